@@ -1,0 +1,71 @@
+#include "app/dialogs.h"
+
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace dialogs {
+namespace {
+
+class RealBackend : public Backend {
+public:
+    Answer message(QWidget* parent, const QString& text, const QString& title, Buttons buttons,
+                   Icon icon) override {
+        QMessageBox box(parent);
+        box.setText(text);
+        box.setWindowTitle(title);
+        switch (icon) {
+        case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
+        case Icon::Information: box.setIcon(QMessageBox::Information); break;
+        case Icon::Exclamation: box.setIcon(QMessageBox::Warning); break;
+        case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
+        case Icon::Question: box.setIcon(QMessageBox::Question); break;
+        }
+        switch (buttons) {
+        case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+        case Buttons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+        case Buttons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+        }
+        switch (box.exec()) {
+        case QMessageBox::Yes: return Answer::Yes;
+        case QMessageBox::No: return Answer::No;
+        case QMessageBox::Cancel: return Answer::Cancel;
+        default: return buttons == Buttons::YesNo ? Answer::No
+                        : buttons == Buttons::OkCancel ? Answer::Cancel
+                                                       : Answer::Ok;
+        }
+    }
+
+    std::optional<QString> input(QWidget* parent, const QString& prompt,
+                                 const QString& title) override {
+        bool ok = false;
+        const QString text =
+            QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, QString(), &ok);
+        if (!ok)
+            return std::nullopt;
+        return text;
+    }
+};
+
+std::unique_ptr<Backend>& current() {
+    static std::unique_ptr<Backend> backend = std::make_unique<RealBackend>();
+    return backend;
+}
+
+} // namespace
+
+Answer message(QWidget* parent, const QString& text, const QString& title, Buttons buttons,
+               Icon icon) {
+    return current()->message(parent, text, title, buttons, icon);
+}
+
+std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& title) {
+    return current()->input(parent, prompt, title);
+}
+
+QString applicationTitle() { return QStringLiteral("Velmora"); }
+
+void setBackend(std::unique_ptr<Backend> backend) {
+    current() = backend ? std::move(backend) : std::make_unique<RealBackend>();
+}
+
+} // namespace dialogs

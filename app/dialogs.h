@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <optional>
+
+class QWidget;
+
+// Every message box and input box of the program goes through here, so that tests can
+// answer them from a script instead of a person.
+namespace dialogs {
+
+enum class Buttons { Ok, OkCancel, YesNo };
+enum class Icon { None, Information, Exclamation, Critical, Question };
+enum class Answer { Ok, Cancel, Yes, No };
+
+class Backend {
+public:
+    virtual ~Backend() = default;
+    virtual Answer message(QWidget* parent, const QString& text, const QString& title,
+                           Buttons buttons, Icon icon) = 0;
+    // The text typed, or nothing when the user cancels.
+    virtual std::optional<QString> input(QWidget* parent, const QString& prompt,
+                                         const QString& title) = 0;
+};
+
+// Shows a message box and returns the button pressed.
+Answer message(QWidget* parent, const QString& text, const QString& title,
+               Buttons buttons = Buttons::Ok, Icon icon = Icon::None);
+
+// Shows an input box with an empty default text.
+std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& title);
+
+// The title the old program gave to boxes that name no title of their own.
+QString applicationTitle();
+
+// Replaces the backend (tests); passing nullptr restores the real dialogs.
+void setBackend(std::unique_ptr<Backend> backend);
+
+} // namespace dialogs

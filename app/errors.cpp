@@ -1,0 +1,49 @@
+#include "app/errors.h"
+
+#include "app/dialogs.h"
+
+namespace errors {
+
+QString describe(const data::DbError& error) {
+    namespace code = data::sqlite_code;
+    QString plain;
+    switch (error.code()) {
+    case code::Busy:
+    case code::Locked:
+        plain = QStringLiteral("Le fichier de données est utilisé par un autre programme. "
+                               "Rien n'a été enregistré ; réessayez dans un instant.");
+        break;
+    case code::Full:
+        plain = QStringLiteral("Le disque est plein. Rien n'a été enregistré ; libérez de la "
+                               "place puis recommencez.");
+        break;
+    case code::ReadOnly:
+    case code::Permission:
+        plain = QStringLiteral("Le fichier de données (ou son dossier) est en lecture seule. "
+                               "Rien n'a été enregistré.");
+        break;
+    case code::IoError:
+        plain = QStringLiteral("Erreur de lecture ou d'écriture du disque. Rien n'a été "
+                               "enregistré.");
+        break;
+    case code::Corrupt:
+    case code::NotADatabase:
+        plain = QStringLiteral("Le fichier de données est endommagé.");
+        break;
+    case code::Mismatch:
+        plain = QStringLiteral("Une valeur n'a pas le type attendu. Rien n'a été enregistré.");
+        break;
+    default:
+        break;
+    }
+    const QString engine =
+        QStringLiteral("Erreur n° %1 : %2").arg(error.code()).arg(error.engineText());
+    return plain.isEmpty() ? engine : plain + QStringLiteral("\n\n") + engine;
+}
+
+void showDbError(QWidget* parent, const data::DbError& error, const QString& title) {
+    dialogs::message(parent, describe(error), title, dialogs::Buttons::Ok,
+                     dialogs::Icon::Exclamation);
+}
+
+} // namespace errors

@@ -1,0 +1,61 @@
+#include "app/frmsplash.h"
+#include "ui_frmsplash.h"
+
+#include "app/connection.h"
+#include "app/dialogs.h"
+#include "ledger/form1.h"
+
+#include <QKeyEvent>
+#include <QTextStream>
+
+frmSplash::frmSplash(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::frmSplash>()) {
+    ui->setupUi(this);
+    setObjectName(QStringLiteral("frmSplash"));
+    setWindowFlag(Qt::FramelessWindowHint);
+    setAttribute(Qt::WA_DeleteOnClose);
+    ui->Frame1->installEventFilter(this);
+}
+
+frmSplash::~frmSplash() = default;
+
+bool frmSplash::Form_Load() {
+    try {
+        OuvrirConnexion();
+    } catch (const data::OpenError& error) {
+        const QString text = QStringLiteral("%1\n\nErreur n° %2 : %3")
+                                 .arg(error.explanation())
+                                 .arg(error.code())
+                                 .arg(error.engineText());
+        QTextStream(stderr) << text << Qt::endl;
+        dialogs::message(nullptr, text, dialogs::applicationTitle(), dialogs::Buttons::Ok,
+                         dialogs::Icon::Critical);
+        close();
+        return false;
+    }
+    auto* form = new Form1();
+    form->show();
+    close();
+    return true;
+}
+
+void frmSplash::keyPressEvent(QKeyEvent* event) {
+    Form_KeyPress();
+    event->accept();
+}
+
+bool frmSplash::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui->Frame1 && event->type() == QEvent::MouseButtonRelease) {
+        Frame1_Click();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmSplash::Form_KeyPress() { close(); }
+
+void frmSplash::Frame1_Click() { close(); }
+
+int startProgram() {
+    auto* splash = new frmSplash();
+    return splash->Form_Load() ? 0 : 1;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QDate>
+#include <QLocale>
+#include <QString>
+#include <optional>
+
+// Money, dates and today's date as the French user expects them.
+namespace regional {
+
+// The system locale when its language is French, else French (France).
+QLocale frenchLocale();
+
+// "1 234,50 €"; negative amounts as "-10,00 €", never in parentheses.
+QString formatMoney(double amount);
+
+// An amount typed by the user: every "." becomes ",", then the whole text must be a finite
+// decimal number written with the comma (blanks around it are ignored).
+std::optional<double> parseAmount(const QString& typed);
+
+// The typed text with every "." replaced by ",", as the ledger writes it back into its boxes.
+QString dotsToCommas(QString typed);
+
+// Today's date. Tests set it; an invalid date brings back the system clock.
+QDate today();
+void setToday(const QDate& date);
+
+// dd/MM/yyyy
+QString frenchDate(const QDate& date);
+
+// "2024-03-05" (optionally followed by " HH:MM") becomes "05/03/2024" (with the time kept);
+// any other text is returned unchanged.
+QString frenchDateFromIso(const QString& iso);
+
+// The twelve month names the ledger stores, January first, spelled as the ledger always has.
+const QStringList& monthNames();
+
+} // namespace regional

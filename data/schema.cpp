@@ -1,0 +1,233 @@
+#include "data/schema.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace data::schema {
+namespace {
+
+// Columns stay in this order: the windows read and write them by position.
+const char* const kTables[] = {
+    "CREATE TABLE JEUX ("
+    " Num INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " User TEXT COLLATE NOCASE,"
+    " mois TEXT COLLATE NOCASE,"
+    " Jour TEXT COLLATE NOCASE,"
+    " Remarque TEXT COLLATE NOCASE,"
+    " [type jeux] TEXT COLLATE NOCASE,"
+    " Cheval TEXT COLLATE NOCASE,"
+    " Debit REAL,"
+    " Credit REAL,"
+    " SoldeAvant REAL,"
+    " SoldeApres REAL)",
+
+    "CREATE TABLE USERS ("
+    " Id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " pseudo TEXT COLLATE NOCASE,"
+    " SoldeDepart REAL,"
+    " SoldeEnCours REAL,"
+    " Mois TEXT COLLATE NOCASE,"
+    " UNIQUE (pseudo, Mois))",
+
+    "CREATE TABLE TYPEJEUX ("
+    " Id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " TypeJeu TEXT COLLATE NOCASE)",
+
+    "CREATE TABLE MESSUIVITS ("
+    " num INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " nomcheval TEXT COLLATE NOCASE,"
+    " SaValeur TEXT COLLATE NOCASE,"
+    " EtatTerrain TEXT COLLATE NOCASE,"
+    " LaDistance TEXT COLLATE NOCASE,"
+    " LaDotation TEXT COLLATE NOCASE,"
+    " TypeCourse TEXT COLLATE NOCASE,"
+    " SaPlace TEXT COLLATE NOCASE)",
+
+    "CREATE TABLE COURSES ("
+    " reference INTEGER,"
+    " date TEXT COLLATE NOCASE,"
+    " IdGeny TEXT COLLATE NOCASE)",
+
+    // date is ISO text so that ORDER BY date is chronological; valeur is a number so that
+    // valeur >= '40' compares numbers.
+    "CREATE TABLE CR ("
+    " date TEXT COLLATE NOCASE,"
+    " hippodrome TEXT COLLATE NOCASE,"
+    " R INTEGER,"
+    " C INTEGER,"
+    " course TEXT COLLATE NOCASE,"
+    " nbPartant INTEGER,"
+    " distance INTEGER,"
+    " dotation REAL,"
+    " dossard INTEGER,"
+    " chevalMusique TEXT COLLATE NOCASE,"
+    " jockey TEXT COLLATE NOCASE,"
+    " statut TEXT COLLATE NOCASE,"
+    " place TEXT COLLATE NOCASE,"
+    " Terrain TEXT COLLATE NOCASE,"
+    " Etat TEXT COLLATE NOCASE,"
+    " valeur REAL,"
+    " [type de course] TEXT COLLATE NOCASE,"
+    " commentaire TEXT COLLATE NOCASE,"
+    " cheval TEXT COLLATE NOCASE,"
+    " discipline TEXT COLLATE NOCASE)",
+};
+
+const char* const kIndexes[] = {
+    "CREATE INDEX JEUX_user_mois ON JEUX (User, mois)",
+    "CREATE INDEX JEUX_user_cheval ON JEUX (User, Cheval)",
+    "CREATE INDEX MESSUIVITS_nom ON MESSUIVITS (nomcheval)",
+    "CREATE INDEX COURSES_reference ON COURSES (reference)",
+    "CREATE INDEX CR_cheval_date ON CR (cheval, date)",
+    "CREATE INDEX CR_place_discipline ON CR (place, discipline)",
+    // One row per runner: the importer skips a runner it already has.
+    "CREATE UNIQUE INDEX CR_runner ON CR (date, hippodrome, R, C, cheval)",
+};
+
+OpenError refusal(OpenError::Kind kind, int code, const QString& engine,
+                  const QString& explanation) {
+    return OpenError(kind, code, engine, explanation);
+}
+
+bool isJetFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(20);
+    return head.mid(4, 15) == "Standard Jet DB" || head.mid(4, 15) == "Standard ACE DB";
+}
+
+OpenError classify(const QString& path, const DbError& error) {
+    switch (error.code()) {
+    case sqlite_code::NotADatabase:
+    case sqlite_code::Corrupt:
+        if (isJetFile(path))
+            return refusal(OpenError::Kind::JetFile, error.code(), error.engineText(),
+                           QStringLiteral("Le fichier %1 est une base Access (Jet), format de "
+                                          "l'ancienne version du programme : cette version ne "
+                                          "le lit pas.")
+                               .arg(path));
+        return refusal(OpenError::Kind::NotDatabase, error.code(), error.engineText(),
+                       QStringLiteral("Le fichier %1 n'est pas une base de données lisible "
+                                      "(fichier d'un autre type ou endommagé).")
+                           .arg(path));
+    case sqlite_code::Busy:
+    case sqlite_code::Locked:
+        return refusal(OpenError::Kind::Busy, error.code(), error.engineText(),
+                       QStringLiteral("Le fichier %1 est utilisé par un autre programme.")
+                           .arg(path));
+    case sqlite_code::CantOpen:
+        if (!QFileInfo::exists(path))
+            return refusal(OpenError::Kind::Missing, error.code(), error.engineText(),
+                           QStringLiteral("Le fichier de données %1 est introuvable.").arg(path));
+        return refusal(OpenError::Kind::Other, error.code(), error.engineText(),
+                       QStringLiteral("Le fichier %1 ne peut pas être ouvert (droits d'accès ?).")
+                           .arg(path));
+    default:
+        return refusal(OpenError::Kind::Other, error.code(), error.engineText(),
+                       QStringLiteral("Le fichier %1 ne peut pas être ouvert.").arg(path));
+    }
+}
+
+} // namespace
+
+const QStringList& tableNames() {
+    static const QStringList names = {QStringLiteral("JEUX"),     QStringLiteral("USERS"),
+                                      QStringLiteral("TYPEJEUX"), QStringLiteral("MESSUIVITS"),
+                                      QStringLiteral("COURSES"),  QStringLiteral("CR")};
+    return names;
+}
+
+const QStringList& defaultGameTypes() {
+    static const QStringList types = {
+        QStringLiteral("Simple Gagnant"),  QStringLiteral("Simple Placé"),
+        QStringLiteral("Couplé Gagnant"),  QStringLiteral("Couplé Placé"),
+        QStringLiteral("Couplé Ordre"),    QStringLiteral("Deux sur Quatre"),
+        QStringLiteral("Trio"),            QStringLiteral("Trio Ordre"),
+        QStringLiteral("Tiercé"),          QStringLiteral("Quarté+"),
+        QStringLiteral("Quinté+"),         QStringLiteral("Multi"),
+        QStringLiteral("Super 4"),         QStringLiteral("Pick 5")};
+    return types;
+}
+
+void create(const Database& db) {
+    db.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    try {
+        for (const char* sql : kTables)
+            db.exec(QString::fromUtf8(sql));
+        for (const char* sql : kIndexes)
+            db.exec(QString::fromUtf8(sql));
+        for (const QString& type : defaultGameTypes())
+            db.exec(QStringLiteral("INSERT INTO TYPEJEUX (TypeJeu) VALUES (?)"), {type});
+        db.exec(QStringLiteral("PRAGMA application_id = %1").arg(kApplicationId));
+        db.exec(QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
+        db.exec(QStringLiteral("COMMIT"));
+    } catch (...) {
+        try {
+            db.exec(QStringLiteral("ROLLBACK"));
+        } catch (const DbError&) {
+        }
+        throw;
+    }
+}
+
+std::shared_ptr<Database> createFile(const QString& path) {
+    if (QFileInfo::exists(path))
+        throw DbError(sqlite_code::CantOpen,
+                      QStringLiteral("Le fichier %1 existe déjà : il n'est pas remplacé.")
+                          .arg(path));
+    auto db = Database::open(path, Database::Mode::Create);
+    try {
+        create(*db);
+    } catch (...) {
+        db.reset();
+        QFile::remove(path);
+        throw;
+    }
+    return db;
+}
+
+std::shared_ptr<Database> openFile(const QString& path) {
+    std::shared_ptr<Database> db;
+    int applicationId = 0;
+    int version = 0;
+    QStringList present;
+    try {
+        db = Database::open(path, Database::Mode::ReadWrite);
+        // The first statement reads the file's header: a file that is not SQLite fails here.
+        applicationId = db->scalar(QStringLiteral("PRAGMA application_id")).toInt();
+        version = db->scalar(QStringLiteral("PRAGMA user_version")).toInt();
+        QSqlQuery query =
+            db->exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"));
+        while (query.next())
+            present << query.value(0).toString().toUpper();
+    } catch (const DbError& error) {
+        throw classify(path, error);
+    }
+    if (applicationId != 0 && applicationId != kApplicationId)
+        throw refusal(OpenError::Kind::ForeignFile, sqlite_code::Error,
+                      QStringLiteral("application_id %1").arg(applicationId),
+                      QStringLiteral("Le fichier %1 appartient à une autre application.")
+                          .arg(path));
+    if (version > kVersion)
+        throw refusal(OpenError::Kind::NewerSchema, sqlite_code::Error,
+                      QStringLiteral("user_version %1").arg(version),
+                      QStringLiteral("Le fichier %1 a été créé par une version plus récente du "
+                                     "programme (version %2 du fichier, %3 attendue).")
+                          .arg(path)
+                          .arg(version)
+                          .arg(kVersion));
+    QStringList missing;
+    for (const QString& table : tableNames())
+        if (!present.contains(table))
+            missing << table;
+    if (!missing.isEmpty())
+        throw refusal(OpenError::Kind::MissingTables, sqlite_code::Error,
+                      QStringLiteral("no such table: %1").arg(missing.join(QStringLiteral(", "))),
+                      QStringLiteral("Il manque au fichier %1 la ou les tables : %2.")
+                          .arg(path, missing.join(QStringLiteral(", "))));
+    db->exec(QStringLiteral("PRAGMA synchronous = FULL"));
+    return db;
+}
+
+} // namespace data::schema

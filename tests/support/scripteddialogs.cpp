@@ -1,0 +1,51 @@
+#include "tests/support/scripteddialogs.h"
+
+#include <QTest>
+
+class ScriptedBackend : public dialogs::Backend {
+public:
+    explicit ScriptedBackend(ScriptedDialogs& owner) : m_owner(owner) {}
+
+    dialogs::Answer message(QWidget*, const QString& text, const QString& title,
+                            dialogs::Buttons buttons, dialogs::Icon icon) override {
+        m_owner.m_shown.push_back({false, text, title, buttons, icon});
+        if (m_owner.m_script.isEmpty() ||
+            !std::holds_alternative<dialogs::Answer>(m_owner.m_script.head())) {
+            QTest::qFail(qPrintable(QStringLiteral("unexpected message box: %1 / %2")
+                                        .arg(title, text)),
+                         __FILE__, __LINE__);
+            return buttons == dialogs::Buttons::YesNo ? dialogs::Answer::No
+                   : buttons == dialogs::Buttons::OkCancel ? dialogs::Answer::Cancel
+                                                            : dialogs::Answer::Ok;
+        }
+        return std::get<dialogs::Answer>(m_owner.m_script.dequeue());
+    }
+
+    std::optional<QString> input(QWidget*, const QString& prompt, const QString& title) override {
+        m_owner.m_shown.push_back({true, prompt, title, dialogs::Buttons::OkCancel,
+                                   dialogs::Icon::None});
+        if (m_owner.m_script.isEmpty() ||
+            !std::holds_alternative<std::optional<QString>>(m_owner.m_script.head())) {
+            QTest::qFail(qPrintable(QStringLiteral("unexpected input box: %1 / %2")
+                                        .arg(title, prompt)),
+                         __FILE__, __LINE__);
+            return std::nullopt;
+        }
+        return std::get<std::optional<QString>>(m_owner.m_script.dequeue());
+    }
+
+private:
+    ScriptedDialogs& m_owner;
+};
+
+ScriptedDialogs::ScriptedDialogs() { dialogs::setBackend(std::make_unique<ScriptedBackend>(*this)); }
+
+ScriptedDialogs::~ScriptedDialogs() { dialogs::setBackend(nullptr); }
+
+void ScriptedDialogs::answer(dialogs::Answer answer) { m_script.enqueue(answer); }
+
+void ScriptedDialogs::type(const QString& text) {
+    m_script.enqueue(std::optional<QString>(text));
+}
+
+void ScriptedDialogs::cancel() { m_script.enqueue(std::optional<QString>()); }

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "app/dialogs.h"
+
+#include <QQueue>
+#include <QString>
+#include <QVector>
+#include <variant>
+
+// Answers the program's message and input boxes from a script and records what was shown.
+// A box the script did not expect fails the running test at once (nothing ever waits for a
+// person).
+class ScriptedDialogs {
+public:
+    struct Shown {
+        bool input = false;
+        QString text; // message text, or input prompt
+        QString title;
+        dialogs::Buttons buttons = dialogs::Buttons::Ok;
+        dialogs::Icon icon = dialogs::Icon::None;
+    };
+
+    ScriptedDialogs();  // installs itself
+    ~ScriptedDialogs(); // puts the real dialogs back
+
+    // Queue the answer of the next message box.
+    void answer(dialogs::Answer answer);
+    // Queue the text typed into the next input box, or its cancellation.
+    void type(const QString& text);
+    void cancel();
+
+    const QVector<Shown>& shown() const { return m_shown; }
+    const Shown& last() const { return m_shown.last(); }
+    void clear() { m_shown.clear(); }
+    bool allUsed() const { return m_script.isEmpty(); }
+
+private:
+    friend class ScriptedBackend;
+    using Step = std::variant<dialogs::Answer, std::optional<QString>>;
+    QQueue<Step> m_script;
+    QVector<Shown> m_shown;
+};

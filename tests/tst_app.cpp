@@ -1,0 +1,195 @@
+#include "app/connection.h"
+#include "app/frmsplash.h"
+#include "app/paths.h"
+#include "app/regional.h"
+#include "chrono/fchrono.h"
+#include "ledger/form1.h"
+#include "tests/support/scripteddialogs.h"
+#include "tests/support/testdatabase.h"
+
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QPushButton>
+#include <QtTest>
+
+namespace {
+
+QList<QWidget*> visibleWindows() {
+    QList<QWidget*> windows;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible())
+            windows << w;
+    return windows;
+}
+
+void closeAllWindows() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        w->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+QByteArray hashOf(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+}
+
+// A simple way to see which digits and signs the money text holds, whatever blanks the
+// locale puts between groups and before the symbol.
+QString withPlainSpaces(QString text) {
+    text.replace(QChar(0x202F), QLatin1Char(' ')).replace(QChar(0x00A0), QLatin1Char(' '));
+    return text;
+}
+
+} // namespace
+
+class TestApp : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup() {
+        closeAllWindows();
+        Connexion.reset();
+        paths::setProgramFolder(QString());
+    }
+
+    void startsOnAGoodFile();
+    void refusesFilesItCannotUse_data();
+    void refusesFilesItCannotUse();
+    void chronoMenuKeepsOneWindow();
+    void followedButtonOnlyAnnounces();
+    void moneyFormatAndParse();
+    void datesAndMonths();
+};
+
+void TestApp::startsOnAGoodFile() {
+    TestDatabase db;
+    Connexion.reset();
+    QCOMPARE(startProgram(), 0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const auto windows = visibleWindows();
+    QCOMPARE(windows.size(), 1);
+    QCOMPARE(windows.first()->objectName(), QString("Form1"));
+    QCOMPARE(windows.first()->windowTitle(), QString("Gestion des mises"));
+    QVERIFY(Connexion);
+    for (QWidget* w : QApplication::topLevelWidgets())
+        QVERIFY(!qobject_cast<frmSplash*>(w));
+}
+
+void TestApp::refusesFilesItCannotUse_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("missing") << QByteArray() << false << "introuvable";
+    QTest::newRow("garbage") << QByteArray(5000, 'x') << true << "n'est pas une base";
+    QByteArray jet(4096, '\0');
+    jet.replace(4, 15, "Standard Jet DB");
+    QTest::newRow("jet") << jet << true << "Access";
+}
+
+void TestApp::refusesFilesItCannotUse() {
+    QFETCH(QByteArray, content);
+    QFETCH(bool, exists);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    paths::setProgramFolder(dir.path());
+    const QString file = paths::databaseFile();
+    if (exists) {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+    const QByteArray before = hashOf(file);
+    ScriptedDialogs dialogs;
+    dialogs.answer(dialogs::Answer::Ok);
+    QCOMPARE(startProgram(), 1);
+    QCOMPARE(dialogs.shown().size(), 1);
+    QCOMPARE(dialogs.last().icon, dialogs::Icon::Critical);
+    QVERIFY2(dialogs.last().text.contains(expected), qPrintable(dialogs.last().text));
+    QVERIFY(dialogs.last().text.contains("Erreur n° "));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(visibleWindows().isEmpty());
+    QCOMPARE(QFile::exists(file), exists); // never created
+    QCOMPARE(hashOf(file), before);        // never changed
+}
+
+void TestApp::chronoMenuKeepsOneWindow() {
+    TestDatabase db;
+    auto* form = new Form1();
+    form->show();
+    auto* chrono = form->findChild<QAction*>("mnuchrono");
+    QVERIFY(chrono);
+    QCOMPARE(chrono->text(), QString("&Chrono"));
+    chrono->trigger();
+    chrono->trigger();
+    int count = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<Fchrono*>(w) && w->isVisible())
+            ++count;
+    QCOMPARE(count, 1);
+    QCOMPARE(Fchrono::instance()->windowTitle(),
+             QString(" Calcul Chrono et réduction kilometrique V1.3"));
+
+    // Closing the ledger leaves the calculator open; a closed calculator comes back anew.
+    form->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(Fchrono::instance() && Fchrono::instance()->isVisible());
+    Fchrono::instance()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!Fchrono::instance());
+    QVERIFY(Fchrono::showSingle()->isVisible());
+}
+
+void TestApp::followedButtonOnlyAnnounces() {
+    TestDatabase db;
+    Form1 form;
+    form.show();
+    ScriptedDialogs dialogs;
+    dialogs.answer(dialogs::Answer::Ok);
+    auto* button = form.findChild<QPushButton*>("BT_suivit");
+    QCOMPARE(button->text(), QString("Mes chevaux suivits"));
+    const int before = QApplication::topLevelWidgets().size();
+    button->click();
+    QCOMPARE(dialogs.shown().size(), 1);
+    QCOMPARE(dialogs.last().text, QString("En cours de developpement"));
+    QCOMPARE(dialogs.last().title, dialogs::applicationTitle());
+    QCOMPARE(dialogs.last().buttons, dialogs::Buttons::Ok);
+    QCOMPARE(dialogs.last().icon, dialogs::Icon::None);
+    QCOMPARE(QApplication::topLevelWidgets().size(), before);
+}
+
+void TestApp::moneyFormatAndParse() {
+    QCOMPARE(withPlainSpaces(regional::formatMoney(1234.5)), QString("1 234,50 €"));
+    QCOMPARE(withPlainSpaces(regional::formatMoney(-10)), QString("-10,00 €"));
+    QCOMPARE(withPlainSpaces(regional::formatMoney(0)), QString("0,00 €"));
+    QCOMPARE(withPlainSpaces(regional::formatMoney(-0.001)), QString("0,00 €"));
+    QCOMPARE(withPlainSpaces(regional::formatMoney(1e6)), QString("1 000 000,00 €"));
+
+    QCOMPARE(regional::parseAmount("12.5"), std::optional<double>(12.5));
+    QCOMPARE(regional::parseAmount(" 12,50 "), std::optional<double>(12.5));
+    QCOMPARE(regional::parseAmount("-3"), std::optional<double>(-3));
+    QCOMPARE(regional::parseAmount(",5"), std::optional<double>(0.5));
+    for (const char* bad : {"", " ", "abc", "1,2,3", "1.2.3", "12 €", "inf", "nan", "1e5", "--1"})
+        QVERIFY2(!regional::parseAmount(QString::fromUtf8(bad)), bad);
+    QCOMPARE(regional::dotsToCommas("1.2.3"), QString("1,2,3"));
+    // What is shown can be typed back.
+    for (double v : {0.0, 12.5, -7.25, 99999.99})
+        QCOMPARE(*regional::parseAmount(QString::number(v, 'f', 2)), v);
+}
+
+void TestApp::datesAndMonths() {
+    QCOMPARE(regional::monthNames().size(), 12);
+    QCOMPARE(regional::monthNames().at(7), QString("Aout"));
+    QCOMPARE(regional::monthNames().at(11), QString("décembre"));
+    regional::setToday(QDate(2024, 3, 6));
+    QCOMPARE(regional::today(), QDate(2024, 3, 6));
+    QCOMPARE(regional::frenchDate(regional::today()), QString("06/03/2024"));
+    regional::setToday(QDate());
+    QCOMPARE(regional::today(), QDate::currentDate());
+    QCOMPARE(regional::frenchDateFromIso("2024-03-05"), QString("05/03/2024"));
+    QCOMPARE(regional::frenchDateFromIso("2024-03-05 14:30"), QString("05/03/2024 14:30"));
+    QCOMPARE(regional::frenchDateFromIso("hier"), QString("hier"));
+}
+
+QTEST_MAIN(TestApp)
+#include "tst_app.moc"
