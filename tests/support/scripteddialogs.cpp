@@ -9,8 +9,7 @@ public:
     dialogs::Answer message(QWidget*, const QString& text, const QString& title,
                             dialogs::Buttons buttons, dialogs::Icon icon) override {
         m_owner.m_shown.push_back({false, text, title, buttons, icon});
-        if (m_owner.m_script.isEmpty() ||
-            !std::holds_alternative<dialogs::Answer>(m_owner.m_script.head())) {
+        if (m_owner.m_script.isEmpty() || m_owner.m_script.head().input) {
             QTest::qFail(qPrintable(QStringLiteral("unexpected message box: %1 / %2")
                                         .arg(title, text)),
                          __FILE__, __LINE__);
@@ -18,20 +17,19 @@ public:
                    : buttons == dialogs::Buttons::OkCancel ? dialogs::Answer::Cancel
                                                             : dialogs::Answer::Ok;
         }
-        return std::get<dialogs::Answer>(m_owner.m_script.dequeue());
+        return m_owner.m_script.dequeue().answer;
     }
 
     std::optional<QString> input(QWidget*, const QString& prompt, const QString& title) override {
         m_owner.m_shown.push_back({true, prompt, title, dialogs::Buttons::OkCancel,
                                    dialogs::Icon::None});
-        if (m_owner.m_script.isEmpty() ||
-            !std::holds_alternative<std::optional<QString>>(m_owner.m_script.head())) {
+        if (m_owner.m_script.isEmpty() || !m_owner.m_script.head().input) {
             QTest::qFail(qPrintable(QStringLiteral("unexpected input box: %1 / %2")
                                         .arg(title, prompt)),
                          __FILE__, __LINE__);
             return std::nullopt;
         }
-        return std::get<std::optional<QString>>(m_owner.m_script.dequeue());
+        return m_owner.m_script.dequeue().text;
     }
 
 private:
@@ -42,10 +40,10 @@ ScriptedDialogs::ScriptedDialogs() { dialogs::setBackend(std::make_unique<Script
 
 ScriptedDialogs::~ScriptedDialogs() { dialogs::setBackend(nullptr); }
 
-void ScriptedDialogs::answer(dialogs::Answer answer) { m_script.enqueue(answer); }
+void ScriptedDialogs::answer(dialogs::Answer answer) { m_script.enqueue({false, answer, {}}); }
 
 void ScriptedDialogs::type(const QString& text) {
-    m_script.enqueue(std::optional<QString>(text));
+    m_script.enqueue({true, dialogs::Answer::Ok, text});
 }
 
-void ScriptedDialogs::cancel() { m_script.enqueue(std::optional<QString>()); }
+void ScriptedDialogs::cancel() { m_script.enqueue({true, dialogs::Answer::Cancel, {}}); }

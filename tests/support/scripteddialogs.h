@@ -5,7 +5,6 @@
 #include <QQueue>
 #include <QString>
 #include <QVector>
-#include <variant>
 
 // Answers the program's message and input boxes from a script and records what was shown.
 // A box the script did not expect fails the running test at once (nothing ever waits for a
@@ -36,7 +35,11 @@ public:
 
 private:
     friend class ScriptedBackend;
-    using Step = std::variant<dialogs::Answer, std::optional<QString>>;
+    struct Step {
+        bool input = false;
+        dialogs::Answer answer = dialogs::Answer::Ok;
+        std::optional<QString> text;
+    };
     QQueue<Step> m_script;
     QVector<Shown> m_shown;
 };
