@@ -22,6 +22,11 @@ QString describe(const data::DbError& error) {
         plain = QStringLiteral("Le fichier de données (ou son dossier) est en lecture seule. "
                                "Rien n'a été enregistré.");
         break;
+    case code::CantOpen:
+        // During a write this is the journal beside the file that cannot be created.
+        plain = QStringLiteral("Le fichier de données ou son dossier n'est pas accessible en "
+                               "écriture. Rien n'a été enregistré.");
+        break;
     case code::IoError:
         plain = QStringLiteral("Erreur de lecture ou d'écriture du disque. Rien n'a été "
                                "enregistré.");
