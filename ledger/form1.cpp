@@ -1,21 +1,572 @@
 #include "ledger/form1.h"
 #include "ui_form1.h"
 
+#include "app/connection.h"
 #include "app/dialogs.h"
+#include "app/errors.h"
+#include "app/regional.h"
 #include "chrono/fchrono.h"
+#include "ledger/ledgerbook.h"
+
+#include <QHeaderView>
+#include <QTreeWidgetItem>
+#include <cmath>
+#include <iterator>
+
+namespace {
+
+const QColor kRed(255, 0, 0);
+const QColor kGreen(0, 255, 0);
+const QColor kBlack(0, 0, 0);
+
+// The statement's columns: header, width in twips, alignment.
+struct Colonne {
+    const char* titre;
+    int twips;
+    Qt::Alignment alignement;
+};
+const Colonne kColonnes[] = {
+    {"date", 700, Qt::AlignLeft},    {"Type de jeu", 2880, Qt::AlignHCenter},
+    {"cheval", 2000, Qt::AlignLeft}, {"Mise", 850, Qt::AlignRight},
+    {"Gain", 850, Qt::AlignRight},   {"Solde", 1360, Qt::AlignRight},
+};
+
+// Amounts are compared as they are shown, to the cent: a balance of -0.001 is shown and
+// coloured as zero.
+long long enCentimes(double montant) {
+    return std::llround(montant * 100.0);
+}
+
+QString moisAffiche(const Ui::Form1& ui) {
+    return ui.C_mois->currentText();
+}
+
+} // namespace
+
+template <class Body> void Form1::Proteger(Body body) {
+    try {
+        body();
+    } catch (const data::DbError& error) {
+        FermerUsers();
+        FermerJeux();
+        FermerTypeJeux();
+        errors::showDbError(this, error);
+    }
+}
 
 Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::Form1>()) {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     connect(ui->BT_suivit, &QPushButton::clicked, this, &Form1::BT_suivit_Click);
     connect(ui->mnuchrono, &QAction::triggered, this, &Form1::mnuchrono_Click);
+    connect(ui->C_users, &QComboBox::activated, this, &Form1::C_users_Click);
+    connect(ui->T_soldecours, &QLineEdit::textChanged, this, &Form1::T_soldecours_Change);
+    connect(ui->BT_savemise, &QPushButton::clicked, this, &Form1::BT_savemise_Click);
+    connect(ui->BT_savegain, &QPushButton::clicked, this, &Form1::BT_savegain_Click);
+    connect(ui->Ctypejeux, &QComboBox::activated, this, &Form1::Ctypejeux_Click);
+    connect(ui->bt_ajouteusers, &QPushButton::clicked, this, &Form1::bt_ajouteusers_Click);
+    connect(ui->Tajoutecredit, &QPushButton::clicked, this, &Form1::Tajoutecredit_Click);
+    connect(ui->C_cheval, &QComboBox::activated, this, &Form1::C_cheval_Click);
+    Proteger([this] { Form_Load(); });
 }
 
 Form1::~Form1() = default;
 
-void Form1::BT_suivit_Click() {
-    dialogs::message(this, QStringLiteral("En cours de developpement"),
-                     dialogs::applicationTitle(), dialogs::Buttons::Ok, dialogs::Icon::None);
+// ---------------------------------------------------------------------------------------
+// Load and fixed lists
+
+void Form1::Form_Load() {
+    ChargerMois();
+    PreparerListeJeux();
+    ChargerUsers();
+    ChargerTypesJeux();
+    const int mois = regional::today().month();
+    ui->C_mois->setCurrentIndex(mois - 1);
+    ui->C_moisMiseGain->setCurrentIndex(mois - 1);
+    ui->CjourMiseGain->setDate(regional::today());
 }
 
-void Form1::mnuchrono_Click() { Fchrono::showSingle(); }
+void Form1::ChargerMois() {
+    ui->C_mois->addItems(regional::monthNames());
+    ui->C_moisMiseGain->addItems(regional::monthNames());
+}
+
+void Form1::PreparerListeJeux() {
+    QTreeWidget* liste = ui->Lst_jeux;
+    liste->clear();
+    liste->setColumnCount(static_cast<int>(std::size(kColonnes)));
+    auto* entete = new QTreeWidgetItem();
+    QLabel* intitules[] = {ui->Label4, ui->Label5, ui->Label11, ui->Label6, ui->Label7, ui->Label9};
+    const int dpi = logicalDpiX();
+    for (int i = 0; i < static_cast<int>(std::size(kColonnes)); ++i) {
+        entete->setText(i, QString::fromUtf8(kColonnes[i].titre));
+        entete->setTextAlignment(i, kColonnes[i].alignement | Qt::AlignVCenter);
+    }
+    liste->setHeaderItem(entete);
+    for (int i = 0; i < static_cast<int>(std::size(kColonnes)); ++i) {
+        const int largeur = kColonnes[i].twips * dpi / 1440;
+        liste->setColumnWidth(i, largeur);
+        // The headings written above the list stand over their columns.
+        intitules[i]->setFixedWidth(largeur);
+        intitules[i]->setAlignment(kColonnes[i].alignement | Qt::AlignVCenter);
+    }
+    liste->header()->setStretchLastSection(false);
+    ui->headingsLayout->setContentsMargins(liste->frameWidth(), 0, 0, 0);
+}
+
+void Form1::ChargerUsers() {
+    ui->C_users->clear();
+    OuvrirUsers(QStringLiteral("SELECT  * FROM USERS;"));
+    const int nombre = RsUsers->RecordCount();
+    if (nombre != 0) {
+        RsUsers->MoveLast();
+        RsUsers->MoveFirst();
+        QStringList noms;
+        noms.reserve(nombre);
+        for (int i = 0; i < nombre; ++i) {
+            noms << RsUsers->Fields(1).toString();
+            RsUsers->MoveNext();
+        }
+        ui->C_users->addItems(noms);
+    }
+    FermerUsers();
+    ui->C_users->setCurrentIndex(-1);
+}
+
+void Form1::ChargerTypesJeux() {
+    OuvrirTypeJeux(QStringLiteral("SELECT  * FROM TYPEJEUX;"));
+    const int nombre = RsTypeJeux->RecordCount();
+    if (nombre != 0) {
+        RsTypeJeux->MoveLast();
+        RsTypeJeux->MoveFirst();
+        for (int i = 0; i < nombre; ++i) {
+            ui->Ctypejeux->addItem(RsTypeJeux->Fields(1).toString());
+            RsTypeJeux->MoveNext();
+        }
+    }
+    FermerTypeJeux();
+    ui->Ctypejeux->setCurrentIndex(-1);
+}
+
+// ---------------------------------------------------------------------------------------
+// Record sets of the window
+
+void Form1::OuvrirUsers(const QString& sql, const QVariantList& values) {
+    RsUsers = std::make_unique<data::RecordSet>();
+    RsUsers->Open(sql, Connexion, values);
+}
+
+void Form1::OuvrirJeux(const QString& sql, const QVariantList& values) {
+    RsJeux = std::make_unique<data::RecordSet>();
+    RsJeux->Open(sql, Connexion, values);
+}
+
+void Form1::OuvrirTypeJeux(const QString& sql, const QVariantList& values) {
+    RsTypeJeux = std::make_unique<data::RecordSet>();
+    RsTypeJeux->Open(sql, Connexion, values);
+}
+
+void Form1::FermerUsers() {
+    if (RsUsers)
+        RsUsers->Close();
+    RsUsers.reset();
+}
+
+void Form1::FermerJeux() {
+    if (RsJeux)
+        RsJeux->Close();
+    RsJeux.reset();
+}
+
+void Form1::FermerTypeJeux() {
+    if (RsTypeJeux)
+        RsTypeJeux->Close();
+    RsTypeJeux.reset();
+}
+
+// ---------------------------------------------------------------------------------------
+// Balances
+
+void Form1::AfficherSoldePreced(std::optional<double> montant) {
+    m_soldePreced = montant;
+    ui->T_soldepreced->setText(montant ? regional::formatMoney(*montant) : QString());
+}
+
+void Form1::AfficherSoldeCours(std::optional<double> montant) {
+    m_soldeCours = montant;
+    ui->T_soldecours->setText(montant ? regional::formatMoney(*montant) : QString());
+}
+
+void Form1::T_soldecours_Change() {
+    // Without a balance there is no sign to show: the colour stays as it was.
+    if (!m_soldeCours)
+        return;
+    const long long centimes = enCentimes(*m_soldeCours);
+    QPalette palette = ui->T_soldecours->palette();
+    palette.setColor(QPalette::Text, centimes < 0 ? kRed : centimes > 0 ? kGreen : kBlack);
+    ui->T_soldecours->setPalette(palette);
+}
+
+// ---------------------------------------------------------------------------------------
+// Statement
+
+void Form1::C_users_Click() {
+    Proteger([this] {
+        const QString joueur = ui->C_users->currentText();
+        OuvrirUsers(QStringLiteral("SELECT  * FROM USERS WHERE pseudo = ? and mois = ?;"),
+                    {joueur, moisAffiche(*ui)});
+        if (RsUsers->RecordCount() == 1) {
+            AfficherSoldePreced(RsUsers->Fields(2).toDouble());
+            AfficherSoldeCours(RsUsers->Fields(3).toDouble());
+        }
+        FermerUsers();
+        ChargerReleve();
+        ChargerChevaux();
+    });
+}
+
+void Form1::ChargerChevaux() {
+    OuvrirJeux(QStringLiteral("SELECT DISTINCT Cheval, User FROM JEUX WHERE User = ?"),
+               {ui->C_users->currentText()});
+    const int nombre = RsJeux->RecordCount();
+    if (nombre != 0) {
+        RsJeux->MoveLast();
+        RsJeux->MoveFirst();
+    }
+    ui->C_cheval->clear();
+    ui->Tcheval->clear();
+    QStringList chevaux;
+    for (int i = 0; i < nombre; ++i) {
+        // A row without a horse (never written by this program) gives no entry.
+        const QVariant cheval = RsJeux->Fields(0);
+        if (!cheval.isNull() && !cheval.toString().isEmpty())
+            chevaux << cheval.toString().toUpper();
+        RsJeux->MoveNext();
+    }
+    ui->C_cheval->addItems(chevaux);
+    ui->Tcheval->addItems(chevaux);
+    ui->C_cheval->setCurrentIndex(-1);
+    ui->Tcheval->setCurrentIndex(-1);
+    FermerJeux();
+}
+
+void Form1::ChargerReleve() {
+    OuvrirJeux(QStringLiteral("SELECT  * FROM JEUX WHERE user = ? and mois = ? ORDER BY Num,Jour;"),
+               {ui->C_users->currentText(), moisAffiche(*ui)});
+    const int nombre = RsJeux->RecordCount();
+    if (nombre != 0) {
+        RsJeux->MoveLast();
+        RsJeux->MoveFirst();
+    }
+    double totalMises = 0;
+    double totalGains = 0;
+    double totalCredits = 0;
+    double plusGrosseMise = 0;
+    double plusGrosGain = 0;
+    long long nombreJeux = 0;
+    ui->Lst_jeux->clear();
+    ui->TnbrTotaljeux->setText(QStringLiteral("0"));
+
+    QFont gras = ui->Lst_jeux->font();
+    gras.setBold(true);
+    const QBrush rouge(kRed);
+    const QBrush vert(kGreen);
+    const QBrush noir(kBlack);
+    const QString typeCredit = ledger::creditType();
+    QList<QTreeWidgetItem*> lignes;
+    lignes.reserve(nombre);
+    for (int i = 0; i < nombre; ++i) {
+        auto* ligne = new QTreeWidgetItem();
+        for (int c = 0; c < static_cast<int>(std::size(kColonnes)); ++c)
+            ligne->setTextAlignment(c, kColonnes[c].alignement | Qt::AlignVCenter);
+        ligne->setText(0, RsJeux->Fields(3).toString());
+        const QVariant type = RsJeux->Fields(5);
+        ligne->setText(1, type.toString());
+        const QVariant cheval = RsJeux->Fields(6);
+        QString nom = cheval.isNull() ? QString() : cheval.toString();
+        if (nom == QLatin1String("autre jeux") || nom == QLatin1String("AUTRE JEUX"))
+            nom.clear();
+        ligne->setText(2, nom.toUpper());
+
+        // An empty amount (never written by this program) counts as zero.
+        const double mise = RsJeux->Fields(7).toDouble();
+        if (mise != 0) {
+            ligne->setText(3, regional::formatMoney(mise));
+            ligne->setForeground(3, rouge);
+            ligne->setFont(3, gras);
+        }
+        totalMises += mise;
+        if (mise > plusGrosseMise)
+            plusGrosseMise = mise;
+
+        const double gain = RsJeux->Fields(8).toDouble();
+        if (gain != 0)
+            ligne->setText(4, regional::formatMoney(gain));
+        if (type.isNull() || type.toString() != typeCredit) {
+            totalGains += gain;
+            if (gain > plusGrosGain)
+                plusGrosGain = gain;
+            ++nombreJeux;
+            if (gain != 0)
+                ligne->setForeground(4, vert);
+        } else {
+            if (gain != 0)
+                ligne->setForeground(4, noir);
+            totalCredits += gain;
+        }
+        if (gain != 0)
+            ligne->setFont(4, gras);
+
+        const QVariant solde = RsJeux->Fields(10);
+        if (!solde.isNull())
+            ligne->setText(5, regional::formatMoney(solde.toDouble()));
+        ligne->setFont(5, gras);
+        lignes << ligne;
+        RsJeux->MoveNext();
+    }
+    ui->Lst_jeux->addTopLevelItems(lignes);
+    ui->TnbrTotaljeux->setText(QString::number(nombreJeux));
+    FermerJeux();
+
+    ui->TTotalmise->setText(regional::formatMoney(totalMises));
+    ui->Ttotalgain->setText(regional::formatMoney(totalGains));
+    ui->Tplusgrosgain->setText(regional::formatMoney(plusGrosGain));
+    ui->Tplusgrossemise->setText(regional::formatMoney(plusGrosseMise));
+    // The month's starting balance: total deposits less this month's credits. Unknown while
+    // no deposits are shown.
+    ui->TsoldeDepart->setText(m_soldePreced ? regional::formatMoney(*m_soldePreced - totalCredits)
+                                            : QString());
+}
+
+// ---------------------------------------------------------------------------------------
+// Recording a stake or a win
+
+bool Form1::JoueurChoisi() {
+    if (!ui->C_users->currentText().trimmed().isEmpty())
+        return true;
+    dialogs::message(this, QStringLiteral("vous devez choisir un joueur"),
+                     QStringLiteral("Erreur joueur"), dialogs::Buttons::Ok,
+                     dialogs::Icon::Exclamation);
+    ui->C_users->setFocus();
+    return false;
+}
+
+void Form1::BT_savemise_Click() {
+    Enregistrer(ledger::GameKind::Stake);
+}
+
+void Form1::BT_savegain_Click() {
+    Enregistrer(ledger::GameKind::Win);
+}
+
+void Form1::Enregistrer(ledger::GameKind genre) {
+    if (!JoueurChoisi())
+        return;
+    ledger::GameEntry entree;
+    entree.kind = genre;
+    entree.player = ui->C_users->currentText();
+    entree.month = ui->C_moisMiseGain->currentText();
+    entree.day = ui->CjourMiseGain->date().toString(QStringLiteral("dd"));
+
+    if (ui->Ctypejeux->currentText().trimmed().isEmpty()) {
+        dialogs::message(this, QStringLiteral("vous devez saisir le type de jeu"),
+                         QStringLiteral("Erreur type jeux"), dialogs::Buttons::Ok,
+                         dialogs::Icon::Exclamation);
+        ui->Ctypejeux->setFocus();
+        return;
+    }
+    entree.gameType = ui->Ctypejeux->currentText();
+
+    // Either decimal separator may be typed; the ledger's is the comma.
+    ui->Cmontant->setText(regional::dotsToCommas(ui->Cmontant->text()));
+    if (ui->Cmontant->text().isEmpty()) {
+        dialogs::message(this, QStringLiteral("vous devez saisir le montant de la mise"),
+                         QStringLiteral("Erreur montant"), dialogs::Buttons::Ok,
+                         dialogs::Icon::Exclamation);
+        ui->Cmontant->setFocus();
+        return;
+    }
+    const auto montant = regional::parseAmount(ui->Cmontant->text());
+    if (!montant) {
+        dialogs::message(this, QStringLiteral("Le montant doit être un nombre, par exemple 12,50."),
+                         QStringLiteral("Erreur montant"), dialogs::Buttons::Ok,
+                         dialogs::Icon::Exclamation);
+        ui->Cmontant->setFocus();
+        return;
+    }
+    entree.amount = *montant;
+    entree.horse = ui->Tcheval->currentText();
+
+    ledger::BalanceChange changement;
+    try {
+        changement = ledger::recordGame(*Connexion, entree, moisAffiche(*ui), m_soldeCours);
+    } catch (const ledger::UnknownBalance&) {
+        dialogs::message(this,
+                         QStringLiteral("Le solde du joueur pour le mois affiché est inconnu : "
+                                        "choisissez le joueur dans la liste, ou ajoutez-le "
+                                        "pour ce mois."),
+                         QStringLiteral("Erreur solde"), dialogs::Buttons::Ok,
+                         dialogs::Icon::Exclamation);
+        return;
+    } catch (const data::DbError& error) {
+        errors::showDbError(this, error);
+        return;
+    }
+
+    ui->Cmontant->clear();
+    if (genre == ledger::GameKind::Win)
+        ui->Ctypejeux->setEditText(QString());
+    ui->Tcheval->setEditText(QString());
+    Proteger([this] { ChargerReleve(); });
+    AfficherSoldeCours(changement.after);
+    C_users_Click();
+}
+
+void Form1::Ctypejeux_Click() {
+    const QString type = ui->Ctypejeux->currentText();
+    ui->Tcheval->setEnabled(type == QLatin1String("Simple Gagnant") ||
+                            type == QStringLiteral("Simple Placé"));
+}
+
+// ---------------------------------------------------------------------------------------
+// Players and credit
+
+void Form1::bt_ajouteusers_Click() {
+    const auto saisi =
+        dialogs::input(this, QStringLiteral("Veuillez saisir le pseudo du nouvel utilisateur"),
+                       QStringLiteral("Ajouter un users"));
+    const QString nom = saisi.value_or(QString()).trimmed();
+    if (nom.isEmpty())
+        return;
+    const QString mois = moisAffiche(*ui);
+    bool existe = false;
+    Proteger([&] {
+        OuvrirUsers(QStringLiteral("SELECT  * FROM USERS WHERE pseudo = ? and Mois = ?;"),
+                    {nom, mois});
+        existe = RsUsers->RecordCount() != 0;
+        FermerUsers();
+    });
+    const QString dejaLa =
+        QStringLiteral("Le joueur %1 existe déjà pour le mois de %2.").arg(nom, mois);
+    if (existe) {
+        dialogs::message(this, dejaLa, QStringLiteral("Ajouter un users"), dialogs::Buttons::Ok,
+                         dialogs::Icon::Exclamation);
+        return;
+    }
+
+    const auto solde =
+        dialogs::input(this, QStringLiteral("Veuillez saisir le solde pour l'utilisateur ") + nom,
+                       QStringLiteral("Solde du jouer"));
+    const QString texteSolde = regional::dotsToCommas(solde.value_or(QString())).trimmed();
+    if (texteSolde.isEmpty())
+        return;
+    const auto montant = regional::parseAmount(texteSolde);
+    if (!montant) {
+        dialogs::message(this,
+                         QStringLiteral("Le solde doit être un nombre, par exemple 50,00. "
+                                        "Le joueur n'a pas été ajouté."),
+                         QStringLiteral("Solde du jouer"), dialogs::Buttons::Ok,
+                         dialogs::Icon::Exclamation);
+        return;
+    }
+
+    try {
+        ledger::addPlayer(*Connexion, nom, *montant, mois);
+    } catch (const ledger::PlayerExists&) {
+        dialogs::message(this, dejaLa, QStringLiteral("Ajouter un users"), dialogs::Buttons::Ok,
+                         dialogs::Icon::Exclamation);
+        return;
+    } catch (const data::DbError& error) {
+        errors::showDbError(this, error);
+        return;
+    }
+
+    dialogs::message(this, QStringLiteral("Enregistrement reussi"),
+                     QStringLiteral("Utilisateur") + nom + QStringLiteral(" Solde : ") + texteSolde,
+                     dialogs::Buttons::Ok, dialogs::Icon::Information);
+    Proteger([this] { ChargerUsers(); });
+}
+
+void Form1::Tajoutecredit_Click() {
+    if (!JoueurChoisi())
+        return;
+    if (dialogs::message(this,
+                         QStringLiteral("Attention, en ajoutant des crédits vous allez modifier "
+                                        "votre solde de départ , voulez vous continuer?"),
+                         QStringLiteral("Rajouter des crédit"), dialogs::Buttons::YesNo,
+                         dialogs::Icon::None) != dialogs::Answer::Yes)
+        return;
+    const auto saisi = dialogs::input(this, QStringLiteral("Veuillez saisir la somme à rajouter"),
+                                      QStringLiteral("Ajout de crédit au solde"));
+    if (!saisi)
+        return;
+    const auto somme = regional::parseAmount(regional::dotsToCommas(*saisi));
+    if (!somme)
+        return;
+
+    ledger::CreditChange changement;
+    try {
+        changement = ledger::addCredit(*Connexion, ui->C_users->currentText(), moisAffiche(*ui),
+                                       regional::today().toString(QStringLiteral("dd")), *somme,
+                                       m_soldePreced, m_soldeCours);
+    } catch (const ledger::UnknownBalance&) {
+        dialogs::message(this,
+                         QStringLiteral("Le solde du joueur pour le mois affiché est inconnu : "
+                                        "choisissez le joueur dans la liste, ou ajoutez-le "
+                                        "pour ce mois."),
+                         QStringLiteral("Erreur solde"), dialogs::Buttons::Ok,
+                         dialogs::Icon::Exclamation);
+        return;
+    } catch (const data::DbError& error) {
+        errors::showDbError(this, error);
+        return;
+    }
+    AfficherSoldeCours(changement.after);
+    AfficherSoldePreced(changement.deposits);
+    Proteger([this] { ChargerReleve(); });
+}
+
+// ---------------------------------------------------------------------------------------
+// Per-horse report
+
+void Form1::C_cheval_Click() {
+    Proteger([this] {
+        // Every row counts: two equal stakes on the horse are two stakes.
+        OuvrirJeux(QStringLiteral("SELECT Cheval, User, Debit, Credit, [type jeux] FROM JEUX "
+                                  "WHERE User = ? and Cheval = ?;"),
+                   {ui->C_users->currentText(), ui->C_cheval->currentText()});
+        const int nombre = RsJeux->RecordCount();
+        if (nombre != 0) {
+            RsJeux->MoveLast();
+            RsJeux->MoveFirst();
+        }
+        double mises = 0;
+        double gains = 0;
+        const QString typeCredit = ledger::creditType();
+        for (int i = 0; i < nombre; ++i) {
+            // Credit rows are not games; a row without a type is not counted either.
+            const QVariant type = RsJeux->Fields(4);
+            if (!type.isNull() && type.toString() != typeCredit) {
+                mises += RsJeux->Fields(2).toDouble();
+                gains += RsJeux->Fields(3).toDouble();
+            }
+            RsJeux->MoveNext();
+        }
+        ui->Ttotalmisecheval->setText(regional::formatMoney(mises));
+        ui->Ttotalgaincheval->setText(regional::formatMoney(gains));
+        ui->Trapportcheval->setText(regional::formatMoney(gains - mises));
+        FermerJeux();
+    });
+}
+
+// ---------------------------------------------------------------------------------------
+// Navigation
+
+void Form1::BT_suivit_Click() {
+    dialogs::message(this, QStringLiteral("En cours de developpement"), dialogs::applicationTitle(),
+                     dialogs::Buttons::Ok, dialogs::Icon::None);
+}
+
+void Form1::mnuchrono_Click() {
+    Fchrono::showSingle();
+}

@@ -1,13 +1,22 @@
 #pragma once
 
+#include "data/recordset.h"
+
 #include <QMainWindow>
+#include <QVariantList>
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class Form1;
 }
+namespace ledger {
+enum class GameKind;
+}
+class QLineEdit;
 
-// The bets ledger, the program's main window.
+// The bets ledger, the program's main window: per player and month, the statement with its
+// running balance, totals and records; stakes, wins, credits and players; a per-horse report.
 class Form1 : public QMainWindow {
     Q_OBJECT
 public:
@@ -17,7 +26,44 @@ public:
 private slots:
     void BT_suivit_Click();
     void mnuchrono_Click();
+    void C_users_Click();
+    void T_soldecours_Change();
+    void BT_savemise_Click();
+    void BT_savegain_Click();
+    void Ctypejeux_Click();
+    void bt_ajouteusers_Click();
+    void Tajoutecredit_Click();
+    void C_cheval_Click();
 
 private:
+    void Form_Load();
+    void ChargerMois();
+    void PreparerListeJeux();
+    void ChargerUsers();
+    void ChargerTypesJeux();
+    void ChargerReleve();
+    void ChargerChevaux();
+    void Enregistrer(ledger::GameKind kind);
+
+    void OuvrirUsers(const QString& sql, const QVariantList& values = {});
+    void OuvrirJeux(const QString& sql, const QVariantList& values = {});
+    void OuvrirTypeJeux(const QString& sql, const QVariantList& values = {});
+    void FermerUsers();
+    void FermerJeux();
+    void FermerTypeJeux();
+
+    // The balances are held as numbers; their boxes only show them.
+    void AfficherSoldePreced(std::optional<double> amount);
+    void AfficherSoldeCours(std::optional<double> amount);
+    bool JoueurChoisi();
+    // Runs a handler's body; an engine error closes the record sets and is reported, and
+    // the window goes on.
+    template <class Body> void Proteger(Body body);
+
     std::unique_ptr<Ui::Form1> ui;
+    std::unique_ptr<data::RecordSet> RsUsers;
+    std::unique_ptr<data::RecordSet> RsJeux;
+    std::unique_ptr<data::RecordSet> RsTypeJeux;
+    std::optional<double> m_soldePreced; // shown in T_soldepreced ("Total depots")
+    std::optional<double> m_soldeCours;  // shown in T_soldecours
 };

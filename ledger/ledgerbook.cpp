@@ -1,0 +1,116 @@
+#include "ledger/ledgerbook.h"
+
+#include "data/transaction.h"
+
+#include <QSqlQuery>
+
+namespace ledger {
+namespace {
+
+// The player's row for a month, when there is exactly one: every balance operation acts
+// on that row only, so that two rows for one month never receive the same change.
+struct UserRow {
+    qint64 id = 0;
+    double deposits = 0; // SoldeDepart
+    double balance = 0;  // SoldeEnCours
+};
+
+std::optional<UserRow> singleUserRow(const data::Database& db, const QString& player,
+                                     const QString& month) {
+    QSqlQuery query = db.exec(QStringLiteral("SELECT Id, SoldeDepart, SoldeEnCours FROM USERS "
+                                             "WHERE pseudo = ? AND Mois = ? LIMIT 2"),
+                              {player, month});
+    if (!query.next())
+        return std::nullopt;
+    UserRow row{query.value(0).toLongLong(), query.value(1).toDouble(), query.value(2).toDouble()};
+    if (query.next())
+        return std::nullopt;
+    return row;
+}
+
+void appendLedgerRow(const data::Database& db, const QString& player, const QString& month,
+                     const QString& day, const QString& gameType, const QString& horse,
+                     double debit, double credit, double before, double after) {
+    db.exec(QStringLiteral("INSERT INTO JEUX (User, mois, Jour, [type jeux], Cheval, Debit, "
+                           "Credit, SoldeAvant, SoldeApres) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+            {player, month, day, gameType, horse, debit, credit, before, after});
+}
+
+} // namespace
+
+QString creditType() {
+    return QStringLiteral("Approvisionnement compte");
+}
+
+QString storedHorse(const QString& typed) {
+    QString horse = typed.isEmpty() ? QStringLiteral("autre jeux") : typed;
+    return horse.remove(QLatin1Char('\'')).toUpper();
+}
+
+BalanceChange recordGame(const data::Database& db, const GameEntry& entry,
+                         const QString& balanceMonth, std::optional<double> shownBalance) {
+    data::Transaction transaction(db);
+    const auto row = singleUserRow(db, entry.player, balanceMonth);
+    if (!row && !shownBalance)
+        throw UnknownBalance();
+    BalanceChange change;
+    change.before = row ? row->balance : *shownBalance;
+    const bool stake = entry.kind == GameKind::Stake;
+    change.after = stake ? change.before - entry.amount : change.before + entry.amount;
+    appendLedgerRow(db, entry.player, entry.month, entry.day, entry.gameType,
+                    storedHorse(entry.horse), stake ? entry.amount : 0.0,
+                    stake ? 0.0 : entry.amount, change.before, change.after);
+    if (row) {
+        db.exec(QStringLiteral("UPDATE USERS SET SoldeEnCours = ? WHERE Id = ?"),
+                {change.after, row->id});
+        change.storedRowChanged = true;
+    }
+    transaction.commit();
+    return change;
+}
+
+CreditChange addCredit(const data::Database& db, const QString& player, const QString& month,
+                       const QString& day, double sum, std::optional<double> shownDeposits,
+                       std::optional<double> shownBalance) {
+    data::Transaction transaction(db);
+    const auto row = singleUserRow(db, player, month);
+    if (!row && !shownBalance)
+        throw UnknownBalance();
+    CreditChange change;
+    change.before = row ? row->balance : *shownBalance;
+    change.after = change.before + sum;
+    if (row)
+        change.deposits = row->deposits + sum;
+    else if (shownDeposits)
+        change.deposits = *shownDeposits + sum;
+    if (row) {
+        db.exec(QStringLiteral("UPDATE USERS SET SoldeDepart = ?, SoldeEnCours = ? WHERE Id = ?"),
+                {*change.deposits, change.after, row->id});
+        change.storedRowChanged = true;
+    }
+    // Credit rows keep "autre jeux" in lower case: they are told apart by their type.
+    appendLedgerRow(db, player, month, day, creditType(), QStringLiteral("autre jeux"), 0.0, sum,
+                    change.before, change.after);
+    transaction.commit();
+    return change;
+}
+
+bool playerExists(const data::Database& db, const QString& player, const QString& month) {
+    return db
+        .scalar(QStringLiteral("SELECT EXISTS (SELECT 1 FROM USERS WHERE pseudo = ? AND Mois = ?)"),
+                {player, month})
+        .toBool();
+}
+
+void addPlayer(const data::Database& db, const QString& player, double balance,
+               const QString& month) {
+    data::Transaction transaction(db);
+    if (playerExists(db, player, month))
+        throw PlayerExists();
+    db.exec(QStringLiteral(
+                "INSERT INTO USERS (pseudo, SoldeDepart, SoldeEnCours, Mois) VALUES (?, ?, ?, ?)"),
+            {player, balance, balance, month});
+    transaction.commit();
+}
+
+} // namespace ledger
