@@ -1,0 +1,547 @@
+#include "followed/fsuivit.h"
+#include "ui_fsuivit.h"
+
+#include "app/connection.h"
+#include "app/dialogs.h"
+#include "app/errors.h"
+#include "app/regional.h"
+#include "data/recordset.h"
+#include "data/transaction.h"
+
+#include <QFocusEvent>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QSet>
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+// The confirmation queries hold no user value: their texts are sent as they are.
+const QString kConfirmationSelect =
+    QStringLiteral("SELECT DISTINCT CR.cheval, CR.place, CR.Valeur, CR.distance, CR.dotation, "
+                   "CR.date, CR.R, CR.C, CR.[type de course],CR.Etat");
+
+// A stored value as the lists show it: numbers with the French decimal comma.
+QString cellText(const QVariant& value) {
+    if (value.isNull())
+        return QString();
+    if (value.metaType().id() == QMetaType::Double)
+        return value.toString().replace(QLatin1Char('.'), QLatin1Char(','));
+    return value.toString();
+}
+
+QString knownOr(const QVariant& value) {
+    return value.isNull() ? QStringLiteral("NonConnu") : cellText(value);
+}
+
+std::shared_ptr<data::Database> connexion() {
+    if (!Connexion)
+        throw data::DbError(data::sqlite_code::CantOpen,
+                            QStringLiteral("aucune connexion à la base de données"));
+    return Connexion;
+}
+
+const QString kSelectHorseFirst =
+    QStringLiteral("Vous devez selectionner un cheval de suivit avant de le modifier");
+
+} // namespace
+
+Fsuivit::Fsuivit(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Fsuivit>()) {
+    ui->setupUi(this);
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    connect(ui->Lsuivit, &QListWidget::itemSelectionChanged, this, [this] {
+        if (listIndex() < 0)
+            return;
+        m_selectionRanClick = true;
+        Lsuivit_Click();
+    });
+    connect(ui->Lsuivit, &QListWidget::itemClicked, this, [this] {
+        // A click on the entry already selected changes nothing, yet reloads its card.
+        if (!m_selectionRanClick)
+            Lsuivit_Click();
+        m_selectionRanClick = false;
+    });
+    ui->Lsuivit->viewport()->installEventFilter(this);
+    ui->Text1->installEventFilter(this);
+    connect(ui->Command1, &QPushButton::clicked, this, &Fsuivit::Command1_Click);
+    connect(ui->Bt_supprime, &QPushButton::clicked, this, &Fsuivit::Bt_supprime_Click);
+    connect(ui->Bt_Groupe, &QPushButton::clicked, this, &Fsuivit::Bt_Groupe_Click);
+    connect(ui->Bt_listed, &QPushButton::clicked, this, &Fsuivit::Bt_listed_Click);
+    connect(ui->bt_handVal40, &QPushButton::clicked, this, &Fsuivit::bt_handVal40_Click);
+    connect(ui->bt_handSup40, &QPushButton::clicked, this, &Fsuivit::bt_handSup40_Click);
+    connect(ui->Lstview_partant->header(), &QHeaderView::sectionClicked, this,
+            &Fsuivit::Lstview_partant_ColumnClick);
+    connect(ui->Lstview_partant, &QAbstractItemView::doubleClicked, this,
+            &Fsuivit::Lstview_partant_DblClick);
+
+    Form_Load();
+}
+
+Fsuivit::~Fsuivit() {
+    Form_Terminate();
+}
+
+bool Fsuivit::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui->Text1 && event->type() == QEvent::FocusOut) {
+        // Switching to another program or opening a menu is not leaving the box.
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            Text1_LostFocus();
+    } else if (watched == ui->Lsuivit->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            m_selectionRanClick = false;
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            // A click beside the entries of a list where nothing is selected still asks for
+            // a horse.
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (!ui->Lsuivit->itemAt(mouse->position().toPoint()) && listIndex() < 0)
+                Lsuivit_Click();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Fsuivit::showError(const data::DbError& error) {
+    dialogs::message(this, errors::describe(error), QStringLiteral("Erreur"), dialogs::Buttons::Ok,
+                     dialogs::Icon::Critical);
+}
+
+int Fsuivit::listIndex() const {
+    const auto selected = ui->Lsuivit->selectedItems();
+    return selected.isEmpty() ? -1 : ui->Lsuivit->row(selected.first());
+}
+
+void Fsuivit::selectEntry(int row) {
+    if (row == listIndex()) {
+        Lsuivit_Click(); // selecting the selected entry again still loads it
+        return;
+    }
+    ui->Lsuivit->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+}
+
+void Fsuivit::Form_Load() {
+    try {
+        OuvrirConnexion();
+        ChargerSuivits();
+    } catch (const data::DbError& error) {
+        showError(error);
+        return;
+    }
+    if (ChevalPreselection.isEmpty())
+        return;
+    // The name is given in capitals; the list may hold it in any case.
+    int found = -1;
+    for (int i = 0; i < ui->Lsuivit->count(); ++i)
+        if (ui->Lsuivit->item(i)->text().toUpper() == ChevalPreselection)
+            found = i;
+    if (found >= 0) {
+        selectEntry(found);
+        ui->Text1->setText(ChevalPreselection);
+    }
+}
+
+void Fsuivit::Form_Terminate() {
+    ChevalPreselection.clear();
+}
+
+void Fsuivit::ChargerSuivits() {
+    data::RecordSet rs;
+    rs.Open(QStringLiteral("select * from MESSUIVITS ORDER BY nomcheval;"), connexion());
+    QStringList names;
+    names.reserve(rs.RecordCount());
+    for (rs.MoveFirst(); !rs.atEnd(); rs.MoveNext())
+        names << rs.Fields(1).toString();
+    rs.Close();
+    // Refilling the list is not a click: no card is loaded.
+    const QSignalBlocker blocker(ui->Lsuivit);
+    ui->Lsuivit->clear();
+    ui->Lsuivit->addItems(names);
+}
+
+void Fsuivit::Text1_LostFocus() {
+    const QString typed = ui->Text1->text();
+    const QString wanted = typed.toUpper();
+    // With several matches the last one is the one selected; it is loaded once.
+    int found = -1;
+    for (int i = 0; i < ui->Lsuivit->count(); ++i)
+        if (ui->Lsuivit->item(i)->text().left(typed.size()).toUpper() == wanted)
+            found = i;
+    if (found >= 0)
+        selectEntry(found);
+}
+
+void Fsuivit::Lstview_partant_ColumnClick(int column) {
+    m_sortOrder = m_sortOrder == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+    auto* view = ui->Lstview_partant;
+    view->report()->sort(column, m_sortOrder);
+    view->header()->setSortIndicator(column, m_sortOrder);
+    view->header()->setSortIndicatorShown(true);
+}
+
+QString Fsuivit::SupprimerAccents(const QString& text) const {
+    static const QString accented =
+        QStringLiteral("ÁÂÃÄÅÇÈÉÊËÌÍÎÏÑÒÓÔÕÖÙÚÛÜÝàáâãäåçèéêëìíîïñòóôõöùúûüýÿ");
+    static const QString bare =
+        QStringLiteral("AAAAACEEEEIIIINOOOOOUUUUYaaaaaaceeeeiiiinooooouuuuyy");
+    QString result = text;
+    for (int i = 0; i < result.size(); ++i) {
+        const int p = accented.indexOf(result.at(i));
+        if (p >= 0)
+            result[i] = bare.at(p);
+    }
+    return result;
+}
+
+// ---- The horse card ----
+
+void Fsuivit::Lsuivit_Click() {
+    m_modeConfirmations = false;
+    ui->Lstview_partant->clearColumns();
+    const int index = listIndex();
+    if (index < 0) {
+        dialogs::message(this, kSelectHorseFirst, QStringLiteral("Erreur"), dialogs::Buttons::Ok,
+                         dialogs::Icon::Critical);
+        return;
+    }
+    const QString nom = ui->Lsuivit->item(index)->text();
+    ui->Tcheval->setText(nom);
+    ui->Label1->setText(QStringLiteral("Courses du cheval ") + nom);
+    try {
+        data::RecordSet rs;
+        rs.Open(QStringLiteral("SELECT MESSUIVITS.nomcheval, COURSES.date, * FROM MESSUIVITS "
+                               "LEFT JOIN COURSES ON MESSUIVITS.num = COURSES.reference "
+                               "WHERE MESSUIVITS.nomcheval=?"),
+                connexion(), {nom});
+        if (rs.RecordCount() > 0) {
+            rs.MoveFirst();
+            // The first "date" of the select list is the note of COURSES.
+            ui->Tnum->setText(cellText(rs.Fields(QStringLiteral("num"))));
+            ui->Tcheval->setText(cellText(rs.Fields(QStringLiteral("nomcheval"))));
+            ui->Tvaleur->setText(cellText(rs.Fields(QStringLiteral("SaValeur"))));
+            ui->Tterrain->setText(cellText(rs.Fields(QStringLiteral("EtatTerrain"))));
+            ui->Tdistance->setText(cellText(rs.Fields(QStringLiteral("LaDistance"))));
+            ui->Tcourse2->setText(cellText(rs.Fields(QStringLiteral("LaDotation"))));
+            ui->Tcourse->setText(cellText(rs.Fields(QStringLiteral("TypeCourse"))));
+            ui->Tplace->setText(cellText(rs.Fields(QStringLiteral("SaPlace"))));
+            ui->Tcomment->setPlainText(cellText(rs.Fields(QStringLiteral("date"))));
+            ui->TidGeny->setText(cellText(rs.Fields(QStringLiteral("IdGeny"))));
+            ui->Text1->setText(nom);
+        }
+        rs.Close();
+        ChargerCourses(nom);
+    } catch (const data::DbError& error) {
+        showError(error);
+    }
+}
+
+std::optional<qlonglong> Fsuivit::cardNumber() {
+    bool ok = false;
+    const qlonglong number = ui->Tnum->text().trimmed().toLongLong(&ok);
+    if (ok)
+        return number;
+    dialogs::message(this,
+                     QStringLiteral("Le numéro du cheval (") + ui->Tnum->text() +
+                         QStringLiteral(") doit être un nombre entier."),
+                     QStringLiteral("Erreur"), dialogs::Buttons::Ok, dialogs::Icon::Critical);
+    return std::nullopt;
+}
+
+void Fsuivit::Command1_Click() {
+    if (listIndex() < 0) {
+        dialogs::message(this, kSelectHorseFirst, QStringLiteral("Erreur"), dialogs::Buttons::Ok,
+                         dialogs::Icon::Critical);
+        return;
+    }
+    const auto number = cardNumber();
+    if (!number)
+        return;
+    try {
+        auto db = connexion();
+        data::Transaction transaction(*db);
+        data::RecordSet rs;
+        rs.Open(QStringLiteral("SELECT * FROM MESSUIVITS WHERE num = ") + kCrLf +
+                    QStringLiteral("?"),
+                db, {*number});
+        if (rs.RecordCount() > 0) {
+            rs.MoveFirst();
+            // After a confirmation list the card names no horse: the stored name stays.
+            if (!ui->Tcheval->text().isEmpty())
+                rs.SetField(1, ui->Tcheval->text());
+            const struct {
+                QLineEdit* box;
+                int position;
+                const char* placeholder;
+            } fields[] = {{ui->Tvaleur, 2, "00,0"},         {ui->Tterrain, 3, "A renseigner"},
+                          {ui->Tdistance, 4, "0000"},       {ui->Tcourse2, 5, "A renseigner"},
+                          {ui->Tcourse, 6, "A renseigner"}, {ui->Tplace, 7, "00"}};
+            for (const auto& field : fields) {
+                if (!field.box->text().isEmpty())
+                    rs.SetField(field.position, field.box->text());
+                else
+                    field.box->setText(QString::fromUtf8(field.placeholder));
+            }
+            rs.Update();
+        }
+        rs.Close();
+
+        rs.Open(QStringLiteral("SELECT * FROM COURSES") + kCrLf +
+                    QStringLiteral(" WHERE reference = ?"),
+                db, {*number});
+        if (rs.RecordCount() != 0) {
+            rs.MoveFirst();
+        } else {
+            rs.AddNew();
+            rs.SetField(0, *number);
+        }
+        if (ui->Tcomment->toPlainText().isEmpty())
+            ui->Tcomment->setPlainText(QStringLiteral("a saisir"));
+        rs.SetField(1, ui->Tcomment->toPlainText());
+        if (ui->TidGeny->text().isEmpty())
+            ui->TidGeny->setText(QStringLiteral("a saisir"));
+        rs.SetField(2, ui->TidGeny->text());
+        rs.Update();
+        rs.Close();
+        transaction.commit();
+    } catch (const data::DbError& error) {
+        showError(error);
+    }
+}
+
+void Fsuivit::Bt_supprime_Click() {
+    const int index = listIndex();
+    if (index < 0) {
+        dialogs::message(
+            this,
+            QStringLiteral("Vous devez selectionner un cheval de suivit avant de le supprimer"),
+            QStringLiteral("Erreur"), dialogs::Buttons::Ok, dialogs::Icon::Critical);
+        return;
+    }
+    const QString nom = ui->Lsuivit->item(index)->text();
+    const auto number = cardNumber();
+    if (!number)
+        return;
+    const auto answer = dialogs::message(this,
+                                         QStringLiteral("vous allez supprimer le cheval ") + nom +
+                                             QStringLiteral(" Voulez vous continuer?"),
+                                         QStringLiteral("Suppression cheval de ligne"),
+                                         dialogs::Buttons::OkCancel, dialogs::Icon::None);
+    if (answer == dialogs::Answer::Cancel)
+        return;
+    try {
+        auto db = connexion();
+        data::Transaction transaction(*db);
+        data::RecordSet rs;
+        rs.Open(QStringLiteral("SELECT * FROM MESSUIVITS WHERE num = ") + kCrLf +
+                    QStringLiteral("?"),
+                db, {*number});
+        // Only the followed horse goes; its note row stays in COURSES.
+        if (rs.RecordCount() > 0) {
+            rs.MoveFirst();
+            rs.Delete();
+        }
+        rs.Close();
+        transaction.commit();
+        ChargerSuivits();
+    } catch (const data::DbError& error) {
+        showError(error);
+    }
+}
+
+// ---- The race history ----
+
+void Fsuivit::PreparerListeCourses() {
+    static const struct {
+        const char* header;
+        int width;
+    } columns[] = {{"Date", 1000},   {"hippodrome", 1800}, {"R", 300},        {"C", 300},
+                   {"course", 1500}, {"Npartant", 500},    {"Distance", 600}, {"dotation", 800},
+                   {"Num", 10},      {"Musique", 1200},    {"Jockey", 1100},  {"Stat", 10},
+                   {"Place", 500},   {"Terrain", 800},     {"Etat", 1000},    {"Valeur", 600},
+                   {"type", 1500},   {"Commentaire", 2220}};
+    auto* view = ui->Lstview_partant;
+    view->clearColumns();
+    int total = 0;
+    for (const auto& column : columns)
+        total += view->addColumn(QString::fromUtf8(column.header), column.width);
+    view->setWidthTwips(total + 60);
+}
+
+void Fsuivit::ChargerCourses(const QString& nom) {
+    PreparerListeCourses();
+    data::RecordSet rs;
+    rs.Open(QStringLiteral("select  CR.date, CR.hippodrome, CR.R, CR.C, CR.course, CR.nbPartant, "
+                           "CR.distance, CR.dotation, CR.dossard, CR.chevalMusique, CR.jockey,  "
+                           "CR.statut, CR.place,CR.Terrain, CR.Etat, CR.valeur,"
+                           "CR.[type de course],CR.commentaire From CR ") +
+                kCrLf + QStringLiteral("WHERE (CR.cheval= ?) ORDER BY CR.date;"),
+            connexion(), {nom});
+    const int count = rs.RecordCount();
+    if (count == 0) {
+        rs.Close();
+        dialogs::message(this, QStringLiteral("Pas de courses enregistrés pour le cheval ") + nom,
+                         QStringLiteral("Chargement des courses"), dialogs::Buttons::Ok,
+                         dialogs::Icon::Information);
+        return;
+    }
+    std::vector<ReportModel::Row> rows;
+    rows.reserve(count);
+    for (rs.MoveFirst(); !rs.atEnd(); rs.MoveNext()) {
+        ReportModel::Row row;
+        row.cells.reserve(18);
+        row.cells << regional::frenchDateFromIso(cellText(rs.Fields(0))).left(12);
+        for (int j = 1; j <= 17; ++j)
+            row.cells << cellText(rs.Fields(j));
+        rows.push_back(std::move(row));
+    }
+    rs.Close();
+    ui->Lstview_partant->report()->setRows(std::move(rows));
+}
+
+// ---- The confirmation lists ----
+
+void Fsuivit::Bt_Groupe_Click() {
+    AfficherConfirmations(
+        QStringLiteral("Listes des confirmations chevaux de groupe qui ont terminés 1er"),
+        kConfirmationSelect +
+            QStringLiteral(" From CR WHERE CR.place='1'  AND CR.[type de course] LIKE "
+                           "'%groupe%' AND CR.discipline= 'plat';"));
+}
+
+void Fsuivit::Bt_listed_Click() {
+    AfficherConfirmations(
+        QStringLiteral("Listes des confirmations chevaux de listed qui ont terminés 1er"),
+        kConfirmationSelect +
+            QStringLiteral(" From CR WHERE CR.place='1'  AND CR.[type de course] LIKE "
+                           "'%listed%' AND CR.discipline= 'plat';"));
+}
+
+void Fsuivit::bt_handVal40_Click() {
+    AfficherConfirmations(
+        QStringLiteral("Listes des confirmations chevaux d'handicap qui ont terminés 1er, avec "
+                       "une valeur egale ou  supérieur à 40"),
+        kConfirmationSelect +
+            QStringLiteral(" From CR WHERE CR.place='1'  AND CR.valeur>='40'  AND "
+                           "CR.[type de course] LIKE '%Handicap%' AND CR.discipline= 'plat';"));
+}
+
+void Fsuivit::bt_handSup40_Click() {
+    AfficherConfirmations(
+        QStringLiteral("Listes des confirmations chevaux d'handicap qui ont terminés 2ieme ou "
+                       "3ieme, avec une valeur supérieur à 40"),
+        kConfirmationSelect +
+            QStringLiteral(" From CR WHERE (CR.place='2'  Or CR.place='3')  AND "
+                           "CR.valeur>'40'  AND CR.[type de course] LIKE '%Handicap%' AND "
+                           "CR.discipline= 'plat';"));
+}
+
+void Fsuivit::AfficherConfirmations(const QString& title, const QString& query) {
+    ui->Tcheval->setText(QString());
+    m_modeConfirmations = true;
+    ui->Label1->setText(title);
+    ui->Lstview_partant->clearColumns();
+    PreparerListeConfirmations();
+    try {
+        ChargerConfirmations(query);
+    } catch (const data::DbError& error) {
+        showError(error);
+    }
+}
+
+void Fsuivit::PreparerListeConfirmations() {
+    static const struct {
+        const char* header;
+        int width;
+    } columns[] = {{"Cheval", 2400},   {"Place", 600},     {"valeur", 1200},
+                   {"Distance", 1200}, {"Dotation", 1200}, {"Date", 1200},
+                   {"RC", 600},        {"course", 2400},   {"Terrain", 1200}};
+    auto* view = ui->Lstview_partant;
+    int total = 0;
+    for (const auto& column : columns)
+        total += view->addColumn(QString::fromUtf8(column.header), column.width);
+    view->setWidthTwips(total + 60);
+}
+
+void Fsuivit::ChargerConfirmations(const QString& query) {
+    auto* view = ui->Lstview_partant;
+    data::RecordSet rs;
+    rs.Open(query, connexion());
+    const int count = rs.RecordCount();
+    view->clearRows();
+    std::vector<ReportModel::Row> rows;
+    rows.reserve(count);
+    for (rs.MoveFirst(); !rs.atEnd(); rs.MoveNext()) {
+        ReportModel::Row row;
+        row.cells.reserve(9);
+        row.cells << cellText(rs.Fields(0)) << cellText(rs.Fields(1)) << knownOr(rs.Fields(2))
+                  << knownOr(rs.Fields(3)) << knownOr(rs.Fields(4));
+        const QVariant date = rs.Fields(5);
+        row.cells << (date.isNull() ? QStringLiteral("NonConnu")
+                                    : regional::frenchDateFromIso(cellText(date)));
+        row.cells << QStringLiteral("R") + cellText(rs.Fields(6)) + QStringLiteral("C") +
+                         cellText(rs.Fields(7));
+        row.cells << knownOr(rs.Fields(8)) << knownOr(rs.Fields(9));
+        rows.push_back(std::move(row));
+    }
+    rs.Close();
+    view->report()->setRows(std::move(rows));
+    // When the rows overflow the list, a vertical scroll bar takes room from the columns.
+    if (view->rowCount() > 0) {
+        const qint64 rowsHeight = qint64(view->rowCount()) * view->sizeHintForRow(0);
+        if (rowsHeight > view->viewport()->height())
+            view->setWidthTwips(view->widthTwips() + 260);
+    }
+    MarquerNonSuivis();
+}
+
+void Fsuivit::MarquerNonSuivis() {
+    QSet<QString> followed;
+    followed.reserve(ui->Lsuivit->count());
+    for (int i = 0; i < ui->Lsuivit->count(); ++i)
+        followed.insert(ui->Lsuivit->item(i)->text());
+    ui->Lstview_partant->report()->colorRows([&](const ReportModel::Row& row) {
+        return followed.contains(row.cells.value(0)) ? QColor() : QColor(255, 0, 0);
+    });
+}
+
+// ---- Following a horse from a row ----
+
+void Fsuivit::Lstview_partant_DblClick() {
+    auto* view = ui->Lstview_partant;
+    const int row = view->selectedRow();
+    if (row < 0)
+        return;
+    if (!m_modeConfirmations) {
+        // A race of the history: its comment becomes the card's note, saved with the card.
+        ui->Tcomment->setPlainText(view->cellText(row, 17));
+        return;
+    }
+    if (!ui->Tcheval->text().isEmpty())
+        return;
+    const QString nom = view->cellText(row, 0);
+    // Column of the row for positions 2 to 7 of MESSUIVITS.
+    const int cellOf[] = {2, 8, 3, 4, 7, 1};
+    // Following is a convenience: a store that refuses it changes nothing and says nothing.
+    try {
+        data::RecordSet rs;
+        rs.Open(QStringLiteral("SELECT * FROM MESSUIVITS") + kCrLf +
+                    QStringLiteral(" WHERE nomcheval = ?"),
+                connexion(), {nom});
+        if (rs.RecordCount() != 0) {
+            rs.MoveFirst();
+        } else {
+            rs.AddNew();
+            rs.SetField(1, nom);
+        }
+        for (int position = 2; position <= 7; ++position)
+            rs.SetField(position, view->cellText(row, cellOf[position - 2]));
+        rs.Update();
+        rs.Close();
+    } catch (const data::DbError&) {
+    }
+    try {
+        ChargerSuivits();
+    } catch (const data::DbError&) {
+    }
+}

@@ -1,0 +1,1015 @@
+#include "app/connection.h"
+#include "followed/fsuivit.h"
+#include "followed/reportview.h"
+#include "tests/support/scripteddialogs.h"
+#include "tests/support/testdatabase.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QtTest>
+
+using dialogs::Answer;
+using dialogs::Buttons;
+using dialogs::Icon;
+
+namespace {
+
+const QString kNoRaces = QStringLiteral("Pas de courses enregistrés pour le cheval ");
+const QString kSelectToModify =
+    QStringLiteral("Vous devez selectionner un cheval de suivit avant de le modifier");
+
+// One runner of CR; columns not given stay NULL.
+void addRace(const TestDatabase& db, const QVariantMap& values) {
+    QStringList names;
+    QStringList marks;
+    QVariantList params;
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        names << QLatin1Char('[') + it.key() + QLatin1Char(']');
+        marks << QStringLiteral("?");
+        params << it.value();
+    }
+    db.exec(QStringLiteral("INSERT INTO CR (%1) VALUES (%2)")
+                .arg(names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
+            params);
+}
+
+// A followed horse with its card values (NULL where not given); returns its number.
+qlonglong addFollowed(const TestDatabase& db, const QString& name, const QVariantList& card = {}) {
+    QVariantList params{name};
+    for (int i = 0; i < 6; ++i)
+        params << (i < card.size() ? card.at(i) : QVariant());
+    db.exec(QStringLiteral("INSERT INTO MESSUIVITS (nomcheval, SaValeur, EtatTerrain, LaDistance, "
+                           "LaDotation, TypeCourse, SaPlace) VALUES (?,?,?,?,?,?,?)"),
+            params);
+    return db.scalar(QStringLiteral("SELECT max(num) FROM MESSUIVITS")).toLongLong();
+}
+
+QStringList followedRow(const TestDatabase& db, const QString& name) {
+    QSqlQuery q =
+        db.db()->exec(QStringLiteral("SELECT * FROM MESSUIVITS WHERE nomcheval=?"), {name});
+    QStringList row;
+    if (q.next())
+        for (int i = 1; i < 8; ++i)
+            row << (q.value(i).isNull() ? QStringLiteral("<null>") : q.value(i).toString());
+    return row;
+}
+
+int count(const TestDatabase& db, const QString& table) {
+    return db.scalar(QStringLiteral("SELECT count(*) FROM ") + table).toInt();
+}
+
+class Window {
+public:
+    Window() : w(new Fsuivit) {
+        w->resize(1400, 760);
+        w->show();
+        QVERIFY2(QTest::qWaitForWindowExposed(w), "window not shown");
+    }
+    ~Window() {
+        if (w)
+            w->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    template <typename T> T* get(const char* name) const {
+        T* control = w->findChild<T*>(QString::fromLatin1(name));
+        if (!control)
+            qFatal("no control %s", name);
+        return control;
+    }
+    QListWidget* list() const { return get<QListWidget>("Lsuivit"); }
+    ReportView* view() const { return get<ReportView>("Lstview_partant"); }
+    QAbstractItemModel* model() const { return view()->model(); }
+    QString text(const char* name) const {
+        if (auto* edit = w->findChild<QLineEdit*>(QString::fromLatin1(name)))
+            return edit->text();
+        if (auto* plain = w->findChild<QPlainTextEdit*>(QString::fromLatin1(name)))
+            return plain->toPlainText();
+        return get<QLabel>(name)->text();
+    }
+    void setText(const char* name, const QString& text) const {
+        if (auto* plain = w->findChild<QPlainTextEdit*>(QString::fromLatin1(name)))
+            plain->setPlainText(text);
+        else
+            get<QLineEdit>(name)->setText(text);
+    }
+    void click(const char* button) const { get<QPushButton>(button)->click(); }
+    QStringList entries() const {
+        QStringList names;
+        for (int i = 0; i < list()->count(); ++i)
+            names << list()->item(i)->text();
+        return names;
+    }
+    QString selected() const {
+        const auto items = list()->selectedItems();
+        return items.isEmpty() ? QString() : items.first()->text();
+    }
+    // A user's click on an entry of the followed list.
+    void clickEntry(const QString& name) const {
+        const auto items = list()->findItems(name, Qt::MatchExactly);
+        QVERIFY2(items.size() == 1, qPrintable(name));
+        const QRect rect = list()->visualItemRect(items.first());
+        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+    // Types into the search box and leaves it.
+    void search(const QString& typed) const {
+        auto* box = get<QLineEdit>("Text1");
+        box->setFocus();
+        box->setText(typed);
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(box, &out);
+    }
+    QString cell(int row, int column) const {
+        return model()->data(model()->index(row, column)).toString();
+    }
+    QStringList rowTexts(int row) const {
+        QStringList cells;
+        for (int c = 0; c < model()->columnCount(); ++c)
+            cells << cell(row, c);
+        return cells;
+    }
+    QStringList column(int column) const {
+        QStringList cells;
+        for (int r = 0; r < model()->rowCount(); ++r)
+            cells << cell(r, column);
+        return cells;
+    }
+    QStringList headers() const {
+        QStringList texts;
+        for (int c = 0; c < model()->columnCount(); ++c)
+            texts << model()->headerData(c, Qt::Horizontal).toString();
+        return texts;
+    }
+    bool red(int row) const {
+        const QVariant colour = model()->data(model()->index(row, 0), Qt::ForegroundRole);
+        return colour.isValid() && colour.value<QColor>() == QColor(255, 0, 0);
+    }
+    int rowOf(const QString& horse) const { return column(0).indexOf(horse); }
+    void clickHeader(int column) const {
+        QHeaderView* header = view()->header();
+        const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+    }
+    void doubleClickRow(int row) const {
+        const QModelIndex index = model()->index(row, 0);
+        view()->scrollTo(index);
+        const QPoint at = view()->visualRect(index).center();
+        QTest::mouseClick(view()->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(view()->viewport(), Qt::LeftButton, {}, at);
+    }
+
+    QPointer<Fsuivit> w;
+};
+
+// Races of the history tests: three of ECLAIR, out of date order.
+void addEclairRaces(const TestDatabase& db) {
+    addRace(db, {{"cheval", "ECLAIR"},
+                 {"date", "2024-03-10"},
+                 {"hippodrome", "Vincennes"},
+                 {"R", 1},
+                 {"C", 4},
+                 {"course", "Prix de Paris"},
+                 {"nbPartant", 14},
+                 {"distance", 2700},
+                 {"dotation", 45000},
+                 {"dossard", 7},
+                 {"chevalMusique", "1a2a"},
+                 {"jockey", "J. Martin"},
+                 {"statut", "P"},
+                 {"place", "2"},
+                 {"Terrain", "Bon"},
+                 {"Etat", "Souple"},
+                 {"valeur", 42.5},
+                 {"type de course", "Handicap"},
+                 {"commentaire", "Bien fini"},
+                 {"discipline", "plat"}});
+    addRace(db, {{"cheval", "ECLAIR"},
+                 {"date", "2023-11-02"},
+                 {"hippodrome", "Auteuil"},
+                 {"R", 2},
+                 {"C", 1},
+                 {"place", "1"},
+                 {"commentaire", "Facile"}});
+    addRace(db, {{"cheval", "ECLAIR"},
+                 {"date", "2024-01-15"},
+                 {"hippodrome", "chantilly"},
+                 {"R", 3},
+                 {"C", 8},
+                 {"place", "NP"}});
+    addRace(db, {{"cheval", "AUTRE"}, {"date", "2022-01-01"}, {"hippodrome", "Pau"}});
+}
+
+// Results behind the confirmation lists.
+void addConfirmationRaces(const TestDatabase& db) {
+    const auto runner = [&](const char* horse, const char* date, const char* place,
+                            const QVariant& value, const char* type, const char* discipline,
+                            const char* hippodrome = "Longchamp") {
+        addRace(db, {{"cheval", horse},
+                     {"date", date},
+                     {"hippodrome", hippodrome},
+                     {"R", 1},
+                     {"C", 4},
+                     {"distance", 2400},
+                     {"dotation", 150000},
+                     {"place", place},
+                     {"valeur", value},
+                     {"type de course", type},
+                     {"Etat", "Bon"},
+                     {"discipline", discipline}});
+    };
+    runner("ALPHA", "2024-05-01", "1", QVariant(), "Groupe 1", "plat");
+    // Same ten selected values at another course: listed once.
+    runner("ALPHA", "2024-05-01", "1", QVariant(), "Groupe 1", "plat", "Deauville");
+    runner("ALPHA", "2024-06-01", "1", QVariant(), "GROUPE 2", "plat");
+    runner("BRAVO", "2024-05-02", "1", QVariant(), "Listed Race", "plat");
+    runner("BRAVO", "2024-05-03", "1", QVariant(), "Groupe 3", "trot");
+    runner("CHARLIE", "2024-05-04", "1", 40, "Handicap", "plat");
+    runner("DELTA", "2024-05-05", "2", 40, "Handicap", "plat");
+    runner("ECHO", "2024-05-06", "3", 40.5, "handicap divisé", "plat");
+    runner("FOXTROT", "2024-05-07", "1", 39, "Handicap", "plat");
+    runner("INDIA", "2024-05-08", "4", 50, "Handicap", "plat");
+    // Unknown values: no number of meeting or race, no distance, no going.
+    addRace(db, {{"cheval", "GOLF"},
+                 {"date", "2024-05-09"},
+                 {"hippodrome", "Lyon"},
+                 {"place", "2"},
+                 {"valeur", 45},
+                 {"dotation", 22000},
+                 {"type de course", "Handicap"},
+                 {"discipline", "plat"}});
+}
+
+} // namespace
+
+class TestFollowed : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        m_db.reset();
+        m_db = std::make_unique<TestDatabase>();
+        m_dialogs = std::make_unique<ScriptedDialogs>();
+        ChevalPreselection.clear();
+    }
+    void cleanup() {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            w->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        const bool allUsed = m_dialogs->allUsed();
+        m_dialogs.reset();
+        m_db.reset();
+        QVERIFY2(allUsed, "a scripted answer was not used");
+    }
+
+    void loadsSortedListOnAFreshConnection();
+    void emptyListAndCaptions();
+    void preselection_data();
+    void preselection();
+    void search_data();
+    void search();
+    void sortByClickedColumn();
+    void supprimerAccents_data();
+    void supprimerAccents();
+    void cardShowsTheSelectedHorse();
+    void saveWritesCardAndNote();
+    void saveAfterAConfirmationListKeepsTheName();
+    void saveOrDeleteRefusesANumberThatIsNotWhole_data();
+    void saveOrDeleteRefusesANumberThatIsNotWhole();
+    void largeCardNumbers();
+    void saveIsAllOrNothing();
+    void deleteAsksAndKeepsTheNote();
+    void history();
+    void historyOfAHorseWithoutRaces();
+    void confirmationLists_data();
+    void confirmationLists();
+    void confirmationCellsAndColours();
+    void confirmationListWidensWhenRowsOverflow();
+    void followFromAConfirmationRow();
+    void followingErrorsAreSilent();
+    void historyRowCopiesItsComment();
+    void nameWithQuotes();
+    void engineErrorsAreReported();
+    void largeConfirmationList();
+
+private:
+    TestDatabase& db() { return *m_db; }
+    ScriptedDialogs& dialogs() { return *m_dialogs; }
+    std::unique_ptr<TestDatabase> m_db;
+    std::unique_ptr<ScriptedDialogs> m_dialogs;
+};
+
+void TestFollowed::loadsSortedListOnAFreshConnection() {
+    addFollowed(db(), "Zorro");
+    addFollowed(db(), "bolero");
+    addFollowed(db(), "Alizé");
+    const auto before = Connexion;
+    Window w;
+    QVERIFY(Connexion && Connexion != before);
+    QCOMPARE(w.entries(), QStringList({"Alizé", "bolero", "Zorro"}));
+    QCOMPARE(w.selected(), QString());
+    QVERIFY(dialogs().shown().isEmpty());
+}
+
+void TestFollowed::emptyListAndCaptions() {
+    Window w;
+    QCOMPARE(w.list()->count(), 0);
+    QVERIFY(dialogs().shown().isEmpty());
+    QCOMPARE(w.w->windowTitle(), QString("Mes suivits"));
+    QVERIFY(!w.w->ModeConfirmations());
+    QCOMPARE(w.text("Tcheval"), QString("Cheval"));
+    QCOMPARE(w.text("Tnum"), QString("Text1"));
+    QCOMPARE(w.text("Label1"), QString());
+    QCOMPARE(w.model()->columnCount(), 0);
+    QCOMPARE(w.view()->toolTip(), QString("Cliquer sur une course pour en afficher le détail"));
+    const QList<QPair<const char*, QString>> captions = {
+        {"Command1", "Sauvegarder"},
+        {"Bt_supprime", "Supprimer"},
+        {"Bt_Groupe", "1er de Groupe"},
+        {"Bt_listed", "1er de Listed"},
+        {"bt_handVal40", "1er Handic Val >= 40"},
+        {"bt_handSup40", "2e-3e Handic Val >40"},
+        {"Label2", "Sa valeur"},
+        {"Label3", "Le type de la course"},
+        {"Label4", "L'état du terrain"},
+        {"Label5", "La Distance"},
+        {"Label6", "Sa Place"},
+        {"Label7", "La Dotation"},
+        {"Label10", "Afficher Confirmations:"},
+        {"Label11", "Identifiant cheval sur geny"},
+        {"Label13", "Carrière"},
+        {"Label14", "Courses : "},
+        {"Label15", "Quinté  : "},
+        {"Label16", "Couru : "},
+        {"Label17", "Victoire: "},
+        {"Label18", "Place : "},
+        {"Label25", "Sa valeur"},
+        {"Label26", "Commentaire"},
+    };
+    for (const auto& [name, caption] : captions) {
+        auto* widget = w.w->findChild<QWidget*>(name);
+        QVERIFY2(widget, name);
+        const QString shown = qobject_cast<QPushButton*>(widget)
+                                  ? static_cast<QPushButton*>(widget)->text()
+                                  : qobject_cast<QLabel*>(widget)->text();
+        QCOMPARE(shown, caption);
+    }
+    for (const char* name : {"Label8", "Label9", "Label12", "Label19", "Label20", "Label21",
+                             "Label22", "Label23", "Label24", "Label27"})
+        QVERIFY2(w.get<QLabel>(name)->text().isEmpty(), name);
+    QVERIFY(w.w->findChild<QWidget*>("Image1"));
+    for (const char* name : {"Tvaleur", "Tterrain", "Tdistance", "Tcourse2", "Tcourse", "Tplace",
+                             "Tcomment", "TidGeny", "Text1"})
+        QVERIFY2(w.text(name).isEmpty(), name);
+
+    // Clicking the empty list asks for a horse.
+    dialogs().answer(Answer::Ok);
+    QTest::mouseClick(w.list()->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+    QCOMPARE(dialogs().shown().size(), 1);
+    QCOMPARE(dialogs().last().text, kSelectToModify);
+    QCOMPARE(dialogs().last().title, QString("Erreur"));
+    QCOMPARE(dialogs().last().icon, Icon::Critical);
+}
+
+void TestFollowed::preselection_data() {
+    QTest::addColumn<QString>("preselection");
+    QTest::addColumn<QString>("selected");
+    QTest::addColumn<QString>("searchBox");
+    QTest::newRow("capitals") << "ECLAIR"
+                              << "Eclair"
+                              << "ECLAIR";
+    QTest::newRow("mixed case") << "Eclair"
+                                << ""
+                                << "";
+    QTest::newRow("unknown") << "ZEPHYR"
+                             << ""
+                             << "";
+    QTest::newRow("empty") << ""
+                           << ""
+                           << "";
+}
+
+void TestFollowed::preselection() {
+    QFETCH(QString, preselection);
+    QFETCH(QString, selected);
+    QFETCH(QString, searchBox);
+    addFollowed(db(), "Bolero");
+    addFollowed(db(), "Eclair", {"41"});
+    addEclairRaces(db());
+    ChevalPreselection = preselection;
+    {
+        Window w;
+        QCOMPARE(w.selected(), selected);
+        QCOMPARE(w.text("Text1"), searchBox);
+        if (!selected.isEmpty()) {
+            QCOMPARE(w.text("Tvaleur"), QString("41"));
+            QCOMPARE(w.model()->rowCount(), 3);
+        }
+        QVERIFY(dialogs().shown().isEmpty());
+        QCOMPARE(ChevalPreselection, preselection);
+    }
+    // The window ends: the preselection is used up.
+    QCOMPARE(ChevalPreselection, QString());
+}
+
+void TestFollowed::search_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("selected");
+    QTest::newRow("ec: last match") << "ec"
+                                    << "ECUME";
+    QTest::newRow("EC") << "EC"
+                        << "ECUME";
+    QTest::newRow("whole name") << "eclat"
+                                << "eclat";
+    QTest::newRow("empty: last entry") << ""
+                                       << "Zorro";
+    QTest::newRow("no match") << "zz"
+                              << "";
+    QTest::newRow("longer than names") << "Bolero de Ravel"
+                                       << "";
+}
+
+void TestFollowed::search() {
+    QFETCH(QString, typed);
+    QFETCH(QString, selected);
+    for (const char* name : {"Zorro", "Eclair", "bolero", "ECUME", "eclat"})
+        addFollowed(db(), name);
+    Window w;
+    QCOMPARE(w.entries(), QStringList({"bolero", "Eclair", "eclat", "ECUME", "Zorro"}));
+    // None has a race: every loaded card says so, once per search.
+    if (!selected.isEmpty())
+        dialogs().answer(Answer::Ok);
+    w.search(typed);
+    QCOMPARE(w.selected(), selected);
+    if (!selected.isEmpty()) {
+        QCOMPARE(dialogs().shown().size(), 1);
+        QCOMPARE(dialogs().last().text, kNoRaces + selected);
+        QCOMPARE(w.text("Tcheval"), selected);
+        QCOMPARE(w.text("Text1"), selected);
+    } else {
+        QVERIFY(dialogs().shown().isEmpty());
+        QCOMPARE(w.text("Tcheval"), QString("Cheval"));
+    }
+}
+
+void TestFollowed::sortByClickedColumn() {
+    addFollowed(db(), "ECLAIR");
+    addEclairRaces(db());
+    Window w;
+    w.clickEntry("ECLAIR");
+    QCOMPARE(w.column(1), QStringList({"Auteuil", "chantilly", "Vincennes"}));
+    // Texts, whatever their case; then the reverse.
+    w.clickHeader(1);
+    QCOMPARE(w.column(1), QStringList({"Auteuil", "chantilly", "Vincennes"}));
+    w.clickHeader(1);
+    QCOMPARE(w.column(1), QStringList({"Vincennes", "chantilly", "Auteuil"}));
+    // The order toggles at each click; dates and numbers compare as texts.
+    w.clickHeader(0);
+    QCOMPARE(w.column(0), QStringList({"02/11/2023", "10/03/2024", "15/01/2024"}));
+    // Rows move whole.
+    QCOMPARE(w.rowTexts(0).at(1), QString("Auteuil"));
+    QCOMPARE(w.rowTexts(1).at(17), QString("Bien fini"));
+    // A new load shows the races in date order again.
+    w.clickEntry("ECLAIR");
+    QCOMPARE(w.column(1), QStringList({"Auteuil", "chantilly", "Vincennes"}));
+    QVERIFY(dialogs().shown().isEmpty());
+}
+
+void TestFollowed::supprimerAccents_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("words") << "Élève à Noël"
+                           << "Eleve a Noel";
+    QTest::newRow("not in the table") << "Ÿ À œ Æ ß"
+                                      << "Ÿ À œ Æ ß";
+    QTest::newRow("capitals") << "ÁÂÃÄÅÇÈÉÊËÌÍÎÏÑÒÓÔÕÖÙÚÛÜÝ"
+                              << "AAAAACEEEEIIIINOOOOOUUUUY";
+    QTest::newRow("small") << "àáâãäåçèéêëìíîïñòóôõöùúûüýÿ"
+                           << "aaaaaaceeeeiiiinooooouuuuyy";
+    QTest::newRow("plain") << "L'AMI \"JO\" 42"
+                           << "L'AMI \"JO\" 42";
+    QTest::newRow("empty") << ""
+                           << "";
+}
+
+void TestFollowed::supprimerAccents() {
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    Window w;
+    const QString result = w.w->SupprimerAccents(text);
+    QCOMPARE(result, expected);
+    QCOMPARE(result.size(), text.size());
+}
+
+void TestFollowed::cardShowsTheSelectedHorse() {
+    const qlonglong eclair =
+        addFollowed(db(), "ECLAIR", {"41", "Bon", "2400", "50000", "Handicap", "3"});
+    db().exec("INSERT INTO COURSES VALUES (?, ?, ?)", {eclair, "A revoir", "1234567"});
+    const qlonglong nuage = addFollowed(db(), "NUAGE", {"38", QVariant(), QVariant(), "22000"});
+    addEclairRaces(db());
+    Window w;
+
+    w.clickEntry("ECLAIR");
+    QCOMPARE(w.text("Tnum"), QString::number(eclair));
+    QCOMPARE(w.text("Tcheval"), QString("ECLAIR"));
+    QCOMPARE(w.text("Label1"), QString("Courses du cheval ECLAIR"));
+    const QStringList card = {w.text("Tvaleur"),  w.text("Tterrain"), w.text("Tdistance"),
+                              w.text("Tcourse2"), w.text("Tcourse"),  w.text("Tplace"),
+                              w.text("Tcomment"), w.text("TidGeny"),  w.text("Text1")};
+    QCOMPARE(card, QStringList({"41", "Bon", "2400", "50000", "Handicap", "3", "A revoir",
+                                "1234567", "ECLAIR"}));
+    QCOMPARE(w.model()->rowCount(), 3);
+    QVERIFY(!w.w->ModeConfirmations());
+
+    // No note row, a null race type: empty boxes, nothing left over from ECLAIR.
+    dialogs().answer(Answer::Ok);
+    w.clickEntry("NUAGE");
+    QCOMPARE(dialogs().last().text, kNoRaces + "NUAGE");
+    QCOMPARE(w.text("Tnum"), QString::number(nuage));
+    QCOMPARE(w.text("Tcourse2"), QString("22000"));
+    QCOMPARE(w.text("Tcourse"), QString());
+    QCOMPARE(w.text("Tterrain"), QString());
+    QCOMPARE(w.text("Tcomment"), QString());
+    QCOMPARE(w.text("TidGeny"), QString());
+
+    // Clicking the entry already selected loads it again.
+    dialogs().answer(Answer::Ok);
+    w.setText("Tcourse2", "changé");
+    w.clickEntry("NUAGE");
+    QCOMPARE(w.text("Tcourse2"), QString("22000"));
+    QCOMPARE(dialogs().shown().size(), 2);
+}
+
+void TestFollowed::saveWritesCardAndNote() {
+    const qlonglong num = addFollowed(db(), "ECLAIR");
+    addEclairRaces(db());
+    Window w;
+    w.clickEntry("ECLAIR");
+    QCOMPARE(w.text("Tnum"), QString::number(num));
+
+    // Empty boxes get their placeholders; only the note row stores them.
+    w.click("Command1");
+    QCOMPARE(
+        (QStringList{w.text("Tvaleur"), w.text("Tterrain"), w.text("Tdistance"), w.text("Tcourse2"),
+                     w.text("Tcourse"), w.text("Tplace"), w.text("Tcomment"), w.text("TidGeny")}),
+        QStringList({"00,0", "A renseigner", "0000", "A renseigner", "A renseigner", "00",
+                     "a saisir", "a saisir"}));
+    QCOMPARE(followedRow(db(), "ECLAIR"),
+             QStringList({"ECLAIR", "<null>", "<null>", "<null>", "<null>", "<null>", "<null>"}));
+    QCOMPARE(count(db(), "COURSES"), 1);
+    QCOMPARE(
+        db().scalar("SELECT reference || '|' || date || '|' || IdGeny FROM COURSES").toString(),
+        QString("%1|a saisir|a saisir").arg(num));
+
+    // Saving again changes the same note row.
+    w.setText("Tvaleur", "42,5");
+    w.setText("Tplace", "1");
+    w.setText("Tcomment", "Bien fini, à suivre");
+    w.setText("TidGeny", "");
+    w.click("Command1");
+    QCOMPARE(count(db(), "COURSES"), 1);
+    QCOMPARE(db().scalar("SELECT date || '|' || IdGeny FROM COURSES").toString(),
+             QString("Bien fini, à suivre|a saisir"));
+    QCOMPARE(followedRow(db(), "ECLAIR"), QStringList({"ECLAIR", "42,5", "A renseigner", "0000",
+                                                       "A renseigner", "A renseigner", "1"}));
+    QVERIFY(dialogs().shown().isEmpty());
+
+    // Saving without a selected horse asks for one.
+    w.list()->clearSelection();
+    dialogs().answer(Answer::Ok);
+    w.click("Command1");
+    QCOMPARE(dialogs().last().text, kSelectToModify);
+    QCOMPARE(dialogs().last().icon, Icon::Critical);
+}
+
+void TestFollowed::saveAfterAConfirmationListKeepsTheName() {
+    addFollowed(db(), "ECLAIR", {"41"});
+    addEclairRaces(db());
+    Window w;
+    w.clickEntry("ECLAIR");
+    w.click("Bt_Groupe");
+    QCOMPARE(w.text("Tcheval"), QString());
+    w.setText("Tvaleur", "44");
+    w.click("Command1");
+    QCOMPARE(followedRow(db(), "ECLAIR").mid(0, 2), QStringList({"ECLAIR", "44"}));
+    QCOMPARE(count(db(), "MESSUIVITS"), 1);
+}
+
+void TestFollowed::saveOrDeleteRefusesANumberThatIsNotWhole_data() {
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QString>("button");
+    for (const char* button : {"Command1", "Bt_supprime"}) {
+        for (const char* number : {"", "  ", "abc", "12,5", "1e3", "Text1", "99999999999999999999"})
+            QTest::addRow("%s '%s'", button, number) << number << button;
+    }
+}
+
+void TestFollowed::saveOrDeleteRefusesANumberThatIsNotWhole() {
+    QFETCH(QString, number);
+    QFETCH(QString, button);
+    addFollowed(db(), "ECLAIR", {"41"});
+    addEclairRaces(db());
+    Window w;
+    w.clickEntry("ECLAIR");
+    w.setText("Tnum", number);
+    w.setText("Tvaleur", "");
+    dialogs().answer(Answer::Ok);
+    w.click(button.toLatin1().constData());
+    QCOMPARE(dialogs().shown().size(), 1); // no deletion question either
+    QCOMPARE(dialogs().last().title, QString("Erreur"));
+    QCOMPARE(dialogs().last().icon, Icon::Critical);
+    QCOMPARE(w.text("Tvaleur"), QString()); // no placeholder: nothing was saved
+    QCOMPARE(followedRow(db(), "ECLAIR").value(1), QString("41"));
+    QCOMPARE(count(db(), "COURSES"), 0);
+    QCOMPARE(w.entries(), QStringList({"ECLAIR"}));
+}
+
+void TestFollowed::largeCardNumbers() {
+    db().exec("INSERT INTO MESSUIVITS (num, nomcheval) VALUES (40000, 'GRAND')");
+    Window w;
+    dialogs().answer(Answer::Ok);
+    w.clickEntry("GRAND");
+    QCOMPARE(w.text("Tnum"), QString("40000"));
+    w.setText("Tvaleur", "12");
+    w.click("Command1");
+    QCOMPARE(followedRow(db(), "GRAND").value(1), QString("12"));
+    QCOMPARE(db().scalar("SELECT reference FROM COURSES").toInt(), 40000);
+    dialogs().answer(Answer::Ok);
+    w.click("Bt_supprime");
+    QCOMPARE(count(db(), "MESSUIVITS"), 0);
+}
+
+void TestFollowed::saveIsAllOrNothing() {
+    addFollowed(db(), "ECLAIR", {"41"});
+    addEclairRaces(db());
+    db().exec("CREATE TRIGGER refuse BEFORE INSERT ON COURSES BEGIN "
+              "SELECT RAISE(ABORT, 'note refusée'); END");
+    Window w;
+    w.clickEntry("ECLAIR");
+    w.setText("Tvaleur", "50");
+    dialogs().answer(Answer::Ok);
+    w.click("Command1");
+    QCOMPARE(dialogs().shown().size(), 1);
+    QCOMPARE(dialogs().last().title, QString("Erreur"));
+    QCOMPARE(dialogs().last().icon, Icon::Critical);
+    QVERIFY2(dialogs().last().text.contains("note refusée"), qPrintable(dialogs().last().text));
+    QCOMPARE(followedRow(db(), "ECLAIR").value(1), QString("41")); // rolled back
+    QCOMPARE(count(db(), "COURSES"), 0);
+    // The window goes on.
+    db().exec("DROP TRIGGER refuse");
+    w.click("Command1");
+    QCOMPARE(followedRow(db(), "ECLAIR").value(1), QString("50"));
+    QCOMPARE(count(db(), "COURSES"), 1);
+}
+
+void TestFollowed::deleteAsksAndKeepsTheNote() {
+    const qlonglong num = addFollowed(db(), "ECLAIR", {"41"});
+    addFollowed(db(), "ZORRO");
+    db().exec("INSERT INTO COURSES VALUES (?, 'note', 'id')", {num});
+    addEclairRaces(db());
+    Window w;
+
+    dialogs().answer(Answer::Ok);
+    w.click("Bt_supprime");
+    QCOMPARE(dialogs().last().text,
+             QString("Vous devez selectionner un cheval de suivit avant de le supprimer"));
+    QCOMPARE(dialogs().last().title, QString("Erreur"));
+    QCOMPARE(dialogs().last().icon, Icon::Critical);
+
+    w.clickEntry("ECLAIR");
+    dialogs().answer(Answer::Cancel);
+    w.click("Bt_supprime");
+    QCOMPARE(dialogs().last().text,
+             QString("vous allez supprimer le cheval ECLAIR Voulez vous continuer?"));
+    QCOMPARE(dialogs().last().title, QString("Suppression cheval de ligne"));
+    QCOMPARE(dialogs().last().buttons, Buttons::OkCancel);
+    QCOMPARE(dialogs().last().icon, Icon::None);
+    QCOMPARE(count(db(), "MESSUIVITS"), 2);
+
+    dialogs().answer(Answer::Ok);
+    w.click("Bt_supprime");
+    QCOMPARE(count(db(), "MESSUIVITS"), 1);
+    QCOMPARE(count(db(), "COURSES"), 1);
+    QCOMPARE(w.entries(), QStringList({"ZORRO"}));
+    // The card and the races stay on screen.
+    QCOMPARE(w.text("Tvaleur"), QString("41"));
+    QCOMPARE(w.model()->rowCount(), 3);
+    QCOMPARE(dialogs().shown().size(), 3);
+}
+
+void TestFollowed::history() {
+    addFollowed(db(), "ECLAIR");
+    addEclairRaces(db());
+    Window w;
+    w.clickEntry("ECLAIR");
+    QCOMPARE(w.headers(),
+             QStringList({"Date", "hippodrome", "R", "C", "course", "Npartant", "Distance",
+                          "dotation", "Num", "Musique", "Jockey", "Stat", "Place", "Terrain",
+                          "Etat", "Valeur", "type", "Commentaire"}));
+    QCOMPARE(w.model()->rowCount(), 3);
+    QCOMPARE(w.column(0), QStringList({"02/11/2023", "15/01/2024", "10/03/2024"}));
+    QCOMPARE(w.rowTexts(2), QStringList({"10/03/2024", "Vincennes", "1", "4", "Prix de Paris", "14",
+                                         "2700", "45000", "7", "1a2a", "J. Martin", "P", "2", "Bon",
+                                         "Souple", "42,5", "Handicap", "Bien fini"}));
+    // Null columns are empty cells.
+    QCOMPARE(w.rowTexts(1), QStringList({"15/01/2024", "chantilly", "3", "8", "", "", "", "", "",
+                                         "", "", "", "NP", "", "", "", "", ""}));
+    QCOMPARE(w.view()->widthTwips(), 15800);
+    QCOMPARE(w.view()->sizeHint().width(), w.view()->twipsToPixels(15800));
+    QCOMPARE(w.view()->header()->sectionSize(1), w.view()->twipsToPixels(1800));
+    QCOMPARE(w.view()->header()->sectionSize(17), w.view()->twipsToPixels(2220));
+    QVERIFY(w.view()->header()->sectionSize(8) <= w.view()->twipsToPixels(15));
+    for (int r = 0; r < 3; ++r)
+        QVERIFY(!w.red(r));
+    QVERIFY(dialogs().shown().isEmpty());
+}
+
+void TestFollowed::historyOfAHorseWithoutRaces() {
+    addFollowed(db(), "ECLAIR");
+    addFollowed(db(), "SANS COURSE");
+    addEclairRaces(db());
+    Window w;
+    w.clickEntry("ECLAIR");
+    dialogs().answer(Answer::Ok);
+    w.clickEntry("SANS COURSE");
+    QCOMPARE(dialogs().shown().size(), 1);
+    QCOMPARE(dialogs().last().text, kNoRaces + "SANS COURSE");
+    QCOMPARE(dialogs().last().title, QString("Chargement des courses"));
+    QCOMPARE(dialogs().last().buttons, Buttons::Ok);
+    QCOMPARE(dialogs().last().icon, Icon::Information);
+    QCOMPARE(w.model()->columnCount(), 18);
+    QCOMPARE(w.model()->rowCount(), 0);
+    QCOMPARE(w.view()->widthTwips(), 15800);
+    QCOMPARE(w.text("Label1"), QString("Courses du cheval SANS COURSE"));
+}
+
+void TestFollowed::confirmationLists_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QStringList>("horses");
+    QTest::newRow("groupe") << "Bt_Groupe"
+                            << "Listes des confirmations chevaux de groupe qui ont terminés 1er"
+                            << QStringList({"ALPHA", "ALPHA"});
+    QTest::newRow("listed") << "Bt_listed"
+                            << "Listes des confirmations chevaux de listed qui ont terminés 1er"
+                            << QStringList({"BRAVO"});
+    QTest::newRow("handicap 1er") << "bt_handVal40"
+                                  << "Listes des confirmations chevaux d'handicap qui ont "
+                                     "terminés 1er, avec une valeur egale ou  supérieur à 40"
+                                  << QStringList({"CHARLIE"});
+    QTest::newRow("handicap 2e-3e") << "bt_handSup40"
+                                    << "Listes des confirmations chevaux d'handicap qui ont "
+                                       "terminés 2ieme ou 3ieme, avec une valeur supérieur à 40"
+                                    << QStringList({"ECHO", "GOLF"});
+}
+
+void TestFollowed::confirmationLists() {
+    QFETCH(QString, button);
+    QFETCH(QString, title);
+    QFETCH(QStringList, horses);
+    addConfirmationRaces(db());
+    Window w;
+    w.click(button.toLatin1().constData());
+    QCOMPARE(w.text("Label1"), title);
+    QCOMPARE(w.text("Tcheval"), QString());
+    QVERIFY(w.w->ModeConfirmations());
+    QCOMPARE(w.headers(), QStringList({"Cheval", "Place", "valeur", "Distance", "Dotation", "Date",
+                                       "RC", "course", "Terrain"}));
+    QStringList listed = w.column(0);
+    listed.sort();
+    QCOMPARE(listed, horses);
+    QCOMPARE(w.view()->widthTwips(), 12060);
+    QCOMPARE(w.view()->header()->sectionSize(0), w.view()->twipsToPixels(2400));
+    QVERIFY(dialogs().shown().isEmpty());
+
+    // An empty result: the headers, no row, no message.
+    db().exec("DELETE FROM CR");
+    w.click(button.toLatin1().constData());
+    QCOMPARE(w.model()->columnCount(), 9);
+    QCOMPARE(w.model()->rowCount(), 0);
+    QVERIFY(dialogs().shown().isEmpty());
+}
+
+void TestFollowed::confirmationCellsAndColours() {
+    addConfirmationRaces(db());
+    addFollowed(db(), "ECHO");
+    addFollowed(db(), "golf"); // names compare exactly: not the same horse as GOLF
+    Window w;
+    w.click("bt_handSup40");
+    QCOMPARE(w.rowTexts(w.rowOf("GOLF")),
+             QStringList({"GOLF", "2", "45", "NonConnu", "22000", "09/05/2024", "RC", "Handicap",
+                          "NonConnu"}));
+    QCOMPARE(w.rowTexts(w.rowOf("ECHO")),
+             QStringList({"ECHO", "3", "40,5", "2400", "150000", "06/05/2024", "R1C4",
+                          "handicap divisé", "Bon"}));
+    QVERIFY(!w.red(w.rowOf("ECHO")));
+    QVERIFY(w.red(w.rowOf("GOLF")));
+
+    w.click("Bt_Groupe");
+    QCOMPARE(w.rowTexts(0).at(2), QString("NonConnu"));
+    QVERIFY(w.red(0) && w.red(1));
+
+    // Selecting a followed horse brings its races back.
+    w.clickEntry("ECHO");
+    QVERIFY(!w.w->ModeConfirmations());
+    QCOMPARE(w.model()->columnCount(), 18);
+    QCOMPARE(w.text("Tcheval"), QString("ECHO"));
+    QCOMPARE(w.column(0), QStringList({"06/05/2024"}));
+    QVERIFY(!w.red(0));
+}
+
+void TestFollowed::confirmationListWidensWhenRowsOverflow() {
+    addConfirmationRaces(db());
+    for (int i = 0; i < 300; ++i)
+        addRace(db(), {{"cheval", QString("CHEVAL %1").arg(i, 3, 10, QLatin1Char('0'))},
+                       {"date", "2024-01-01"},
+                       {"hippodrome", "Pau"},
+                       {"place", "1"},
+                       {"type de course", "Listed"},
+                       {"discipline", "plat"}});
+    Window w;
+    w.click("Bt_Groupe");
+    QCOMPARE(w.view()->widthTwips(), 12060);
+    w.click("Bt_listed");
+    QCOMPARE(w.model()->rowCount(), 301);
+    QCOMPARE(w.view()->widthTwips(), 12320);
+}
+
+void TestFollowed::followFromAConfirmationRow() {
+    addConfirmationRaces(db());
+    addFollowed(db(), "Alpha");
+    addFollowed(db(), "Zorro");
+    const qlonglong echo = addFollowed(db(), "Echo", {"1", "2", "3", "4", "5", "6"});
+    Window w;
+    w.click("bt_handSup40");
+    QVERIFY(w.red(w.rowOf("GOLF")));
+
+    w.doubleClickRow(w.rowOf("GOLF"));
+    QCOMPARE(count(db(), "MESSUIVITS"), 4);
+    QCOMPARE(followedRow(db(), "GOLF"),
+             QStringList({"GOLF", "45", "NonConnu", "NonConnu", "22000", "Handicap", "2"}));
+    QCOMPARE(w.entries(), QStringList({"Alpha", "Echo", "GOLF", "Zorro"}));
+    // The list keeps showing the confirmations.
+    QVERIFY(w.w->ModeConfirmations());
+    QCOMPARE(w.model()->rowCount(), 2);
+
+    // Again: the same row, no second one.
+    w.doubleClickRow(w.rowOf("GOLF"));
+    QCOMPARE(count(db(), "MESSUIVITS"), 4);
+
+    // A followed horse (in another case) gets the row's values, keeps its name and number.
+    w.doubleClickRow(w.rowOf("ECHO"));
+    QCOMPARE(count(db(), "MESSUIVITS"), 4);
+    QCOMPARE(followedRow(db(), "Echo"),
+             QStringList({"Echo", "40,5", "Bon", "2400", "150000", "handicap divisé", "3"}));
+    QCOMPARE(db().scalar("SELECT num FROM MESSUIVITS WHERE nomcheval='Echo'").toLongLong(), echo);
+    QVERIFY(dialogs().shown().isEmpty());
+
+    // A double-click beside the rows does nothing.
+    w.view()->clearSelection();
+    QTest::mouseDClick(w.view()->viewport(), Qt::LeftButton, {},
+                       QPoint(5, w.view()->viewport()->height() - 5));
+    QCOMPARE(count(db(), "MESSUIVITS"), 4);
+}
+
+void TestFollowed::followingErrorsAreSilent() {
+    addConfirmationRaces(db());
+    db().exec("CREATE TRIGGER refuse BEFORE INSERT ON MESSUIVITS BEGIN "
+              "SELECT RAISE(ABORT, 'refusé'); END");
+    Window w;
+    w.click("Bt_listed");
+    w.doubleClickRow(0);
+    QCOMPARE(count(db(), "MESSUIVITS"), 0);
+    QVERIFY(w.entries().isEmpty());
+    QVERIFY(dialogs().shown().isEmpty());
+}
+
+void TestFollowed::historyRowCopiesItsComment() {
+    addFollowed(db(), "ECLAIR");
+    addEclairRaces(db());
+    Window w;
+    w.clickEntry("ECLAIR");
+    w.doubleClickRow(2);
+    QCOMPARE(w.text("Tcomment"), QString("Bien fini"));
+    w.doubleClickRow(1); // no comment
+    QCOMPARE(w.text("Tcomment"), QString());
+    w.doubleClickRow(0);
+    QCOMPARE(w.text("Tcomment"), QString("Facile"));
+    // Stored only with the card.
+    QCOMPARE(count(db(), "COURSES"), 0);
+    QCOMPARE(count(db(), "MESSUIVITS"), 1);
+    w.click("Command1");
+    QCOMPARE(db().scalar("SELECT date FROM COURSES").toString(), QString("Facile"));
+    QVERIFY(dialogs().shown().isEmpty());
+}
+
+void TestFollowed::nameWithQuotes() {
+    const QString name = QStringLiteral("L'AMI \"JO\"");
+    addFollowed(db(), name, {"40"});
+    addRace(db(), {{"cheval", name},
+                   {"date", "2024-04-01"},
+                   {"hippodrome", "Caen"},
+                   {"R", 2},
+                   {"C", 3},
+                   {"place", "1"},
+                   {"type de course", "Groupe 3"},
+                   {"discipline", "plat"},
+                   {"commentaire", "S'impose"}});
+    Window w;
+    w.clickEntry(name);
+    QCOMPARE(w.text("Tcheval"), name);
+    QCOMPARE(w.text("Tvaleur"), QString("40"));
+    QCOMPARE(w.model()->rowCount(), 1);
+    QCOMPARE(w.cell(0, 17), QString("S'impose"));
+    w.setText("Tcomment", "Vu à \"Caen\"");
+    w.click("Command1");
+    QCOMPARE(db().scalar("SELECT date FROM COURSES").toString(), QString("Vu à \"Caen\""));
+
+    w.click("Bt_Groupe");
+    QCOMPARE(w.column(0), QStringList({name}));
+    QVERIFY(!w.red(0));
+    dialogs().answer(Answer::Ok);
+    w.w->findChild<QPushButton*>("Bt_supprime")->click(); // selection kept: the card's number
+    QCOMPARE(count(db(), "MESSUIVITS"), 0);
+    w.doubleClickRow(0);
+    QCOMPARE(followedRow(db(), name).value(0), name);
+    QCOMPARE(w.entries(), QStringList({name}));
+    QCOMPARE(dialogs().shown().size(), 1);
+}
+
+void TestFollowed::engineErrorsAreReported() {
+    addFollowed(db(), "ECLAIR");
+    // Results of another shape: the queries fail.
+    db().exec("ALTER TABLE CR RENAME COLUMN jockey TO pilote");
+    db().exec("ALTER TABLE CR RENAME COLUMN Etat TO etat_piste");
+    Window w;
+    dialogs().answer(Answer::Ok);
+    w.clickEntry("ECLAIR");
+    QCOMPARE(dialogs().last().title, QString("Erreur"));
+    QCOMPARE(dialogs().last().icon, Icon::Critical);
+    QVERIFY2(dialogs().last().text.contains("jockey"), qPrintable(dialogs().last().text));
+    dialogs().answer(Answer::Ok);
+    w.click("bt_handVal40");
+    QCOMPARE(dialogs().shown().size(), 2);
+    QCOMPARE(dialogs().last().icon, Icon::Critical);
+    QCOMPARE(w.model()->rowCount(), 0);
+
+    // A file that cannot be opened any more: the window still comes up, empty.
+    Connexion.reset();
+    QFile::remove(db().file());
+    dialogs().answer(Answer::Ok);
+    Window broken;
+    QCOMPARE(dialogs().last().title, QString("Erreur"));
+    QCOMPARE(broken.list()->count(), 0);
+    dialogs().answer(Answer::Ok);
+    broken.click("Bt_Groupe");
+    QCOMPARE(dialogs().last().icon, Icon::Critical);
+}
+
+void TestFollowed::largeConfirmationList() {
+    const int rows = 50000;
+    {
+        QSqlQuery begin = db().db()->exec("BEGIN");
+        for (int i = 0; i < rows; ++i)
+            db().exec("INSERT INTO CR (cheval, date, hippodrome, R, C, distance, dotation, place, "
+                      "valeur, [type de course], Etat, discipline) "
+                      "VALUES (?, ?, 'Longchamp', 1, ?, 2000, 30000, '1', 45, 'Groupe 1', 'Bon', "
+                      "'plat')",
+                      {QString("CHEVAL %1").arg(i, 5, 10, QLatin1Char('0')),
+                       QDate(2000, 1, 1).addDays(i / 8).toString(Qt::ISODate), i % 8 + 1});
+        db().exec("COMMIT");
+    }
+    for (int i = 0; i < rows; i += 100)
+        addFollowed(db(), QString("CHEVAL %1").arg(i, 5, 10, QLatin1Char('0')));
+    Window w;
+    QElapsedTimer timer;
+    timer.start();
+    w.click("Bt_Groupe");
+    const qint64 elapsed = timer.elapsed();
+    qInfo("%d confirmation rows filled and marked in %lld ms", rows, elapsed);
+    QCOMPARE(w.model()->rowCount(), rows);
+    int red = 0;
+    for (int r = 0; r < rows; ++r)
+        red += w.red(r);
+    QCOMPARE(red, rows - rows / 100);
+
+    // One horse with many races.
+    for (int i = 0; i < 200; ++i)
+        addRace(db(), {{"cheval", "CHEVAL 00000"},
+                       {"date", QDate(2010, 1, 1).addDays(i).toString(Qt::ISODate)},
+                       {"hippodrome", "Pau"}});
+    timer.restart();
+    w.clickEntry("CHEVAL 00000");
+    qInfo("history of %d races in %lld ms", w.model()->rowCount(), timer.elapsed());
+    QCOMPARE(w.model()->rowCount(), 201);
+#ifdef NDEBUG
+    QVERIFY2(elapsed < 1000, qPrintable(QString::number(elapsed)));
+#endif
+}
+
+QTEST_MAIN(TestFollowed)
+#include "tst_followed.moc"
