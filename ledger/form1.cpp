@@ -9,7 +9,9 @@
 #include "ledger/ledgerbook.h"
 
 #include <QHeaderView>
+#include <QStyle>
 #include <QTreeWidgetItem>
+#include <algorithm>
 #include <cmath>
 #include <iterator>
 
@@ -19,16 +21,17 @@ const QColor kRed(255, 0, 0);
 const QColor kGreen(0, 255, 0);
 const QColor kBlack(0, 0, 0);
 
-// The statement's columns: header, width in twips, alignment.
+// The statement's columns: header, width in twips, alignment, and whether it shows money.
 struct Colonne {
     const char* titre;
     int twips;
     Qt::Alignment alignement;
+    bool argent;
 };
 const Colonne kColonnes[] = {
-    {"date", 700, Qt::AlignLeft},    {"Type de jeu", 2880, Qt::AlignHCenter},
-    {"cheval", 2000, Qt::AlignLeft}, {"Mise", 850, Qt::AlignRight},
-    {"Gain", 850, Qt::AlignRight},   {"Solde", 1360, Qt::AlignRight},
+    {"date", 700, Qt::AlignLeft, false},    {"Type de jeu", 2880, Qt::AlignHCenter, false},
+    {"cheval", 2000, Qt::AlignLeft, false}, {"Mise", 850, Qt::AlignRight, true},
+    {"Gain", 850, Qt::AlignRight, true},    {"Solde", 1360, Qt::AlignRight, true},
 };
 
 // Amounts are compared as they are shown, to the cent: a balance of -0.001 is shown and
@@ -37,24 +40,39 @@ long long enCentimes(double montant) {
     return std::llround(montant * 100.0);
 }
 
+// A ledger row needs the balance before it; without a balance row for the month and with
+// nothing on screen there is none.
+void signalerSoldeInconnu(QWidget* parent) {
+    dialogs::message(parent,
+                     QStringLiteral("Le solde du joueur pour le mois affiché est inconnu : "
+                                    "choisissez le joueur dans la liste, ou ajoutez-le pour ce "
+                                    "mois."),
+                     QStringLiteral("Erreur solde"), dialogs::Buttons::Ok,
+                     dialogs::Icon::Exclamation);
+}
+
 QString moisAffiche(const Ui::Form1& ui) {
     return ui.C_mois->currentText();
 }
 
 } // namespace
 
-template <class Body> void Form1::Proteger(Body body) {
+template <class Body> bool Form1::Proteger(Body body) {
     try {
         body();
+        return true;
     } catch (const data::DbError& error) {
         FermerUsers();
         FermerJeux();
         FermerTypeJeux();
         errors::showDbError(this, error);
+        return false;
     }
 }
 
 Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::Form1>()) {
+    // The decorative picture lives in the program's resources, linked from a static library.
+    Q_INIT_RESOURCE(app);
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     connect(ui->BT_suivit, &QPushButton::clicked, this, &Form1::BT_suivit_Click);
@@ -98,13 +116,26 @@ void Form1::PreparerListeJeux() {
     auto* entete = new QTreeWidgetItem();
     QLabel* intitules[] = {ui->Label4, ui->Label5, ui->Label11, ui->Label6, ui->Label7, ui->Label9};
     const int dpi = logicalDpiX();
+    // The widths were drawn for a smaller font than today's desktops use: a column is
+    // widened when its header, or for money a bold four-digit amount, would not fit.
+    QFont gras = liste->font();
+    gras.setBold(true);
+    const QFontMetrics normal(liste->font());
+    const QFontMetrics epais(gras);
+    const int marge =
+        2 * liste->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, liste) + 8;
+    const int montant = epais.horizontalAdvance(regional::formatMoney(-9999.99)) + marge;
     for (int i = 0; i < static_cast<int>(std::size(kColonnes)); ++i) {
         entete->setText(i, QString::fromUtf8(kColonnes[i].titre));
         entete->setTextAlignment(i, kColonnes[i].alignement | Qt::AlignVCenter);
     }
     liste->setHeaderItem(entete);
     for (int i = 0; i < static_cast<int>(std::size(kColonnes)); ++i) {
-        const int largeur = kColonnes[i].twips * dpi / 1440;
+        int largeur =
+            std::max(kColonnes[i].twips * dpi / 1440,
+                     normal.horizontalAdvance(QString::fromUtf8(kColonnes[i].titre)) + marge);
+        if (kColonnes[i].argent)
+            largeur = std::max(largeur, montant);
         liste->setColumnWidth(i, largeur);
         // The headings written above the list stand over their columns.
         intitules[i]->setFixedWidth(largeur);
@@ -401,12 +432,7 @@ void Form1::Enregistrer(ledger::GameKind genre) {
     try {
         changement = ledger::recordGame(*Connexion, entree, moisAffiche(*ui), m_soldeCours);
     } catch (const ledger::UnknownBalance&) {
-        dialogs::message(this,
-                         QStringLiteral("Le solde du joueur pour le mois affiché est inconnu : "
-                                        "choisissez le joueur dans la liste, ou ajoutez-le "
-                                        "pour ce mois."),
-                         QStringLiteral("Erreur solde"), dialogs::Buttons::Ok,
-                         dialogs::Icon::Exclamation);
+        signalerSoldeInconnu(this);
         return;
     } catch (const data::DbError& error) {
         errors::showDbError(this, error);
@@ -440,12 +466,13 @@ void Form1::bt_ajouteusers_Click() {
         return;
     const QString mois = moisAffiche(*ui);
     bool existe = false;
-    Proteger([&] {
-        OuvrirUsers(QStringLiteral("SELECT  * FROM USERS WHERE pseudo = ? and Mois = ?;"),
-                    {nom, mois});
-        existe = RsUsers->RecordCount() != 0;
-        FermerUsers();
-    });
+    if (!Proteger([&] {
+            OuvrirUsers(QStringLiteral("SELECT  * FROM USERS WHERE pseudo = ? and Mois = ?;"),
+                        {nom, mois});
+            existe = RsUsers->RecordCount() != 0;
+            FermerUsers();
+        }))
+        return;
     const QString dejaLa =
         QStringLiteral("Le joueur %1 existe déjà pour le mois de %2.").arg(nom, mois);
     if (existe) {
@@ -510,12 +537,7 @@ void Form1::Tajoutecredit_Click() {
                                        regional::today().toString(QStringLiteral("dd")), *somme,
                                        m_soldePreced, m_soldeCours);
     } catch (const ledger::UnknownBalance&) {
-        dialogs::message(this,
-                         QStringLiteral("Le solde du joueur pour le mois affiché est inconnu : "
-                                        "choisissez le joueur dans la liste, ou ajoutez-le "
-                                        "pour ce mois."),
-                         QStringLiteral("Erreur solde"), dialogs::Buttons::Ok,
-                         dialogs::Icon::Exclamation);
+        signalerSoldeInconnu(this);
         return;
     } catch (const data::DbError& error) {
         errors::showDbError(this, error);

@@ -57,8 +57,8 @@ private:
     void AfficherSoldeCours(std::optional<double> amount);
     bool JoueurChoisi();
     // Runs a handler's body; an engine error closes the record sets and is reported, and
-    // the window goes on.
-    template <class Body> void Proteger(Body body);
+    // the window goes on. False when the body was stopped by such an error.
+    template <class Body> bool Proteger(Body body);
 
     std::unique_ptr<Ui::Form1> ui;
     std::unique_ptr<data::RecordSet> RsUsers;
