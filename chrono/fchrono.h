@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QCollator>
 #include <QWidget>
 #include <memory>
+#include <optional>
+
+class QLineEdit;
 
 namespace Ui {
 class Fchrono;
@@ -19,6 +23,49 @@ public:
     // The open window, or nullptr.
     static Fchrono* instance();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private slots:
+    void Form_Load();
+    void TNbrLongueur_LostFocus();
+    void Tpoids_LostFocus();
+    void Opt_ChronokL_Click();
+    void Opt_ChronocjL_Click();
+    void Btcalcul_Click();
+    void Bt_Ajoute_Click();
+    void btsave_Click();
+    void bt_chargeliste_Click();
+    void Bt_videliste_Click();
+    void Bt_videListefichier_Click();
+
 private:
+    void ReinitialiserCalcul();
+    void CompleterChamps();
+    float CalculerEcartPoids() const;
+    // False when the adjustment is too large for single precision.
+    bool ConvertirEcartPoids();
+
+    // The number in a field as single precision holds it, an empty field counting as 0.
+    // Nothing, after an "Erreur" box naming the field, when it is not such a number.
+    std::optional<float> lireChamp(QLineEdit* champ);
+    // The value of a field already checked by lireChamp (0 when empty).
+    static double valeur(const QLineEdit* champ);
+    // The time of a base ("chrono" or "chronoL") in seconds, single precision.
+    std::optional<float> tempsDeBase(const QString& base);
+    void signalerDepassement(const QString& champs);
+    void signalerErreurTemps();
+    void revenirAuChrono(class QRadioButton* option);
+    void insererDansListe(const QStringList& lignes);
+    void signalerErreurFichier(const QString& action, const QString& erreur);
+
     std::unique_ptr<Ui::Fchrono> ui;
+    QCollator m_ordreListe;
+
+    // Working values of one calculation.
+    qint16 Centiemes = 0;
+    float EcartPoids = 0;
+    float AjustementPoids = 0;
+    QString BaseCourseJour;
+    QString BaseReduction;
 };
