@@ -1,0 +1,55 @@
+#include "bench/generator.h"
+#include "data/error.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTextStream>
+
+// velmora-gen: writes the synthetic results as CSV and/or a complete database file.
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QTextStream err(stderr);
+    bench::GeneratorOptions options;
+    QString csv, folder;
+    QStringList args = QCoreApplication::arguments();
+    args.removeFirst();
+    bool ok = true;
+    for (int i = 0; i < args.size() && ok; ++i) {
+        const QString& a = args.at(i);
+        const QString value = args.value(i + 1);
+        if (a == QLatin1String("--seed"))
+            options.seed = value.toULongLong(&ok), ++i;
+        else if (a == QLatin1String("--rows"))
+            options.resultRows = value.toLongLong(&ok), ++i;
+        else if (a == QLatin1String("--ledger"))
+            options.ledgerRows = value.toLongLong(&ok), ++i;
+        else if (a == QLatin1String("--csv"))
+            csv = value, ++i, ok = !value.isEmpty();
+        else if (a == QLatin1String("--db"))
+            folder = value, ++i, ok = !value.isEmpty();
+        else
+            ok = false;
+    }
+    if (!ok || (csv.isEmpty() && folder.isEmpty())) {
+        err << "Utilisation : velmora-gen [--seed N] [--rows N] [--ledger N] [--csv FICHIER] "
+               "[--db DOSSIER]\n"
+               "  --csv écrit les résultats (table CR) pour velmora-db import-results ;\n"
+               "  --db crée DOSSIER/velmora.mdb avec CR, JEUX, USERS, MESSUIVITS et COURSES.\n";
+        return 2;
+    }
+    try {
+        const bench::Generator generator(options);
+        if (!csv.isEmpty())
+            generator.writeResultsCsv(csv);
+        if (!folder.isEmpty())
+            generator.fillDatabase(QDir(folder).absoluteFilePath(QStringLiteral("velmora.mdb")));
+        const bench::Landmarks& marks = generator.landmarks();
+        QTextStream(stdout) << "Cheval à " << options.starRaces << " courses : " << marks.starHorse
+                            << "\nJoueur à " << options.bigMonthRows
+                            << " lignes : " << marks.bigPlayer << " (" << marks.bigMonth << ")\n";
+    } catch (const data::DbError& error) {
+        err << "velmora-gen: " << error.engineText() << '\n';
+        return 1;
+    }
+    return 0;
+}

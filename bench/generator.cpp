@@ -1,0 +1,706 @@
+#include "bench/generator.h"
+
+#include "app/regional.h"
+#include "data/schema.h"
+
+#include <QFile>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <sqlite3.h>
+#include <unordered_set>
+
+namespace bench {
+namespace {
+
+// splitmix64: small, fast, and the same sequence on every platform (the standard
+// distributions are not).
+class Random {
+public:
+    explicit Random(uint64_t seed) : m_state(seed) {}
+    uint64_t next() {
+        uint64_t z = (m_state += 0x9E3779B97F4A7C15ULL);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+        return z ^ (z >> 31);
+    }
+    // 0 <= value < n
+    int below(int n) {
+        return static_cast<int>(
+            (static_cast<unsigned __int128>(next()) * static_cast<unsigned>(n)) >> 64);
+    }
+    int between(int low, int high) { return low + below(high - low + 1); }
+    bool chance(double p) { return static_cast<double>(next() >> 11) * 0x1.0p-53 < p; }
+
+private:
+    uint64_t m_state;
+};
+
+using Texts = std::vector<const char*>;
+
+const Texts kSyllables = {"KA", "LI", "MO", "RA",  "TE",  "VAN", "DOR", "SI",  "NE",
+                          "LU", "BE", "TO", "ZA",  "RI",  "MA",  "NO",  "PA",  "LO",
+                          "GI", "DA", "SA", "VE",  "CO",  "FE",  "QUI", "TA",  "RO",
+                          "ME", "BI", "LA", "SOL", "MIR", "TAL", "VAL", "GOR", "NIS"};
+const Texts kFirstWords = {"BEAU",    "BELLE", "PETIT",     "GRAND",   "ROI",     "REINE",
+                           "PRINCE",  "DAME",  "ÉTOILE",    "ÉCLAIR",  "OURAGAN", "SOLEIL",
+                           "FLEUR",   "CHANT", "ESPRIT",    "CŒUR",    "VENT",    "PERLE",
+                           "REFLET",  "RÊVE",  "SOURIRE",   "TRÉSOR",  "HÉROS",   "BARON",
+                           "MARQUIS", "DUC",   "CHEVALIER", "LÉGENDE", "SAPHIR",  "TONNERRE"};
+const Texts kSecondWords = {"DE MAI",     "DU NORD",   "DU SUD",   "D'AVRIL",  "DES BOIS",
+                            "DE LUNE",    "D'OR",      "D'ARGENT", "DU SOIR",  "DE L'AUBE",
+                            "DES ÎLES",   "DE FRANCE", "DU ROY",   "DE NUIT",  "D'ÉTÉ",
+                            "DES NEIGES", "DU LAC",    "DE FEU",   "DU MATIN", "DE JADE"};
+
+const Texts kFlatCourses = {"Longchamp",        "Chantilly",
+                            "Deauville",        "Saint-Cloud",
+                            "Maisons-Laffitte", "Lyon-Parilly",
+                            "Compiègne",        "Vichy",
+                            "Fontainebleau",    "Craon",
+                            "Cagnes-sur-Mer",   "Marseille-Borély",
+                            "Toulouse",         "Bordeaux-Le Bouscat",
+                            "Strasbourg",       "Dieppe",
+                            "Clairefontaine",   "Nantes",
+                            "Angers",           "Lyon-La Soie"};
+const Texts kJumpCourses = {"Auteuil",          "Pau",           "Enghien", "Compiègne",
+                            "Le Lion-d'Angers", "Fontainebleau", "Dieppe",  "Cagnes-sur-Mer",
+                            "Vittel",           "Lyon-Parilly"};
+const Texts kTrotCourses = {"Vincennes", "Enghien",  "Cabourg",        "Caen",
+                            "Laval",     "Graignes", "Cagnes-sur-Mer", "Marseille-Borély",
+                            "Amiens",    "Nantes",   "Reims",          "Argentan"};
+
+const Texts kJockeys = {"J. Morvan",   "L. Perrot",    "A. Caradec",  "T. Lemaire",  "P. Bazin",
+                        "M. Ferrand",  "S. Quéré",     "R. Dufresne", "É. Marchal",  "N. Tessier",
+                        "C. Le Goff",  "F. Rivière",   "G. Aubert",   "H. Brochard", "V. Chauvet",
+                        "Y. Kermarec", "D. Lhomme",    "O. Vasseur",  "B. Pichon",   "J.-M. Gaudin",
+                        "A. Séverac",  "L. Martineau", "K. Dumas",    "P.-Y. Roux",  "M. Ollivier",
+                        "T. Bréhat",   "I. Coste",     "J. Andrieu",  "R. Thébault", "S. Naudin"};
+
+const Texts kFlatComments = {
+    "A fini fort",
+    "Toujours aux avant-postes, a tenu sa place",
+    "Bien parti, a manqué de ressources à la fin",
+    "Est resté au fond, jamais dangereux",
+    "Gêné au dernier tournant",
+    "A longtemps mené puis a cédé",
+    "Rapide au départ ; s'est éteint dans la ligne droite",
+    "A « plongé » sur le poteau",
+    "Enfermé à la corde, a fini vite une fois dégagé",
+    "Détaché dans la ligne droite, facile",
+    "A couru en dedans, sans rythme",
+    "Est venu de loin, en progrès",
+};
+const Texts kJumpComments = {
+    "A fauté à la rivière des tribunes",   "Est tombé à l'avant-dernière haie",
+    "Sauteur sûr, a mené de bout en bout", "Arrêté avant le dernier obstacle",
+    "A manqué son saut au rail-ditch",     "En tête jusqu'au dernier tournant, a faibli",
+};
+const Texts kTrotComments = {
+    "Disqualifié pour allure irrégulière",   "A trotté sagement en dedans",
+    "S'est mis à la faute dans le tournant", "Déferré des quatre, a fini très vite",
+    "Parti en tête, a tenu jusqu'au poteau", "Toujours au troisième rang, sans forcer",
+};
+const Texts kRaceNames = {"des Lilas",   "du Bois",       "de la Forêt",  "des Sablons",
+                          "du Moulin",   "de la Rivière", "des Tilleuls", "du Pavillon",
+                          "de la Seine", "des Roses",     "du Château",   "de l'Orangerie",
+                          "des Écuries", "de la Cascade", "du Val d'Or",  "des Coteaux"};
+const Texts kPlayers = {
+    "Bernard", "Josiane", "Marcel", "Gégé",    "Sylvie", "Didier",   "Monique",  "Patrice",
+    "Chantal", "Roger",   "Nadine", "Thierry", "Hélène", "Loulou",   "Francis",  "Brigitte",
+    "Yvon",    "Martine", "Jacky",  "Odile",   "Serge",  "Colette",  "Pascal",   "Danièle",
+    "René",    "Joëlle",  "Alain",  "Ginette", "Hervé",  "Michèle",  "Claude",   "Maryse",
+    "Gilles",  "Lucette", "Daniel", "Annick",  "Robert", "Paulette", "Jean-Luc", "Solange"};
+
+std::string pickText(Random& random, const Texts& texts) {
+    return texts[static_cast<size_t>(random.below(static_cast<int>(texts.size())))];
+}
+
+struct Weighted {
+    const char* text;
+    int weight;
+};
+std::string pickWeighted(Random& random, const std::vector<Weighted>& items) {
+    int total = 0;
+    for (const Weighted& item : items)
+        total += item.weight;
+    int roll = random.below(total);
+    for (const Weighted& item : items) {
+        if (roll < item.weight)
+            return item.text;
+        roll -= item.weight;
+    }
+    return items.back().text;
+}
+
+// Handicaps are half the flat races: the confirmation lists are drawn from them.
+const std::vector<Weighted> kFlatTypes = {
+    {"Handicap", 36}, {"Handicap divisé", 14}, {"Réclamer", 14}, {"Course D", 14}, {"Course E", 7},
+    {"Listed", 7},    {"Groupe III", 4},       {"Groupe II", 2}, {"Groupe I", 2}};
+const std::vector<Weighted> kJumpTypes = {{"Handicap", 30}, {"Course D", 25}, {"Réclamer", 15},
+                                          {"Course E", 15}, {"Listed", 8},    {"Groupe III", 4},
+                                          {"Groupe I", 3}};
+const std::vector<Weighted> kTrotTypes = {{"Course D", 30}, {"Course E", 25}, {"Course C", 15},
+                                          {"Réclamer", 12}, {"Course B", 8},  {"Groupe III", 5},
+                                          {"Groupe II", 3}, {"Groupe I", 2}};
+
+bool startsWith(const std::string& text, const char* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+int monthLength(int year, int month) {
+    static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
+std::string horseName(Random& random) {
+    if (random.chance(0.15))
+        return pickText(random, kFirstWords) + " " + pickText(random, kSecondWords);
+    std::string name;
+    const int syllables = random.between(2, 4);
+    for (int i = 0; i < syllables; ++i)
+        name += pickText(random, kSyllables);
+    return name;
+}
+
+std::string musique(Random& random, char letter) {
+    static const char kMarks[] = "1234567890ADT";
+    std::string text;
+    const int count = random.between(3, 7);
+    const int yearMark = random.between(1, count);
+    for (int i = 0; i < count; ++i) {
+        if (i == yearMark && random.chance(0.4))
+            text += "(" + std::to_string(random.between(15, 24)) + ")";
+        text += kMarks[random.below(static_cast<int>(sizeof kMarks) - 1)];
+        text += letter;
+    }
+    return text;
+}
+
+void appendCsvField(std::string& line, const std::string& text) {
+    if (text.find_first_of(";\"\r\n") == std::string::npos) {
+        line += text;
+        return;
+    }
+    line += '"';
+    for (const char c : text) {
+        if (c == '"')
+            line += '"';
+        line += c;
+    }
+    line += '"';
+}
+
+// "42" or "42,5": the decimal comma of a French file.
+std::string frenchNumber(double value) {
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, "%.2f", value);
+    std::string text = buffer;
+    while (!text.empty() && text.back() == '0')
+        text.pop_back();
+    if (!text.empty() && text.back() == '.')
+        text.pop_back();
+    std::replace(text.begin(), text.end(), '.', ',');
+    return text;
+}
+
+std::string isoDate(const ResultRow& row) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", row.year, row.month, row.day);
+    return buffer;
+}
+
+void check(sqlite3* db, int rc, const char* what) {
+    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
+        throw data::DbError(rc,
+                            QStringLiteral("%1 : %2").arg(QString::fromUtf8(what),
+                                                          QString::fromUtf8(sqlite3_errmsg(db))));
+}
+
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) : m_db(db) {
+        check(db, sqlite3_prepare_v2(db, sql, -1, &m_statement, nullptr), sql);
+    }
+    ~Statement() { sqlite3_finalize(m_statement); }
+    void text(int i, const std::string& value) {
+        if (value.empty())
+            sqlite3_bind_null(m_statement, i);
+        else
+            sqlite3_bind_text(m_statement, i, value.data(), static_cast<int>(value.size()),
+                              SQLITE_TRANSIENT);
+    }
+    void text(int i, const QString& value) { text(i, value.toStdString()); }
+    void integer(int i, int64_t value) {
+        if (value < 0)
+            sqlite3_bind_null(m_statement, i);
+        else
+            sqlite3_bind_int64(m_statement, i, value);
+    }
+    void real(int i, double value, bool null = false) {
+        if (null)
+            sqlite3_bind_null(m_statement, i);
+        else
+            sqlite3_bind_double(m_statement, i, value);
+    }
+    void run() {
+        check(m_db, sqlite3_step(m_statement), "insertion");
+        sqlite3_reset(m_statement);
+    }
+
+private:
+    sqlite3* m_db;
+    sqlite3_stmt* m_statement = nullptr;
+};
+
+} // namespace
+
+Generator::Generator(const GeneratorOptions& options) : m_options(options) {
+    Random random(options.seed ^ 0x686F72736573ULL);
+    // About sixteen races a horse over the whole file; never too few to fill a field.
+    const int64_t horses = std::max<int64_t>(600, options.resultRows / 16);
+    std::unordered_set<std::string> used = {m_landmarks.starHorse.toStdString()};
+    const auto fill = [&](std::vector<std::string>& pool, int64_t count) {
+        while (static_cast<int64_t>(pool.size()) < count) {
+            std::string name = horseName(random);
+            if (used.insert(name).second)
+                pool.push_back(std::move(name));
+        }
+    };
+    fill(m_flatHorses, horses * 55 / 100);
+    fill(m_jumpHorses, horses * 15 / 100);
+    fill(m_trotHorses, horses * 30 / 100);
+
+    for (int i = 0; i < options.players; ++i)
+        m_landmarks.players << QString::fromUtf8(
+                                   kPlayers[static_cast<size_t>(i) % kPlayers.size()]) +
+                                   (i >= static_cast<int>(kPlayers.size())
+                                        ? QString::number(i / static_cast<int>(kPlayers.size()) + 1)
+                                        : QString());
+    m_landmarks.bigPlayer = m_landmarks.players.value(0);
+    m_landmarks.followedHorses << m_landmarks.starHorse;
+    const size_t stride = std::max<size_t>(
+        1, m_flatHorses.size() / static_cast<size_t>(std::max(1, options.followed)));
+    for (size_t i = 0;
+         m_landmarks.followedHorses.size() < options.followed && i < m_flatHorses.size();
+         i += stride)
+        m_landmarks.followedHorses << QString::fromStdString(m_flatHorses[i]);
+}
+
+void Generator::forEachResult(const std::function<void(const ResultRow&)>& sink) const {
+    Random random(m_options.seed);
+    int64_t left = m_options.resultRows;
+    // About one flat race for 26 runners: the star runs in evenly spread flat races over the
+    // whole period.
+    const int64_t estimatedFlatRaces = std::max<int64_t>(1, m_options.resultRows / 26);
+    const int64_t spacing = std::max<int64_t>(1, estimatedFlatRaces / (m_options.starRaces + 5));
+    int64_t flatRaces = 0;
+    int starRuns = 0;
+    const std::string star = m_landmarks.starHorse.toStdString();
+
+    int year = 2013, month = 1, day = 1;
+    ResultRow row;
+    std::vector<int> picked;
+    std::vector<std::string> places;
+    while (left > 0) {
+        const int meetings = random.between(3, 6);
+        for (int r = 1; r <= meetings && left > 0; ++r) {
+            // Meeting kind: harness, flat, jumps, or flat and jumps together.
+            const int kindRoll = random.below(100);
+            const int kind = kindRoll < 30 ? 0 : kindRoll < 75 ? 1 : kindRoll < 88 ? 2 : 3;
+            row.hippodrome = pickText(random, kind == 0   ? kTrotCourses
+                                              : kind == 2 ? kJumpCourses
+                                                          : kFlatCourses);
+            std::string going;
+            if (kind == 0) {
+                row.terrain = pickText(random, {"Mâchefer", "Sable", "Herbe"});
+                going = pickText(random, {"Bon", "Souple", "Collant", "Lourd"});
+            } else {
+                const bool synthetic = kind == 1 && random.chance(0.15);
+                row.terrain = synthetic ? "PSF" : "Gazon";
+                going = synthetic ? pickText(random, {"Standard", "Rapide", "Lente"})
+                                  : pickText(random, {"Bon", "Bon léger", "Bon souple", "Souple",
+                                                      "Très souple", "Collant", "Lourd",
+                                                      "Très lourd", "Sec"});
+            }
+            const int races = random.between(6, 9);
+            for (int c = 1; c <= races && left > 0; ++c) {
+                row.r = r;
+                row.c = c;
+                if (kind == 0)
+                    row.discipline = "trot attelé";
+                else if (kind == 1 || (kind == 3 && random.chance(0.5)))
+                    row.discipline = "plat";
+                else
+                    row.discipline = random.chance(0.55) ? "haies" : "steeple";
+                const bool flat = row.discipline == "plat";
+                const bool trot = row.discipline == "trot attelé";
+                row.type = pickWeighted(random, flat ? kFlatTypes : trot ? kTrotTypes : kJumpTypes);
+                const bool handicap = startsWith(row.type, "Handicap");
+                const bool group = startsWith(row.type, "Groupe");
+                row.course = (group && random.chance(0.5) ? "Grand Prix de " + row.hippodrome
+                                                          : "Prix " + pickText(random, kRaceNames));
+                int prize = 0;
+                if (row.type == "Groupe I")
+                    prize = random.between(300, 1000) * 1000;
+                else if (row.type == "Groupe II")
+                    prize = random.between(130, 250) * 1000;
+                else if (row.type == "Groupe III")
+                    prize = random.between(80, 120) * 1000;
+                else if (row.type == "Listed")
+                    prize = random.between(52, 60) * 1000;
+                else if (handicap)
+                    prize = random.between(32, 100) * 500;
+                else
+                    prize = random.between(16, 60) * 500;
+                row.dotation = prize + (random.chance(0.05) ? 0.5 : 0.0);
+                if (flat)
+                    row.distance = random.between(10, 31) * 100;
+                else if (trot)
+                    row.distance = std::array<int, 5>{2100, 2150, 2700, 2850,
+                                                      2175}[static_cast<size_t>(random.below(5))];
+                else if (row.discipline == "haies")
+                    row.distance = random.between(34, 43) * 100;
+                else
+                    row.distance = random.between(35, 60) * 100;
+                row.etat = random.chance(0.03) ? std::string() : going;
+
+                const int runners =
+                    static_cast<int>(std::min<int64_t>(left, random.between(6, 18)));
+                const std::vector<std::string>& pool = flat   ? m_flatHorses
+                                                       : trot ? m_trotHorses
+                                                              : m_jumpHorses;
+                picked.clear();
+                while (static_cast<int>(picked.size()) < runners) {
+                    const int candidate = random.below(static_cast<int>(pool.size()));
+                    if (std::find(picked.begin(), picked.end(), candidate) == picked.end())
+                        picked.push_back(candidate);
+                }
+                const bool starHere = flat && runners >= 2 &&
+                                      flatRaces++ % spacing == spacing / 2 &&
+                                      starRuns < m_options.starRaces;
+                if (starHere)
+                    ++starRuns;
+                // Finishing places: non-finishers first, then a random order of the others.
+                places.assign(static_cast<size_t>(runners), std::string());
+                std::vector<int> finishers;
+                for (int i = 0; i < runners; ++i) {
+                    const int roll = random.below(1000);
+                    if (roll < 30)
+                        places[static_cast<size_t>(i)] = "NP";
+                    else if (trot && roll < 150)
+                        places[static_cast<size_t>(i)] = "DAI";
+                    else if (!flat && !trot && roll < 110)
+                        places[static_cast<size_t>(i)] = roll < 70 ? "T" : "ARR";
+                    else if (roll < 40)
+                        places[static_cast<size_t>(i)] = "DAI";
+                    else
+                        finishers.push_back(i);
+                }
+                for (size_t i = finishers.size(); i > 1; --i)
+                    std::swap(finishers[i - 1],
+                              finishers[static_cast<size_t>(random.below(static_cast<int>(i)))]);
+                for (size_t k = 0; k < finishers.size(); ++k)
+                    places[static_cast<size_t>(finishers[k])] = std::to_string(k + 1);
+
+                const int base = handicap ? random.between(30, 60)
+                                 : group  ? random.between(45, 60)
+                                          : random.between(18, 48);
+                const char letter = flat ? 'p' : trot ? 'a' : row.discipline == "haies" ? 'h' : 's';
+                row.nbPartant = runners;
+                row.year = year;
+                row.month = month;
+                row.day = day;
+                for (int i = 0; i < runners; ++i) {
+                    row.cheval = starHere && i == 0
+                                     ? star
+                                     : pool[static_cast<size_t>(picked[static_cast<size_t>(i)])];
+                    row.dossard = i + 1;
+                    row.place = places[static_cast<size_t>(i)];
+                    row.statut = row.place == "NP" ? "Non partant" : "Partant";
+                    row.musique = random.chance(0.05) ? std::string() : musique(random, letter);
+                    row.jockey = random.chance(0.01) ? std::string() : pickText(random, kJockeys);
+                    if (trot || random.chance(0.06))
+                        row.valeur = -1;
+                    else
+                        row.valeur =
+                            base + random.between(-6, 6) + (random.chance(0.5) ? 0.5 : 0.0);
+                    if (random.chance(0.45))
+                        row.commentaire.clear();
+                    else
+                        row.commentaire = pickText(random, flat   ? kFlatComments
+                                                           : trot ? kTrotComments
+                                                                  : kJumpComments);
+                    if (!row.commentaire.empty() && random.chance(0.002))
+                        row.commentaire += "\nRevu au rond : boite légèrement";
+                    sink(row);
+                }
+                left -= runners;
+            }
+        }
+        if (++day > monthLength(year, month)) {
+            day = 1;
+            if (++month > 12) {
+                month = 1;
+                ++year;
+            }
+        }
+    }
+}
+
+void Generator::ledger(std::vector<LedgerRow>& rows, std::vector<Balance>& balances) const {
+    Random random(m_options.seed ^ 0x6C6564676572ULL);
+    rows.clear();
+    balances.clear();
+    const QStringList& months = regional::monthNames();
+    const QStringList& players = m_landmarks.players;
+    const int groups = static_cast<int>(players.size()) * 12;
+    const int bigGroup = static_cast<int>(months.indexOf(m_landmarks.bigMonth));
+    const int64_t others = std::max<int64_t>(0, m_options.ledgerRows - m_options.bigMonthRows);
+    const int64_t perGroup = others / std::max(1, groups - 1);
+    int64_t extra = others - perGroup * (groups - 1);
+    const QStringList simpleTypes = {QStringLiteral("Simple Gagnant"),
+                                     QStringLiteral("Simple Placé")};
+    const QStringList& types = data::schema::defaultGameTypes();
+
+    for (int m = 0; m < 12; ++m) {
+        const int length = monthLength(2023, m + 1);
+        std::vector<std::pair<int, LedgerRow>> monthRows;
+        for (int p = 0; p < players.size(); ++p) {
+            int64_t count = (p == 0 && m == bigGroup) ? m_options.bigMonthRows : perGroup;
+            if (!(p == 0 && m == bigGroup) && extra > 0) {
+                ++count;
+                --extra;
+            }
+            if (count <= 0)
+                continue;
+            Balance balance;
+            balance.pseudo = players[p];
+            balance.mois = months[m];
+            int64_t current = random.between(20, 500) * 100;
+            int64_t depart = current;
+            std::vector<int> days(static_cast<size_t>(count));
+            for (int& d : days)
+                d = random.between(1, length);
+            std::sort(days.begin(), days.end());
+            QString lastHorse = QStringLiteral("AUTRE JEUX");
+            for (int64_t i = 0; i < count; ++i) {
+                LedgerRow row;
+                row.user = players[p];
+                row.mois = months[m];
+                row.jour =
+                    QStringLiteral("%1").arg(days[static_cast<size_t>(i)], 2, 10, QLatin1Char('0'));
+                row.beforeCents = current;
+                const int roll = random.below(100);
+                if (roll < 4 || (i == 0 && current < 5000)) {
+                    row.type = QStringLiteral("Approvisionnement compte");
+                    row.cheval = QStringLiteral("autre jeux");
+                    row.creditCents = random.between(1, 6) * 5000;
+                    depart += row.creditCents;
+                } else if (roll < 70) {
+                    const bool simple = random.chance(0.6);
+                    row.type = simple ? simpleTypes[random.below(2)]
+                                      : types[random.below(static_cast<int>(types.size()))];
+                    if (simple) {
+                        // The ledger keeps horse names in capitals without apostrophes.
+                        lastHorse =
+                            QString::fromStdString(m_flatHorses[static_cast<size_t>(random.below(
+                                                       static_cast<int>(m_flatHorses.size())))])
+                                .remove(QLatin1Char('\''));
+                        row.cheval = lastHorse;
+                    } else {
+                        row.cheval = QStringLiteral("AUTRE JEUX");
+                    }
+                    row.debitCents = random.between(2, 100) * 50;
+                } else {
+                    row.type = simpleTypes[random.below(2)];
+                    row.cheval = lastHorse;
+                    row.creditCents = random.between(2, 400) * 50 + random.below(10) * 10;
+                }
+                current += row.creditCents - row.debitCents;
+                row.afterCents = current;
+                monthRows.emplace_back(p, std::move(row));
+            }
+            balance.departCents = depart;
+            balance.enCoursCents = current;
+            balances.push_back(balance);
+        }
+        // Entries of a month in day order across players; each player's own order is kept.
+        std::stable_sort(monthRows.begin(), monthRows.end(), [](const auto& a, const auto& b) {
+            return a.second.jour < b.second.jour;
+        });
+        for (auto& entry : monthRows)
+            rows.push_back(std::move(entry.second));
+    }
+}
+
+std::string csvHeader() {
+    return "date;hippodrome;R;C;course;nbPartant;distance;dotation;dossard;chevalMusique;jockey;"
+           "statut;place;Terrain;Etat;valeur;type de course;commentaire;cheval;discipline";
+}
+
+std::string csvLine(const ResultRow& row) {
+    std::string line;
+    line.reserve(256);
+    char date[16];
+    std::snprintf(date, sizeof date, "%02d/%02d/%04d", row.day, row.month, row.year);
+    line += date;
+    const auto text = [&](const std::string& value) {
+        line += ';';
+        appendCsvField(line, value);
+    };
+    const auto whole = [&](int value) {
+        line += ';';
+        if (value >= 0)
+            line += std::to_string(value);
+    };
+    text(row.hippodrome);
+    whole(row.r);
+    whole(row.c);
+    text(row.course);
+    whole(row.nbPartant);
+    whole(row.distance);
+    line += ';';
+    line += frenchNumber(row.dotation);
+    whole(row.dossard);
+    text(row.musique);
+    text(row.jockey);
+    text(row.statut);
+    text(row.place);
+    text(row.terrain);
+    text(row.etat);
+    line += ';';
+    if (row.valeur >= 0)
+        line += frenchNumber(row.valeur);
+    text(row.type);
+    text(row.commentaire);
+    text(row.cheval);
+    text(row.discipline);
+    return line;
+}
+
+void Generator::writeResultsCsv(const QString& path) const {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw data::DbError(data::sqlite_code::CantOpen,
+                            QStringLiteral("%1 : %2").arg(path, file.errorString()));
+    std::string buffer = csvHeader() + "\r\n";
+    forEachResult([&](const ResultRow& row) {
+        buffer += csvLine(row);
+        buffer += "\r\n";
+        if (buffer.size() > (1 << 20)) {
+            file.write(buffer.data(), static_cast<qint64>(buffer.size()));
+            buffer.clear();
+        }
+    });
+    file.write(buffer.data(), static_cast<qint64>(buffer.size()));
+    if (!file.flush())
+        throw data::DbError(data::sqlite_code::IoError,
+                            QStringLiteral("%1 : %2").arg(path, file.errorString()));
+}
+
+void Generator::fillDatabase(const QString& path, bool withResults) const {
+    std::shared_ptr<data::Database> database = data::schema::createFile(path);
+    sqlite3* db = database->raw();
+    if (!db)
+        throw data::DbError(data::sqlite_code::Error,
+                            QStringLiteral("pas d'accès direct à %1").arg(path));
+    check(db, sqlite3_exec(db, "PRAGMA cache_size = -262144", nullptr, nullptr, nullptr), "cache");
+    check(db, sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), "BEGIN");
+    try {
+        if (withResults) {
+            Statement insert(db, "INSERT INTO CR (date, hippodrome, R, C, course, nbPartant, "
+                                 "distance, dotation, dossard, chevalMusique, jockey, statut, "
+                                 "place, Terrain, Etat, valeur, [type de course], commentaire, "
+                                 "cheval, discipline) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+                                 "?, ?, ?, ?, ?, ?, ?, ?, ?)");
+            forEachResult([&](const ResultRow& row) {
+                insert.text(1, isoDate(row));
+                insert.text(2, row.hippodrome);
+                insert.integer(3, row.r);
+                insert.integer(4, row.c);
+                insert.text(5, row.course);
+                insert.integer(6, row.nbPartant);
+                insert.integer(7, row.distance);
+                insert.real(8, row.dotation);
+                insert.integer(9, row.dossard);
+                insert.text(10, row.musique);
+                insert.text(11, row.jockey);
+                insert.text(12, row.statut);
+                insert.text(13, row.place);
+                insert.text(14, row.terrain);
+                insert.text(15, row.etat);
+                insert.real(16, row.valeur, row.valeur < 0);
+                insert.text(17, row.type);
+                insert.text(18, row.commentaire);
+                insert.text(19, row.cheval);
+                insert.text(20, row.discipline);
+                insert.run();
+            });
+        }
+        std::vector<LedgerRow> rows;
+        std::vector<Balance> balances;
+        ledger(rows, balances);
+        {
+            Statement insert(db,
+                             "INSERT INTO JEUX (User, mois, Jour, [type jeux], Cheval, Debit, "
+                             "Credit, SoldeAvant, SoldeApres) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+            for (const LedgerRow& row : rows) {
+                insert.text(1, row.user);
+                insert.text(2, row.mois);
+                insert.text(3, row.jour);
+                insert.text(4, row.type);
+                insert.text(5, row.cheval);
+                insert.real(6, static_cast<double>(row.debitCents) / 100.0);
+                insert.real(7, static_cast<double>(row.creditCents) / 100.0);
+                insert.real(8, static_cast<double>(row.beforeCents) / 100.0);
+                insert.real(9, static_cast<double>(row.afterCents) / 100.0);
+                insert.run();
+            }
+        }
+        {
+            Statement insert(db, "INSERT INTO USERS (pseudo, SoldeDepart, SoldeEnCours, Mois) "
+                                 "VALUES (?, ?, ?, ?)");
+            for (const Balance& balance : balances) {
+                insert.text(1, balance.pseudo);
+                insert.real(2, static_cast<double>(balance.departCents) / 100.0);
+                insert.real(3, static_cast<double>(balance.enCoursCents) / 100.0);
+                insert.text(4, balance.mois);
+                insert.run();
+            }
+        }
+        {
+            Random random(m_options.seed ^ 0x7375697669ULL);
+            Statement horse(db, "INSERT INTO MESSUIVITS (nomcheval, SaValeur, EtatTerrain, "
+                                "LaDistance, LaDotation, TypeCourse, SaPlace) "
+                                "VALUES (?, ?, ?, ?, ?, ?, ?)");
+            Statement note(db, "INSERT INTO COURSES (reference, date, IdGeny) VALUES (?, ?, ?)");
+            int64_t num = 0;
+            for (const QString& name : m_landmarks.followedHorses) {
+                ++num;
+                horse.text(1, name);
+                horse.text(2, QString::fromStdString(
+                                  frenchNumber(random.between(30, 60) + 0.5 * random.below(2))));
+                horse.text(3, pickText(random, {"Bon", "Bon souple", "Souple", "Lourd"}));
+                horse.text(4, QString::number(random.between(10, 31) * 100));
+                horse.text(5, QString::number(random.between(32, 100) * 500));
+                horse.text(6, pickWeighted(random, kFlatTypes));
+                horse.text(7,
+                           QStringLiteral("%1").arg(random.between(1, 9), 2, 10, QLatin1Char('0')));
+                horse.run();
+                if (num % 3 == 1) {
+                    note.integer(1, num);
+                    note.text(2, QStringLiteral("À revoir sur terrain souple"));
+                    note.text(3, QStringLiteral("a saisir"));
+                    note.run();
+                }
+            }
+        }
+        check(db, sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), "COMMIT");
+    } catch (...) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+} // namespace bench

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Synthetic but plausible French racing data at any scale, the same for the same seed: race
+// results (flat, hurdles, steeplechase, harness trotting) for CR, and a bets ledger whose
+// USERS balances agree with its JEUX rows.
+namespace bench {
+
+struct GeneratorOptions {
+    uint64_t seed = 20240305;
+    int64_t resultRows = 2'000'000; // CR rows, exactly
+    int64_t ledgerRows = 100'000;   // JEUX rows, exactly (at least bigMonthRows + 100)
+    int bigMonthRows = 5'000;       // JEUX rows of bigPlayer in bigMonth
+    int starRaces = 40;             // races of starHorse (fewer only when CR is too small)
+    int players = 40;
+    int followed = 150; // MESSUIVITS rows
+};
+
+// The cases a benchmark or a test looks for.
+struct Landmarks {
+    QString starHorse = QStringLiteral("JOUR DE GLOIRE"); // starRaces flat races
+    QString bigPlayer = QStringLiteral("Bernard");        // bigMonthRows rows in bigMonth
+    QString bigMonth = QStringLiteral("Mars");
+    QStringList players;
+    QStringList followedHorses; // MESSUIVITS, starHorse first
+};
+
+// One CR row; an empty text or a negative number is a null.
+struct ResultRow {
+    int year = 0, month = 0, day = 0;
+    std::string hippodrome;
+    int r = 0, c = 0;
+    std::string course;
+    int nbPartant = 0, distance = 0;
+    double dotation = 0;
+    int dossard = 0;
+    std::string musique, jockey, statut, place, terrain, etat;
+    double valeur = -1;
+    std::string type, commentaire, cheval, discipline;
+};
+
+// One JEUX row (Num is the position in the sequence, from 1).
+struct LedgerRow {
+    QString user, mois, jour, type, cheval;
+    int64_t debitCents = 0, creditCents = 0, beforeCents = 0, afterCents = 0;
+};
+
+struct Balance {
+    QString pseudo, mois;
+    int64_t departCents = 0, enCoursCents = 0;
+};
+
+class Generator {
+public:
+    explicit Generator(const GeneratorOptions& options = {});
+
+    const GeneratorOptions& options() const { return m_options; }
+    const Landmarks& landmarks() const { return m_landmarks; }
+
+    // Every CR row in race order (date, meeting, race, saddle-cloth).
+    void forEachResult(const std::function<void(const ResultRow&)>& sink) const;
+    // JEUX rows in entry order and the USERS rows they agree with.
+    void ledger(std::vector<LedgerRow>& rows, std::vector<Balance>& balances) const;
+
+    // CSV for velmora-db import-results: UTF-8, ";", a header naming CR's columns in their
+    // stored order, French dates and decimal commas, RFC 4180 quoting.
+    void writeResultsCsv(const QString& path) const;
+    // A new Velmora file (made as velmora-db init makes it) holding everything; CR only
+    // when withResults. Throws data::DbError.
+    void fillDatabase(const QString& path, bool withResults = true) const;
+
+private:
+    GeneratorOptions m_options;
+    Landmarks m_landmarks;
+    std::vector<std::string> m_flatHorses, m_jumpHorses, m_trotHorses;
+};
+
+// CSV text of one row, as writeResultsCsv writes it (no line end).
+std::string csvLine(const ResultRow& row);
+// The header line of writeResultsCsv (no line end).
+std::string csvHeader();
+
+} // namespace bench
