@@ -9,9 +9,11 @@
 #include "data/transaction.h"
 
 #include <QFocusEvent>
+#include <QHash>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QSet>
+#include <cmath>
 
 namespace {
 
@@ -26,10 +28,29 @@ const QString kConfirmationSelect =
 QString cellText(const QVariant& value) {
     if (value.isNull())
         return QString();
-    if (value.metaType().id() == QMetaType::Double)
+    if (value.metaType().id() == QMetaType::Double) {
+        const double number = value.toDouble();
+        // Whole amounts (most prizes and values) skip the general float formatting.
+        if (number == std::floor(number) && std::fabs(number) < 1e15)
+            return QString::number(static_cast<qlonglong>(number));
         return value.toString().replace(QLatin1Char('.'), QLatin1Char(','));
+    }
     return value.toString();
 }
+
+// Many runners share a race date: each date is converted once per list.
+class FrenchDates {
+public:
+    QString operator()(const QString& iso) {
+        auto found = m_known.constFind(iso);
+        if (found == m_known.constEnd())
+            found = m_known.insert(iso, regional::frenchDateFromIso(iso));
+        return *found;
+    }
+
+private:
+    QHash<QString, QString> m_known;
+};
 
 QString knownOr(const QVariant& value) {
     return value.isNull() ? QStringLiteral("NonConnu") : cellText(value);
@@ -385,15 +406,12 @@ void Fsuivit::ChargerCourses(const QString& nom) {
                          dialogs::Icon::Information);
         return;
     }
-    std::vector<ReportModel::Row> rows;
-    rows.reserve(count);
+    ReportRows rows(18);
+    rows.reserve(count, 160);
     for (rs.MoveFirst(); !rs.atEnd(); rs.MoveNext()) {
-        ReportModel::Row row;
-        row.cells.reserve(18);
-        row.cells << regional::frenchDateFromIso(cellText(rs.Fields(0))).left(12);
+        rows.addCell(regional::frenchDateFromIso(cellText(rs.Fields(0))).left(12));
         for (int j = 1; j <= 17; ++j)
-            row.cells << cellText(rs.Fields(j));
-        rows.push_back(std::move(row));
+            rows.addCell(cellText(rs.Fields(j)));
     }
     rs.Close();
     ui->Lstview_partant->report()->setRows(std::move(rows));
@@ -469,30 +487,33 @@ void Fsuivit::ChargerConfirmations(const QString& query) {
     rs.Open(query, connexion());
     const int count = rs.RecordCount();
     view->clearRows();
-    std::vector<ReportModel::Row> rows;
-    rows.reserve(count);
+    ReportRows rows(9);
+    rows.reserve(count, 80);
+    FrenchDates frenchDate;
     for (rs.MoveFirst(); !rs.atEnd(); rs.MoveNext()) {
-        ReportModel::Row row;
-        row.cells.reserve(9);
-        row.cells << cellText(rs.Fields(0)) << cellText(rs.Fields(1)) << knownOr(rs.Fields(2))
-                  << knownOr(rs.Fields(3)) << knownOr(rs.Fields(4));
+        rows.addCell(cellText(rs.Fields(0)));
+        rows.addCell(cellText(rs.Fields(1)));
+        rows.addCell(knownOr(rs.Fields(2)));
+        rows.addCell(knownOr(rs.Fields(3)));
+        rows.addCell(knownOr(rs.Fields(4)));
         const QVariant date = rs.Fields(5);
-        row.cells << (date.isNull() ? QStringLiteral("NonConnu")
-                                    : regional::frenchDateFromIso(cellText(date)));
-        row.cells << QStringLiteral("R") + cellText(rs.Fields(6)) + QStringLiteral("C") +
-                         cellText(rs.Fields(7));
-        row.cells << knownOr(rs.Fields(8)) << knownOr(rs.Fields(9));
-        rows.push_back(std::move(row));
+        rows.addCell(date.isNull() ? QStringLiteral("NonConnu") : frenchDate(cellText(date)));
+        rows.addCell(QStringLiteral("R") + cellText(rs.Fields(6)) + QStringLiteral("C") +
+                     cellText(rs.Fields(7)));
+        rows.addCell(knownOr(rs.Fields(8)));
+        rows.addCell(knownOr(rs.Fields(9)));
     }
     rs.Close();
     view->report()->setRows(std::move(rows));
+    // Marked before the rows are measured: until then the view has laid out no row, and
+    // colouring them costs nothing more than the colours.
+    MarquerNonSuivis();
     // When the rows overflow the list, a vertical scroll bar takes room from the columns.
     if (view->rowCount() > 0) {
         const qint64 rowsHeight = qint64(view->rowCount()) * view->sizeHintForRow(0);
         if (rowsHeight > view->viewport()->height())
             view->setWidthTwips(view->widthTwips() + 260);
     }
-    MarquerNonSuivis();
 }
 
 void Fsuivit::MarquerNonSuivis() {
@@ -500,8 +521,12 @@ void Fsuivit::MarquerNonSuivis() {
     followed.reserve(ui->Lsuivit->count());
     for (int i = 0; i < ui->Lsuivit->count(); ++i)
         followed.insert(ui->Lsuivit->item(i)->text());
-    ui->Lstview_partant->report()->colorRows([&](const ReportModel::Row& row) {
-        return followed.contains(row.cells.value(0)) ? QColor() : QColor(255, 0, 0);
+    const ReportRows& rows = ui->Lstview_partant->report()->rows();
+    ui->Lstview_partant->report()->colorRows([&](int row) {
+        const QStringView name = rows.cell(row, 0);
+        // A view on the buffer, not a copy: the set only reads it.
+        const QString key = QString::fromRawData(name.data(), name.size());
+        return followed.contains(key) ? QColor() : QColor(255, 0, 0);
     });
 }
 

@@ -7,8 +7,52 @@
 #include <algorithm>
 #include <numeric>
 
+void ReportRows::reserve(int rows, int charsPerRow) {
+    m_text.reserve(qsizetype(rows) * charsPerRow);
+    m_starts.reserve(size_t(rows) * m_columns);
+    m_colors.reserve(size_t(rows));
+}
+
+void ReportRows::addCell(QStringView text) {
+    if (m_starts.size() % m_columns == 0)
+        m_colors.push_back(0);
+    m_starts.push_back(static_cast<int>(m_text.size()));
+    m_text.append(text);
+}
+
+QStringView ReportRows::cell(int row, int column) const {
+    if (row < 0 || column < 0 || column >= m_columns)
+        return {};
+    const size_t i = size_t(row) * m_columns + column;
+    if (i >= m_starts.size())
+        return {};
+    const int end = i + 1 < m_starts.size() ? m_starts[i + 1] : static_cast<int>(m_text.size());
+    return QStringView(m_text).mid(m_starts[i], end - m_starts[i]);
+}
+
+QColor ReportRows::color(int row) const {
+    const QRgb rgb = row >= 0 && size_t(row) < m_colors.size() ? m_colors[row] : 0;
+    return rgb ? QColor::fromRgb(rgb) : QColor();
+}
+
+void ReportRows::setColor(int row, const QColor& color) {
+    if (row >= 0 && size_t(row) < m_colors.size())
+        m_colors[row] = color.isValid() ? color.rgb() : 0;
+}
+
+ReportRows ReportRows::reordered(const std::vector<int>& order) const {
+    ReportRows result(m_columns);
+    result.reserve(rowCount(), rowCount() ? int(m_text.size() / rowCount()) + 1 : 0);
+    for (int row : order) {
+        for (int column = 0; column < m_columns; ++column)
+            result.addCell(cell(row, column));
+        result.m_colors.back() = m_colors[row];
+    }
+    return result;
+}
+
 int ReportModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+    return parent.isValid() ? 0 : m_rows.rowCount();
 }
 
 int ReportModel::columnCount(const QModelIndex& parent) const {
@@ -16,14 +60,15 @@ int ReportModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant ReportModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= static_cast<int>(m_rows.size()))
+    if (!index.isValid() || index.row() >= m_rows.rowCount())
         return QVariant();
-    const Row& row = m_rows[index.row()];
     switch (role) {
     case Qt::DisplayRole:
-        return index.column() < row.cells.size() ? row.cells.at(index.column()) : QString();
-    case Qt::ForegroundRole:
-        return row.color.isValid() ? QVariant(row.color) : QVariant();
+        return m_rows.cell(index.row(), index.column()).toString();
+    case Qt::ForegroundRole: {
+        const QColor color = m_rows.color(index.row());
+        return color.isValid() ? QVariant(color) : QVariant();
+    }
     default:
         return QVariant();
     }
@@ -37,32 +82,28 @@ QVariant ReportModel::headerData(int section, Qt::Orientation orientation, int r
 }
 
 void ReportModel::sort(int column, Qt::SortOrder order) {
-    if (column < 0 || m_rows.size() < 2)
+    const int count = m_rows.rowCount();
+    if (column < 0 || count < 2)
         return;
     QCollator collator(QLocale(QLocale::French, QLocale::France));
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     // One collation key per row instead of collating the same texts again at each compare.
     std::vector<QCollatorSortKey> keys;
-    keys.reserve(m_rows.size());
-    for (const Row& row : m_rows)
-        keys.push_back(
-            collator.sortKey(column < row.cells.size() ? row.cells.at(column) : QString()));
-    std::vector<int> order_(m_rows.size());
-    std::iota(order_.begin(), order_.end(), 0);
-    std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) {
+    keys.reserve(count);
+    for (int row = 0; row < count; ++row)
+        keys.push_back(collator.sortKey(m_rows.cell(row, column).toString()));
+    std::vector<int> sorted(count);
+    std::iota(sorted.begin(), sorted.end(), 0);
+    std::stable_sort(sorted.begin(), sorted.end(), [&](int a, int b) {
         return order == Qt::AscendingOrder ? keys[a].compare(keys[b]) < 0
                                            : keys[b].compare(keys[a]) < 0;
     });
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::vector<int> newPlace(count);
+    for (int i = 0; i < count; ++i)
+        newPlace[sorted[i]] = i;
+    m_rows = m_rows.reordered(sorted);
     const QModelIndexList before = persistentIndexList();
-    std::vector<int> newPlace(m_rows.size());
-    std::vector<Row> sorted;
-    sorted.reserve(m_rows.size());
-    for (size_t i = 0; i < order_.size(); ++i) {
-        newPlace[order_[i]] = static_cast<int>(i);
-        sorted.push_back(std::move(m_rows[order_[i]]));
-    }
-    m_rows = std::move(sorted);
     QModelIndexList after;
     after.reserve(before.size());
     for (const QModelIndex& index : before)
@@ -75,7 +116,7 @@ void ReportModel::setHeaders(const QStringList& headers) {
     beginResetModel();
     m_headers = headers;
     if (headers.isEmpty())
-        m_rows.clear();
+        m_rows = ReportRows();
     endResetModel();
 }
 
@@ -85,23 +126,20 @@ void ReportModel::addHeader(const QString& header) {
     endInsertColumns();
 }
 
-void ReportModel::setRows(std::vector<Row> rows) {
+void ReportModel::setRows(ReportRows rows) {
     beginResetModel();
     m_rows = std::move(rows);
     endResetModel();
 }
 
 QString ReportModel::cellText(int row, int column) const {
-    if (row < 0 || row >= static_cast<int>(m_rows.size()))
-        return QString();
-    const QStringList& cells = m_rows[row].cells;
-    return column >= 0 && column < cells.size() ? cells.at(column) : QString();
+    return m_rows.cell(row, column).toString();
 }
 
 void ReportModel::setRowColor(int row, const QColor& color) {
-    if (row < 0 || row >= static_cast<int>(m_rows.size()))
+    if (row < 0 || row >= m_rows.rowCount())
         return;
-    m_rows[row].color = color;
+    m_rows.setColor(row, color);
     emit dataChanged(index(row, 0), index(row, qMax(0, int(m_headers.size()) - 1)),
                      {Qt::ForegroundRole});
 }

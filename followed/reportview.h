@@ -3,20 +3,40 @@
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QStringList>
+#include <QStringView>
 #include <QTreeView>
 #include <vector>
 
-// The rows of a report-style list: one text per cell, an optional text colour per row.
-// Rows are plain strings in one vector so that a list of tens of thousands of rows fills
-// in one model reset, without an item object per cell.
+// The rows of a report-style list, a fixed number of cells per row (the row's text first,
+// then its sub-items). All texts live in one buffer: a list of tens of thousands of rows is
+// filled, sorted and dropped without an allocation per cell.
+class ReportRows {
+public:
+    explicit ReportRows(int columns = 0) : m_columns(qMax(1, columns)) {}
+
+    void reserve(int rows, int charsPerRow);
+    // Cells are added in order, row after row.
+    void addCell(QStringView text);
+    int rowCount() const { return static_cast<int>(m_starts.size()) / m_columns; }
+    int columnCount() const { return m_columns; }
+    QStringView cell(int row, int column) const;
+    // Default colour when invalid.
+    QColor color(int row) const;
+    void setColor(int row, const QColor& color);
+
+    // The rows in the given order (a permutation of the row numbers).
+    ReportRows reordered(const std::vector<int>& order) const;
+
+private:
+    int m_columns;
+    QString m_text;
+    std::vector<int> m_starts;  // where each cell begins in m_text
+    std::vector<QRgb> m_colors; // 0: the default colour
+};
+
 class ReportModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    struct Row {
-        QStringList cells; // the row's text first, then its sub-items
-        QColor color;      // invalid: the view's default colour
-    };
-
     using QAbstractTableModel::QAbstractTableModel;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -30,24 +50,24 @@ public:
     void setHeaders(const QStringList& headers);
     void addHeader(const QString& header);
     const QStringList& headers() const { return m_headers; }
-    void setRows(std::vector<Row> rows);
-    const std::vector<Row>& rows() const { return m_rows; }
+    void setRows(ReportRows rows);
+    const ReportRows& rows() const { return m_rows; }
     // The cell's text, or an empty string for a cell the row does not have.
     QString cellText(int row, int column) const;
     void setRowColor(int row, const QColor& color);
-    // Colours many rows with a single change notification.
+    // Colours every row with one change notification; colorOf(row) gives the colour.
     template <typename ColorOf> void colorRows(ColorOf colorOf) {
-        for (Row& row : m_rows)
-            row.color = colorOf(row);
-        if (!m_rows.empty())
-            emit dataChanged(index(0, 0),
-                             index(int(m_rows.size()) - 1, qMax(0, int(m_headers.size()) - 1)),
+        const int count = m_rows.rowCount();
+        for (int row = 0; row < count; ++row)
+            m_rows.setColor(row, colorOf(row));
+        if (count > 0)
+            emit dataChanged(index(0, 0), index(count - 1, qMax(0, int(m_headers.size()) - 1)),
                              {Qt::ForegroundRole});
     }
 
 private:
     QStringList m_headers;
-    std::vector<Row> m_rows;
+    ReportRows m_rows;
 };
 
 // A report-style list view: column headers with widths given in twips (1/1440 inch), rows
