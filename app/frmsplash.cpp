@@ -9,6 +9,8 @@
 #include <QTextStream>
 
 frmSplash::frmSplash(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::frmSplash>()) {
+    // Resources compiled into a static library are only found once registered.
+    Q_INIT_RESOURCE(app);
     ui->setupUi(this);
     setObjectName(QStringLiteral("frmSplash"));
     setWindowFlag(Qt::FramelessWindowHint);

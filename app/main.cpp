@@ -1,3 +1,4 @@
+#include "app/connection.h"
 #include "app/frmsplash.h"
 
 #include <QApplication>
@@ -7,5 +8,8 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Velmora"));
     if (const int status = startProgram())
         return status;
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // The connection must go while Qt's SQL layer is still alive.
+    Connexion.reset();
+    return status;
 }

@@ -11,7 +11,8 @@ struct CheckResult {
     QStringList problems; // the engine's findings, or why the file could not be read
 };
 
-// PRAGMA integrity_check over the whole file, opened read-only.
+// PRAGMA integrity_check over the whole file, after the engine has rolled back what a
+// crash may have left half-written.
 CheckResult check(const QString& path);
 
 // A consistent copy of the file through the engine's backup interface, safe while the

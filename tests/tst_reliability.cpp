@@ -3,14 +3,24 @@
 #include "app/paths.h"
 #include "data/maintenance.h"
 #include "data/schema.h"
+#include "followed/fsuivit.h"
+#include "ledger/form1.h"
+#include "ledger/ledgerbook.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testdatabase.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QCryptographicHash>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QtTest>
 #include <functional>
+#include <unistd.h>
 
 namespace {
 
@@ -41,6 +51,55 @@ void closeAllWindows() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+// Players with a balance row for Mars, as the crash driver expects.
+void addPlayers(const data::Database& db) {
+    for (const char* name : {"Paul", "Anne"})
+        db.exec("INSERT INTO USERS (pseudo, SoldeDepart, SoldeEnCours, Mois) "
+                "VALUES (?, 100, 100, 'Mars')",
+                {QString::fromLatin1(name)});
+}
+
+// The player's March statement, picked as the user would.
+void pickPlayer(Form1& form, const QString& player) {
+    form.findChild<QComboBox*>("C_mois")->setCurrentText("Mars");
+    auto* users = form.findChild<QComboBox*>("C_users");
+    const int index = users->findText(player);
+    QVERIFY(index >= 0);
+    users->setCurrentIndex(index);
+    emit users->activated(index);
+}
+
+// A stake of 5 recorded through the ledger window, as the user would.
+void recordStakeInWindow(Form1& form, const QString& player, bool pick = true) {
+    if (pick)
+        pickPlayer(form, player);
+    form.findChild<QComboBox*>("Ctypejeux")->setEditText("Simple Gagnant");
+    form.findChild<QLineEdit*>("Cmontant")->setText("5");
+    form.findChild<QPushButton*>("BT_savemise")->click();
+}
+
+double storedBalance(const data::Database& db, const QString& player) {
+    return db.scalar("SELECT SoldeEnCours FROM USERS WHERE pseudo = ? AND Mois = 'Mars'", {player})
+        .toDouble();
+}
+
+// Runs the crash driver's single recording, as another user when the test runs as root
+// (root writes through any permission, so the refusal would never be seen).
+QStringList recordOnceElsewhere(const QString& folder) {
+    QProcess driver;
+    QStringList args{QStringLiteral(CRASH_DRIVER), folder, QStringLiteral("once")};
+    QString program = args.takeFirst();
+    if (geteuid() == 0) {
+        args.prepend(program);
+        args = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups"} + args;
+        program = QStringLiteral("setpriv");
+    }
+    driver.start(program, args);
+    if (!driver.waitForFinished(20000))
+        return {};
+    return QString::fromUtf8(driver.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
 } // namespace
 
 class TestReliability : public QObject {
@@ -55,6 +114,12 @@ private slots:
     void wrongFilesAtStartUp_data();
     void wrongFilesAtStartUp();
     void checkAndBackup();
+    void crashAtAnyMomentLosesNothing();
+    void fullDiskWritesNothing();
+    void lockedFileWaitsThenReports();
+    void readOnlyFileOrFolder_data();
+    void readOnlyFileOrFolder();
+    void damagedFilesNeverCrash();
 };
 
 void TestReliability::wrongFilesAtStartUp_data() {
@@ -160,6 +225,260 @@ void TestReliability::checkAndBackup() {
     QVERIFY(!verdict.sound);
     QVERIFY(!verdict.problems.isEmpty());
     QVERIFY(!data::maintenance::check(dir.filePath("absent.mdb")).sound);
+}
+
+void TestReliability::crashAtAnyMomentLosesNothing() {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("velmora.mdb");
+    addPlayers(*data::schema::createFile(file));
+    QRandomGenerator rng(20261207);
+    const int rounds = 100;
+    int killedWhileWriting = 0;
+    QSet<qlonglong> printed;
+    for (int round = 0; round < rounds; ++round) {
+        QProcess driver;
+        driver.start(CRASH_DRIVER, {dir.path(), QString::number(round)});
+        QVERIFY(driver.waitForStarted());
+        QTest::qWait(int(rng.bounded(30, 250)));
+        if (driver.state() == QProcess::Running)
+            ++killedWhileWriting;
+        driver.kill(); // SIGKILL
+        QVERIFY(driver.waitForFinished());
+        const QStringList lines =
+            QString::fromUtf8(driver.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        for (const QString& line : lines)
+            printed.insert(line.toLongLong());
+        QVERIFY2(driver.readAllStandardError().isEmpty(), "the driver reported an error");
+
+        const auto verdict = data::maintenance::check(file);
+        QVERIFY2(verdict.sound, qPrintable(verdict.problems.join('\n')));
+        auto db = data::schema::openFile(file);
+        // Every entry announced as committed is there.
+        for (qlonglong entry : std::as_const(printed))
+            QVERIFY2(db->scalar("SELECT COUNT(*) FROM JEUX WHERE Num = ?", {entry}).toInt() == 1,
+                     qPrintable(QString("entry %1 lost in round %2").arg(entry).arg(round)));
+        // Every ledger row came with its balance change, and no balance change without it.
+        QSqlQuery q = db->exec(
+            "SELECT u.pseudo, u.SoldeDepart, u.SoldeEnCours, "
+            " COALESCE(SUM(CASE WHEN j.[type jeux] = 'Approvisionnement compte' THEN j.Credit END), 0),"
+            " COALESCE(SUM(CASE WHEN j.[type jeux] <> 'Approvisionnement compte' THEN j.Credit END), 0),"
+            " COALESCE(SUM(j.Debit), 0) "
+            "FROM USERS u LEFT JOIN JEUX j ON j.User = u.pseudo AND j.mois = u.Mois "
+            "GROUP BY u.Id");
+        int players = 0;
+        while (q.next()) {
+            ++players;
+            const double deposits = q.value(1).toDouble(), balance = q.value(2).toDouble();
+            const double credits = q.value(3).toDouble(), wins = q.value(4).toDouble(),
+                         stakes = q.value(5).toDouble();
+            QVERIFY2(qAbs(deposits - (100 + credits)) < 1e-6,
+                     qPrintable(q.value(0).toString() + " deposits"));
+            QVERIFY2(qAbs(balance - (100 + credits + wins - stakes)) < 1e-6,
+                     qPrintable(q.value(0).toString() + " balance"));
+        }
+        QCOMPARE(players, 2);
+    }
+    QVERIFY(printed.size() > rounds); // the driver did get work done between kills
+    QVERIFY(killedWhileWriting > rounds / 2);
+    qInfo("%d rounds killed and survived, %lld entries committed", rounds,
+          qlonglong(printed.size()));
+}
+
+void TestReliability::fullDiskWritesNothing() {
+    TestDatabase db;
+    addPlayers(*db.db());
+    ScriptedDialogs dialogs;
+    Form1 form;
+    form.setAttribute(Qt::WA_DeleteOnClose, false);
+    form.show();
+
+    // Fill the file to its last page with rows shaped like the entry to come, so that the
+    // entry needs a page the file may not have.
+    const qlonglong pages = db.scalar("PRAGMA page_count").toLongLong();
+    db.exec(QString("PRAGMA max_page_count = %1").arg(pages + 4));
+    try {
+        for (;;)
+            db.exec("INSERT INTO JEUX (User, mois, Jour, [type jeux], Cheval, Debit, Credit, "
+                    "SoldeAvant, SoldeApres) VALUES ('Paul', 'Mars', '06', 'Simple Gagnant', "
+                    "'AUTRE JEUX', 5.0, 0.0, 100.0, 95.0)");
+    } catch (const data::DbError& error) {
+        QCOMPARE(error.code(), data::sqlite_code::Full);
+    }
+    const int rowsBefore = db.scalar("SELECT COUNT(*) FROM JEUX").toInt();
+
+    dialogs.answer(dialogs::Answer::Ok);
+    recordStakeInWindow(form, "Paul");
+    QCOMPARE(dialogs.last().title, QString("Erreur"));
+    QVERIFY2(dialogs.last().text.contains("disque est plein"), qPrintable(dialogs.last().text));
+    QCOMPARE(db.scalar("SELECT COUNT(*) FROM JEUX").toInt(), rowsBefore);
+    QCOMPARE(storedBalance(*db.db(), "Paul"), 100.0);
+    QVERIFY(data::maintenance::check(db.file()).sound);
+
+    // Room made: the same recording goes through.
+    db.exec("PRAGMA max_page_count = 1000000");
+    dialogs.clear();
+    recordStakeInWindow(form, "Paul");
+    QVERIFY(dialogs.shown().isEmpty());
+    QCOMPARE(db.scalar("SELECT COUNT(*) FROM JEUX").toInt(), rowsBefore + 1);
+    QCOMPARE(storedBalance(*db.db(), "Paul"), 95.0);
+    QVERIFY(dialogs.allUsed());
+}
+
+void TestReliability::lockedFileWaitsThenReports() {
+    TestDatabase db;
+    addPlayers(*db.db());
+    ScriptedDialogs dialogs;
+    Form1 form;
+    form.setAttribute(Qt::WA_DeleteOnClose, false);
+    form.show();
+
+    // Another program takes the file for itself, then lets it go after `seconds`.
+    auto holdLock = [&](QProcess& other, double seconds) {
+        other.start("sqlite3", {db.file()});
+        QVERIFY(other.waitForStarted());
+        other.write(QString("BEGIN EXCLUSIVE;\nSELECT 'held';\n.shell sleep %1\nCOMMIT;\n.quit\n")
+                        .arg(seconds)
+                        .toUtf8());
+        QVERIFY(other.waitForReadyRead(5000));
+        QCOMPARE(other.readAllStandardOutput().trimmed(), QByteArray("held"));
+    };
+
+    pickPlayer(form, "Paul");
+    {
+        QProcess other;
+        holdLock(other, 6);
+        dialogs.answer(dialogs::Answer::Ok);
+        QElapsedTimer timer;
+        timer.start();
+        recordStakeInWindow(form, "Paul", false);
+        const qint64 waited = timer.elapsed();
+        QVERIFY2(waited >= 1800 && waited < 5000, qPrintable(QString::number(waited)));
+        QVERIFY2(dialogs.last().text.contains("utilisé par un autre programme"),
+                 qPrintable(dialogs.last().text));
+        other.kill();
+        other.waitForFinished();
+    }
+    QCOMPARE(db.scalar("SELECT COUNT(*) FROM JEUX").toInt(), 0);
+    QCOMPARE(storedBalance(*db.db(), "Paul"), 100.0);
+
+    {
+        QProcess other;
+        holdLock(other, 0.7);
+        dialogs.clear();
+        recordStakeInWindow(form, "Paul");
+        QVERIFY(dialogs.shown().isEmpty());
+        other.waitForFinished();
+    }
+    QCOMPARE(db.scalar("SELECT COUNT(*) FROM JEUX").toInt(), 1);
+    QCOMPARE(storedBalance(*db.db(), "Paul"), 95.0);
+    QVERIFY(dialogs.allUsed());
+}
+
+void TestReliability::readOnlyFileOrFolder_data() {
+    QTest::addColumn<bool>("folderReadOnly");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("file") << false << "lecture seule";
+    // The journal cannot be created beside the file: the engine calls that read-only too.
+    QTest::newRow("folder") << true << "lecture seule";
+}
+
+void TestReliability::readOnlyFileOrFolder() {
+    QFETCH(bool, folderReadOnly);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    const QString file = dir.filePath("velmora.mdb");
+    {
+        auto db = data::schema::createFile(file);
+        addPlayers(*db);
+        db->exec("INSERT INTO JEUX (User, mois, Debit) VALUES ('Paul', 'Mars', 1)");
+    }
+    const auto all = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                     QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                     QFileDevice::ExeOther;
+    const auto readable = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    QFile::setPermissions(dir.path(), folderReadOnly ? (all & ~QFileDevice::WriteOwner) : all);
+    QFile::setPermissions(file, folderReadOnly ? (readable | QFileDevice::WriteOwner |
+                                                  QFileDevice::WriteGroup | QFileDevice::WriteOther)
+                                               : readable);
+    const QByteArray before = hashOf(file);
+    const QStringList outcome = recordOnceElsewhere(dir.path());
+    QFile::setPermissions(dir.path(), all);
+    QVERIFY(outcome.size() >= 2);
+    QVERIFY2(outcome.front().contains(expected), qPrintable(outcome.join('\n')));
+    QCOMPARE(outcome.back(), QString("1")); // reading still works
+    QCOMPARE(hashOf(file), before);
+}
+
+void TestReliability::damagedFilesNeverCrash() {
+    QTemporaryDir dir;
+    const QString good = dir.filePath("bon.mdb");
+    {
+        auto db = data::schema::createFile(good);
+        addPlayers(*db);
+        for (int i = 0; i < 300; ++i)
+            ledger::recordGame(*db,
+                               {ledger::GameKind::Stake, "Paul", "Mars", "03", "Simple Gagnant",
+                                QString("Cheval %1").arg(i % 7), 2.5},
+                               "Mars", std::nullopt);
+        db->exec("INSERT INTO MESSUIVITS (nomcheval) VALUES ('CHEVAL 1'), ('CHEVAL 2')");
+        db->exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "
+                 "INSERT INTO CR (date, hippodrome, R, C, cheval, place, discipline, jockey, "
+                 "[type de course], valeur) SELECT printf('2024-%02d-%02d', i % 12 + 1, i % 28 + 1),"
+                 " 'Chantilly', 1, i, 'CHEVAL ' || (i % 3), '' || (i % 5), 'plat', 'J. Doe',"
+                 " 'Groupe II', 40 + i % 5 FROM n");
+    }
+    QFile source(good);
+    QVERIFY(source.open(QIODevice::ReadOnly));
+    const QByteArray pristine = source.readAll();
+    source.close();
+
+    paths::setProgramFolder(dir.path());
+    ScriptedDialogs dialogs;
+    QRandomGenerator rng(500);
+    const int copies = 500;
+    int opened = 0;
+    for (int copy = 0; copy < copies; ++copy) {
+        QByteArray bytes = pristine;
+        const int changes = int(rng.bounded(1, 17));
+        for (int i = 0; i < changes; ++i)
+            bytes[int(rng.bounded(bytes.size()))] = char(rng.bounded(256));
+        writeFile(paths::databaseFile(), bytes);
+        // Whatever the damage, each box is answered and the program goes on.
+        for (int i = 0; i < 8; ++i)
+            dialogs.answer(dialogs::Answer::Ok);
+        try {
+            OuvrirConnexion();
+        } catch (const data::DbError&) {
+            dialogs.clear();
+            continue;
+        }
+        ++opened;
+        {
+            Form1 form;
+            form.setAttribute(Qt::WA_DeleteOnClose, false);
+            auto* users = form.findChild<QComboBox*>("C_users");
+            if (users->count() > 0) {
+                users->setCurrentIndex(0);
+                emit users->activated(0);
+            }
+        }
+        {
+            auto* followed = new Fsuivit();
+            if (auto* list = followed->findChild<QListWidget*>("Lsuivit"); list->count() > 0)
+                list->setCurrentRow(0);
+            followed->findChild<QPushButton*>("Bt_Groupe")->click();
+            followed->close();
+            delete followed;
+        }
+        Connexion.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        // A new ScriptedDialogs would do as well; draining keeps one for the whole run.
+        while (!dialogs.allUsed())
+            dialogs::message(nullptr, {}, {}, dialogs::Buttons::Ok);
+        dialogs.clear();
+    }
+    qInfo("%d damaged copies tried, %d still opened", copies, opened);
+    QVERIFY(opened > 0);
 }
 
 QTEST_MAIN(TestReliability)
