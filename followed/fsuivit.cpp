@@ -414,7 +414,11 @@ void Fsuivit::ChargerCourses(const QString& nom) {
             rows.addCell(cellText(rs.Fields(j)));
     }
     rs.Close();
-    ui->Lstview_partant->report()->setRows(std::move(rows));
+    auto* view = ui->Lstview_partant;
+    view->report()->setRows(std::move(rows));
+    // The 1000-twip date column was drawn for a narrower font than today's: it grows rather
+    // than cut the year.
+    view->widenColumnToText(0);
 }
 
 // ---- The confirmation lists ----

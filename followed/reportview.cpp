@@ -184,6 +184,12 @@ int ReportView::addColumn(const QString& header, int widthTwips) {
     return m_columnTwips.last();
 }
 
+void ReportView::widenColumnToText(int column) {
+    const int wanted = sizeHintForColumn(column);
+    if (wanted > header()->sectionSize(column))
+        header()->resizeSection(column, wanted);
+}
+
 int ReportView::selectedRow() const {
     const QModelIndexList rows = selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.first().row();

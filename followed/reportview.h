@@ -88,6 +88,8 @@ public:
     void clearColumns();
     // Adds a column and returns its width in twips, as set.
     int addColumn(const QString& header, int widthTwips);
+    // Widens the column when its texts do not fit (never narrows it).
+    void widenColumnToText(int column);
 
     int rowCount() const { return m_model->rowCount(); }
     QString cellText(int row, int column) const { return m_model->cellText(row, column); }
