@@ -125,7 +125,11 @@ bool Fsuivit::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Fsuivit::showError(const data::DbError& error) {
-    dialogs::message(this, errors::describe(error), QStringLiteral("Erreur"), dialogs::Buttons::Ok,
+    QString text = errors::describe(error);
+    // A file that cannot be opened is named, with the reason, before the engine's words.
+    if (const auto* open = dynamic_cast<const data::OpenError*>(&error))
+        text = open->explanation() + QStringLiteral("\n\n") + text;
+    dialogs::message(this, text, QStringLiteral("Erreur"), dialogs::Buttons::Ok,
                      dialogs::Icon::Critical);
 }
 
