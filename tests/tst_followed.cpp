@@ -305,6 +305,113 @@ void TestFollowed::preselection_data() {
     QTest::addColumn<QString>("preselection");
     QTest::addColumn<QString>("selected");
     QTest::addColumn<QString>("searchBox");
+    QTest::newRow("capitals") << "ECLAIR"
+                              << "Eclair"
+                              << "ECLAIR";
+    QTest::newRow("mixed case") << "Eclair"
+                                << ""
+                                << "";
+    QTest::newRow("unknown") << "ZEPHYR"
+                             << ""
+                             << "";
+    QTest::newRow("empty") << ""
+                           << ""
+                           << "";
+}
+
+void TestFollowed::preselection() {
+    QFETCH(QString, preselection);
+    QFETCH(QString, selected);
+    QFETCH(QString, searchBox);
+    addFollowed(db(), "Bolero");
+    addFollowed(db(), "Eclair", {"41"});
+    addEclairRaces(db());
+    ChevalPreselection = preselection;
+    {
+        Window w;
+        QCOMPARE(w.selected(), selected);
+        QCOMPARE(w.text("Text1"), searchBox);
+        if (!selected.isEmpty()) {
+            QCOMPARE(w.text("Tvaleur"), QString("41"));
+            QCOMPARE(w.model()->rowCount(), 3);
+        }
+        QVERIFY(dialogs().shown().isEmpty());
+        QCOMPARE(ChevalPreselection, preselection);
+    }
+    // The window ends: the preselection is used up.
+    QCOMPARE(ChevalPreselection, QString());
+}
+
+void TestFollowed::search_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("selected");
+    QTest::newRow("ec: last match") << "ec"
+                                    << "ECUME";
+    QTest::newRow("EC") << "EC"
+                        << "ECUME";
+    QTest::newRow("whole name") << "eclat"
+                                << "eclat";
+    QTest::newRow("empty: last entry") << ""
+                                       << "Zorro";
+    QTest::newRow("no match") << "zz"
+                              << "";
+    QTest::newRow("longer than names") << "Bolero de Ravel"
+                                       << "";
+}
+
+void TestFollowed::search() {
+    QFETCH(QString, typed);
+    QFETCH(QString, selected);
+    for (const char* name : {"Zorro", "Eclair", "bolero", "ECUME", "eclat"})
+        addFollowed(db(), name);
+    Window w;
+    QCOMPARE(w.entries(), QStringList({"bolero", "Eclair", "eclat", "ECUME", "Zorro"}));
+    // None has a race: every loaded card says so, once per search.
+    if (!selected.isEmpty())
+        dialogs().answer(Answer::Ok);
+    w.search(typed);
+    QCOMPARE(w.selected(), selected);
+    if (!selected.isEmpty()) {
+        QCOMPARE(dialogs().shown().size(), 1);
+        QCOMPARE(dialogs().last().text, kNoRaces + selected);
+        QCOMPARE(w.text("Tcheval"), selected);
+        QCOMPARE(w.text("Text1"), selected);
+    } else {
+        QVERIFY(dialogs().shown().isEmpty());
+        QCOMPARE(w.text("Tcheval"), QString("Cheval"));
+    }
+}
+
+void TestFollowed::sortByClickedColumn() {
+    addFollowed(db(), "ECLAIR");
+    addEclairRaces(db());
+    Window w;
+    w.clickEntry("ECLAIR");
+    QCOMPARE(w.column(1), QStringList({"Auteuil", "chantilly", "Vincennes"}));
+    // Texts, whatever their case; then the reverse.
+    w.clickHeader(1);
+    QCOMPARE(w.column(1), QStringList({"Auteuil", "chantilly", "Vincennes"}));
+    w.clickHeader(1);
+    QCOMPARE(w.column(1), QStringList({"Vincennes", "chantilly", "Auteuil"}));
+    // The order toggles at each click; dates and numbers compare as texts.
+    w.clickHeader(0);
+    QCOMPARE(w.column(0), QStringList({"02/11/2023", "10/03/2024", "15/01/2024"}));
+    // Rows move whole.
+    QCOMPARE(w.rowTexts(0).at(1), QString("Auteuil"));
+    QCOMPARE(w.rowTexts(1).at(17), QString("Bien fini"));
+    // A new load shows the races in date order again.
+    w.clickEntry("ECLAIR");
+    QCOMPARE(w.column(1), QStringList({"Auteuil", "chantilly", "Vincennes"}));
+    QVERIFY(dialogs().shown().isEmpty());
+}
+
+void TestFollowed::supprimerAccents_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("words") << "Élève à Noël"
+                           << "Eleve a Noel";
+    QTest::newRow("not in the table") << "Ÿ À œ Æ ß"
+                                      << "Ÿ À œ Æ ß";
     QTest::newRow("both cases") << "Ça ÿ Ý ñ Ö"
                                 << "Ca y Y n O";
     QTest::newRow("plain") << "L'AMI \"JO\" 42"
