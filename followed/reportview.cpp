@@ -168,7 +168,7 @@ int ReportView::twipsToPixels(int twips) const {
 }
 
 void ReportView::clearRows() {
-    m_model->setRows({});
+    m_model->setRows(ReportRows());
 }
 
 void ReportView::clearColumns() {
