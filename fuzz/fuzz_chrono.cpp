@@ -1,0 +1,55 @@
+// The chrono window reads whatever is typed in its fields and converts it: no input may
+// crash, show "inf"/"nan" or give hundredths outside 0..99.
+#include "chrono/conversions.h"
+
+#include <QStringList>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+void require(bool condition) {
+    if (!condition)
+        std::abort();
+}
+bool printable(const QString& text) {
+    return !text.contains(QLatin1String("inf")) && !text.contains(QLatin1String("nan"));
+}
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const QString typed = QString::fromUtf8(reinterpret_cast<const char*>(data), int(size));
+    // The first field as typed, and the input cut into the four fields of a time.
+    const std::optional<double> number = chrono::LireNombreChrono(typed);
+    if (number)
+        require(std::isfinite(*number));
+    QStringList fields = typed.split(QLatin1Char('|'));
+    while (fields.size() < 4)
+        fields << QString();
+    const auto total = chrono::ConvertirEnCentiemes(fields[0], fields[1], fields[2], fields[3]);
+    if (total) {
+        require(std::isfinite(*total));
+        require(printable(chrono::FormaterCentiemes(*total)));
+    }
+
+    // The raw bytes as numbers too, so that every float and double is reached.
+    if (size >= sizeof(float)) {
+        float f;
+        std::memcpy(&f, data, sizeof f);
+        const auto hundredths = chrono::SecondesEnCentiemes(f);
+        if (hundredths)
+            require(std::isfinite(*hundredths));
+        require(printable(chrono::FormaterMinutes(f)));
+        const chrono::ResultatArrondi shown = chrono::FormaterResultat(f);
+        require(shown.centiemes >= 0 && shown.centiemes <= 99);
+        require(printable(shown.texte));
+    }
+    if (size >= sizeof(double)) {
+        double d;
+        std::memcpy(&d, data, sizeof d);
+        require(printable(chrono::FormaterCentiemes(d)));
+        (void)chrono::ArrondirAuPair(d);
+    }
+    return 0;
+}
