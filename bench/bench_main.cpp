@@ -1,0 +1,562 @@
+// velmora-bench: times what a user waits for on a file of 2,000,000 race results and
+// 100,000 ledger rows, beside the sqlite3 command running the same SQL on the same file.
+// See bench/README.md.
+
+#include "app/connection.h"
+#include "app/dialogs.h"
+#include "app/frmsplash.h"
+#include "app/paths.h"
+#include "bench/generator.h"
+#include "data/error.h"
+#include "data/schema.h"
+#include "followed/fsuivit.h"
+#include "ledger/form1.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QTextStream>
+#include <QTreeWidget>
+#include <QWindow>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+QTextStream& out() {
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+double median(std::vector<double> values) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Peak resident memory of this process, in kB.
+long peakKb(const char* field = "VmHWM:") {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(static_cast<int>(qstrlen(field)))
+                .trimmed()
+                .split(' ')
+                .value(0)
+                .toLong();
+    return -1;
+}
+
+void settle() {
+    // Layout and painting of what the handler changed are part of what the user waits for.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
+
+template <class F> double timed(F body) {
+    QElapsedTimer clock;
+    clock.start();
+    body();
+    settle();
+    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+}
+
+// A box that opens during a timing is a failure of the benchmark: answer it and say so.
+class Boxes : public dialogs::Backend {
+public:
+    dialogs::Answer message(QWidget*, const QString& text, const QString& title, dialogs::Buttons,
+                            dialogs::Icon) override {
+        QTextStream(stderr) << "velmora-bench: message inattendu « " << title << " » : " << text
+                            << '\n';
+        ++shown;
+        return dialogs::Answer::Ok;
+    }
+    std::optional<QString> input(QWidget*, const QString& prompt, const QString&) override {
+        QTextStream(stderr) << "velmora-bench: saisie inattendue : " << prompt << '\n';
+        ++shown;
+        return std::nullopt;
+    }
+    static inline int shown = 0;
+};
+
+// The sqlite3 command on the same file.
+class Sqlite3 {
+public:
+    explicit Sqlite3(QString file) : m_file(std::move(file)) {}
+
+    // Wall time of one sqlite3 process reading the script, output discarded.
+    double processMs(const QByteArray& script) const {
+        QProcess process;
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.setStandardErrorFile(QProcess::nullDevice());
+        QElapsedTimer clock;
+        clock.start();
+        process.start(QStringLiteral("sqlite3"), {QStringLiteral("-batch"), m_file});
+        process.write(script);
+        process.closeWriteChannel();
+        process.waitForFinished(-1);
+        return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    }
+
+    // One run of sql: the process running it `count` times, less the same process without
+    // it, divided by count; the median of `runs` such figures.
+    double queryMs(const QByteArray& setup, const QByteArray& sql, int runs) const {
+        int count = 1;
+        const double once = processMs(setup + sql) - processMs(setup);
+        if (once < 20)
+            count = 40; // short queries: enough repetitions to rise above the process noise
+        QByteArray repeated = setup;
+        for (int i = 0; i < count; ++i)
+            repeated += sql;
+        std::vector<double> figures;
+        for (int i = 0; i < runs; ++i)
+            figures.push_back(std::max(0.0, (processMs(repeated) - processMs(setup)) / count));
+        return median(figures);
+    }
+
+private:
+    QString m_file;
+};
+
+QByteArray parameter(const char* name, const QString& value) {
+    QString quoted = value;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\\\""));
+    return QByteArray(".parameter set ") + name + " \"" + quoted.toUtf8() + "\"\n";
+}
+
+struct Line {
+    QString name;
+    double ms = 0;
+    double sqliteMs = -1;
+    QString target;
+};
+
+void print(const Line& line) {
+    const QString sqlite = line.sqliteMs >= 0 ? QString::number(line.sqliteMs, 'f', 1) : "-";
+    const QString ratio =
+        line.sqliteMs > 0 ? QString::number(line.ms / line.sqliteMs, 'f', 2) : "-";
+    out() << QStringLiteral("%1 %2 %3 %4   %5\n")
+                 .arg(line.name, -46)
+                 .arg(QString::number(line.ms, 'f', 1), 10)
+                 .arg(sqlite, 11)
+                 .arg(ratio, 7)
+                 .arg(line.target);
+    out().flush();
+}
+
+QString verdict(bool met, const QString& goal) {
+    return QStringLiteral("%1 %2").arg(goal,
+                                       met ? QStringLiteral("(met)") : QStringLiteral("(MISSED)"));
+}
+
+// ---- Child modes --------------------------------------------------------------------------
+
+// Starts the program as its main() does and says "shown" once Form1 is on screen.
+int startupProbe(const QString& folder) {
+    paths::setProgramFolder(folder);
+    if (startProgram() != 0)
+        return 1;
+    QElapsedTimer guard;
+    guard.start();
+    while (guard.elapsed() < 30000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->objectName() == QLatin1String("Form1") && widget->isVisible() &&
+                widget->windowHandle() && widget->windowHandle()->isExposed()) {
+                std::fputs("shown\n", stdout);
+                std::fflush(stdout);
+                return 0;
+            }
+        }
+    }
+    return 1;
+}
+
+// Opens Fsuivit, clicks one confirmation button, reports the rows and the peak memory.
+int memoryProbe(const QString& folder, const QString& button) {
+    paths::setProgramFolder(folder);
+    dialogs::setBackend(std::make_unique<Boxes>());
+    auto* window = new Fsuivit();
+    window->show();
+    settle();
+    const long before = peakKb();
+    auto* push = window->findChild<QPushButton*>(button);
+    auto* view = window->findChild<QAbstractItemView*>(QStringLiteral("Lstview_partant"));
+    if (!push || !view)
+        return 1;
+    push->click();
+    settle();
+    std::printf("%d %ld %ld\n", view->model()->rowCount(), before, peakKb());
+    std::fflush(stdout);
+    return 0;
+}
+
+// ---- The benchmark ------------------------------------------------------------------------
+
+struct Settings {
+    QString work = QDir::temp().filePath(QStringLiteral("velmora-bench"));
+    int runs = 7;
+    int importRuns = 3;
+    bench::GeneratorOptions data;
+    bool skipImport = false;
+    QString velmoraDb;
+};
+
+bool prepare(const Settings& settings, const bench::Generator& generator) {
+    QDir().mkpath(settings.work + "/db");
+    const QString stamp = settings.work + "/stamp.txt";
+    const QByteArray wanted = QByteArray::number(qulonglong(settings.data.seed)) + " " +
+                              QByteArray::number(qlonglong(settings.data.resultRows)) + " " +
+                              QByteArray::number(qlonglong(settings.data.ledgerRows)) + " 1\n";
+    QFile stampFile(stamp);
+    if (stampFile.open(QIODevice::ReadOnly) && stampFile.readAll() == wanted &&
+        QFile::exists(settings.work + "/results.csv") &&
+        QFile::exists(settings.work + "/db/velmora.mdb")) {
+        out() << "Data: " << settings.work << " (kept from an earlier run)\n";
+        return true;
+    }
+    stampFile.close();
+    QFile::remove(stamp);
+    QFile::remove(settings.work + "/db/velmora.mdb");
+    out() << "Data: generating " << settings.data.resultRows << " CR rows and "
+          << settings.data.ledgerRows << " JEUX rows in " << settings.work << "…\n";
+    out().flush();
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        generator.writeResultsCsv(settings.work + "/results.csv");
+        generator.fillDatabase(settings.work + "/db/velmora.mdb");
+    } catch (const data::DbError& error) {
+        QTextStream(stderr) << "velmora-bench: " << error.engineText() << '\n';
+        return false;
+    }
+    if (stampFile.open(QIODevice::WriteOnly))
+        stampFile.write(wanted);
+    out() << "Data: ready in " << clock.elapsed() / 1000 << " s\n";
+    return true;
+}
+
+void startup(const Settings& settings, Sqlite3& sqlite) {
+    std::vector<double> figures;
+    for (int i = 0; i < settings.runs; ++i) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::SeparateChannels);
+        QElapsedTimer clock;
+        clock.start();
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--startup-probe"), settings.work + "/db"});
+        bool shown = false;
+        while (!shown && child.waitForReadyRead(30000))
+            shown = child.readAll().contains("shown");
+        const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        child.waitForFinished(30000);
+        if (!shown) {
+            QTextStream(stderr) << "velmora-bench: the program did not show Form1\n";
+            return;
+        }
+        figures.push_back(ms);
+    }
+    // The opening checks and Form1's load, as one sqlite3 process.
+    const QByteArray sql = "PRAGMA application_id; PRAGMA user_version;\n"
+                           "SELECT name FROM sqlite_master WHERE type = 'table';\n"
+                           "PRAGMA synchronous = FULL;\n"
+                           "SELECT  * FROM USERS;\nSELECT  * FROM TYPEJEUX;\n";
+    std::vector<double> sqliteFigures;
+    for (int i = 0; i < settings.runs; ++i)
+        sqliteFigures.push_back(sqlite.processMs(sql));
+    const double ms = median(figures);
+    print({QStringLiteral("Start-up to Form1 shown"), ms, median(sqliteFigures),
+           verdict(ms < 400, QStringLiteral("< 400 ms"))});
+}
+
+void ledgerWindow(const Settings& settings, const bench::Generator& generator, Sqlite3& sqlite) {
+    const bench::Landmarks& marks = generator.landmarks();
+    OuvrirConnexion();
+    // The player's horse with the most entries.
+    const QString horse =
+        Connexion
+            ->scalar(QStringLiteral("SELECT Cheval FROM JEUX WHERE User = ? AND Cheval <> "
+                                    "'AUTRE JEUX' AND Cheval <> 'autre jeux' GROUP BY Cheval "
+                                    "ORDER BY COUNT(*) DESC LIMIT 1"),
+                     {marks.bigPlayer})
+            .toString();
+    auto* form = new Form1();
+    form->show();
+    settle();
+    auto* users = form->findChild<QComboBox*>(QStringLiteral("C_users"));
+    auto* month = form->findChild<QComboBox*>(QStringLiteral("C_mois"));
+    auto* horses = form->findChild<QComboBox*>(QStringLiteral("C_cheval"));
+    auto* statement = form->findChild<QTreeWidget*>(QStringLiteral("Lst_jeux"));
+    if (!users || !month || !horses) {
+        QTextStream(stderr) << "velmora-bench: Form1 lacks C_users, C_mois or C_cheval\n";
+        return;
+    }
+    month->setCurrentIndex(month->findText(marks.bigMonth));
+    const int player = users->findText(marks.bigPlayer);
+    std::vector<double> figures;
+    for (int i = 0; i < settings.runs; ++i) {
+        users->setCurrentIndex(player);
+        figures.push_back(timed([&] { emit users->activated(player); }));
+    }
+    const int rows = statement ? statement->topLevelItemCount() : -1;
+    const QByteArray setup =
+        parameter("@p", marks.bigPlayer) + parameter("@m", marks.bigMonth) + parameter("@h", horse);
+    const double sqliteUsers =
+        sqlite.queryMs(setup,
+                       "SELECT  * FROM USERS WHERE pseudo = @p and mois = @m;\n"
+                       "SELECT  * FROM JEUX WHERE user = @p and mois = @m ORDER BY Num,Jour;\n"
+                       "SELECT DISTINCT Cheval, User FROM JEUX WHERE User = @p;\n",
+                       settings.runs);
+    double ms = median(figures);
+    print({QStringLiteral("C_users_Click (%1 rows in %2)").arg(rows).arg(marks.bigMonth), ms,
+           sqliteUsers, verdict(ms < 150 && rows == settings.data.bigMonthRows, "< 150 ms")});
+
+    const int index = horses->findText(horse);
+    figures.clear();
+    for (int i = 0; i < settings.runs; ++i) {
+        horses->setCurrentIndex(index);
+        figures.push_back(timed([&] { emit horses->activated(index); }));
+    }
+    const double sqliteHorse = sqlite.queryMs(
+        setup,
+        "SELECT Cheval, User, Debit, Credit, [type jeux] FROM JEUX WHERE User = @p and Cheval "
+        "= @h;\n",
+        settings.runs);
+    ms = median(figures);
+    print({QStringLiteral("C_cheval_Click"), ms, sqliteHorse, QString()});
+    form->close();
+    settle();
+}
+
+QString followedWindow(const Settings& settings, const bench::Generator& generator,
+                       Sqlite3& sqlite) {
+    const bench::Landmarks& marks = generator.landmarks();
+    auto* window = new Fsuivit();
+    window->show();
+    settle();
+    auto* list = window->findChild<QListWidget*>(QStringLiteral("Lsuivit"));
+    auto* view = window->findChild<QAbstractItemView*>(QStringLiteral("Lstview_partant"));
+    if (!list || !view || list->count() < 2) {
+        QTextStream(stderr) << "velmora-bench: Fsuivit lacks Lsuivit or Lstview_partant\n";
+        return QString();
+    }
+    const auto found = list->findItems(marks.starHorse, Qt::MatchExactly);
+    const int star = found.isEmpty() ? -1 : list->row(found.first());
+    const int other = star == 0 ? 1 : 0;
+    std::vector<double> figures;
+    for (int i = 0; i < settings.runs; ++i) {
+        list->setCurrentRow(other);
+        settle();
+        figures.push_back(timed([&] { list->setCurrentRow(star); }));
+    }
+    const int races = view->model()->rowCount();
+    const double sqliteHistory = sqlite.queryMs(
+        parameter("@n", marks.starHorse),
+        "SELECT MESSUIVITS.nomcheval, COURSES.date, * FROM MESSUIVITS LEFT JOIN COURSES ON "
+        "MESSUIVITS.num = COURSES.reference WHERE MESSUIVITS.nomcheval=@n;\n"
+        "select  CR.date, CR.hippodrome, CR.R, CR.C, CR.course, CR.nbPartant, CR.distance, "
+        "CR.dotation, CR.dossard, CR.chevalMusique, CR.jockey,  CR.statut, CR.place,CR.Terrain, "
+        "CR.Etat, CR.valeur,CR.[type de course],CR.commentaire From CR \r\nWHERE (CR.cheval= @n) "
+        "ORDER BY CR.date;\n",
+        settings.runs);
+    const double ms = median(figures);
+    print({QStringLiteral("ChargerCourses (%1, %2 races)").arg(marks.starHorse).arg(races), ms,
+           sqliteHistory, verdict(ms < 30 && races == settings.data.starRaces, "< 30 ms")});
+
+    const QByteArray select = "SELECT DISTINCT CR.cheval, CR.place, CR.Valeur, CR.distance, "
+                              "CR.dotation, CR.date, CR.R, CR.C, CR.[type de course],CR.Etat";
+    const struct {
+        const char* button;
+        const char* where;
+    } lists[] = {
+        {"Bt_Groupe", " From CR WHERE CR.place='1'  AND CR.[type de course] LIKE '%groupe%' AND "
+                      "CR.discipline= 'plat';\n"},
+        {"Bt_listed", " From CR WHERE CR.place='1'  AND CR.[type de course] LIKE '%listed%' AND "
+                      "CR.discipline= 'plat';\n"},
+        {"bt_handVal40", " From CR WHERE CR.place='1'  AND CR.valeur>='40'  AND CR.[type de "
+                         "course] LIKE '%Handicap%' AND CR.discipline= 'plat';\n"},
+        {"bt_handSup40", " From CR WHERE (CR.place='2'  Or CR.place='3')  AND CR.valeur>'40'  AND "
+                         "CR.[type de course] LIKE '%Handicap%' AND CR.discipline= 'plat';\n"},
+    };
+    QString largest;
+    int largestRows = -1;
+    for (const auto& entry : lists) {
+        auto* button = window->findChild<QPushButton*>(QLatin1String(entry.button));
+        if (!button) {
+            QTextStream(stderr) << "velmora-bench: Fsuivit lacks " << entry.button << '\n';
+            continue;
+        }
+        figures.clear();
+        for (int i = 0; i < settings.runs; ++i)
+            figures.push_back(timed([&] { button->click(); }));
+        const int rows = view->model()->rowCount();
+        const double sqliteMs = sqlite.queryMs(QByteArray(), select + entry.where, settings.runs);
+        const double ms = median(figures);
+        QString goal = QStringLiteral("<= 1.5x sqlite3");
+        bool met = ms <= 1.5 * sqliteMs;
+        if (rows >= 50000) {
+            goal += QStringLiteral(", < 500 ms");
+            met = met && ms < 500;
+        }
+        print({QStringLiteral("%1_Click (%2 rows)").arg(QLatin1String(entry.button)).arg(rows), ms,
+               sqliteMs, verdict(met, goal)});
+        if (rows > largestRows) {
+            largestRows = rows;
+            largest = QLatin1String(entry.button);
+        }
+    }
+    window->close();
+    settle();
+    return largest;
+}
+
+void memory(const Settings& settings, const QString& button) {
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--memory-probe"), settings.work + "/db", button});
+    child.waitForFinished(-1);
+    const QList<QByteArray> figures = child.readAllStandardOutput().trimmed().split(' ');
+    if (figures.size() != 3) {
+        QTextStream(stderr) << "velmora-bench: the memory probe failed\n";
+        return;
+    }
+    const double mb = figures[2].toDouble() / 1024.0;
+    out() << QStringLiteral(
+                 "Peak memory, %1 (%2 rows): VmHWM %3 MB (%4 MB before the click)   %5\n")
+                 .arg(button, figures[0], QString::number(mb, 'f', 1),
+                      QString::number(figures[1].toDouble() / 1024.0, 'f', 1),
+                      verdict(mb < 300, QStringLiteral("< 300 MB")));
+}
+
+void import(const Settings& settings) {
+    const QString folder = settings.work + "/import";
+    const QString file = folder + "/velmora.mdb";
+    const QString csv = settings.work + "/results.csv";
+    QDir().mkpath(folder);
+    const auto fresh = [&] {
+        QFile::remove(file);
+        data::schema::createFile(file);
+    };
+    std::vector<double> ours, theirs;
+    for (int i = 0; i < settings.importRuns; ++i) {
+        fresh();
+        QProcess tool;
+        tool.setStandardOutputFile(QProcess::nullDevice());
+        tool.setStandardErrorFile(QProcess::nullDevice());
+        QElapsedTimer clock;
+        clock.start();
+        tool.start(settings.velmoraDb, {QStringLiteral("import-results"), csv, folder});
+        tool.waitForFinished(-1);
+        ours.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+        if (tool.exitCode() != 0) {
+            QTextStream(stderr) << "velmora-bench: velmora-db import-results failed\n";
+            return;
+        }
+        fresh();
+        // The same file into a table of the same shape (same indexes), as the shell does it.
+        theirs.push_back(Sqlite3(file).processMs(".mode csv\n.separator ;\n.import --skip 1 '" +
+                                                 csv.toUtf8() + "' CR\n"));
+    }
+    const double ms = median(ours);
+    const double sqliteMs = median(theirs);
+    print({QStringLiteral("import-results, %1 rows").arg(settings.data.resultRows), ms, sqliteMs,
+           verdict(ms < 20000 && ms <= 2 * sqliteMs, QStringLiteral("< 20 s, <= 2x sqlite3"))});
+    QFile::remove(file);
+}
+
+int run(const Settings& settings) {
+    const bench::Generator generator(settings.data);
+    if (!prepare(settings, generator))
+        return 1;
+    paths::setProgramFolder(settings.work + "/db");
+    dialogs::setBackend(std::make_unique<Boxes>());
+    Sqlite3 sqlite(settings.work + "/db/velmora.mdb");
+    out() << QStringLiteral("%1 %2 %3 %4   %5\n")
+                 .arg(QStringLiteral("Operation"), -46)
+                 .arg(QStringLiteral("median ms"), 10)
+                 .arg(QStringLiteral("sqlite3 ms"), 11)
+                 .arg(QStringLiteral("ratio"), 7)
+                 .arg(QStringLiteral("target"));
+    startup(settings, sqlite);
+    ledgerWindow(settings, generator, sqlite);
+    const QString largest = followedWindow(settings, generator, sqlite);
+    if (!largest.isEmpty())
+        memory(settings, largest);
+    if (!settings.skipImport)
+        import(settings);
+    if (Boxes::shown > 0) {
+        QTextStream(stderr) << "velmora-bench: " << Boxes::shown
+                            << " message box(es) opened during the timings\n";
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+// The off-screen platform's notes about window hints say nothing about speed.
+void quietPlatform(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (message.contains(QLatin1String("does not support propagateSizeHints")) ||
+        message.startsWith(QLatin1String("QStandardPaths:")))
+        return;
+    QTextStream(stderr) << (type == QtDebugMsg ? "" : "velmora-bench: ") << message << '\n';
+}
+
+int main(int argc, char* argv[]) {
+    qInstallMessageHandler(quietPlatform);
+    // Without a display the windows are drawn off screen; under X (xvfb-run) they are real.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QStringList args = QCoreApplication::arguments();
+    args.removeFirst();
+    if (args.value(0) == QLatin1String("--startup-probe"))
+        return startupProbe(args.value(1));
+    if (args.value(0) == QLatin1String("--memory-probe"))
+        return memoryProbe(args.value(1), args.value(2));
+
+    Settings settings;
+    settings.velmoraDb =
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../velmora-db"));
+    bool ok = true;
+    for (int i = 0; i < args.size() && ok; ++i) {
+        const QString& a = args.at(i);
+        const QString value = args.value(i + 1);
+        if (a == QLatin1String("--work"))
+            settings.work = value, ++i, ok = !value.isEmpty();
+        else if (a == QLatin1String("--runs"))
+            settings.runs = value.toInt(&ok), ++i, ok = ok && settings.runs > 0;
+        else if (a == QLatin1String("--import-runs"))
+            settings.importRuns = value.toInt(&ok), ++i, ok = ok && settings.importRuns > 0;
+        else if (a == QLatin1String("--rows"))
+            settings.data.resultRows = value.toLongLong(&ok), ++i;
+        else if (a == QLatin1String("--ledger"))
+            settings.data.ledgerRows = value.toLongLong(&ok), ++i;
+        else if (a == QLatin1String("--seed"))
+            settings.data.seed = value.toULongLong(&ok), ++i;
+        else if (a == QLatin1String("--velmora-db"))
+            settings.velmoraDb = value, ++i, ok = !value.isEmpty();
+        else if (a == QLatin1String("--skip-import"))
+            settings.skipImport = true;
+        else
+            ok = false;
+    }
+    if (!ok) {
+        QTextStream(stderr)
+            << "Usage: velmora-bench [--work DIR] [--runs N] [--import-runs N] [--rows N] "
+               "[--ledger N] [--seed N] [--velmora-db PATH] [--skip-import]\n";
+        return 2;
+    }
+    return run(settings);
+}
