@@ -8,6 +8,7 @@
 #include "ledger/ledgerbook.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testdatabase.h"
+#include "tools/dbtool.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -225,6 +226,18 @@ void TestReliability::checkAndBackup() {
     QVERIFY(!verdict.sound);
     QVERIFY(!verdict.problems.isEmpty());
     QVERIFY(!data::maintenance::check(dir.filePath("absent.mdb")).sound);
+
+    // The same through the command line: a plain verdict and its status.
+    QString outText, errText;
+    QTextStream out(&outText), err(&errText);
+    QCOMPARE(runDbTool({"check", dir.path()}, out, err), 0);
+    QVERIFY(outText.contains("fichier sain"));
+    QVERIFY(QFile::rename(good, dir.filePath("sain.mdb")) && QFile::rename(damaged, good));
+    QCOMPARE(runDbTool({"check", dir.path()}, out, err), 1);
+    QVERIFY(outText.contains("fichier endommagé"));
+    QCOMPARE(runDbTool({"backup", dir.filePath("autre.mdb"), dir.path()}, out, err), 0);
+    QCOMPARE(runDbTool({"backup", dir.filePath("autre.mdb"), dir.path()}, out, err), 1);
+    QVERIFY(errText.contains("existe déjà"));
 }
 
 void TestReliability::crashAtAnyMomentLosesNothing() {

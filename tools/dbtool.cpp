@@ -1,5 +1,6 @@
 #include "tools/dbtool.h"
 
+#include "data/maintenance.h"
 #include "data/schema.h"
 #include "tools/importer.h"
 
@@ -16,7 +17,11 @@ const char* const kUsage =
     "  velmora-db import-results FICHIER [DOSSIER] [--skip-bad]\n"
     "                                   ajoute les résultats de courses du fichier CSV à la\n"
     "                                   table CR de DOSSIER/velmora.mdb ; avec --skip-bad, les\n"
-    "                                   lignes valides sont importées et les autres listées\n";
+    "                                   lignes valides sont importées et les autres listées\n"
+    "  velmora-db check [DOSSIER]       vérifie l'intégrité de DOSSIER/velmora.mdb\n"
+    "  velmora-db backup DESTINATION [DOSSIER]\n"
+    "                                   copie sûre de DOSSIER/velmora.mdb, même programme "
+    "ouvert\n";
 
 QString databaseIn(const QStringList& args, int index) {
     const QString folder =
@@ -90,6 +95,39 @@ int importResults(QStringList args, QTextStream& out, QTextStream& err) {
     return 0;
 }
 
+int check(const QStringList& args, QTextStream& out, QTextStream& err) {
+    if (args.size() > 2) {
+        err << kUsage;
+        return 2;
+    }
+    const QString path = databaseIn(args, 1);
+    const data::maintenance::CheckResult result = data::maintenance::check(path);
+    if (result.sound) {
+        out << path << " : fichier sain.\n";
+        return 0;
+    }
+    out << path << " : fichier endommagé ou illisible.\n";
+    for (const QString& problem : result.problems)
+        out << "  " << problem << '\n';
+    return 1;
+}
+
+int backup(const QStringList& args, QTextStream& out, QTextStream& err) {
+    if (args.size() < 2 || args.size() > 3) {
+        err << kUsage;
+        return 2;
+    }
+    const QString source = databaseIn(args, 2);
+    const QString dest = QFileInfo(args.at(1)).absoluteFilePath();
+    const QString failure = data::maintenance::backup(source, dest);
+    if (!failure.isEmpty()) {
+        err << "velmora-db: " << failure << '\n';
+        return 1;
+    }
+    out << "Copie enregistrée : " << dest << '\n';
+    return 0;
+}
+
 } // namespace
 
 int runDbTool(const QStringList& args, QTextStream& out, QTextStream& err) {
@@ -98,6 +136,10 @@ int runDbTool(const QStringList& args, QTextStream& out, QTextStream& err) {
         return init(args, out, err);
     if (command == QLatin1String("import-results"))
         return importResults(args, out, err);
+    if (command == QLatin1String("check"))
+        return check(args, out, err);
+    if (command == QLatin1String("backup"))
+        return backup(args, out, err);
     err << kUsage;
     return 2;
 }
