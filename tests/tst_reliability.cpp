@@ -90,7 +90,18 @@ QStringList recordOnceElsewhere(const QString& folder) {
     QProcess driver;
     QStringList args{QStringLiteral(CRASH_DRIVER), folder, QStringLiteral("once")};
     QString program = args.takeFirst();
+    QTemporaryDir copyDir;
     if (geteuid() == 0) {
+        // The build folder may sit where the other user cannot reach (under /root): the
+        // driver runs from a copy in a folder everyone can enter.
+        const auto open = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                          QFileDevice::ExeOwner | QFileDevice::ReadGroup | QFileDevice::ExeGroup |
+                          QFileDevice::ReadOther | QFileDevice::ExeOther;
+        QFile::setPermissions(copyDir.path(), open);
+        const QString copy = copyDir.filePath(QStringLiteral("crash_driver"));
+        if (!QFile::copy(program, copy) || !QFile::setPermissions(copy, open))
+            return {};
+        program = copy;
         args.prepend(program);
         args = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups"} + args;
         program = QStringLiteral("setpriv");
