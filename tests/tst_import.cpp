@@ -22,8 +22,8 @@ struct ToolRun {
 
 importer::Layout canonicalLayout() {
     std::vector<std::string_view> names;
-    for (const importer::ColumnSpec& spec : importer::columns())
-        names.emplace_back(spec.name);
+    for (const importer::ColumnSpec& definition : importer::columns())
+        names.emplace_back(definition.name);
     importer::Layout layout;
     const auto problems = importer::readHeader(names, importer::Encoding::Utf8, layout);
     Q_ASSERT(problems.empty());

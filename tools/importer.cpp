@@ -416,12 +416,12 @@ std::vector<QString> readHeader(const std::vector<std::string_view>& names, Enco
         layout.columnOfField[field] = found;
     }
     for (int c = 0; c < kColumnCount; ++c) {
-        const ColumnSpec& spec = kColumns[static_cast<size_t>(c)];
-        if (spec.key && layout.fieldOfColumn[static_cast<size_t>(c)] < 0)
+        const ColumnSpec& definition = kColumns[static_cast<size_t>(c)];
+        if (definition.key && layout.fieldOfColumn[static_cast<size_t>(c)] < 0)
             problems.push_back(
                 QStringLiteral("la colonne « %1 » manque (date, hippodrome, R, C et cheval "
                                "identifient un partant)")
-                    .arg(QLatin1String(spec.name)));
+                    .arg(QLatin1String(definition.name)));
     }
     return problems;
 }
@@ -444,7 +444,7 @@ void convertRow(const Layout& layout, const std::vector<std::string_view>& field
         const int column = layout.columnOfField[field];
         if (column < 0 || column >= kColumnCount)
             continue;
-        const ColumnSpec& spec = kColumns[static_cast<size_t>(column)];
+        const ColumnSpec& definition = kColumns[static_cast<size_t>(column)];
         Value& value = out.values[static_cast<size_t>(column)];
         utf8.clear();
         if (!toUtf8(fields[field], encoding, utf8)) {
@@ -452,13 +452,13 @@ void convertRow(const Layout& layout, const std::vector<std::string_view>& field
             continue;
         }
         const std::string_view cell =
-            spec.kind == Kind::Text ? std::string_view(utf8) : trimmed(utf8);
+            definition.kind == Kind::Text ? std::string_view(utf8) : trimmed(utf8);
         if (cell.empty()) {
-            if (spec.key)
+            if (definition.key)
                 out.problems.push_back({column, QStringLiteral("valeur obligatoire absente")});
             continue;
         }
-        switch (spec.kind) {
+        switch (definition.kind) {
         case Kind::Text:
             value.type = Value::Text;
             value.offset = out.storage.size();
