@@ -6,4 +6,6 @@
 std::shared_ptr<data::Database> Connexion;
 QString ChevalPreselection;
 
-void OuvrirConnexion() { Connexion = data::schema::openFile(paths::databaseFile()); }
+void OuvrirConnexion() {
+    Connexion = data::schema::openFile(paths::databaseFile());
+}

@@ -14,24 +14,44 @@ public:
         box.setText(text);
         box.setWindowTitle(title);
         switch (icon) {
-        case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
-        case Icon::Information: box.setIcon(QMessageBox::Information); break;
-        case Icon::Exclamation: box.setIcon(QMessageBox::Warning); break;
-        case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
-        case Icon::Question: box.setIcon(QMessageBox::Question); break;
+        case Icon::None:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
+        case Icon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case Icon::Exclamation:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case Icon::Critical:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case Icon::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
         }
         switch (buttons) {
-        case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
-        case Buttons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-        case Buttons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+        case Buttons::Ok:
+            box.setStandardButtons(QMessageBox::Ok);
+            break;
+        case Buttons::OkCancel:
+            box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            break;
+        case Buttons::YesNo:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            break;
         }
         switch (box.exec()) {
-        case QMessageBox::Yes: return Answer::Yes;
-        case QMessageBox::No: return Answer::No;
-        case QMessageBox::Cancel: return Answer::Cancel;
-        default: return buttons == Buttons::YesNo ? Answer::No
-                        : buttons == Buttons::OkCancel ? Answer::Cancel
-                                                       : Answer::Ok;
+        case QMessageBox::Yes:
+            return Answer::Yes;
+        case QMessageBox::No:
+            return Answer::No;
+        case QMessageBox::Cancel:
+            return Answer::Cancel;
+        default:
+            return buttons == Buttons::YesNo      ? Answer::No
+                   : buttons == Buttons::OkCancel ? Answer::Cancel
+                                                  : Answer::Ok;
         }
     }
 
@@ -62,7 +82,9 @@ std::optional<QString> input(QWidget* parent, const QString& prompt, const QStri
     return current()->input(parent, prompt, title);
 }
 
-QString applicationTitle() { return QStringLiteral("Velmora"); }
+QString applicationTitle() {
+    return QStringLiteral("Velmora");
+}
 
 void setBackend(std::unique_ptr<Backend> backend) {
     current() = backend ? std::move(backend) : std::make_unique<RealBackend>();

@@ -53,9 +53,13 @@ bool frmSplash::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void frmSplash::Form_KeyPress() { close(); }
+void frmSplash::Form_KeyPress() {
+    close();
+}
 
-void frmSplash::Frame1_Click() { close(); }
+void frmSplash::Frame1_Click() {
+    close();
+}
 
 int startProgram() {
     auto* splash = new frmSplash();

@@ -17,8 +17,12 @@ QString programFolder() {
     return QCoreApplication::applicationDirPath();
 }
 
-void setProgramFolder(const QString& folder) { overridden() = folder; }
+void setProgramFolder(const QString& folder) {
+    overridden() = folder;
+}
 
-QString databaseFile() { return QDir(programFolder()).filePath(QStringLiteral("velmora.mdb")); }
+QString databaseFile() {
+    return QDir(programFolder()).filePath(QStringLiteral("velmora.mdb"));
+}
 
 } // namespace paths

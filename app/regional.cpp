@@ -31,7 +31,9 @@ QString formatMoney(double amount) {
     return text;
 }
 
-QString dotsToCommas(QString typed) { return typed.replace(QLatin1Char('.'), QLatin1Char(',')); }
+QString dotsToCommas(QString typed) {
+    return typed.replace(QLatin1Char('.'), QLatin1Char(','));
+}
 
 std::optional<double> parseAmount(const QString& typed) {
     static const QRegularExpression pattern(QStringLiteral("^[+-]?(\\d+(,\\d*)?|,\\d+)$"));
@@ -50,13 +52,16 @@ QDate today() {
     return fixed.isValid() ? fixed : QDate::currentDate();
 }
 
-void setToday(const QDate& date) { fixedToday() = date; }
+void setToday(const QDate& date) {
+    fixedToday() = date;
+}
 
-QString frenchDate(const QDate& date) { return date.toString(QStringLiteral("dd/MM/yyyy")); }
+QString frenchDate(const QDate& date) {
+    return date.toString(QStringLiteral("dd/MM/yyyy"));
+}
 
 QString frenchDateFromIso(const QString& iso) {
-    static const QRegularExpression pattern(
-        QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})(.*)$"));
+    static const QRegularExpression pattern(QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})(.*)$"));
     const auto match = pattern.match(iso);
     if (!match.hasMatch())
         return iso;
@@ -66,10 +71,10 @@ QString frenchDateFromIso(const QString& iso) {
 
 const QStringList& monthNames() {
     static const QStringList names = {
-        QStringLiteral("Janvier"),   QStringLiteral("Février"),  QStringLiteral("Mars"),
-        QStringLiteral("Avril"),     QStringLiteral("Mai"),      QStringLiteral("Juin"),
-        QStringLiteral("Juillet"),   QStringLiteral("Aout"),     QStringLiteral("Septembre"),
-        QStringLiteral("Octobre"),   QStringLiteral("Novembre"), QStringLiteral("décembre")};
+        QStringLiteral("Janvier"), QStringLiteral("Février"),  QStringLiteral("Mars"),
+        QStringLiteral("Avril"),   QStringLiteral("Mai"),      QStringLiteral("Juin"),
+        QStringLiteral("Juillet"), QStringLiteral("Aout"),     QStringLiteral("Septembre"),
+        QStringLiteral("Octobre"), QStringLiteral("Novembre"), QStringLiteral("décembre")};
     return names;
 }
 

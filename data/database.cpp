@@ -24,9 +24,12 @@ QString uriFor(const QString& path, Database::Mode mode) {
     // A file URI keeps '?', '#' and '%' of the path from being read as URI syntax.
     QString uri = QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
     switch (mode) {
-    case Database::Mode::ReadWrite: return uri + QStringLiteral("?mode=rw");
-    case Database::Mode::Create: return uri + QStringLiteral("?mode=rwc");
-    case Database::Mode::ReadOnly: return uri + QStringLiteral("?mode=ro");
+    case Database::Mode::ReadWrite:
+        return uri + QStringLiteral("?mode=rw");
+    case Database::Mode::Create:
+        return uri + QStringLiteral("?mode=rwc");
+    case Database::Mode::ReadOnly:
+        return uri + QStringLiteral("?mode=ro");
     }
     return uri;
 }
@@ -80,7 +83,9 @@ std::shared_ptr<Database> Database::open(const QString& path, Mode mode) {
     return database;
 }
 
-QSqlDatabase Database::handle() const { return QSqlDatabase::database(m_connectionName, false); }
+QSqlDatabase Database::handle() const {
+    return QSqlDatabase::database(m_connectionName, false);
+}
 
 sqlite3* Database::raw() const {
     const QVariant v = handle().driver()->handle();
@@ -118,8 +123,7 @@ const QVector<Database::Column>& Database::columns(const QString& table) const {
         return *found;
     QVector<Column> list;
     // PRAGMA arguments cannot be bound; table_xinfo's function form can.
-    QSqlQuery query =
-        exec(QStringLiteral("SELECT name, type FROM pragma_table_info(?)"), {table});
+    QSqlQuery query = exec(QStringLiteral("SELECT name, type FROM pragma_table_info(?)"), {table});
     while (query.next())
         list.push_back({query.value(0).toString(), query.value(1).toString()});
     if (list.isEmpty())

@@ -30,8 +30,8 @@ CheckResult check(const QString& path) {
     Handle h;
     // Read-write when possible: a file left with a hot journal by a crash must be rolled
     // back before it can be read at all, and only a writer may do that.
-    int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &h.db, SQLITE_OPEN_READWRITE,
-                             nullptr);
+    int rc =
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &h.db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close_v2(h.db);
         h.db = nullptr;

@@ -8,7 +8,9 @@
 namespace data {
 namespace {
 
-[[noreturn]] void fail(const QString& text) { throw DbError(sqlite_code::Error, text); }
+[[noreturn]] void fail(const QString& text) {
+    throw DbError(sqlite_code::Error, text);
+}
 
 QString quoted(const QString& name) {
     return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
@@ -17,8 +19,7 @@ QString quoted(const QString& name) {
 
 } // namespace
 
-void RecordSet::Open(const QString& sql, std::shared_ptr<Database> db,
-                     const QVariantList& params) {
+void RecordSet::Open(const QString& sql, std::shared_ptr<Database> db, const QVariantList& params) {
     Close();
     if (!db)
         fail(QStringLiteral("no database connection"));
@@ -222,11 +223,10 @@ void RecordSet::Update() {
             values << it.value();
         }
         const QString sql =
-            names.isEmpty()
-                ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted(m_table))
-                : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                      .arg(quoted(m_table), names.join(QLatin1Char(',')),
-                           marks.join(QLatin1Char(',')));
+            names.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted(m_table))
+                            : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                  .arg(quoted(m_table), names.join(QLatin1Char(',')),
+                                       marks.join(QLatin1Char(',')));
         m_db->exec(sql, values);
         m_adding = false;
         m_edits.clear();

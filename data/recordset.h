@@ -57,7 +57,7 @@ private:
     std::shared_ptr<Database> m_db;
     QString m_sql;
     QVariantList m_params;
-    QString m_table;        // empty when the rows cannot be changed
+    QString m_table; // empty when the rows cannot be changed
     bool m_selectAll = false;
     bool m_loaded = false;
     QStringList m_names;

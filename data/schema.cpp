@@ -113,16 +113,16 @@ OpenError classify(const QString& path, const DbError& error) {
                            .arg(path));
     case sqlite_code::Busy:
     case sqlite_code::Locked:
-        return refusal(OpenError::Kind::Busy, error.code(), error.engineText(),
-                       QStringLiteral("Le fichier %1 est utilisé par un autre programme.")
-                           .arg(path));
+        return refusal(
+            OpenError::Kind::Busy, error.code(), error.engineText(),
+            QStringLiteral("Le fichier %1 est utilisé par un autre programme.").arg(path));
     case sqlite_code::CantOpen:
         if (!QFileInfo::exists(path))
             return refusal(OpenError::Kind::Missing, error.code(), error.engineText(),
                            QStringLiteral("Le fichier de données %1 est introuvable.").arg(path));
-        return refusal(OpenError::Kind::Other, error.code(), error.engineText(),
-                       QStringLiteral("Le fichier %1 ne peut pas être ouvert (droits d'accès ?).")
-                           .arg(path));
+        return refusal(
+            OpenError::Kind::Other, error.code(), error.engineText(),
+            QStringLiteral("Le fichier %1 ne peut pas être ouvert (droits d'accès ?).").arg(path));
     default:
         return refusal(OpenError::Kind::Other, error.code(), error.engineText(),
                        QStringLiteral("Le fichier %1 ne peut pas être ouvert.").arg(path));
@@ -140,13 +140,13 @@ const QStringList& tableNames() {
 
 const QStringList& defaultGameTypes() {
     static const QStringList types = {
-        QStringLiteral("Simple Gagnant"),  QStringLiteral("Simple Placé"),
-        QStringLiteral("Couplé Gagnant"),  QStringLiteral("Couplé Placé"),
-        QStringLiteral("Couplé Ordre"),    QStringLiteral("Deux sur Quatre"),
-        QStringLiteral("Trio"),            QStringLiteral("Trio Ordre"),
-        QStringLiteral("Tiercé"),          QStringLiteral("Quarté+"),
-        QStringLiteral("Quinté+"),         QStringLiteral("Multi"),
-        QStringLiteral("Super 4"),         QStringLiteral("Pick 5")};
+        QStringLiteral("Simple Gagnant"), QStringLiteral("Simple Placé"),
+        QStringLiteral("Couplé Gagnant"), QStringLiteral("Couplé Placé"),
+        QStringLiteral("Couplé Ordre"),   QStringLiteral("Deux sur Quatre"),
+        QStringLiteral("Trio"),           QStringLiteral("Trio Ordre"),
+        QStringLiteral("Tiercé"),         QStringLiteral("Quarté+"),
+        QStringLiteral("Quinté+"),        QStringLiteral("Multi"),
+        QStringLiteral("Super 4"),        QStringLiteral("Pick 5")};
     return types;
 }
 
@@ -173,9 +173,9 @@ void create(const Database& db) {
 
 std::shared_ptr<Database> createFile(const QString& path) {
     if (QFileInfo::exists(path))
-        throw DbError(sqlite_code::CantOpen,
-                      QStringLiteral("Le fichier %1 existe déjà : il n'est pas remplacé.")
-                          .arg(path));
+        throw DbError(
+            sqlite_code::CantOpen,
+            QStringLiteral("Le fichier %1 existe déjà : il n'est pas remplacé.").arg(path));
     auto db = Database::open(path, Database::Mode::Create);
     try {
         create(*db);
@@ -205,10 +205,10 @@ std::shared_ptr<Database> openFile(const QString& path) {
         throw classify(path, error);
     }
     if (applicationId != 0 && applicationId != kApplicationId)
-        throw refusal(OpenError::Kind::ForeignFile, sqlite_code::Error,
-                      QStringLiteral("application_id %1").arg(applicationId),
-                      QStringLiteral("Le fichier %1 appartient à une autre application.")
-                          .arg(path));
+        throw refusal(
+            OpenError::Kind::ForeignFile, sqlite_code::Error,
+            QStringLiteral("application_id %1").arg(applicationId),
+            QStringLiteral("Le fichier %1 appartient à une autre application.").arg(path));
     if (version > kVersion)
         throw refusal(OpenError::Kind::NewerSchema, sqlite_code::Error,
                       QStringLiteral("user_version %1").arg(version),

@@ -63,7 +63,8 @@ int main(int argc, char* argv[]) {
             else
                 ledger::recordGame(*db, randomGame(rng, player), QStringLiteral("Mars"),
                                    std::nullopt);
-            const qlonglong entry = db->scalar(QStringLiteral("SELECT max(Num) FROM JEUX")).toLongLong();
+            const qlonglong entry =
+                db->scalar(QStringLiteral("SELECT max(Num) FROM JEUX")).toLongLong();
             std::printf("%lld\n", entry);
             std::fflush(stdout);
         }

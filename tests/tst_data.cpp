@@ -37,32 +37,31 @@ private:
 void TestData::schemaColumnsInOrder_data() {
     QTest::addColumn<QString>("table");
     QTest::addColumn<QStringList>("columns");
-    QTest::newRow("JEUX") << "JEUX"
-                          << QStringList{"Num",     "User",       "mois",   "Jour",
-                                         "Remarque", "type jeux", "Cheval", "Debit",
-                                         "Credit",  "SoldeAvant", "SoldeApres"};
+    QTest::newRow("JEUX") << "JEUX" << QStringList{"Num",      "User",       "mois",      "Jour",
+                                                   "Remarque", "type jeux",  "Cheval",    "Debit",
+                                                   "Credit",   "SoldeAvant", "SoldeApres"};
     QTest::newRow("USERS") << "USERS"
                            << QStringList{"Id", "pseudo", "SoldeDepart", "SoldeEnCours", "Mois"};
     QTest::newRow("TYPEJEUX") << "TYPEJEUX" << QStringList{"Id", "TypeJeu"};
-    QTest::newRow("MESSUIVITS")
-        << "MESSUIVITS"
-        << QStringList{"num",        "nomcheval",  "SaValeur", "EtatTerrain",
-                       "LaDistance", "LaDotation", "TypeCourse", "SaPlace"};
+    QTest::newRow("MESSUIVITS") << "MESSUIVITS"
+                                << QStringList{"num",         "nomcheval",  "SaValeur",
+                                               "EtatTerrain", "LaDistance", "LaDotation",
+                                               "TypeCourse",  "SaPlace"};
     QTest::newRow("COURSES") << "COURSES" << QStringList{"reference", "date", "IdGeny"};
     QTest::newRow("CR") << "CR"
-                        << QStringList{"date",     "hippodrome",    "R",        "C",
-                                       "course",   "nbPartant",     "distance", "dotation",
-                                       "dossard",  "chevalMusique", "jockey",   "statut",
-                                       "place",    "Terrain",       "Etat",     "valeur",
-                                       "type de course", "commentaire", "cheval", "discipline"};
+                        << QStringList{"date",           "hippodrome",    "R",        "C",
+                                       "course",         "nbPartant",     "distance", "dotation",
+                                       "dossard",        "chevalMusique", "jockey",   "statut",
+                                       "place",          "Terrain",       "Etat",     "valeur",
+                                       "type de course", "commentaire",   "cheval",   "discipline"};
 }
 
 void TestData::schemaColumnsInOrder() {
     QFETCH(QString, table);
     QFETCH(QStringList, columns);
     QStringList actual;
-    QSqlQuery query = m_db->db()->exec("SELECT name FROM pragma_table_info(?) ORDER BY cid",
-                                       {table});
+    QSqlQuery query =
+        m_db->db()->exec("SELECT name FROM pragma_table_info(?) ORDER BY cid", {table});
     while (query.next())
         actual << query.value(0).toString();
     QCOMPARE(actual, columns);
@@ -78,8 +77,8 @@ void TestData::schemaKeepsCaseInsensitiveNamesAndStamps() {
     m_db->exec("INSERT INTO USERS (pseudo, Mois) VALUES ('Paul', 'Mars')");
     QCOMPARE(m_db->scalar("SELECT COUNT(*) FROM USERS WHERE pseudo = 'PAUL'").toInt(), 1);
     // One balance per player and month.
-    QVERIFY_THROWS_EXCEPTION(DbError,
-                             m_db->exec("INSERT INTO USERS (pseudo, Mois) VALUES ('paul', 'mars')"));
+    QVERIFY_THROWS_EXCEPTION(
+        DbError, m_db->exec("INSERT INTO USERS (pseudo, Mois) VALUES ('paul', 'mars')"));
     // valeur compares as a number even against a quoted constant.
     m_db->exec("INSERT INTO CR (cheval, valeur, date) VALUES ('A', 9, '2024-01-01')");
     QCOMPARE(m_db->scalar("SELECT COUNT(*) FROM CR WHERE valeur >= '40'").toInt(), 0);

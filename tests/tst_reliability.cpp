@@ -94,9 +94,9 @@ QStringList recordOnceElsewhere(const QString& folder) {
     if (geteuid() == 0) {
         // The build folder may sit where the other user cannot reach (under /root): the
         // driver runs from a copy in a folder everyone can enter.
-        const auto open = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                          QFileDevice::ExeOwner | QFileDevice::ReadGroup | QFileDevice::ExeGroup |
-                          QFileDevice::ReadOther | QFileDevice::ExeOther;
+        const auto open = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                          QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                          QFileDevice::ExeOther;
         QFile::setPermissions(copyDir.path(), open);
         const QString copy = copyDir.filePath(QStringLiteral("crash_driver"));
         if (!QFile::copy(program, copy) || !QFile::setPermissions(copy, open))
@@ -137,14 +137,22 @@ private slots:
 void TestReliability::wrongFilesAtStartUp_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("missing") << "missing" << "introuvable";
-    QTest::newRow("garbage") << "garbage" << "n'est pas une base de données lisible";
-    QTest::newRow("truncated") << "truncated" << "database disk image is malformed";
-    QTest::newRow("jet") << "jet" << "base Access (Jet)";
-    QTest::newRow("foreign") << "foreign" << "appartient à une autre application";
-    QTest::newRow("newer") << "newer" << "version plus récente";
-    QTest::newRow("lacking a table") << "lacking" << "la ou les tables : CR";
-    QTest::newRow("empty file") << "empty" << "JEUX, USERS, TYPEJEUX, MESSUIVITS, COURSES, CR";
+    QTest::newRow("missing") << "missing"
+                             << "introuvable";
+    QTest::newRow("garbage") << "garbage"
+                             << "n'est pas une base de données lisible";
+    QTest::newRow("truncated") << "truncated"
+                               << "database disk image is malformed";
+    QTest::newRow("jet") << "jet"
+                         << "base Access (Jet)";
+    QTest::newRow("foreign") << "foreign"
+                             << "appartient à une autre application";
+    QTest::newRow("newer") << "newer"
+                           << "version plus récente";
+    QTest::newRow("lacking a table") << "lacking"
+                                     << "la ou les tables : CR";
+    QTest::newRow("empty file") << "empty"
+                                << "JEUX, USERS, TYPEJEUX, MESSUIVITS, COURSES, CR";
 }
 
 void TestReliability::wrongFilesAtStartUp() {
@@ -282,13 +290,15 @@ void TestReliability::crashAtAnyMomentLosesNothing() {
             QVERIFY2(db->scalar("SELECT COUNT(*) FROM JEUX WHERE Num = ?", {entry}).toInt() == 1,
                      qPrintable(QString("entry %1 lost in round %2").arg(entry).arg(round)));
         // Every ledger row came with its balance change, and no balance change without it.
-        QSqlQuery q = db->exec(
-            "SELECT u.pseudo, u.SoldeDepart, u.SoldeEnCours, "
-            " COALESCE(SUM(CASE WHEN j.[type jeux] = 'Approvisionnement compte' THEN j.Credit END), 0),"
-            " COALESCE(SUM(CASE WHEN j.[type jeux] <> 'Approvisionnement compte' THEN j.Credit END), 0),"
-            " COALESCE(SUM(j.Debit), 0) "
-            "FROM USERS u LEFT JOIN JEUX j ON j.User = u.pseudo AND j.mois = u.Mois "
-            "GROUP BY u.Id");
+        QSqlQuery q =
+            db->exec("SELECT u.pseudo, u.SoldeDepart, u.SoldeEnCours, "
+                     " COALESCE(SUM(CASE WHEN j.[type jeux] = 'Approvisionnement compte' THEN "
+                     "j.Credit END), 0),"
+                     " COALESCE(SUM(CASE WHEN j.[type jeux] <> 'Approvisionnement compte' THEN "
+                     "j.Credit END), 0),"
+                     " COALESCE(SUM(j.Debit), 0) "
+                     "FROM USERS u LEFT JOIN JEUX j ON j.User = u.pseudo AND j.mois = u.Mois "
+                     "GROUP BY u.Id");
         int players = 0;
         while (q.next()) {
             ++players;
@@ -445,11 +455,12 @@ void TestReliability::damagedFilesNeverCrash() {
                                 QString("Cheval %1").arg(i % 7), 2.5},
                                "Mars", std::nullopt);
         db->exec("INSERT INTO MESSUIVITS (nomcheval) VALUES ('CHEVAL 1'), ('CHEVAL 2')");
-        db->exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "
-                 "INSERT INTO CR (date, hippodrome, R, C, cheval, place, discipline, jockey, "
-                 "[type de course], valeur) SELECT printf('2024-%02d-%02d', i % 12 + 1, i % 28 + 1),"
-                 " 'Chantilly', 1, i, 'CHEVAL ' || (i % 3), '' || (i % 5), 'plat', 'J. Doe',"
-                 " 'Groupe II', 40 + i % 5 FROM n");
+        db->exec(
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "
+            "INSERT INTO CR (date, hippodrome, R, C, cheval, place, discipline, jockey, "
+            "[type de course], valeur) SELECT printf('2024-%02d-%02d', i % 12 + 1, i % 28 + 1),"
+            " 'Chantilly', 1, i, 'CHEVAL ' || (i % 3), '' || (i % 5), 'plat', 'J. Doe',"
+            " 'Groupe II', 40 + i % 5 FROM n");
     }
     QFile source(good);
     QVERIFY(source.open(QIODevice::ReadOnly));

@@ -10,23 +10,23 @@ public:
                             dialogs::Buttons buttons, dialogs::Icon icon) override {
         m_owner.m_shown.push_back({false, text, title, buttons, icon});
         if (m_owner.m_script.isEmpty() || m_owner.m_script.head().input) {
-            QTest::qFail(qPrintable(QStringLiteral("unexpected message box: %1 / %2")
-                                        .arg(title, text)),
-                         __FILE__, __LINE__);
-            return buttons == dialogs::Buttons::YesNo ? dialogs::Answer::No
+            QTest::qFail(
+                qPrintable(QStringLiteral("unexpected message box: %1 / %2").arg(title, text)),
+                __FILE__, __LINE__);
+            return buttons == dialogs::Buttons::YesNo      ? dialogs::Answer::No
                    : buttons == dialogs::Buttons::OkCancel ? dialogs::Answer::Cancel
-                                                            : dialogs::Answer::Ok;
+                                                           : dialogs::Answer::Ok;
         }
         return m_owner.m_script.dequeue().answer;
     }
 
     std::optional<QString> input(QWidget*, const QString& prompt, const QString& title) override {
-        m_owner.m_shown.push_back({true, prompt, title, dialogs::Buttons::OkCancel,
-                                   dialogs::Icon::None});
+        m_owner.m_shown.push_back(
+            {true, prompt, title, dialogs::Buttons::OkCancel, dialogs::Icon::None});
         if (m_owner.m_script.isEmpty() || !m_owner.m_script.head().input) {
-            QTest::qFail(qPrintable(QStringLiteral("unexpected input box: %1 / %2")
-                                        .arg(title, prompt)),
-                         __FILE__, __LINE__);
+            QTest::qFail(
+                qPrintable(QStringLiteral("unexpected input box: %1 / %2").arg(title, prompt)),
+                __FILE__, __LINE__);
             return std::nullopt;
         }
         return m_owner.m_script.dequeue().text;
@@ -36,14 +36,22 @@ private:
     ScriptedDialogs& m_owner;
 };
 
-ScriptedDialogs::ScriptedDialogs() { dialogs::setBackend(std::make_unique<ScriptedBackend>(*this)); }
+ScriptedDialogs::ScriptedDialogs() {
+    dialogs::setBackend(std::make_unique<ScriptedBackend>(*this));
+}
 
-ScriptedDialogs::~ScriptedDialogs() { dialogs::setBackend(nullptr); }
+ScriptedDialogs::~ScriptedDialogs() {
+    dialogs::setBackend(nullptr);
+}
 
-void ScriptedDialogs::answer(dialogs::Answer answer) { m_script.enqueue({false, answer, {}}); }
+void ScriptedDialogs::answer(dialogs::Answer answer) {
+    m_script.enqueue({false, answer, {}});
+}
 
 void ScriptedDialogs::type(const QString& text) {
     m_script.enqueue({true, dialogs::Answer::Ok, text});
 }
 
-void ScriptedDialogs::cancel() { m_script.enqueue({true, dialogs::Answer::Cancel, {}}); }
+void ScriptedDialogs::cancel() {
+    m_script.enqueue({true, dialogs::Answer::Cancel, {}});
+}

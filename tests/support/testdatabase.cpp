@@ -15,9 +15,13 @@ TestDatabase::~TestDatabase() {
     paths::setProgramFolder(QString());
 }
 
-QString TestDatabase::file() const { return m_dir.filePath(QStringLiteral("velmora.mdb")); }
+QString TestDatabase::file() const {
+    return m_dir.filePath(QStringLiteral("velmora.mdb"));
+}
 
-const std::shared_ptr<data::Database>& TestDatabase::db() const { return Connexion; }
+const std::shared_ptr<data::Database>& TestDatabase::db() const {
+    return Connexion;
+}
 
 void TestDatabase::exec(const QString& sql, const QVariantList& params) const {
     Connexion->exec(sql, params);
