@@ -6,13 +6,16 @@
 #include "ledger/form1.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testdatabase.h"
+#include "tests/support/testfiles.h"
 
 #include <QApplication>
-#include <QCryptographicHash>
 #include <QPushButton>
 #include <QtTest>
 
 namespace {
+
+using testfiles::closeAllWindows;
+using testfiles::hashOf;
 
 QList<QWidget*> visibleWindows() {
     QList<QWidget*> windows;
@@ -20,19 +23,6 @@ QList<QWidget*> visibleWindows() {
         if (w->isVisible())
             windows << w;
     return windows;
-}
-
-void closeAllWindows() {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        w->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-QByteArray hashOf(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
 }
 
 // A simple way to see which digits and signs the money text holds, whatever blanks the

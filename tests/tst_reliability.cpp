@@ -8,11 +8,11 @@
 #include "ledger/ledgerbook.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testdatabase.h"
+#include "tests/support/testfiles.h"
 #include "tools/dbtool.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QCryptographicHash>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
@@ -25,12 +25,8 @@
 
 namespace {
 
-QByteArray hashOf(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
-}
+using testfiles::closeAllWindows;
+using testfiles::hashOf;
 
 void writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
@@ -44,12 +40,6 @@ void makeGoodFile(const QString& path) {
     db->exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5000) "
              "INSERT INTO CR (date, hippodrome, R, C, cheval, place, discipline) "
              "SELECT '2024-01-01', 'Vincennes', 1, i, 'CHEVAL ' || i, '1', 'plat' FROM n");
-}
-
-void closeAllWindows() {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        w->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 // Players with a balance row for Mars, as the crash driver expects.
