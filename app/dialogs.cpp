@@ -1,5 +1,6 @@
 #include "app/dialogs.h"
 
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -42,13 +43,14 @@ public:
             break;
         }
         switch (box.exec()) {
+        case QMessageBox::Ok:
+            return Answer::Ok;
         case QMessageBox::Yes:
             return Answer::Yes;
         case QMessageBox::No:
             return Answer::No;
-        case QMessageBox::Cancel:
-            return Answer::Cancel;
         default:
+            // Escape or the title bar's close button: the box's negative answer.
             return buttons == Buttons::YesNo      ? Answer::No
                    : buttons == Buttons::OkCancel ? Answer::Cancel
                                                   : Answer::Ok;
@@ -63,6 +65,17 @@ public:
         if (!ok)
             return std::nullopt;
         return text;
+    }
+
+    std::optional<QString> saveFile(QWidget* parent, const QString& title,
+                                    const QString& defaultPath, const QString& filter) override {
+        // Qt's own dialog, not the desktop's: the same on every system, and reachable by tests.
+        const QString path = QFileDialog::getSaveFileName(parent, title, defaultPath, filter,
+                                                          nullptr,
+                                                          QFileDialog::DontUseNativeDialog);
+        if (path.isEmpty())
+            return std::nullopt;
+        return path;
     }
 };
 
@@ -80,6 +93,11 @@ Answer message(QWidget* parent, const QString& text, const QString& title, Butto
 
 std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& title) {
     return current()->input(parent, prompt, title);
+}
+
+std::optional<QString> saveFile(QWidget* parent, const QString& title, const QString& defaultPath,
+                                const QString& filter) {
+    return current()->saveFile(parent, title, defaultPath, filter);
 }
 
 QString applicationTitle() {

@@ -22,6 +22,10 @@ public:
     // The text typed, or nothing when the user cancels.
     virtual std::optional<QString> input(QWidget* parent, const QString& prompt,
                                          const QString& title) = 0;
+    // The path chosen, or nothing when the user cancels.
+    virtual std::optional<QString> saveFile(QWidget* parent, const QString& title,
+                                            const QString& defaultPath,
+                                            const QString& filter) = 0;
 };
 
 // Shows a message box and returns the button pressed.
@@ -30,6 +34,11 @@ Answer message(QWidget* parent, const QString& text, const QString& title,
 
 // Shows an input box with an empty default text.
 std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& title);
+
+// Asks where to write a file; defaultPath is the folder and name proposed, filter the
+// dialog's file-type filter ("Fichiers CSV (*.csv)").
+std::optional<QString> saveFile(QWidget* parent, const QString& title, const QString& defaultPath,
+                                const QString& filter);
 
 // The title the old program gave to boxes that name no title of their own.
 QString applicationTitle();

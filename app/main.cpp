@@ -1,3 +1,4 @@
+#include "app/appearance.h"
 #include "app/connection.h"
 #include "app/frmsplash.h"
 
@@ -6,6 +7,7 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velmora"));
+    appearance::setupApplication(app);
     if (const int status = startProgram())
         return status;
     const int status = QApplication::exec();

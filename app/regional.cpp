@@ -36,13 +36,17 @@ QString dotsToCommas(QString typed) {
 }
 
 std::optional<double> parseAmount(const QString& typed) {
-    static const QRegularExpression pattern(QStringLiteral("^[+-]?(\\d+(,\\d*)?|,\\d+)$"));
+    // At most two decimals (a cent) beyond any trailing zeros, and under a billion: what a
+    // money box shows whole and a double holds to the cent.
+    static const QRegularExpression pattern(
+        QStringLiteral("^[+-]?0*(\\d{0,9})(,(\\d{0,2})0*)?$"));
     const QString text = dotsToCommas(typed).trimmed();
-    if (!pattern.match(text).hasMatch())
+    const auto match = pattern.match(text);
+    if (!match.hasMatch() || !text.contains(QRegularExpression(QStringLiteral("\\d"))))
         return std::nullopt;
     bool ok = false;
     const double value = QString(text).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
-    if (!ok || !std::isfinite(value))
+    if (!ok || !std::isfinite(value) || std::fabs(value) >= 1e9)
         return std::nullopt;
     return value;
 }

@@ -15,7 +15,8 @@ QLocale frenchLocale();
 QString formatMoney(double amount);
 
 // An amount typed by the user: every "." becomes ",", then the whole text must be a finite
-// decimal number written with the comma (blanks around it are ignored).
+// decimal number written with the comma (blanks around it are ignored), with at most two
+// decimals that are not zero, and under 1 000 000 000 in size.
 std::optional<double> parseAmount(const QString& typed);
 
 // The typed text with every "." replaced by ",", as the ledger writes it back into its boxes.

@@ -87,6 +87,12 @@ public:
         ++shown;
         return std::nullopt;
     }
+    std::optional<QString> saveFile(QWidget*, const QString& title, const QString&,
+                                    const QString&) override {
+        QTextStream(stderr) << "velmora-bench: fichier demandé inattendu : " << title << '\n';
+        ++shown;
+        return std::nullopt;
+    }
     static inline int shown = 0;
 };
 

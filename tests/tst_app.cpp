@@ -1,9 +1,11 @@
+#include "app/appearance.h"
 #include "app/connection.h"
 #include "app/frmsplash.h"
 #include "app/paths.h"
 #include "app/regional.h"
 #include "chrono/fchrono.h"
 #include "ledger/form1.h"
+#include "tests/support/realdialogs.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testdatabase.h"
 #include "tests/support/testfiles.h"
@@ -37,6 +39,7 @@ QString withPlainSpaces(QString text) {
 class TestApp : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { appearance::setupApplication(*qApp); }
     void cleanup() {
         closeAllWindows();
         Connexion.reset();
@@ -48,6 +51,9 @@ private slots:
     void refusesFilesItCannotUse();
     void chronoMenuKeepsOneWindow();
     void followedButtonOnlyAnnounces();
+    void realBoxesAnswerWithTheButtonClicked_data();
+    void realBoxesAnswerWithTheButtonClicked();
+    void realInputBoxReturnsWhatWasTyped();
     void moneyFormatAndParse();
     void datesAndMonths();
 };
@@ -148,6 +154,53 @@ void TestApp::followedButtonOnlyAnnounces() {
     QCOMPARE(QApplication::topLevelWidgets().size(), before);
 }
 
+void TestApp::realBoxesAnswerWithTheButtonClicked_data() {
+    using B = QDialogButtonBox;
+    QTest::addColumn<dialogs::Buttons>("buttons");
+    QTest::addColumn<B::StandardButton>("click");
+    QTest::addColumn<dialogs::Answer>("expected");
+    QTest::addColumn<QStringList>("texts");
+    const QStringList ok{"&OK"}, okCancel{"&OK", "&Annuler"}, yesNo{"&Oui", "&Non"};
+    QTest::newRow("ok") << dialogs::Buttons::Ok << B::Ok << dialogs::Answer::Ok << ok;
+    QTest::newRow("ok of ok/cancel")
+        << dialogs::Buttons::OkCancel << B::Ok << dialogs::Answer::Ok << okCancel;
+    QTest::newRow("cancel") << dialogs::Buttons::OkCancel << B::Cancel << dialogs::Answer::Cancel
+                            << okCancel;
+    QTest::newRow("yes") << dialogs::Buttons::YesNo << B::Yes << dialogs::Answer::Yes << yesNo;
+    QTest::newRow("no") << dialogs::Buttons::YesNo << B::No << dialogs::Answer::No << yesNo;
+}
+
+void TestApp::realBoxesAnswerWithTheButtonClicked() {
+    QFETCH(dialogs::Buttons, buttons);
+    QFETCH(QDialogButtonBox::StandardButton, click);
+    QFETCH(dialogs::Answer, expected);
+    QFETCH(QStringList, texts);
+    RealDialogs real;
+    real.click(click);
+    QCOMPARE(dialogs::message(nullptr, "Continuer ?", "Titre", buttons), expected);
+    QVERIFY(real.allAnswered());
+    QCOMPARE(real.seen().first().title, QString("Titre"));
+    // Qt's own French translation, whichever order the style puts the buttons in.
+    QStringList shown = real.seen().first().buttons;
+    for (QString& t : shown)
+        t.remove('&').prepend('&');
+    QStringList wanted = texts;
+    for (QString& t : wanted)
+        t.remove('&').prepend('&');
+    shown.sort();
+    wanted.sort();
+    QCOMPARE(shown, wanted);
+}
+
+void TestApp::realInputBoxReturnsWhatWasTyped() {
+    RealDialogs real;
+    real.type("Paul Dupré");
+    QCOMPARE(dialogs::input(nullptr, "Nom ?", "Titre"), std::optional<QString>("Paul Dupré"));
+    real.type("ignoré", QDialogButtonBox::Cancel);
+    QCOMPARE(dialogs::input(nullptr, "Nom ?", "Titre"), std::nullopt);
+    QVERIFY(real.seen().at(1).buttons.join(' ').contains("Annuler"));
+}
+
 void TestApp::moneyFormatAndParse() {
     QCOMPARE(withPlainSpaces(regional::formatMoney(1234.5)), QString("1 234,50 €"));
     QCOMPARE(withPlainSpaces(regional::formatMoney(-10)), QString("-10,00 €"));
@@ -159,7 +212,13 @@ void TestApp::moneyFormatAndParse() {
     QCOMPARE(regional::parseAmount(" 12,50 "), std::optional<double>(12.5));
     QCOMPARE(regional::parseAmount("-3"), std::optional<double>(-3));
     QCOMPARE(regional::parseAmount(",5"), std::optional<double>(0.5));
-    for (const char* bad : {"", " ", "abc", "1,2,3", "1.2.3", "12 €", "inf", "nan", "1e5", "--1"})
+    QCOMPARE(regional::parseAmount("0,10"), std::optional<double>(0.1));
+    QCOMPARE(regional::parseAmount("12,500"), std::optional<double>(12.5));
+    QCOMPARE(regional::parseAmount("999999999,99"), std::optional<double>(999999999.99));
+    QCOMPARE(regional::parseAmount("-0001,5"), std::optional<double>(-1.5));
+    for (const char* bad : {"", " ", "abc", "1,2,3", "1.2.3", "12 €", "inf", "nan", "1e5", "--1",
+                            ",", "-", "0,004", "1,999", "1000000000", "-1000000000",
+                            "1000000000000000000000000000000000000000000000000000"})
         QVERIFY2(!regional::parseAmount(QString::fromUtf8(bad)), bad);
     QCOMPARE(regional::dotsToCommas("1.2.3"), QString("1,2,3"));
     // What is shown can be typed back.

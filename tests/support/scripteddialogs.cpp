@@ -32,6 +32,13 @@ public:
         return m_owner.m_script.dequeue().text;
     }
 
+    // A file question is answered like an input box: the path typed, or cancel. Its proposed
+    // path is recorded as the text shown.
+    std::optional<QString> saveFile(QWidget* parent, const QString& title,
+                                    const QString& defaultPath, const QString&) override {
+        return input(parent, defaultPath, title);
+    }
+
 private:
     ScriptedDialogs& m_owner;
 };

@@ -1,0 +1,50 @@
+#include "app/appearance.h"
+
+#include "app/regional.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTranslator>
+
+// Resources compiled into a static library are only found once registered, and the macro
+// must stand outside any namespace.
+static void registerResources() {
+    Q_INIT_RESOURCE(app);
+}
+
+namespace appearance {
+
+void setupApplication(QApplication& app) {
+    registerResources();
+    QLocale::setDefault(regional::frenchLocale());
+    // Owned by the application, so it lives exactly as long as the texts it translates.
+    auto* translator = new QTranslator(&app);
+    if (translator->load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(translator);
+    else
+        delete translator; // English buttons, still usable
+    QApplication::setWindowIcon(logoIcon());
+}
+
+QIcon logoIcon() {
+    registerResources();
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/velmora/logo.png"));
+    icon.addFile(QStringLiteral(":/velmora/logo@2x.png"));
+    return icon;
+}
+
+void makeKeyboardFriendly(QWidget* window) {
+    for (auto* button : window->findChildren<QPushButton*>())
+        button->setAutoDefault(true);
+    for (auto* box : window->findChildren<QLineEdit*>()) {
+        if (box->isReadOnly())
+            box->setFocusPolicy(Qt::ClickFocus);
+    }
+}
+
+} // namespace appearance

@@ -1,0 +1,71 @@
+#include "tests/support/realdialogs.h"
+
+#include "app/dialogs.h"
+
+#include <QPushButton>
+#include <QApplication>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+void typeKeys(QWidget* widget, const QString& text) {
+    for (const QChar c : text) {
+        if (c.unicode() < 0x80)
+            QTest::keyClick(widget, c.toLatin1());
+        else
+            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+}
+
+RealDialogs::RealDialogs() {
+    dialogs::setBackend(nullptr);
+}
+
+void RealDialogs::click(QDialogButtonBox::StandardButton button) {
+    m_pending.append({QString(), false, button});
+    QTimer::singleShot(0, [this] { answerOpenBox(); });
+}
+
+void RealDialogs::type(const QString& text, QDialogButtonBox::StandardButton button) {
+    m_pending.append({text, true, button});
+    QTimer::singleShot(0, [this] { answerOpenBox(); });
+}
+
+void RealDialogs::answerOpenBox() {
+    // The box opens from a handler that is still running, so wait for its event loop.
+    auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible() || m_pending.isEmpty()) {
+        if (!m_pending.isEmpty())
+            QTimer::singleShot(10, [this] { answerOpenBox(); });
+        return;
+    }
+    const Step step = m_pending.takeFirst();
+    Seen seen;
+    seen.title = box->windowTitle();
+    if (auto* message = qobject_cast<QMessageBox*>(box))
+        seen.text = message->text();
+    if (auto* input = qobject_cast<QInputDialog*>(box))
+        seen.text = input->labelText();
+    auto* buttons = box->findChild<QDialogButtonBox*>();
+    if (buttons) {
+        for (auto* b : buttons->buttons())
+            seen.buttons << b->text();
+    }
+    m_seen.append(seen);
+    if (step.input) {
+        auto* edit = box->findChild<QLineEdit*>();
+        if (edit) {
+            edit->setFocus();
+            typeKeys(edit, step.typed);
+        }
+    }
+    QAbstractButton* target = buttons ? buttons->button(step.button) : nullptr;
+    if (target)
+        QTest::mouseClick(target, Qt::LeftButton);
+    else
+        box->reject();
+    if (!m_pending.isEmpty())
+        QTimer::singleShot(0, [this] { answerOpenBox(); });
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QDialogButtonBox>
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+// Types text into a widget key by key, as QTest::keyClicks does, accented letters included
+// (keyClicks only knows ASCII).
+void typeKeys(QWidget* widget, const QString& text);
+
+// Answers the next real QMessageBox or QInputDialog as a person would: once it shows, the
+// text is typed key by key and the button clicked with the mouse. Nothing is scripted below
+// the dialogs seam, so the button mapping, the focus and the translation all run.
+class RealDialogs {
+public:
+    RealDialogs();
+
+    // Queue: click `button` on the next box.
+    void click(QDialogButtonBox::StandardButton button);
+    // Queue: type `text` into the next input box, then click `button` (OK by default).
+    void type(const QString& text, QDialogButtonBox::StandardButton button = QDialogButtonBox::Ok);
+
+    // What each answered box showed: its title, its text or prompt, and its buttons' texts.
+    struct Seen {
+        QString title;
+        QString text;
+        QStringList buttons;
+    };
+    const QList<Seen>& seen() const { return m_seen; }
+    bool allAnswered() const { return m_pending.isEmpty(); }
+
+private:
+    void answerOpenBox();
+
+    struct Step {
+        QString typed;
+        bool input = false;
+        QDialogButtonBox::StandardButton button = QDialogButtonBox::Ok;
+    };
+    QList<Step> m_pending;
+    QList<Seen> m_seen;
+};
