@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+#include <optional>
+
+// One month of one player's ledger as the statement shows it, free of any window: the main
+// window lists it, and the exports write it out.
+namespace ledger {
+
+struct StatementLine {
+    qint64 num = 0;  // JEUX.Num
+    QString jour;    // "01" to "31", as stored
+    QString type;    // the game type
+    QString cheval;  // as shown: upper case, empty for a bet or credit without a horse
+    double mise = 0; // Debit
+    double gain = 0; // Credit: a win, or the sum of a credit row
+    std::optional<double> solde; // SoldeApres
+    bool credit = false;         // an "Approvisionnement compte" row
+    // A reversed line, or the reversal of one: shown in italics, left out of the records.
+    bool reversal = false;
+};
+
+struct Statement {
+    QString player;
+    QString month;
+    QVector<StatementLine> lines; // in the statement's order
+    long long nombreJeux = 0;     // game rows (credits are not games)
+    double totalMises = 0;
+    double totalGains = 0;
+    double totalCredits = 0;
+    double plusGrosseMise = 0;
+    double plusGrosGain = 0;
+    // The summary boxes, when known: the month's starting balance, "Total depots" and the
+    // current balance.
+    std::optional<double> soldeDepart;
+    std::optional<double> totalDepots;
+    std::optional<double> soldeEnCours;
+};
+
+// The Remarque of a reversal and of the line it reverses; both name the other's Num.
+QString reversalRemark(qint64 reversedNum);     // "annule n° N"
+QString reversedByRemark(qint64 reversalNum);   // "annulée par n° M"
+// Whether a stored Remarque marks a reversal or a reversed line.
+bool isReversalRemark(const QString& remarque);
+
+} // namespace ledger
