@@ -3,6 +3,8 @@
 #include "app/regional.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QCompleter>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLineEdit>
@@ -44,6 +46,17 @@ void makeKeyboardFriendly(QWidget* window) {
     for (auto* box : window->findChildren<QLineEdit*>()) {
         if (box->isReadOnly())
             box->setFocusPolicy(Qt::ClickFocus);
+    }
+    for (auto* combo : window->findChildren<QComboBox*>()) {
+        if (!combo->isEditable())
+            continue;
+        // What is stored is what was typed: an entry of the list is offered below the
+        // field and applies only when picked, and Enter never adds the text to the list.
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        if (auto* completer = combo->completer()) {
+            completer->setCompletionMode(QCompleter::PopupCompletion);
+            completer->setCaseSensitivity(Qt::CaseInsensitive);
+        }
     }
 }
 

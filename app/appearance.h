@@ -15,7 +15,8 @@ void setupApplication(QApplication& app);
 QIcon logoIcon();
 
 // Enter on a focused button presses it, as Space does; Tab skips the boxes the user cannot
-// type into. Run once a window's controls exist.
+// type into; an editable list offers its entries without ever replacing what is typed.
+// Run once a window's controls exist.
 void makeKeyboardFriendly(QWidget* window);
 
 } // namespace appearance

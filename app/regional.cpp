@@ -35,20 +35,38 @@ QString dotsToCommas(QString typed) {
     return typed.replace(QLatin1Char('.'), QLatin1Char(','));
 }
 
-std::optional<double> parseAmount(const QString& typed) {
-    // At most two decimals (a cent) beyond any trailing zeros, and under a billion: what a
-    // money box shows whole and a double holds to the cent.
-    static const QRegularExpression pattern(
-        QStringLiteral("^[+-]?0*(\\d{0,9})(,(\\d{0,2})0*)?$"));
+TypedAmount readAmount(const QString& typed) {
+    static const QRegularExpression number(QStringLiteral("^[+-]?(\\d+(,\\d*)?|,\\d+)$"));
+    // Leading zeros and trailing zeros of the decimals say nothing of the size.
+    static const QRegularExpression significant(
+        QStringLiteral("^[+-]?0*(\\d*)(?:,(\\d*?)0*)?$"));
     const QString text = dotsToCommas(typed).trimmed();
-    const auto match = pattern.match(text);
-    if (!match.hasMatch() || !text.contains(QRegularExpression(QStringLiteral("\\d"))))
-        return std::nullopt;
-    bool ok = false;
-    const double value = QString(text).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
-    if (!ok || !std::isfinite(value) || std::fabs(value) >= 1e9)
-        return std::nullopt;
-    return value;
+    if (!number.match(text).hasMatch())
+        return {std::nullopt, AmountError::NotANumber};
+    const auto parts = significant.match(text);
+    if (parts.capturedLength(1) > 9)
+        return {std::nullopt, AmountError::TooLarge};
+    if (parts.capturedLength(2) > 2)
+        return {std::nullopt, AmountError::TooManyDecimals};
+    const double value = QString(text).replace(QLatin1Char(','), QLatin1Char('.')).toDouble();
+    return {value, AmountError::NotANumber};
+}
+
+std::optional<double> parseAmount(const QString& typed) {
+    return readAmount(typed).value;
+}
+
+QString amountErrorText(AmountError error) {
+    switch (error) {
+    case AmountError::TooManyDecimals:
+        return QStringLiteral("Le montant ne peut pas avoir plus de deux décimales (le "
+                              "centime), par exemple 12,50.");
+    case AmountError::TooLarge:
+        return QStringLiteral("Le montant doit rester inférieur à 1 000 000 000.");
+    case AmountError::NotANumber:
+        break;
+    }
+    return QStringLiteral("Le montant doit être un nombre, par exemple 12,50.");
 }
 
 QDate today() {

@@ -14,10 +14,23 @@ QLocale frenchLocale();
 // "1 234,50 €"; negative amounts as "-10,00 €", never in parentheses.
 QString formatMoney(double amount);
 
-// An amount typed by the user: every "." becomes ",", then the whole text must be a finite
+// Why a typed amount cannot be a sum of money.
+enum class AmountError { NotANumber, TooManyDecimals, TooLarge };
+
+struct TypedAmount {
+    std::optional<double> value;
+    AmountError error = AmountError::NotANumber; // when there is no value
+};
+
+// An amount typed by the user: every "." becomes ",", then the whole text must be a
 // decimal number written with the comma (blanks around it are ignored), with at most two
-// decimals that are not zero, and under 1 000 000 000 in size.
+// decimals that are not zero (a cent), and under 1 000 000 000 in size, so that every
+// amount and balance shows whole and adds up to the cent.
+TypedAmount readAmount(const QString& typed);
 std::optional<double> parseAmount(const QString& typed);
+
+// The French sentence that tells the user why the amount was refused.
+QString amountErrorText(AmountError error);
 
 // The typed text with every "." replaced by ",", as the ledger writes it back into its boxes.
 QString dotsToCommas(QString typed);

@@ -1,6 +1,7 @@
 #include "followed/fsuivit.h"
 #include "ui_fsuivit.h"
 
+#include "app/appearance.h"
 #include "app/connection.h"
 #include "app/dialogs.h"
 #include "app/errors.h"
@@ -70,6 +71,7 @@ const QString kSelectHorseFirst =
 
 Fsuivit::Fsuivit(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Fsuivit>()) {
     ui->setupUi(this);
+    appearance::makeKeyboardFriendly(this);
     setAttribute(Qt::WA_DeleteOnClose);
 
     connect(ui->Lsuivit, &QListWidget::itemSelectionChanged, this, [this] {

@@ -1,6 +1,7 @@
 #include "ledger/form1.h"
 #include "ui_form1.h"
 
+#include "app/appearance.h"
 #include "app/connection.h"
 #include "app/dialogs.h"
 #include "app/errors.h"
@@ -52,7 +53,12 @@ void signalerSoldeInconnu(QWidget* parent) {
 }
 
 QString moisAffiche(const Ui::Form1& ui) {
-    return ui.C_mois->currentText();
+    return ui.C_mois->currentText().trimmed();
+}
+
+// Blanks typed around a name are not part of it: "Paul " is Paul.
+QString joueur(const Ui::Form1& ui) {
+    return ui.C_users->currentText().trimmed();
 }
 
 } // namespace
@@ -74,6 +80,7 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
     // The decorative picture lives in the program's resources, linked from a static library.
     Q_INIT_RESOURCE(app);
     ui->setupUi(this);
+    appearance::makeKeyboardFriendly(this);
     setAttribute(Qt::WA_DeleteOnClose);
     connect(ui->BT_suivit, &QPushButton::clicked, this, &Form1::BT_suivit_Click);
     connect(ui->mnuchrono, &QAction::triggered, this, &Form1::mnuchrono_Click);
@@ -243,9 +250,8 @@ void Form1::T_soldecours_Change() {
 
 void Form1::C_users_Click() {
     Proteger([this] {
-        const QString joueur = ui->C_users->currentText();
         OuvrirUsers(QStringLiteral("SELECT  * FROM USERS WHERE pseudo = ? and mois = ?;"),
-                    {joueur, moisAffiche(*ui)});
+                    {joueur(*ui), moisAffiche(*ui)});
         if (RsUsers->RecordCount() == 1) {
             AfficherSoldePreced(RsUsers->Fields(2).toDouble());
             AfficherSoldeCours(RsUsers->Fields(3).toDouble());
@@ -258,7 +264,7 @@ void Form1::C_users_Click() {
 
 void Form1::ChargerChevaux() {
     OuvrirJeux(QStringLiteral("SELECT DISTINCT Cheval, User FROM JEUX WHERE User = ?"),
-               {ui->C_users->currentText()});
+               {joueur(*ui)});
     const int nombre = RsJeux->RecordCount();
     if (nombre != 0) {
         RsJeux->MoveLast();
@@ -283,7 +289,7 @@ void Form1::ChargerChevaux() {
 
 void Form1::ChargerReleve() {
     OuvrirJeux(QStringLiteral("SELECT  * FROM JEUX WHERE user = ? and mois = ? ORDER BY Num,Jour;"),
-               {ui->C_users->currentText(), moisAffiche(*ui)});
+               {joueur(*ui), moisAffiche(*ui)});
     const int nombre = RsJeux->RecordCount();
     if (nombre != 0) {
         RsJeux->MoveLast();
@@ -373,7 +379,7 @@ void Form1::ChargerReleve() {
 // Recording a stake or a win
 
 bool Form1::JoueurChoisi() {
-    if (!ui->C_users->currentText().trimmed().isEmpty())
+    if (!joueur(*ui).isEmpty())
         return true;
     dialogs::message(this, QStringLiteral("vous devez choisir un joueur"),
                      QStringLiteral("Erreur joueur"), dialogs::Buttons::Ok,
@@ -395,18 +401,26 @@ void Form1::Enregistrer(ledger::GameKind genre) {
         return;
     ledger::GameEntry entree;
     entree.kind = genre;
-    entree.player = ui->C_users->currentText();
-    entree.month = ui->C_moisMiseGain->currentText();
+    entree.player = joueur(*ui);
+    // A row filed under no month would move the balance yet show in no statement.
+    entree.month = ui->C_moisMiseGain->currentText().trimmed();
+    if (entree.month.isEmpty()) {
+        dialogs::message(this, QStringLiteral("vous devez choisir le mois"),
+                         QStringLiteral("Erreur mois"), dialogs::Buttons::Ok,
+                         dialogs::Icon::Exclamation);
+        ui->C_moisMiseGain->setFocus();
+        return;
+    }
     entree.day = ui->CjourMiseGain->date().toString(QStringLiteral("dd"));
 
-    if (ui->Ctypejeux->currentText().trimmed().isEmpty()) {
+    entree.gameType = ui->Ctypejeux->currentText().trimmed();
+    if (entree.gameType.isEmpty()) {
         dialogs::message(this, QStringLiteral("vous devez saisir le type de jeu"),
                          QStringLiteral("Erreur type jeux"), dialogs::Buttons::Ok,
                          dialogs::Icon::Exclamation);
         ui->Ctypejeux->setFocus();
         return;
     }
-    entree.gameType = ui->Ctypejeux->currentText();
 
     // Either decimal separator may be typed; the ledger's is the comma.
     ui->Cmontant->setText(regional::dotsToCommas(ui->Cmontant->text()));
@@ -417,15 +431,13 @@ void Form1::Enregistrer(ledger::GameKind genre) {
         ui->Cmontant->setFocus();
         return;
     }
-    const auto montant = regional::parseAmount(ui->Cmontant->text());
-    if (!montant) {
-        dialogs::message(this, QStringLiteral("Le montant doit être un nombre, par exemple 12,50."),
-                         QStringLiteral("Erreur montant"), dialogs::Buttons::Ok,
-                         dialogs::Icon::Exclamation);
+    const auto montant = regional::readAmount(ui->Cmontant->text());
+    if (!montant.value) {
+        RefuserMontant(montant.error);
         ui->Cmontant->setFocus();
         return;
     }
-    entree.amount = *montant;
+    entree.amount = *montant.value;
     entree.horse = ui->Tcheval->currentText();
 
     ledger::BalanceChange changement;
@@ -448,8 +460,14 @@ void Form1::Enregistrer(ledger::GameKind genre) {
     C_users_Click();
 }
 
+void Form1::RefuserMontant(regional::AmountError erreur, const QString& suite) {
+    dialogs::message(this, regional::amountErrorText(erreur) + suite,
+                     QStringLiteral("Erreur montant"), dialogs::Buttons::Ok,
+                     dialogs::Icon::Exclamation);
+}
+
 void Form1::Ctypejeux_Click() {
-    const QString type = ui->Ctypejeux->currentText();
+    const QString type = ui->Ctypejeux->currentText().trimmed();
     ui->Tcheval->setEnabled(type == QLatin1String("Simple Gagnant") ||
                             type == QStringLiteral("Simple Placé"));
 }
@@ -465,40 +483,31 @@ void Form1::bt_ajouteusers_Click() {
     if (nom.isEmpty())
         return;
     const QString mois = moisAffiche(*ui);
-    bool existe = false;
-    if (!Proteger([&] {
-            OuvrirUsers(QStringLiteral("SELECT  * FROM USERS WHERE pseudo = ? and Mois = ?;"),
-                        {nom, mois});
-            existe = RsUsers->RecordCount() != 0;
-            FermerUsers();
-        }))
-        return;
     const QString dejaLa =
         QStringLiteral("Le joueur %1 existe déjà pour le mois de %2.").arg(nom, mois);
+    // Told before the balance is asked; addPlayer checks again inside its transaction.
+    bool existe = false;
+    if (!Proteger([&] { existe = ledger::playerExists(*Connexion, nom, mois); }))
+        return;
     if (existe) {
         dialogs::message(this, dejaLa, QStringLiteral("Ajouter un users"), dialogs::Buttons::Ok,
                          dialogs::Icon::Exclamation);
         return;
     }
-
     const auto solde =
         dialogs::input(this, QStringLiteral("Veuillez saisir le solde pour l'utilisateur ") + nom,
                        QStringLiteral("Solde du jouer"));
     const QString texteSolde = regional::dotsToCommas(solde.value_or(QString())).trimmed();
     if (texteSolde.isEmpty())
         return;
-    const auto montant = regional::parseAmount(texteSolde);
-    if (!montant) {
-        dialogs::message(this,
-                         QStringLiteral("Le solde doit être un nombre, par exemple 50,00. "
-                                        "Le joueur n'a pas été ajouté."),
-                         QStringLiteral("Solde du jouer"), dialogs::Buttons::Ok,
-                         dialogs::Icon::Exclamation);
+    const auto montant = regional::readAmount(texteSolde);
+    if (!montant.value) {
+        RefuserMontant(montant.error, QStringLiteral(" Le joueur n'a pas été ajouté."));
         return;
     }
 
     try {
-        ledger::addPlayer(*Connexion, nom, *montant, mois);
+        ledger::addPlayer(*Connexion, nom, *montant.value, mois);
     } catch (const ledger::PlayerExists&) {
         dialogs::message(this, dejaLa, QStringLiteral("Ajouter un users"), dialogs::Buttons::Ok,
                          dialogs::Icon::Exclamation);
@@ -527,14 +536,19 @@ void Form1::Tajoutecredit_Click() {
                                       QStringLiteral("Ajout de crédit au solde"));
     if (!saisi)
         return;
-    const auto somme = regional::parseAmount(regional::dotsToCommas(*saisi));
-    if (!somme)
+    const auto somme = regional::readAmount(*saisi);
+    // Text that is no number at all is taken as a change of mind; a number the ledger
+    // cannot hold to the cent is explained.
+    if (!somme.value) {
+        if (somme.error != regional::AmountError::NotANumber)
+            RefuserMontant(somme.error);
         return;
+    }
 
     ledger::CreditChange changement;
     try {
-        changement = ledger::addCredit(*Connexion, ui->C_users->currentText(), moisAffiche(*ui),
-                                       regional::today().toString(QStringLiteral("dd")), *somme,
+        changement = ledger::addCredit(*Connexion, joueur(*ui), moisAffiche(*ui),
+                                       regional::today().toString(QStringLiteral("dd")), *somme.value,
                                        m_soldePreced, m_soldeCours);
     } catch (const ledger::UnknownBalance&) {
         signalerSoldeInconnu(this);
@@ -556,7 +570,7 @@ void Form1::C_cheval_Click() {
         // Every row counts: two equal stakes on the horse are two stakes.
         OuvrirJeux(QStringLiteral("SELECT Cheval, User, Debit, Credit, [type jeux] FROM JEUX "
                                   "WHERE User = ? and Cheval = ?;"),
-                   {ui->C_users->currentText(), ui->C_cheval->currentText()});
+                   {joueur(*ui), ui->C_cheval->currentText().trimmed()});
         const int nombre = RsJeux->RecordCount();
         if (nombre != 0) {
             RsJeux->MoveLast();

@@ -13,6 +13,9 @@ class Form1;
 namespace ledger {
 enum class GameKind;
 }
+namespace regional {
+enum class AmountError;
+}
 class QLineEdit;
 
 // The bets ledger, the program's main window: per player and month, the statement with its
@@ -56,6 +59,7 @@ private:
     void AfficherSoldePreced(std::optional<double> amount);
     void AfficherSoldeCours(std::optional<double> amount);
     bool JoueurChoisi();
+    void RefuserMontant(regional::AmountError erreur, const QString& suite = QString());
     // Runs a handler's body; an engine error closes the record sets and is reported, and
     // the window goes on. False when the body was stopped by such an error.
     template <class Body> bool Proteger(Body body);

@@ -43,7 +43,8 @@ QString creditType() {
 }
 
 QString storedHorse(const QString& typed) {
-    QString horse = typed.isEmpty() ? QStringLiteral("autre jeux") : typed;
+    // Blanks around a name would file the bet under a second horse of the same name.
+    QString horse = typed.trimmed().isEmpty() ? QStringLiteral("autre jeux") : typed.trimmed();
     return horse.remove(QLatin1Char('\'')).toUpper();
 }
 

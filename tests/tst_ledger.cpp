@@ -1,6 +1,8 @@
 #include "app/regional.h"
 #include "data/schema.h"
 #include "ledger/form1.h"
+#include "app/appearance.h"
+#include "tests/support/realdialogs.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testdatabase.h"
 
@@ -39,6 +41,7 @@ const QColor kBlack(0, 0, 0);
 class TestLedger : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { appearance::setupApplication(*qApp); }
     void init();
     void cleanup();
 
@@ -75,6 +78,7 @@ private slots:
     void horseReport();
     void horseReportOfAStaleList();
     void fullMonthStatementIsQuick();
+    void throughTheRealWidgets();
 
 private:
     Form1& openWindow();
@@ -108,7 +112,7 @@ void TestLedger::init() {
 
 void TestLedger::cleanup() {
     m_form.reset();
-    QVERIFY2(m_dialogs->allUsed(), "a scripted answer was not used");
+    QVERIFY2(!m_dialogs || m_dialogs->allUsed(), "a scripted answer was not used");
     m_dialogs.reset();
     m_db.reset();
     regional::setToday(QDate());
@@ -573,6 +577,15 @@ void TestLedger::recordingAStakeOrAWin_data() {
                                      << "10"
                                      << "Simple Gagnant"
                                      << "L'Ami d'Eté" << 10.0 << 0.0 << "LAMI DETÉ" << 90.0;
+    QTest::newRow("blanks around the horse") << false << "Paul"
+                                             << " 4 "
+                                             << "Simple Gagnant"
+                                             << " Jolie  " << 4.0 << 0.0 << "JOLIE" << 96.0;
+    QTest::newRow("cents, trailing zero") << true << "Paul"
+                                          << "999999999,990"
+                                          << "Tiercé"
+                                          << "" << 0.0 << 999999999.99 << "AUTRE JEUX"
+                                          << 1000000099.99;
 }
 
 void TestLedger::recordingAStakeOrAWin() {
@@ -654,6 +667,7 @@ void TestLedger::horseBoxFollowsGameType_data() {
     QTest::newRow("Tiercé") << "Tiercé" << false;
     QTest::newRow("other case") << "simple placé" << false;
     QTest::newRow("no accent") << "Simple Place" << false;
+    QTest::newRow("blanks around") << " Simple Placé " << true;
 }
 
 void TestLedger::horseBoxFollowsGameType() {
@@ -679,7 +693,7 @@ void TestLedger::horseBoxFollowsGameType() {
     w<QLineEdit>("Cmontant")->setText("3");
     w<QPushButton>("BT_savemise")->click();
     QCOMPARE(lastRow()[6].toString(), QString("JOLIE"));
-    QCOMPARE(lastRow()[5].toString(), type);
+    QCOMPARE(lastRow()[5].toString(), type.trimmed());
 }
 
 void TestLedger::staleScreenNeverWritesIntoAnotherRow() {
@@ -703,7 +717,7 @@ void TestLedger::staleScreenNeverWritesIntoAnotherRow() {
 
     // Another player typed without a pick: his own balance, not the one on screen.
     w<QComboBox>("C_mois")->setCurrentIndex(2);
-    typeInto("C_users", "Anne");
+    typeInto("C_users", "Anne ");
     w<QLineEdit>("Cmontant")->setText("10");
     w<QPushButton>("BT_savegain")->click();
     QCOMPARE(balanceOf("Anne", "Mars").toDouble(), 50.0);
@@ -722,60 +736,83 @@ void TestLedger::refusedEntriesWriteNothing_data() {
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("focus");
     QTest::addColumn<QString>("amountAfter");
+    QTest::addColumn<QString>("month"); // the entry's month; Mars unless given
     const QString notANumber = "Le montant doit être un nombre, par exemple 12,50.";
+    QTest::newRow("no month") << "Paul"
+                              << "Tiercé"
+                              << "10"
+                              << "Erreur mois"
+                              << "vous devez choisir le mois"
+                              << "C_moisMiseGain"
+                              << "10"
+                              << " ";
+    QTest::newRow("a tenth of a cent")
+        << "Paul"
+        << "Tiercé"
+        << "0.004"
+        << "Erreur montant"
+        << "Le montant ne peut pas avoir plus de deux décimales (le centime), par exemple 12,50."
+        << "Cmontant"
+        << "0,004" << "";
+    QTest::newRow("a billion") << "Paul"
+                               << "Tiercé"
+                               << "1" + QString(308, '0') << "Erreur montant"
+                               << "Le montant doit rester inférieur à 1 000 000 000."
+                               << "Cmontant"
+                               << "1" + QString(308, '0') << "";
     QTest::newRow("no player") << ""
                                << "Tiercé"
                                << "10"
                                << "Erreur joueur"
                                << "vous devez choisir un joueur"
                                << "C_users"
-                               << "10";
+                               << "10" << "";
     QTest::newRow("blank player") << "  "
                                   << "Tiercé"
                                   << "10"
                                   << "Erreur joueur"
                                   << "vous devez choisir un joueur"
                                   << "C_users"
-                                  << "10";
+                                  << "10" << "";
     QTest::newRow("no game type") << "Paul"
                                   << ""
                                   << "1.5"
                                   << "Erreur type jeux"
                                   << "vous devez saisir le type de jeu"
                                   << "Ctypejeux"
-                                  << "1.5";
+                                  << "1.5" << "";
     QTest::newRow("no amount") << "Paul"
                                << "Tiercé"
                                << ""
                                << "Erreur montant"
                                << "vous devez saisir le montant de la mise"
                                << "Cmontant"
-                               << "";
+                               << "" << "";
     QTest::newRow("letters") << "Paul"
                              << "Tiercé"
                              << "douze"
                              << "Erreur montant" << notANumber << "Cmontant"
-                             << "douze";
+                             << "douze" << "";
     QTest::newRow("two commas") << "Paul"
                                 << "Tiercé"
                                 << "1,2,3"
                                 << "Erreur montant" << notANumber << "Cmontant"
-                                << "1,2,3";
+                                << "1,2,3" << "";
     QTest::newRow("two points") << "Paul"
                                 << "Tiercé"
                                 << "1.2.3"
                                 << "Erreur montant" << notANumber << "Cmontant"
-                                << "1,2,3";
+                                << "1,2,3" << "";
     QTest::newRow("infinity") << "Paul"
                               << "Tiercé"
                               << "inf"
                               << "Erreur montant" << notANumber << "Cmontant"
-                              << "inf";
+                              << "inf" << "";
     QTest::newRow("blanks") << "Paul"
                             << "Tiercé"
                             << "  "
                             << "Erreur montant" << notANumber << "Cmontant"
-                            << "  ";
+                            << "  " << "";
     QTest::newRow("no balance anywhere")
         << "Zoé"
         << "Tiercé"
@@ -784,7 +821,7 @@ void TestLedger::refusedEntriesWriteNothing_data() {
         << "Le solde du joueur pour le mois affiché est inconnu : choisissez le joueur dans la "
            "liste, ou ajoutez-le pour ce mois."
         << ""
-        << "10";
+        << "10" << "";
 }
 
 void TestLedger::refusedEntriesWriteNothing() {
@@ -795,8 +832,11 @@ void TestLedger::refusedEntriesWriteNothing() {
     QFETCH(QString, message);
     QFETCH(QString, focus);
     QFETCH(QString, amountAfter);
+    QFETCH(QString, month);
     addUser("Paul", "Mars", 100, 100);
     openWindow();
+    if (!month.isEmpty())
+        typeInto("C_moisMiseGain", month);
     QApplication::setActiveWindow(m_form.get());
     QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
     for (const char* button : {"BT_savemise", "BT_savegain"}) {
@@ -951,10 +991,17 @@ void TestLedger::addingAPlayerRefused_data() {
     QTest::newRow("empty balance") << QStringList{"Paul", ""} << "";
     QTest::newRow("blank balance") << QStringList{"Paul", "  "} << "";
     const QString notANumber =
-        "Le solde doit être un nombre, par exemple 50,00. Le joueur n'a pas été ajouté.";
+        "Le montant doit être un nombre, par exemple 12,50. Le joueur n'a pas été ajouté.";
     QTest::newRow("letters") << QStringList{"Paul", "cinquante"} << notANumber;
     QTest::newRow("two points") << QStringList{"Paul", "1.2.3"} << notANumber;
     QTest::newRow("euro sign") << QStringList{"Paul", "50 €"} << notANumber;
+    QTest::newRow("a tenth of a cent")
+        << QStringList{"Paul", "0,004"}
+        << "Le montant ne peut pas avoir plus de deux décimales (le centime), par exemple "
+           "12,50. Le joueur n'a pas été ajouté.";
+    QTest::newRow("a billion") << QStringList{"Paul", "1" + QString(308, '0')}
+                               << "Le montant doit rester inférieur à 1 000 000 000. Le joueur "
+                                  "n'a pas été ajouté.";
 }
 
 void TestLedger::addingAPlayerRefused() {
@@ -974,7 +1021,7 @@ void TestLedger::addingAPlayerRefused() {
     QCOMPARE(m_dialogs->shown().size(), typed.size() + (message.isEmpty() ? 0 : 1));
     if (!message.isEmpty()) {
         QCOMPARE(m_dialogs->last().text, message);
-        QCOMPARE(m_dialogs->last().title, QString("Solde du jouer"));
+        QCOMPARE(m_dialogs->last().title, QString("Erreur montant"));
         QCOMPARE(m_dialogs->last().icon, dialogs::Icon::Exclamation);
     }
     QCOMPARE(rowCount("USERS"), 1);
@@ -1049,6 +1096,8 @@ void TestLedger::creditRefused_data() {
     QTest::newRow("letters") << "Paul" << true << "vingt";
     QTest::newRow("two commas") << "Paul" << true << "1,2,3";
     QTest::newRow("no player") << "" << false << "<none>";
+    QTest::newRow("a tenth of a cent") << "Paul" << true << "0.004";
+    QTest::newRow("a billion") << "Paul" << true << "1000000000";
 }
 
 void TestLedger::creditRefused() {
@@ -1067,10 +1116,15 @@ void TestLedger::creditRefused() {
             m_dialogs->cancel();
         else if (sum != "<none>")
             m_dialogs->type(sum);
+        // A number the ledger cannot hold is explained; other text is a change of mind.
+        if (sum.startsWith("0.004") || sum.startsWith("1000"))
+            m_dialogs->answer(Answer::Ok);
     }
     w<QPushButton>("Tajoutecredit")->click();
     if (player.isEmpty())
         QCOMPARE(m_dialogs->last().title, QString("Erreur joueur"));
+    else if (!m_dialogs->last().input && yes)
+        QCOMPARE(m_dialogs->last().title, QString("Erreur montant"));
     QCOMPARE(rowCount("JEUX"), 0);
     QCOMPARE(balanceOf("Paul", "Mars").toDouble(), 35.0);
     QCOMPARE(m_db->scalar("SELECT SoldeDepart FROM USERS").toDouble(), 50.0);
@@ -1238,3 +1292,73 @@ void TestLedger::fullMonthStatementIsQuick() {
 
 QTEST_MAIN(TestLedger)
 #include "tst_ledger.moc"
+
+// -----------------------------------------------------------------------------------------
+// As a user does it: keys typed into the real fields, real boxes answered with the mouse.
+
+void TestLedger::throughTheRealWidgets() {
+    addUser("Paul", "Mars", 100, 100);
+    addRow("Paul", "Mars", "01", "Simple Gagnant", "JOLIE FILLE", 0, 0, 100);
+    m_dialogs.reset();
+    RealDialogs real;
+    openWindow();
+    QApplication::setActiveWindow(m_form.get());
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+
+    const auto typeIn = [&](const char* name, const QString& text) {
+        QWidget* field = w<QWidget>(name);
+        if (auto* combo = qobject_cast<QComboBox*>(field))
+            field = combo->lineEdit();
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier); // typing replaces the text
+        typeKeys(field, text);
+    };
+    const auto press = [&](const char* button) {
+        QTest::mouseClick(w<QPushButton>(button), Qt::LeftButton);
+    };
+    typeIn("C_users", "Paul");
+    QTest::keyClick(w<QComboBox>("C_users")->lineEdit(), Qt::Key_Return);
+    QCOMPARE(text("T_soldecours"), money(100));
+
+    // Completion is offered, never imposed.
+    typeIn("Ctypejeux", "Super");
+    typeIn("Cmontant", "2");
+    press("BT_savemise");
+    QCOMPARE(lastRow()[5].toString(), QString("Super"));
+    typeIn("Ctypejeux", "Simple Gagnant");
+    QTest::keyClick(w<QComboBox>("Ctypejeux")->lineEdit(), Qt::Key_Return);
+    QVERIFY(w<QComboBox>("Tcheval")->isEnabled());
+    typeIn("Tcheval", "Jolie");
+    typeIn("Cmontant", "3");
+    // Enter on the focused button records, as Space does.
+    w<QPushButton>("BT_savemise")->setFocus();
+    QTest::keyClick(w<QPushButton>("BT_savemise"), Qt::Key_Return);
+    QCOMPARE(lastRow()[6].toString(), QString("JOLIE"));
+    QCOMPARE(lastRow()[10].toDouble(), 95.0);
+
+    // Credit: Yes on the warning, the sum typed, OK.
+    real.click(QDialogButtonBox::Yes);
+    real.type("20");
+    press("Tajoutecredit");
+    QVERIFY(real.allAnswered());
+    QCOMPARE(real.seen().at(0).title, QString("Rajouter des crédit"));
+    QVERIFY(real.seen().at(0).buttons.join(' ').contains("Non"));
+    QCOMPARE(balanceOf("Paul", "Mars").toDouble(), 115.0);
+    // No on the warning changes nothing.
+    real.click(QDialogButtonBox::No);
+    press("Tajoutecredit");
+    QCOMPARE(balanceOf("Paul", "Mars").toDouble(), 115.0);
+
+    // A player added through the two input boxes, then the confirmation.
+    real.type("Zoé");
+    real.type("12.5");
+    real.click(QDialogButtonBox::Ok);
+    press("bt_ajouteusers");
+    QVERIFY(real.allAnswered());
+    QCOMPARE(real.seen().last().title, QString("UtilisateurZoé Solde : 12,5"));
+    QCOMPARE(balanceOf("Zoé", "Mars").toDouble(), 12.5);
+
+    // The window fits a 1024×768 screen.
+    QVERIFY(m_form->minimumSizeHint().width() <= 1000);
+    QVERIFY(m_form->minimumSizeHint().height() <= 700);
+}
