@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QIcon>
+#include <QFontMetrics>
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QPushButton>
@@ -58,6 +59,17 @@ void makeKeyboardFriendly(QWidget* window) {
             completer->setCaseSensitivity(Qt::CaseInsensitive);
         }
     }
+}
+
+int widestMoney(const QFont& font) {
+    return QFontMetrics(font).horizontalAdvance(regional::formatMoney(-999999.99));
+}
+
+void showsMoney(QLineEdit* box) {
+    box->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // The text margins and frame of a line edit, as QLineEdit's own size hint counts them.
+    const QMargins margins = box->textMargins();
+    box->setMinimumWidth(widestMoney(box->font()) + margins.left() + margins.right() + 14);
 }
 
 } // namespace appearance

@@ -1,7 +1,9 @@
 #pragma once
 
 class QApplication;
+class QFont;
 class QIcon;
+class QLineEdit;
 class QWidget;
 
 // What every window shares in how it looks and answers the keyboard.
@@ -18,5 +20,11 @@ QIcon logoIcon();
 // type into; an editable list offers its entries without ever replacing what is typed.
 // Run once a window's controls exist.
 void makeKeyboardFriendly(QWidget* window);
+
+// A box that shows money: right-aligned, and wide enough for "-999 999,99 €" whole.
+void showsMoney(QLineEdit* box);
+
+// The width a money amount of the ledger needs at most in that font, without margins.
+int widestMoney(const QFont& font);
 
 } // namespace appearance

@@ -81,6 +81,11 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
     Q_INIT_RESOURCE(app);
     ui->setupUi(this);
     appearance::makeKeyboardFriendly(this);
+    for (QLineEdit* argent :
+         {ui->TsoldeDepart, ui->T_soldepreced, ui->T_soldecours, ui->Ttotalmisecheval,
+          ui->Ttotalgaincheval, ui->Trapportcheval, ui->TTotalmise, ui->Ttotalgain,
+          ui->Tplusgrossemise, ui->Tplusgrosgain})
+        appearance::showsMoney(argent);
     setAttribute(Qt::WA_DeleteOnClose);
     connect(ui->BT_suivit, &QPushButton::clicked, this, &Form1::BT_suivit_Click);
     connect(ui->mnuchrono, &QAction::triggered, this, &Form1::mnuchrono_Click);
@@ -121,35 +126,58 @@ void Form1::PreparerListeJeux() {
     liste->clear();
     liste->setColumnCount(static_cast<int>(std::size(kColonnes)));
     auto* entete = new QTreeWidgetItem();
-    QLabel* intitules[] = {ui->Label4, ui->Label5, ui->Label11, ui->Label6, ui->Label7, ui->Label9};
-    const int dpi = logicalDpiX();
-    // The widths were drawn for a smaller font than today's desktops use: a column is
-    // widened when its header, or for money a bold four-digit amount, would not fit.
-    QFont gras = liste->font();
-    gras.setBold(true);
-    const QFontMetrics normal(liste->font());
-    const QFontMetrics epais(gras);
-    const int marge =
-        2 * liste->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, liste) + 8;
-    const int montant = epais.horizontalAdvance(regional::formatMoney(-9999.99)) + marge;
     for (int i = 0; i < static_cast<int>(std::size(kColonnes)); ++i) {
         entete->setText(i, QString::fromUtf8(kColonnes[i].titre));
         entete->setTextAlignment(i, kColonnes[i].alignement | Qt::AlignVCenter);
     }
     liste->setHeaderItem(entete);
+
+    // The widths were drawn for a smaller font than today's desktops use. Money columns fit
+    // a bold "-999 999,99 €"; the game type and the horse share what is left, so the
+    // balance never hides under the scroll bar and the list takes the window's extra width.
+    QFont gras = liste->font();
+    gras.setBold(true);
+    const QFontMetrics normal(liste->font());
+    const int marge =
+        2 * liste->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, liste) + 10;
+    const int montant = appearance::widestMoney(gras) + marge;
+    const int dpi = logicalDpiX();
+    QHeaderView* entetes = liste->header();
+    entetes->setStretchLastSection(false);
+    int minimum = 0;
     for (int i = 0; i < static_cast<int>(std::size(kColonnes)); ++i) {
-        int largeur =
-            std::max(kColonnes[i].twips * dpi / 1440,
-                     normal.horizontalAdvance(QString::fromUtf8(kColonnes[i].titre)) + marge);
-        if (kColonnes[i].argent)
-            largeur = std::max(largeur, montant);
+        const int titre = normal.horizontalAdvance(QString::fromUtf8(kColonnes[i].titre)) + marge;
+        const bool partage = i == 1 || i == 2;
+        int largeur = kColonnes[i].argent ? montant
+                      : partage           ? std::max(titre, 12 * normal.averageCharWidth())
+                                          : std::max(kColonnes[i].twips * dpi / 1440, titre);
         liste->setColumnWidth(i, largeur);
-        // The headings written above the list stand over their columns.
-        intitules[i]->setFixedWidth(largeur);
-        intitules[i]->setAlignment(kColonnes[i].alignement | Qt::AlignVCenter);
+        entetes->setSectionResizeMode(i, partage ? QHeaderView::Stretch : QHeaderView::Fixed);
+        minimum += largeur;
     }
-    liste->header()->setStretchLastSection(false);
-    ui->headingsLayout->setContentsMargins(liste->frameWidth(), 0, 0, 0);
+    liste->setMinimumWidth(minimum + 2 * liste->frameWidth() +
+                           liste->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, liste));
+    liste->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    QLabel* intitules[] = {ui->Label4, ui->Label5, ui->Label11, ui->Label6, ui->Label7, ui->Label9};
+    for (int i = 0; i < static_cast<int>(std::size(kColonnes)); ++i)
+        intitules[i]->setAlignment(kColonnes[i].alignement | Qt::AlignVCenter);
+    ui->headings->setFixedHeight(ui->Label4->sizeHint().height());
+    connect(entetes, &QHeaderView::sectionResized, this, &Form1::PlacerIntitules,
+            Qt::UniqueConnection);
+    connect(entetes, &QHeaderView::geometriesChanged, this, &Form1::PlacerIntitules,
+            Qt::UniqueConnection);
+}
+
+void Form1::PlacerIntitules() {
+    // The headings written above the list stand over their columns, whatever their widths.
+    QLabel* intitules[] = {ui->Label4, ui->Label5, ui->Label11, ui->Label6, ui->Label7, ui->Label9};
+    const QHeaderView* entetes = ui->Lst_jeux->header();
+    const int decalage =
+        ui->Lst_jeux->geometry().x() - ui->headings->geometry().x() + ui->Lst_jeux->frameWidth();
+    for (int i = 0; i < static_cast<int>(std::size(intitules)); ++i)
+        intitules[i]->setGeometry(decalage + entetes->sectionViewportPosition(i), 0,
+                                  entetes->sectionSize(i), ui->headings->height());
 }
 
 void Form1::ChargerUsers() {

@@ -37,6 +37,7 @@ private slots:
     void bt_ajouteusers_Click();
     void Tajoutecredit_Click();
     void C_cheval_Click();
+    void PlacerIntitules();
 
 private:
     void Form_Load();
