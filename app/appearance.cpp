@@ -5,8 +5,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCompleter>
-#include <QIcon>
 #include <QFontMetrics>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QPushButton>

@@ -70,9 +70,8 @@ public:
     std::optional<QString> saveFile(QWidget* parent, const QString& title,
                                     const QString& defaultPath, const QString& filter) override {
         // Qt's own dialog, not the desktop's: the same on every system, and reachable by tests.
-        const QString path = QFileDialog::getSaveFileName(parent, title, defaultPath, filter,
-                                                          nullptr,
-                                                          QFileDialog::DontUseNativeDialog);
+        const QString path = QFileDialog::getSaveFileName(
+            parent, title, defaultPath, filter, nullptr, QFileDialog::DontUseNativeDialog);
         if (path.isEmpty())
             return std::nullopt;
         return path;

@@ -24,8 +24,7 @@ public:
                                          const QString& title) = 0;
     // The path chosen, or nothing when the user cancels.
     virtual std::optional<QString> saveFile(QWidget* parent, const QString& title,
-                                            const QString& defaultPath,
-                                            const QString& filter) = 0;
+                                            const QString& defaultPath, const QString& filter) = 0;
 };
 
 // Shows a message box and returns the button pressed.

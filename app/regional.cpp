@@ -38,8 +38,7 @@ QString dotsToCommas(QString typed) {
 TypedAmount readAmount(const QString& typed) {
     static const QRegularExpression number(QStringLiteral("^[+-]?(\\d+(,\\d*)?|,\\d+)$"));
     // Leading zeros and trailing zeros of the decimals say nothing of the size.
-    static const QRegularExpression significant(
-        QStringLiteral("^[+-]?0*(\\d*)(?:,(\\d*?)0*)?$"));
+    static const QRegularExpression significant(QStringLiteral("^[+-]?0*(\\d*)(?:,(\\d*?)0*)?$"));
     const QString text = dotsToCommas(typed).trimmed();
     if (!number.match(text).hasMatch())
         return {std::nullopt, AmountError::NotANumber};

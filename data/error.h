@@ -13,8 +13,6 @@ public:
         : std::runtime_error(engineText.toStdString()), m_code(code), m_text(engineText) {}
     // The engine's primary result code (SQLITE_BUSY, SQLITE_FULL...).
     int code() const { return m_code > 0 ? (m_code & 0xff) : m_code; }
-    // The extended code when the engine gave one (SQLITE_CONSTRAINT_UNIQUE...).
-    int extendedCode() const { return m_code; }
     const QString& engineText() const { return m_text; }
 
 private:

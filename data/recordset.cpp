@@ -100,13 +100,6 @@ bool RecordSet::atEnd() {
     return m_current >= static_cast<int>(m_rows.size());
 }
 
-int RecordSet::fieldCount() {
-    if (m_adding && m_selectAll)
-        return m_db->columns(m_table).size();
-    load();
-    return m_names.size();
-}
-
 QString RecordSet::fieldName(int position) {
     if (m_adding && m_selectAll)
         return columnAt(position).name;

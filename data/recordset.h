@@ -33,7 +33,6 @@ public:
     void MoveNext();
     bool atEnd();
 
-    int fieldCount();
     QString fieldName(int position);
     // The stored value of the current row; a null QVariant (isNull()) for NULL.
     QVariant Fields(int position);

@@ -131,6 +131,10 @@ void Fsuivit::showError(const data::DbError& error) {
     // A file that cannot be opened is named, with the reason, before the engine's words.
     if (const auto* open = dynamic_cast<const data::OpenError*>(&error))
         text = open->explanation() + QStringLiteral("\n\n") + text;
+    showError(text);
+}
+
+void Fsuivit::showError(const QString& text) {
     dialogs::message(this, text, QStringLiteral("Erreur"), dialogs::Buttons::Ok,
                      dialogs::Icon::Critical);
 }
@@ -228,8 +232,7 @@ void Fsuivit::Lsuivit_Click() {
     ui->Lstview_partant->clearColumns();
     const int index = listIndex();
     if (index < 0) {
-        dialogs::message(this, kSelectHorseFirst, QStringLiteral("Erreur"), dialogs::Buttons::Ok,
-                         dialogs::Icon::Critical);
+        showError(kSelectHorseFirst);
         return;
     }
     const QString nom = ui->Lsuivit->item(index)->text();
@@ -268,17 +271,14 @@ std::optional<qlonglong> Fsuivit::cardNumber() {
     const qlonglong number = ui->Tnum->text().trimmed().toLongLong(&ok);
     if (ok)
         return number;
-    dialogs::message(this,
-                     QStringLiteral("Le numéro du cheval (") + ui->Tnum->text() +
-                         QStringLiteral(") doit être un nombre entier."),
-                     QStringLiteral("Erreur"), dialogs::Buttons::Ok, dialogs::Icon::Critical);
+    showError(QStringLiteral("Le numéro du cheval (") + ui->Tnum->text() +
+              QStringLiteral(") doit être un nombre entier."));
     return std::nullopt;
 }
 
 void Fsuivit::Command1_Click() {
     if (listIndex() < 0) {
-        dialogs::message(this, kSelectHorseFirst, QStringLiteral("Erreur"), dialogs::Buttons::Ok,
-                         dialogs::Icon::Critical);
+        showError(kSelectHorseFirst);
         return;
     }
     const auto number = cardNumber();
@@ -339,10 +339,8 @@ void Fsuivit::Command1_Click() {
 void Fsuivit::Bt_supprime_Click() {
     const int index = listIndex();
     if (index < 0) {
-        dialogs::message(
-            this,
-            QStringLiteral("Vous devez selectionner un cheval de suivit avant de le supprimer"),
-            QStringLiteral("Erreur"), dialogs::Buttons::Ok, dialogs::Icon::Critical);
+        showError(
+            QStringLiteral("Vous devez selectionner un cheval de suivit avant de le supprimer"));
         return;
     }
     const QString nom = ui->Lsuivit->item(index)->text();
@@ -415,7 +413,7 @@ void Fsuivit::ChargerCourses(const QString& nom) {
     ReportRows rows(18);
     rows.reserve(count, 160);
     for (rs.MoveFirst(); !rs.atEnd(); rs.MoveNext()) {
-        rows.addCell(regional::frenchDateFromIso(cellText(rs.Fields(0))).left(12));
+        rows.addCell(regional::frenchDateFromIso(cellText(rs.Fields(0))));
         for (int j = 1; j <= 17; ++j)
             rows.addCell(cellText(rs.Fields(j)));
     }

@@ -61,6 +61,8 @@ private:
     // The card's number, or nothing after telling the user it is not a whole number.
     std::optional<qlonglong> cardNumber();
     void showError(const data::DbError& error);
+    // The window's one "Erreur" box.
+    void showError(const QString& text);
 
     std::unique_ptr<Ui::Fsuivit> ui;
     bool m_modeConfirmations = false;

@@ -1,11 +1,14 @@
 #include "followed/reportview.h"
 
 #include <QCollator>
+#include <QDate>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QRegularExpression>
 #include <QScreen>
 #include <algorithm>
 #include <numeric>
+#include <optional>
 
 void ReportRows::reserve(int rows, int charsPerRow) {
     m_text.reserve(qsizetype(rows) * charsPerRow);
@@ -81,23 +84,87 @@ QVariant ReportModel::headerData(int section, Qt::Orientation orientation, int r
     return QVariant();
 }
 
+namespace {
+
+// A date cell, "dd/MM/yyyy" with an optional " HH:MM", as minutes since the calendar's
+// start; nothing for any other text.
+std::optional<qint64> dateKey(QStringView text) {
+    static const QRegularExpression pattern(
+        QStringLiteral("^(\\d{2})/(\\d{2})/(\\d{4})(?: (\\d{2}):(\\d{2}))?$"));
+    const auto match = pattern.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const QDate date(match.capturedView(3).toInt(), match.capturedView(2).toInt(),
+                     match.capturedView(1).toInt());
+    if (!date.isValid())
+        return std::nullopt;
+    return date.toJulianDay() * 1440 + match.capturedView(4).toInt() * 60 +
+           match.capturedView(5).toInt();
+}
+
+// A number cell, with a decimal comma or point.
+std::optional<double> numberKey(QStringView text) {
+    bool ok = false;
+    const double value = text.toString().replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
+    return ok ? std::optional<double>(value) : std::nullopt;
+}
+
+// Empty cells and the lists' "NonConnu" say nothing of a column's kind; they sort first.
+bool unknownCell(QStringView text) {
+    return text.isEmpty() || text == QLatin1String("NonConnu");
+}
+
+} // namespace
+
 void ReportModel::sort(int column, Qt::SortOrder order) {
     const int count = m_rows.rowCount();
     if (column < 0 || count < 2)
         return;
-    QCollator collator(QLocale(QLocale::French, QLocale::France));
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    // One collation key per row instead of collating the same texts again at each compare.
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(count);
-    for (int row = 0; row < count; ++row)
-        keys.push_back(collator.sortKey(m_rows.cell(row, column).toString()));
+    // A column whose every known cell is a date sorts by the calendar, one whose every known
+    // cell is a number by value; any other column as words.
+    bool dates = true;
+    bool numbers = true;
+    bool known = false;
+    for (int row = 0; row < count && (dates || numbers); ++row) {
+        const QStringView text = m_rows.cell(row, column);
+        if (unknownCell(text))
+            continue;
+        known = true;
+        dates = dates && dateKey(text).has_value();
+        numbers = numbers && numberKey(text).has_value();
+    }
     std::vector<int> sorted(count);
     std::iota(sorted.begin(), sorted.end(), 0);
-    std::stable_sort(sorted.begin(), sorted.end(), [&](int a, int b) {
-        return order == Qt::AscendingOrder ? keys[a].compare(keys[b]) < 0
-                                           : keys[b].compare(keys[a]) < 0;
-    });
+    const auto sortBy = [&](const auto& keys) {
+        std::stable_sort(sorted.begin(), sorted.end(), [&](int a, int b) {
+            return order == Qt::AscendingOrder ? keys[a] < keys[b] : keys[b] < keys[a];
+        });
+    };
+    if (known && (dates || numbers)) {
+        // Unknown cells first, then by value.
+        std::vector<std::pair<bool, double>> keys;
+        keys.reserve(count);
+        for (int row = 0; row < count; ++row) {
+            const QStringView text = m_rows.cell(row, column);
+            if (unknownCell(text))
+                keys.emplace_back(false, 0.0);
+            else
+                keys.emplace_back(true, dates ? double(*dateKey(text)) : *numberKey(text));
+        }
+        sortBy(keys);
+    } else {
+        QCollator collator(QLocale(QLocale::French, QLocale::France));
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        // One collation key per row instead of collating the same texts again at each compare.
+        std::vector<QCollatorSortKey> keys;
+        keys.reserve(count);
+        for (int row = 0; row < count; ++row)
+            keys.push_back(collator.sortKey(m_rows.cell(row, column).toString()));
+        std::stable_sort(sorted.begin(), sorted.end(), [&](int a, int b) {
+            return order == Qt::AscendingOrder ? keys[a].compare(keys[b]) < 0
+                                               : keys[b].compare(keys[a]) < 0;
+        });
+    }
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<int> newPlace(count);
     for (int i = 0; i < count; ++i)
@@ -134,14 +201,6 @@ void ReportModel::setRows(ReportRows rows) {
 
 QString ReportModel::cellText(int row, int column) const {
     return m_rows.cell(row, column).toString();
-}
-
-void ReportModel::setRowColor(int row, const QColor& color) {
-    if (row < 0 || row >= m_rows.rowCount())
-        return;
-    m_rows.setColor(row, color);
-    emit dataChanged(index(row, 0), index(row, qMax(0, int(m_headers.size()) - 1)),
-                     {Qt::ForegroundRole});
 }
 
 ReportView::ReportView(QWidget* parent) : QTreeView(parent), m_model(new ReportModel(this)) {
@@ -193,12 +252,6 @@ void ReportView::widenColumnToText(int column) {
 int ReportView::selectedRow() const {
     const QModelIndexList rows = selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.first().row();
-}
-
-void ReportView::selectRow(int row) {
-    const QModelIndex index = m_model->index(row, 0);
-    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
-                                                 QItemSelectionModel::Rows);
 }
 
 void ReportView::setWidthTwips(int twips) {

@@ -43,8 +43,8 @@ public:
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    // Compares the cell texts as words (case ignored, accents in French order), keeping the
-    // previous order between equal cells; numbers are texts here, so "10" comes before "9".
+    // A column of dates sorts by the calendar, a column of numbers by value, any other as
+    // words (case ignored, accents in French order); equal cells keep their previous order.
     void sort(int column, Qt::SortOrder order) override;
 
     void setHeaders(const QStringList& headers);
@@ -54,7 +54,6 @@ public:
     const ReportRows& rows() const { return m_rows; }
     // The cell's text, or an empty string for a cell the row does not have.
     QString cellText(int row, int column) const;
-    void setRowColor(int row, const QColor& color);
     // Colours every row with one change notification; colorOf(row) gives the colour.
     template <typename ColorOf> void colorRows(ColorOf colorOf) {
         const int count = m_rows.rowCount();
@@ -95,7 +94,6 @@ public:
     QString cellText(int row, int column) const { return m_model->cellText(row, column); }
     // The selected row, or -1.
     int selectedRow() const;
-    void selectRow(int row);
 
     // Preferred width of the list in twips; a visible window grows to show it when the
     // screen has room.

@@ -43,14 +43,9 @@ long long enCentimes(double montant) {
 
 // A ledger row needs the balance before it; without a balance row for the month and with
 // nothing on screen there is none.
-void signalerSoldeInconnu(QWidget* parent) {
-    dialogs::message(parent,
-                     QStringLiteral("Le solde du joueur pour le mois affiché est inconnu : "
-                                    "choisissez le joueur dans la liste, ou ajoutez-le pour ce "
-                                    "mois."),
-                     QStringLiteral("Erreur solde"), dialogs::Buttons::Ok,
-                     dialogs::Icon::Exclamation);
-}
+const QString kSoldeInconnu = QStringLiteral(
+    "Le solde du joueur pour le mois affiché est inconnu : choisissez le joueur dans la liste, "
+    "ou ajoutez-le pour ce mois.");
 
 QString moisAffiche(const Ui::Form1& ui) {
     return ui.C_mois->currentText().trimmed();
@@ -409,10 +404,8 @@ void Form1::ChargerReleve() {
 bool Form1::JoueurChoisi() {
     if (!joueur(*ui).isEmpty())
         return true;
-    dialogs::message(this, QStringLiteral("vous devez choisir un joueur"),
-                     QStringLiteral("Erreur joueur"), dialogs::Buttons::Ok,
-                     dialogs::Icon::Exclamation);
-    ui->C_users->setFocus();
+    Refuser(QStringLiteral("vous devez choisir un joueur"), QStringLiteral("Erreur joueur"),
+            ui->C_users);
     return false;
 }
 
@@ -433,36 +426,29 @@ void Form1::Enregistrer(ledger::GameKind genre) {
     // A row filed under no month would move the balance yet show in no statement.
     entree.month = ui->C_moisMiseGain->currentText().trimmed();
     if (entree.month.isEmpty()) {
-        dialogs::message(this, QStringLiteral("vous devez choisir le mois"),
-                         QStringLiteral("Erreur mois"), dialogs::Buttons::Ok,
-                         dialogs::Icon::Exclamation);
-        ui->C_moisMiseGain->setFocus();
+        Refuser(QStringLiteral("vous devez choisir le mois"), QStringLiteral("Erreur mois"),
+                ui->C_moisMiseGain);
         return;
     }
     entree.day = ui->CjourMiseGain->date().toString(QStringLiteral("dd"));
 
     entree.gameType = ui->Ctypejeux->currentText().trimmed();
     if (entree.gameType.isEmpty()) {
-        dialogs::message(this, QStringLiteral("vous devez saisir le type de jeu"),
-                         QStringLiteral("Erreur type jeux"), dialogs::Buttons::Ok,
-                         dialogs::Icon::Exclamation);
-        ui->Ctypejeux->setFocus();
+        Refuser(QStringLiteral("vous devez saisir le type de jeu"),
+                QStringLiteral("Erreur type jeux"), ui->Ctypejeux);
         return;
     }
 
     // Either decimal separator may be typed; the ledger's is the comma.
     ui->Cmontant->setText(regional::dotsToCommas(ui->Cmontant->text()));
     if (ui->Cmontant->text().isEmpty()) {
-        dialogs::message(this, QStringLiteral("vous devez saisir le montant de la mise"),
-                         QStringLiteral("Erreur montant"), dialogs::Buttons::Ok,
-                         dialogs::Icon::Exclamation);
-        ui->Cmontant->setFocus();
+        Refuser(QStringLiteral("vous devez saisir le montant de la mise"),
+                QStringLiteral("Erreur montant"), ui->Cmontant);
         return;
     }
     const auto montant = regional::readAmount(ui->Cmontant->text());
     if (!montant.value) {
-        RefuserMontant(montant.error);
-        ui->Cmontant->setFocus();
+        RefuserMontant(montant.error, QString(), ui->Cmontant);
         return;
     }
     entree.amount = *montant.value;
@@ -472,7 +458,7 @@ void Form1::Enregistrer(ledger::GameKind genre) {
     try {
         changement = ledger::recordGame(*Connexion, entree, moisAffiche(*ui), m_soldeCours);
     } catch (const ledger::UnknownBalance&) {
-        signalerSoldeInconnu(this);
+        Refuser(kSoldeInconnu, QStringLiteral("Erreur solde"));
         return;
     } catch (const data::DbError& error) {
         errors::showDbError(this, error);
@@ -488,10 +474,14 @@ void Form1::Enregistrer(ledger::GameKind genre) {
     C_users_Click();
 }
 
-void Form1::RefuserMontant(regional::AmountError erreur, const QString& suite) {
-    dialogs::message(this, regional::amountErrorText(erreur) + suite,
-                     QStringLiteral("Erreur montant"), dialogs::Buttons::Ok,
-                     dialogs::Icon::Exclamation);
+void Form1::Refuser(const QString& texte, const QString& titre, QWidget* champ) {
+    dialogs::message(this, texte, titre, dialogs::Buttons::Ok, dialogs::Icon::Exclamation);
+    if (champ)
+        champ->setFocus();
+}
+
+void Form1::RefuserMontant(regional::AmountError erreur, const QString& suite, QWidget* champ) {
+    Refuser(regional::amountErrorText(erreur) + suite, QStringLiteral("Erreur montant"), champ);
 }
 
 void Form1::Ctypejeux_Click() {
@@ -518,8 +508,7 @@ void Form1::bt_ajouteusers_Click() {
     if (!Proteger([&] { existe = ledger::playerExists(*Connexion, nom, mois); }))
         return;
     if (existe) {
-        dialogs::message(this, dejaLa, QStringLiteral("Ajouter un users"), dialogs::Buttons::Ok,
-                         dialogs::Icon::Exclamation);
+        Refuser(dejaLa, QStringLiteral("Ajouter un users"));
         return;
     }
     const auto solde =
@@ -537,8 +526,7 @@ void Form1::bt_ajouteusers_Click() {
     try {
         ledger::addPlayer(*Connexion, nom, *montant.value, mois);
     } catch (const ledger::PlayerExists&) {
-        dialogs::message(this, dejaLa, QStringLiteral("Ajouter un users"), dialogs::Buttons::Ok,
-                         dialogs::Icon::Exclamation);
+        Refuser(dejaLa, QStringLiteral("Ajouter un users"));
         return;
     } catch (const data::DbError& error) {
         errors::showDbError(this, error);
@@ -576,10 +564,10 @@ void Form1::Tajoutecredit_Click() {
     ledger::CreditChange changement;
     try {
         changement = ledger::addCredit(*Connexion, joueur(*ui), moisAffiche(*ui),
-                                       regional::today().toString(QStringLiteral("dd")), *somme.value,
-                                       m_soldePreced, m_soldeCours);
+                                       regional::today().toString(QStringLiteral("dd")),
+                                       *somme.value, m_soldePreced, m_soldeCours);
     } catch (const ledger::UnknownBalance&) {
-        signalerSoldeInconnu(this);
+        Refuser(kSoldeInconnu, QStringLiteral("Erreur solde"));
         return;
     } catch (const data::DbError& error) {
         errors::showDbError(this, error);

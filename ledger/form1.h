@@ -60,7 +60,10 @@ private:
     void AfficherSoldePreced(std::optional<double> amount);
     void AfficherSoldeCours(std::optional<double> amount);
     bool JoueurChoisi();
-    void RefuserMontant(regional::AmountError erreur, const QString& suite = QString());
+    // The window's one box for refused input: exclamation icon, OK, focus back on the field.
+    void Refuser(const QString& texte, const QString& titre, QWidget* champ = nullptr);
+    void RefuserMontant(regional::AmountError erreur, const QString& suite = QString(),
+                        QWidget* champ = nullptr);
     // Runs a handler's body; an engine error closes the record sets and is reported, and
     // the window goes on. False when the body was stopped by such an error.
     template <class Body> bool Proteger(Body body);

@@ -175,7 +175,7 @@ void addEclairRaces(const TestDatabase& db) {
     addRace(db, "cheval|date|hippodrome|R|C|place|commentaire",
             {"ECLAIR", "2023-11-02", "Auteuil", 2, 1, "1", "Facile"});
     addRace(db, "cheval|date|hippodrome|R|C|place",
-            {"ECLAIR", "2024-01-15", "chantilly", 3, 8, "NP"});
+            {"ECLAIR", "2024-01-15 14:30", "chantilly", 3, 12, "NP"});
     addRace(db, "cheval|date|hippodrome", {"AUTRE", "2022-01-01", "Pau"});
 }
 
@@ -393,12 +393,19 @@ void TestFollowed::sortByClickedColumn() {
     QCOMPARE(w.column(1), QStringList({"Auteuil", "chantilly", "Vincennes"}));
     w.clickHeader(1);
     QCOMPARE(w.column(1), QStringList({"Vincennes", "chantilly", "Auteuil"}));
-    // The order toggles at each click; dates and numbers compare as texts.
+    // The order toggles at each click; dates by the calendar, numbers by value.
     w.clickHeader(0);
-    QCOMPARE(w.column(0), QStringList({"02/11/2023", "10/03/2024", "15/01/2024"}));
+    QCOMPARE(w.column(0), QStringList({"02/11/2023", "15/01/2024 14:30", "10/03/2024"}));
+    w.clickHeader(0);
+    QCOMPARE(w.column(0), QStringList({"10/03/2024", "15/01/2024 14:30", "02/11/2023"}));
+    w.clickHeader(3);
+    QCOMPARE(w.column(3), QStringList({"1", "4", "12"}));
+    w.clickHeader(12); // place: "NP" is not a number, so words, here in reverse
+    QCOMPARE(w.column(12), QStringList({"NP", "2", "1"}));
+    w.clickHeader(0);
     // Rows move whole.
     QCOMPARE(w.rowTexts(0).at(1), QString("Auteuil"));
-    QCOMPARE(w.rowTexts(1).at(17), QString("Bien fini"));
+    QCOMPARE(w.rowTexts(2).at(17), QString("Bien fini"));
     // A new load shows the races in date order again.
     w.clickEntry("ECLAIR");
     QCOMPARE(w.column(1), QStringList({"Auteuil", "chantilly", "Vincennes"}));
@@ -635,13 +642,13 @@ void TestFollowed::history() {
                           "dotation", "Num", "Musique", "Jockey", "Stat", "Place", "Terrain",
                           "Etat", "Valeur", "type", "Commentaire"}));
     QCOMPARE(w.model()->rowCount(), 3);
-    QCOMPARE(w.column(0), QStringList({"02/11/2023", "15/01/2024", "10/03/2024"}));
+    QCOMPARE(w.column(0), QStringList({"02/11/2023", "15/01/2024 14:30", "10/03/2024"}));
     QCOMPARE(w.rowTexts(2), QStringList({"10/03/2024", "Vincennes", "1", "4", "Prix de Paris", "14",
                                          "2700", "45000", "7", "1a2a", "J. Martin", "P", "2", "Bon",
                                          "Souple", "42,5", "Handicap", "Bien fini"}));
     // Null columns are empty cells.
-    QCOMPARE(w.rowTexts(1), QStringList({"15/01/2024", "chantilly", "3", "8", "", "", "", "", "",
-                                         "", "", "", "NP", "", "", "", "", ""}));
+    QCOMPARE(w.rowTexts(1), QStringList({"15/01/2024 14:30", "chantilly", "3", "12", "", "", "", "",
+                                         "", "", "", "", "NP", "", "", "", "", ""}));
     QCOMPARE(w.view()->widthTwips(), 15800);
     QCOMPARE(w.view()->sizeHint().width(), w.view()->twipsToPixels(15800));
     QCOMPARE(w.view()->header()->sectionSize(1), w.view()->twipsToPixels(1800));

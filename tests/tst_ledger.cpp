@@ -1,7 +1,7 @@
+#include "app/appearance.h"
 #include "app/regional.h"
 #include "data/schema.h"
 #include "ledger/form1.h"
-#include "app/appearance.h"
 #include "tests/support/realdialogs.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testdatabase.h"
@@ -358,8 +358,8 @@ void TestLedger::statementGrowsWithTheWindow() {
     QApplication::processEvents();
     QVERIFY(m_form->width() <= 1000 && m_form->height() <= 700);
     for (const char* name : {"TsoldeDepart", "T_soldepreced", "T_soldecours", "TTotalmise",
-                             "Ttotalgain", "Tplusgrossemise", "Tplusgrosgain",
-                             "Ttotalmisecheval", "Ttotalgaincheval", "Trapportcheval"}) {
+                             "Ttotalgain", "Tplusgrossemise", "Tplusgrosgain", "Ttotalmisecheval",
+                             "Ttotalgaincheval", "Trapportcheval"}) {
         auto* box = w<QLineEdit>(name);
         box->setText(money(-999999.99));
         QVERIFY2(box->width() > box->fontMetrics().horizontalAdvance(box->text()) + 4, name);
@@ -610,11 +610,11 @@ void TestLedger::recordingAStakeOrAWin_data() {
                                              << " 4 "
                                              << "Simple Gagnant"
                                              << " Jolie  " << 4.0 << 0.0 << "JOLIE" << 96.0;
-    QTest::newRow("cents, trailing zero") << true << "Paul"
-                                          << "999999999,990"
-                                          << "Tiercé"
-                                          << "" << 0.0 << 999999999.99 << "AUTRE JEUX"
-                                          << 1000000099.99;
+    QTest::newRow("cents, trailing zero")
+        << true << "Paul"
+        << "999999999,990"
+        << "Tiercé"
+        << "" << 0.0 << 999999999.99 << "AUTRE JEUX" << 1000000099.99;
 }
 
 void TestLedger::recordingAStakeOrAWin() {
@@ -782,7 +782,8 @@ void TestLedger::refusedEntriesWriteNothing_data() {
         << "Erreur montant"
         << "Le montant ne peut pas avoir plus de deux décimales (le centime), par exemple 12,50."
         << "Cmontant"
-        << "0,004" << "";
+        << "0,004"
+        << "";
     QTest::newRow("a billion") << "Paul"
                                << "Tiercé"
                                << "1" + QString(308, '0') << "Erreur montant"
@@ -795,53 +796,62 @@ void TestLedger::refusedEntriesWriteNothing_data() {
                                << "Erreur joueur"
                                << "vous devez choisir un joueur"
                                << "C_users"
-                               << "10" << "";
+                               << "10"
+                               << "";
     QTest::newRow("blank player") << "  "
                                   << "Tiercé"
                                   << "10"
                                   << "Erreur joueur"
                                   << "vous devez choisir un joueur"
                                   << "C_users"
-                                  << "10" << "";
+                                  << "10"
+                                  << "";
     QTest::newRow("no game type") << "Paul"
                                   << ""
                                   << "1.5"
                                   << "Erreur type jeux"
                                   << "vous devez saisir le type de jeu"
                                   << "Ctypejeux"
-                                  << "1.5" << "";
+                                  << "1.5"
+                                  << "";
     QTest::newRow("no amount") << "Paul"
                                << "Tiercé"
                                << ""
                                << "Erreur montant"
                                << "vous devez saisir le montant de la mise"
                                << "Cmontant"
-                               << "" << "";
+                               << ""
+                               << "";
     QTest::newRow("letters") << "Paul"
                              << "Tiercé"
                              << "douze"
                              << "Erreur montant" << notANumber << "Cmontant"
-                             << "douze" << "";
+                             << "douze"
+                             << "";
     QTest::newRow("two commas") << "Paul"
                                 << "Tiercé"
                                 << "1,2,3"
                                 << "Erreur montant" << notANumber << "Cmontant"
-                                << "1,2,3" << "";
+                                << "1,2,3"
+                                << "";
     QTest::newRow("two points") << "Paul"
                                 << "Tiercé"
                                 << "1.2.3"
                                 << "Erreur montant" << notANumber << "Cmontant"
-                                << "1,2,3" << "";
+                                << "1,2,3"
+                                << "";
     QTest::newRow("infinity") << "Paul"
                               << "Tiercé"
                               << "inf"
                               << "Erreur montant" << notANumber << "Cmontant"
-                              << "inf" << "";
+                              << "inf"
+                              << "";
     QTest::newRow("blanks") << "Paul"
                             << "Tiercé"
                             << "  "
                             << "Erreur montant" << notANumber << "Cmontant"
-                            << "  " << "";
+                            << "  "
+                            << "";
     QTest::newRow("no balance anywhere")
         << "Zoé"
         << "Tiercé"
@@ -850,7 +860,8 @@ void TestLedger::refusedEntriesWriteNothing_data() {
         << "Le solde du joueur pour le mois affiché est inconnu : choisissez le joueur dans la "
            "liste, ou ajoutez-le pour ce mois."
         << ""
-        << "10" << "";
+        << "10"
+        << "";
 }
 
 void TestLedger::refusedEntriesWriteNothing() {

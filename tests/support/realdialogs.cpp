@@ -2,11 +2,11 @@
 
 #include "app/dialogs.h"
 
-#include <QPushButton>
 #include <QApplication>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
