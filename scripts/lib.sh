@@ -25,7 +25,12 @@ install_missing() {
     fi
 }
 
+# Builds the named targets, or everything when none is named.
 build_release() {
-    cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
-    cmake --build "$build" -j "$(nproc)"
+    cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+    if [ $# -gt 0 ]; then
+        cmake --build "$build" -j "$(nproc)" --target "$@"
+    else
+        cmake --build "$build" -j "$(nproc)"
+    fi
 }

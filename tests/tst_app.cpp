@@ -67,6 +67,9 @@ void TestApp::startsOnAGoodFile() {
     QCOMPARE(windows.size(), 1);
     QCOMPARE(windows.first()->objectName(), QString("Form1"));
     QCOMPARE(windows.first()->windowTitle(), QString("Gestion des mises"));
+    // The logo, with its double-size picture for high-DPI screens.
+    QCOMPARE(windows.first()->windowIcon().availableSizes(),
+             QList<QSize>({QSize(96, 96), QSize(192, 192)}));
     QVERIFY(Connexion);
     for (QWidget* w : QApplication::topLevelWidgets())
         QVERIFY(!qobject_cast<frmSplash*>(w));
@@ -227,6 +230,7 @@ void TestApp::moneyFormatAndParse() {
 }
 
 void TestApp::datesAndMonths() {
+    QCOMPARE(QLocale().language(), QLocale::French); // the calendar's names, whatever LANG says
     QCOMPARE(regional::monthNames().size(), 12);
     QCOMPARE(regional::monthNames().at(7), QString("Aout"));
     QCOMPARE(regional::monthNames().at(11), QString("décembre"));

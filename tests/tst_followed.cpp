@@ -1,6 +1,8 @@
 #include "app/connection.h"
 #include "followed/fsuivit.h"
 #include "followed/reportview.h"
+#include "app/appearance.h"
+#include "tests/support/realdialogs.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testdatabase.h"
 
@@ -211,6 +213,7 @@ void addConfirmationRaces(const TestDatabase& db) {
 class TestFollowed : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { appearance::setupApplication(*qApp); }
     void init() {
         m_db.reset();
         m_db = std::make_unique<TestDatabase>();
@@ -221,7 +224,7 @@ private slots:
         for (QWidget* w : QApplication::topLevelWidgets())
             w->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        const bool allUsed = m_dialogs->allUsed();
+        const bool allUsed = !m_dialogs || m_dialogs->allUsed();
         m_dialogs.reset();
         m_db.reset();
         QVERIFY2(allUsed, "a scripted answer was not used");
@@ -244,6 +247,7 @@ private slots:
     void largeCardNumbers();
     void saveIsAllOrNothing();
     void deleteAsksAndKeepsTheNote();
+    void deleteThroughTheRealBox();
     void history();
     void historyOfAHorseWithoutRaces();
     void confirmationLists_data();
@@ -630,6 +634,25 @@ void TestFollowed::deleteAsksAndKeepsTheNote() {
     QCOMPARE(w.text("Tvaleur"), QString("41"));
     QCOMPARE(w.model()->rowCount(), 3);
     QCOMPARE(dialogs().shown().size(), 3);
+}
+
+void TestFollowed::deleteThroughTheRealBox() {
+    addFollowed(db(), "ECLAIR");
+    addFollowed(db(), "ZORRO");
+    addEclairRaces(db());
+    m_dialogs.reset();
+    RealDialogs real;
+    Window w;
+    w.clickEntry("ECLAIR");
+    real.click(QDialogButtonBox::Cancel);
+    QTest::mouseClick(w.get<QPushButton>("Bt_supprime"), Qt::LeftButton);
+    QCOMPARE(count(db(), "MESSUIVITS"), 2);
+    real.click(QDialogButtonBox::Ok);
+    QTest::mouseClick(w.get<QPushButton>("Bt_supprime"), Qt::LeftButton);
+    QVERIFY(real.allAnswered());
+    QCOMPARE(real.seen().last().title, QString("Suppression cheval de ligne"));
+    QCOMPARE(count(db(), "MESSUIVITS"), 1);
+    QCOMPARE(w.entries(), QStringList({"ZORRO"}));
 }
 
 void TestFollowed::history() {

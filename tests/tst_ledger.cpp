@@ -1398,6 +1398,9 @@ void TestLedger::throughTheRealWidgets() {
     QCOMPARE(real.seen().last().title, QString("UtilisateurZoé Solde : 12,5"));
     QCOMPARE(balanceOf("Zoé", "Mars").toDouble(), 12.5);
 
+    // Tab skips the boxes that only show.
+    QVERIFY(!(w<QLineEdit>("T_soldecours")->focusPolicy() & Qt::TabFocus));
+    QVERIFY(w<QLineEdit>("Cmontant")->focusPolicy() & Qt::TabFocus);
     // The window fits a 1024×768 screen.
     QVERIFY(m_form->minimumSizeHint().width() <= 1000);
     QVERIFY(m_form->minimumSizeHint().height() <= 700);
