@@ -13,6 +13,7 @@
 #include <QHash>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QSet>
 #include <cmath>
 
@@ -106,6 +107,26 @@ Fsuivit::~Fsuivit() {
     Form_Terminate();
 }
 
+namespace {
+QPointer<Fsuivit>& single() {
+    static QPointer<Fsuivit> window;
+    return window;
+}
+} // namespace
+
+Fsuivit* Fsuivit::showSingle() {
+    if (!single())
+        single() = new Fsuivit();
+    single()->show();
+    single()->raise();
+    single()->activateWindow();
+    return single();
+}
+
+Fsuivit* Fsuivit::instance() {
+    return single();
+}
+
 bool Fsuivit::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui->Text1 && event->type() == QEvent::FocusOut) {
         // Switching to another program or opening a menu is not leaving the box.
@@ -160,6 +181,10 @@ void Fsuivit::Form_Load() {
         showError(error);
         return;
     }
+    AppliquerPreselection();
+}
+
+void Fsuivit::AppliquerPreselection() {
     if (ChevalPreselection.isEmpty())
         return;
     // The name is given in capitals; the list may hold it in any case.

@@ -22,6 +22,15 @@ public:
     explicit Fsuivit(QWidget* parent = nullptr);
     ~Fsuivit() override;
 
+    // Shows the single window (loaded anew if it was closed) and brings it forward.
+    static Fsuivit* showSingle();
+    // The open window, or null.
+    static Fsuivit* instance();
+
+    // Selects the horse named by ChevalPreselection when it is followed, with its card and
+    // races, as loading the window does.
+    void AppliquerPreselection();
+
     // Replaces the accented letters of the usual French and Western European alphabets
     // by their bare letter; other characters are kept, the length never changes.
     QString SupprimerAccents(const QString& text) const;

@@ -7,6 +7,7 @@
 #include "app/errors.h"
 #include "app/regional.h"
 #include "chrono/fchrono.h"
+#include "followed/fsuivit.h"
 #include "ledger/ledgerbook.h"
 
 #include <QHeaderView>
@@ -92,10 +93,18 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
     connect(ui->bt_ajouteusers, &QPushButton::clicked, this, &Form1::bt_ajouteusers_Click);
     connect(ui->Tajoutecredit, &QPushButton::clicked, this, &Form1::Tajoutecredit_Click);
     connect(ui->C_cheval, &QComboBox::activated, this, &Form1::C_cheval_Click);
+    connect(ui->BT_annuler, &QPushButton::clicked, this, &Form1::BT_annuler_Click);
+    connect(ui->Lst_jeux, &QTreeWidget::itemSelectionChanged, this,
+            [this] { ui->BT_annuler->setEnabled(!ui->Lst_jeux->selectedItems().isEmpty()); });
+    connect(ui->mnusuivits, &QAction::triggered, this, &Form1::mnusuivits_Click);
+    connect(ui->BT_voirsuivit, &QPushButton::clicked, this, &Form1::BT_voirsuivit_Click);
     Proteger([this] { Form_Load(); });
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() {
+    // The list's header still reports its geometry while the children go, after ui has.
+    disconnect(ui->Lst_jeux->header(), nullptr, this, nullptr);
+}
 
 // ---------------------------------------------------------------------------------------
 // Load and fixed lists
@@ -318,84 +327,105 @@ void Form1::ChargerReleve() {
         RsJeux->MoveLast();
         RsJeux->MoveFirst();
     }
-    double totalMises = 0;
-    double totalGains = 0;
-    double totalCredits = 0;
-    double plusGrosseMise = 0;
-    double plusGrosGain = 0;
-    long long nombreJeux = 0;
-    ui->Lst_jeux->clear();
-    ui->TnbrTotaljeux->setText(QStringLiteral("0"));
+    ledger::Statement releve;
+    releve.player = joueur(*ui);
+    releve.month = moisAffiche(*ui);
+    releve.lines.reserve(nombre);
+    const QString typeCredit = ledger::creditType();
+    for (int i = 0; i < nombre; ++i) {
+        ledger::StatementLine ligne;
+        ligne.num = RsJeux->Fields(0).toLongLong();
+        ligne.jour = RsJeux->Fields(3).toString();
+        const QVariant type = RsJeux->Fields(5);
+        ligne.type = type.toString();
+        const QVariant cheval = RsJeux->Fields(6);
+        QString nom = cheval.isNull() ? QString() : cheval.toString();
+        if (nom == QLatin1String("autre jeux") || nom == QLatin1String("AUTRE JEUX"))
+            nom.clear();
+        ligne.cheval = nom.toUpper();
+        // An empty amount (never written by this program) counts as zero.
+        ligne.mise = RsJeux->Fields(7).toDouble();
+        ligne.gain = RsJeux->Fields(8).toDouble();
+        const QVariant solde = RsJeux->Fields(10);
+        if (!solde.isNull())
+            ligne.solde = solde.toDouble();
+        ligne.credit = !type.isNull() && ligne.type == typeCredit;
+        ligne.reversal = ledger::isReversalRemark(RsJeux->Fields(4).toString());
 
+        // Reversed lines and their reversals count in the totals, where they cancel out,
+        // but a mistyped stake is no record.
+        releve.totalMises += ligne.mise;
+        if (!ligne.reversal && ligne.mise > releve.plusGrosseMise)
+            releve.plusGrosseMise = ligne.mise;
+        if (ligne.credit) {
+            releve.totalCredits += ligne.gain;
+        } else {
+            // Credit rows are not games.
+            releve.totalGains += ligne.gain;
+            if (!ligne.reversal && ligne.gain > releve.plusGrosGain)
+                releve.plusGrosGain = ligne.gain;
+            ++releve.nombreJeux;
+        }
+        releve.lines << ligne;
+        RsJeux->MoveNext();
+    }
+    FermerJeux();
+    // The month's starting balance: total deposits less this month's credits. Unknown while
+    // no deposits are shown.
+    if (m_soldePreced)
+        releve.soldeDepart = *m_soldePreced - releve.totalCredits;
+    releve.totalDepots = m_soldePreced;
+    releve.soldeEnCours = m_soldeCours;
+    m_releve = std::move(releve);
+    AfficherReleve();
+}
+
+void Form1::AfficherReleve() {
+    ui->Lst_jeux->clear();
     QFont gras = ui->Lst_jeux->font();
     gras.setBold(true);
     const QBrush rouge(kRed);
     const QBrush vert(kGreen);
     const QBrush noir(kBlack);
-    const QString typeCredit = ledger::creditType();
-    QList<QTreeWidgetItem*> lignes;
-    lignes.reserve(nombre);
-    for (int i = 0; i < nombre; ++i) {
-        auto* ligne = new QTreeWidgetItem();
+    QList<QTreeWidgetItem*> items;
+    items.reserve(m_releve.lines.size());
+    for (const ledger::StatementLine& ligne : std::as_const(m_releve.lines)) {
+        auto* item = new QTreeWidgetItem();
         for (int c = 0; c < static_cast<int>(std::size(kColonnes)); ++c)
-            ligne->setTextAlignment(c, kColonnes[c].alignement | Qt::AlignVCenter);
-        ligne->setText(0, RsJeux->Fields(3).toString());
-        const QVariant type = RsJeux->Fields(5);
-        ligne->setText(1, type.toString());
-        const QVariant cheval = RsJeux->Fields(6);
-        QString nom = cheval.isNull() ? QString() : cheval.toString();
-        if (nom == QLatin1String("autre jeux") || nom == QLatin1String("AUTRE JEUX"))
-            nom.clear();
-        ligne->setText(2, nom.toUpper());
-
-        // An empty amount (never written by this program) counts as zero.
-        const double mise = RsJeux->Fields(7).toDouble();
-        if (mise != 0) {
-            ligne->setText(3, regional::formatMoney(mise));
-            ligne->setForeground(3, rouge);
-            ligne->setFont(3, gras);
+            item->setTextAlignment(c, kColonnes[c].alignement | Qt::AlignVCenter);
+        item->setData(0, Qt::UserRole, ligne.num);
+        item->setText(0, ligne.jour);
+        item->setText(1, ligne.type);
+        item->setText(2, ligne.cheval);
+        QFont normal = ui->Lst_jeux->font();
+        QFont epais = gras;
+        normal.setItalic(ligne.reversal);
+        epais.setItalic(ligne.reversal);
+        for (int c = 0; c < 3; ++c)
+            item->setFont(c, normal);
+        if (ligne.mise != 0) {
+            item->setText(3, regional::formatMoney(ligne.mise));
+            item->setForeground(3, rouge);
+            item->setFont(3, epais);
         }
-        totalMises += mise;
-        if (mise > plusGrosseMise)
-            plusGrosseMise = mise;
-
-        const double gain = RsJeux->Fields(8).toDouble();
-        if (gain != 0)
-            ligne->setText(4, regional::formatMoney(gain));
-        if (type.isNull() || type.toString() != typeCredit) {
-            totalGains += gain;
-            if (gain > plusGrosGain)
-                plusGrosGain = gain;
-            ++nombreJeux;
-            if (gain != 0)
-                ligne->setForeground(4, vert);
-        } else {
-            if (gain != 0)
-                ligne->setForeground(4, noir);
-            totalCredits += gain;
+        if (ligne.gain != 0) {
+            item->setText(4, regional::formatMoney(ligne.gain));
+            item->setForeground(4, ligne.credit ? noir : vert);
+            item->setFont(4, epais);
         }
-        if (gain != 0)
-            ligne->setFont(4, gras);
-
-        const QVariant solde = RsJeux->Fields(10);
-        if (!solde.isNull())
-            ligne->setText(5, regional::formatMoney(solde.toDouble()));
-        ligne->setFont(5, gras);
-        lignes << ligne;
-        RsJeux->MoveNext();
+        if (ligne.solde)
+            item->setText(5, regional::formatMoney(*ligne.solde));
+        item->setFont(5, epais);
+        items << item;
     }
-    ui->Lst_jeux->addTopLevelItems(lignes);
-    ui->TnbrTotaljeux->setText(QString::number(nombreJeux));
-    FermerJeux();
-
-    ui->TTotalmise->setText(regional::formatMoney(totalMises));
-    ui->Ttotalgain->setText(regional::formatMoney(totalGains));
-    ui->Tplusgrosgain->setText(regional::formatMoney(plusGrosGain));
-    ui->Tplusgrossemise->setText(regional::formatMoney(plusGrosseMise));
-    // The month's starting balance: total deposits less this month's credits. Unknown while
-    // no deposits are shown.
-    ui->TsoldeDepart->setText(m_soldePreced ? regional::formatMoney(*m_soldePreced - totalCredits)
-                                            : QString());
+    ui->Lst_jeux->addTopLevelItems(items);
+    ui->TnbrTotaljeux->setText(QString::number(m_releve.nombreJeux));
+    ui->TTotalmise->setText(regional::formatMoney(m_releve.totalMises));
+    ui->Ttotalgain->setText(regional::formatMoney(m_releve.totalGains));
+    ui->Tplusgrosgain->setText(regional::formatMoney(m_releve.plusGrosGain));
+    ui->Tplusgrossemise->setText(regional::formatMoney(m_releve.plusGrosseMise));
+    ui->TsoldeDepart->setText(m_releve.soldeDepart ? regional::formatMoney(*m_releve.soldeDepart)
+                                                   : QString());
 }
 
 // ---------------------------------------------------------------------------------------
@@ -621,4 +651,73 @@ void Form1::BT_suivit_Click() {
 
 void Form1::mnuchrono_Click() {
     Fchrono::showSingle();
+}
+
+void Form1::mnusuivits_Click() {
+    Fsuivit::showSingle();
+}
+
+void Form1::BT_voirsuivit_Click() {
+    ChevalPreselection = ui->C_cheval->currentText().trimmed().toUpper();
+    // An open window only selects the horse; a new one does it while loading.
+    if (Fsuivit* ouverte = Fsuivit::instance())
+        ouverte->AppliquerPreselection();
+    Fsuivit::showSingle();
+}
+
+// ---------------------------------------------------------------------------------------
+// Reversing a line
+
+void Form1::BT_annuler_Click() {
+    const auto choisies = ui->Lst_jeux->selectedItems();
+    if (choisies.isEmpty())
+        return;
+    const qint64 num = choisies.first()->data(0, Qt::UserRole).toLongLong();
+    const auto ligne = std::find_if(m_releve.lines.cbegin(), m_releve.lines.cend(),
+                                    [num](const ledger::StatementLine& l) { return l.num == num; });
+    if (ligne == m_releve.lines.cend())
+        return;
+    const QString titre = QStringLiteral("Annuler la ligne");
+    try {
+        ledger::checkReversible(*Connexion, num);
+    } catch (const ledger::LineAlreadyReversed&) {
+        Refuser(QStringLiteral("Cette ligne est déjà annulée."), titre);
+        return;
+    } catch (const ledger::LineIsAReversal&) {
+        Refuser(QStringLiteral("Une annulation ne s'annule pas."), titre);
+        return;
+    } catch (const ledger::LineNotFound&) {
+        Proteger([this] { ChargerReleve(); }); // the list was stale
+        return;
+    } catch (const data::DbError& error) {
+        errors::showDbError(this, error);
+        return;
+    }
+    QStringList mots{QStringLiteral("Annuler la ligne n° %1 :").arg(num), ligne->type};
+    if (!ligne->cheval.isEmpty())
+        mots << ligne->cheval;
+    mots << regional::formatMoney(ligne->mise != 0 ? ligne->mise : ligne->gain);
+    if (dialogs::message(this, mots.join(QLatin1Char(' ')) + QStringLiteral(" ?"), titre,
+                         dialogs::Buttons::YesNo, dialogs::Icon::Question) != dialogs::Answer::Yes)
+        return;
+
+    ledger::Reversal annulation;
+    try {
+        annulation =
+            ledger::reverseLine(*Connexion, num, moisAffiche(*ui), m_soldePreced, m_soldeCours);
+    } catch (const ledger::UnknownBalance&) {
+        Refuser(kSoldeInconnu, QStringLiteral("Erreur solde"));
+        return;
+    } catch (const data::DbError& error) {
+        errors::showDbError(this, error);
+        return;
+    } catch (const std::runtime_error&) {
+        // Reversed or gone meanwhile (another program): the list was stale.
+        Proteger([this] { ChargerReleve(); });
+        return;
+    }
+    AfficherSoldeCours(annulation.after);
+    if (annulation.credit)
+        AfficherSoldePreced(annulation.deposits);
+    C_users_Click();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/recordset.h"
+#include "ledger/statement.h"
 
 #include <QMainWindow>
 #include <QVariantList>
@@ -37,6 +38,9 @@ private slots:
     void bt_ajouteusers_Click();
     void Tajoutecredit_Click();
     void C_cheval_Click();
+    void BT_annuler_Click();
+    void mnusuivits_Click();
+    void BT_voirsuivit_Click();
     void PlacerIntitules();
 
 private:
@@ -46,6 +50,7 @@ private:
     void ChargerUsers();
     void ChargerTypesJeux();
     void ChargerReleve();
+    void AfficherReleve();
     void ChargerChevaux();
     void Enregistrer(ledger::GameKind kind);
 
@@ -74,4 +79,5 @@ private:
     std::unique_ptr<data::RecordSet> RsTypeJeux;
     std::optional<double> m_soldePreced; // shown in T_soldepreced ("Total depots")
     std::optional<double> m_soldeCours;  // shown in T_soldecours
+    ledger::Statement m_releve;          // shown in Lst_jeux and the summary
 };

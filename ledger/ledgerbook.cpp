@@ -1,6 +1,7 @@
 #include "ledger/ledgerbook.h"
 
 #include "data/transaction.h"
+#include "ledger/statement.h"
 
 #include <QSqlQuery>
 
@@ -28,12 +29,42 @@ std::optional<UserRow> singleUserRow(const data::Database& db, const QString& pl
     return row;
 }
 
-void appendLedgerRow(const data::Database& db, const QString& player, const QString& month,
-                     const QString& day, const QString& gameType, const QString& horse,
-                     double debit, double credit, double before, double after) {
-    db.exec(QStringLiteral("INSERT INTO JEUX (User, mois, Jour, [type jeux], Cheval, Debit, "
-                           "Credit, SoldeAvant, SoldeApres) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-            {player, month, day, gameType, horse, debit, credit, before, after});
+qint64 appendLedgerRow(const data::Database& db, const QString& player, const QString& month,
+                       const QString& day, const QString& gameType, const QString& horse,
+                       double debit, double credit, double before, double after,
+                       const QVariant& remark = QVariant()) {
+    db.exec(QStringLiteral("INSERT INTO JEUX (User, mois, Jour, Remarque, [type jeux], Cheval, "
+                           "Debit, Credit, SoldeAvant, SoldeApres) "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+            {player, month, day, remark, gameType, horse, debit, credit, before, after});
+    return db.scalar(QStringLiteral("SELECT last_insert_rowid()")).toLongLong();
+}
+
+struct LedgerLine {
+    QString player, month, day, gameType;
+    QVariant horse;
+    double debit = 0, credit = 0;
+};
+
+LedgerLine reversibleLine(const data::Database& db, qint64 num) {
+    QSqlQuery query =
+        db.exec(QStringLiteral("SELECT User, mois, Jour, Remarque, [type jeux], Cheval, Debit, "
+                               "Credit FROM JEUX WHERE Num = ?"),
+                {num});
+    if (!query.next())
+        throw LineNotFound();
+    const QString remark = query.value(3).toString();
+    if (isReversedLine(remark))
+        throw LineAlreadyReversed();
+    if (isReversalRow(remark))
+        throw LineIsAReversal();
+    return {query.value(0).toString(),
+            query.value(1).toString(),
+            query.value(2).toString(),
+            query.value(4).toString(),
+            query.value(5),
+            query.value(6).toDouble(),
+            query.value(7).toDouble()};
 }
 
 } // namespace
@@ -94,6 +125,47 @@ CreditChange addCredit(const data::Database& db, const QString& player, const QS
                     change.before, change.after);
     transaction.commit();
     return change;
+}
+
+void checkReversible(const data::Database& db, qint64 num) {
+    reversibleLine(db, num);
+}
+
+Reversal reverseLine(const data::Database& db, qint64 num, const QString& balanceMonth,
+                     std::optional<double> shownDeposits, std::optional<double> shownBalance) {
+    data::Transaction transaction(db);
+    const LedgerLine line = reversibleLine(db, num);
+    const auto row = singleUserRow(db, line.player, balanceMonth);
+    if (!row && !shownBalance)
+        throw UnknownBalance();
+    Reversal reversal;
+    reversal.credit = line.gameType == creditType();
+    reversal.before = row ? row->balance : *shownBalance;
+    // The new row's own debit and credit are the line's negated.
+    reversal.after = reversal.before - (-line.debit) + (-line.credit);
+    if (reversal.credit) {
+        if (row)
+            reversal.deposits = row->deposits - line.credit;
+        else if (shownDeposits)
+            reversal.deposits = *shownDeposits - line.credit;
+    }
+    reversal.num = appendLedgerRow(db, line.player, line.month, line.day, line.gameType,
+                                   line.horse.toString(), -line.debit, -line.credit,
+                                   reversal.before, reversal.after, reversalRemark(num));
+    db.exec(QStringLiteral("UPDATE JEUX SET Remarque = ? WHERE Num = ?"),
+            {reversedByRemark(reversal.num), num});
+    if (row) {
+        if (reversal.credit)
+            db.exec(QStringLiteral("UPDATE USERS SET SoldeDepart = ?, SoldeEnCours = ? "
+                                   "WHERE Id = ?"),
+                    {*reversal.deposits, reversal.after, row->id});
+        else
+            db.exec(QStringLiteral("UPDATE USERS SET SoldeEnCours = ? WHERE Id = ?"),
+                    {reversal.after, row->id});
+        reversal.storedRowChanged = true;
+    }
+    transaction.commit();
+    return reversal;
 }
 
 bool playerExists(const data::Database& db, const QString& player, const QString& month) {

@@ -71,6 +71,41 @@ CreditChange addCredit(const data::Database& db, const QString& player, const QS
                        const QString& day, double sum, std::optional<double> shownDeposits,
                        std::optional<double> shownBalance);
 
+// Thrown, before anything is written, when a line cannot be reversed.
+class LineAlreadyReversed : public std::runtime_error {
+public:
+    LineAlreadyReversed() : std::runtime_error("the line is already reversed") {}
+};
+class LineIsAReversal : public std::runtime_error {
+public:
+    LineIsAReversal() : std::runtime_error("a reversal is not reversed") {}
+};
+class LineNotFound : public std::runtime_error {
+public:
+    LineNotFound() : std::runtime_error("no ledger line with that number") {}
+};
+
+// What reversing a line wrote.
+struct Reversal {
+    qint64 num = 0;                 // the new row's Num
+    double before = 0;              // its SoldeAvant
+    double after = 0;               // its SoldeApres, the player's new current balance
+    bool credit = false;            // the reversed line was a credit
+    std::optional<double> deposits; // the new "Total depots", when a credit was reversed
+    bool storedRowChanged = false;
+};
+
+// Whether the JEUX line numbered num may be reversed; throws as reverseLine would.
+void checkReversible(const data::Database& db, qint64 num);
+
+// Undoes the JEUX line numbered num without touching it: a new row with the same player,
+// month, day, game type and horse and the amounts negated, its balances chained from the
+// player's current balance for balanceMonth (the stored one when exactly one USERS row
+// exists, else shownBalance), the two rows' Remarque naming each other. A reversed credit
+// also comes off the month's deposits.
+Reversal reverseLine(const data::Database& db, qint64 num, const QString& balanceMonth,
+                     std::optional<double> shownDeposits, std::optional<double> shownBalance);
+
 // Whether the player (compared as the database compares names) has a row for month.
 bool playerExists(const data::Database& db, const QString& player, const QString& month);
 

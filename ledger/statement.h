@@ -9,12 +9,12 @@
 namespace ledger {
 
 struct StatementLine {
-    qint64 num = 0;  // JEUX.Num
-    QString jour;    // "01" to "31", as stored
-    QString type;    // the game type
-    QString cheval;  // as shown: upper case, empty for a bet or credit without a horse
-    double mise = 0; // Debit
-    double gain = 0; // Credit: a win, or the sum of a credit row
+    qint64 num = 0;              // JEUX.Num
+    QString jour;                // "01" to "31", as stored
+    QString type;                // the game type
+    QString cheval;              // as shown: upper case, empty for a bet or credit without a horse
+    double mise = 0;             // Debit
+    double gain = 0;             // Credit: a win, or the sum of a credit row
     std::optional<double> solde; // SoldeApres
     bool credit = false;         // an "Approvisionnement compte" row
     // A reversed line, or the reversal of one: shown in italics, left out of the records.
@@ -39,9 +39,11 @@ struct Statement {
 };
 
 // The Remarque of a reversal and of the line it reverses; both name the other's Num.
-QString reversalRemark(qint64 reversedNum);     // "annule n° N"
-QString reversedByRemark(qint64 reversalNum);   // "annulée par n° M"
-// Whether a stored Remarque marks a reversal or a reversed line.
+QString reversalRemark(qint64 reversedNum);   // "annule n° N"
+QString reversedByRemark(qint64 reversalNum); // "annulée par n° M"
+// Whether a stored Remarque marks a reversal, a reversed line, or either.
+bool isReversalRow(const QString& remarque);
+bool isReversedLine(const QString& remarque);
 bool isReversalRemark(const QString& remarque);
 
 } // namespace ledger

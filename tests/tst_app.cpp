@@ -4,6 +4,7 @@
 #include "app/paths.h"
 #include "app/regional.h"
 #include "chrono/fchrono.h"
+#include "followed/fsuivit.h"
 #include "ledger/form1.h"
 #include "tests/support/realdialogs.h"
 #include "tests/support/scripteddialogs.h"
@@ -11,6 +12,11 @@
 #include "tests/support/testfiles.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QtTest>
 
@@ -51,6 +57,7 @@ private slots:
     void refusesFilesItCannotUse();
     void chronoMenuKeepsOneWindow();
     void followedButtonOnlyAnnounces();
+    void followedHorsesWithinReach();
     void realBoxesAnswerWithTheButtonClicked_data();
     void realBoxesAnswerWithTheButtonClicked();
     void realInputBoxReturnsWhatWasTyped();
@@ -202,6 +209,80 @@ void TestApp::realInputBoxReturnsWhatWasTyped() {
     real.type("ignoré", QDialogButtonBox::Cancel);
     QCOMPARE(dialogs::input(nullptr, "Nom ?", "Titre"), std::nullopt);
     QVERIFY(real.seen().at(1).buttons.join(' ').contains("Annuler"));
+}
+
+void TestApp::followedHorsesWithinReach() {
+    TestDatabase db;
+    db.exec("INSERT INTO USERS (pseudo, SoldeDepart, SoldeEnCours, Mois) VALUES "
+            "('Paul', 100, 100, 'Mars')");
+    db.exec("INSERT INTO MESSUIVITS (nomcheval) VALUES ('Alpha'), ('ECLAIR')");
+    db.exec("INSERT INTO CR (cheval, date, hippodrome) VALUES ('ECLAIR', '2024-03-10', 'Pau')");
+    db.exec(
+        "INSERT INTO JEUX (User, mois, Jour, [type jeux], Cheval, Debit, Credit, SoldeAvant, "
+        "SoldeApres) VALUES ('Paul', 'Mars', '01', 'Simple Gagnant', 'ECLAIR', 2, 0, 102, 100)");
+    regional::setToday(QDate(2024, 3, 6));
+    auto* form = new Form1();
+    form->show();
+    const auto pick = [form](const char* name, const QString& text) {
+        auto* combo = form->findChild<QComboBox*>(name);
+        const int index = combo->findText(text);
+        QVERIFY2(index >= 0, name);
+        combo->setCurrentIndex(index);
+        emit combo->activated(index);
+    };
+    // Form1 records, credits, reports and shows its statement on whatever connection the
+    // followed horses left behind.
+    const auto ledgerWorks = [&](double balance) {
+        ScriptedDialogs dialogs;
+        pick("C_users", "Paul");
+        pick("Ctypejeux", "Tiercé");
+        form->findChild<QLineEdit*>("Cmontant")->setText("10");
+        form->findChild<QPushButton*>("BT_savemise")->click();
+        dialogs.answer(dialogs::Answer::Yes);
+        dialogs.type("4");
+        form->findChild<QPushButton*>("Tajoutecredit")->click();
+        pick("C_cheval", "ECLAIR");
+        QCOMPARE(form->findChild<QLineEdit*>("Ttotalmisecheval")->text(), regional::formatMoney(2));
+        QCOMPARE(form->findChild<QLineEdit*>("T_soldecours")->text(),
+                 regional::formatMoney(balance));
+        QCOMPARE(db.scalar("SELECT SoldeEnCours FROM USERS").toDouble(), balance);
+        QVERIFY(dialogs.shown().size() == 2 && dialogs.allUsed());
+    };
+
+    auto* menu = form->findChild<QAction*>("mnusuivits");
+    QCOMPARE(menu->text(), QString("Mes chevaux &suivits"));
+    QCOMPARE(form->findChild<QMenu*>("menu")->actions().indexOf(menu), 1);
+    menu->trigger();
+    Fsuivit* window = Fsuivit::instance();
+    QVERIFY(window && window->isVisible());
+    auto* followed = window->findChild<QListWidget*>("Lsuivit");
+    QCOMPARE(followed->count(), 2);
+    // A second choice brings the same window forward without loading it again.
+    db.exec("INSERT INTO MESSUIVITS (nomcheval) VALUES ('ZORRO')");
+    menu->trigger();
+    QCOMPARE(Fsuivit::instance(), window);
+    QCOMPARE(followed->count(), 2);
+    ledgerWorks(94);
+
+    // From the report: the horse's card and races in the open window.
+    auto* voir = form->findChild<QPushButton*>("BT_voirsuivit");
+    QCOMPARE(voir->text(), QString("Voir dans Mes suivits"));
+    pick("C_cheval", "ECLAIR");
+    voir->click();
+    QCOMPARE(Fsuivit::instance(), window);
+    QCOMPARE(followed->currentItem()->text(), QString("ECLAIR"));
+    QCOMPARE(window->findChild<QLabel*>("Tcheval")->text(), QString("ECLAIR"));
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!Fsuivit::instance());
+    ledgerWorks(88);
+
+    // And into a new window, which loads with the horse chosen.
+    voir->click();
+    QVERIFY(Fsuivit::instance() && Fsuivit::instance() != window);
+    QCOMPARE(Fsuivit::instance()->findChild<QListWidget*>("Lsuivit")->currentItem()->text(),
+             QString("ECLAIR"));
+    regional::setToday(QDate());
 }
 
 void TestApp::moneyFormatAndParse() {

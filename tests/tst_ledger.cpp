@@ -78,6 +78,8 @@ private slots:
     void horseReport();
     void horseReportOfAStaleList();
     void fullMonthStatementIsQuick();
+    void reversingALine_data();
+    void reversingALine();
     void throughTheRealWidgets();
 
 private:
@@ -1334,6 +1336,108 @@ QTEST_MAIN(TestLedger)
 #include "tst_ledger.moc"
 
 // -----------------------------------------------------------------------------------------
+// Reversing a line
+
+void TestLedger::reversingALine_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<double>("debit");  // of the line reversed
+    QTest::addColumn<double>("credit"); // of the line reversed
+    QTest::addColumn<QString>("question");
+    QTest::addColumn<double>("deposits"); // SoldeDepart after the reversal
+    // Paul starts with 100; the line is followed by a stake of 5, then reversed.
+    QTest::newRow("stake") << "mise" << 20.0 << 0.0
+                           << "Annuler la ligne n° 1 : Simple Gagnant JOLIE " + money(20) + " ?"
+                           << 100.0;
+    QTest::newRow("win") << "gain" << 0.0 << 30.0
+                         << "Annuler la ligne n° 1 : Tiercé " + money(30) + " ?" << 100.0;
+    QTest::newRow("credit") << "credit" << 0.0 << 50.0
+                            << "Annuler la ligne n° 1 : Approvisionnement compte " + money(50) +
+                                   " ?"
+                            << 100.0;
+}
+
+void TestLedger::reversingALine() {
+    QFETCH(QString, kind);
+    QFETCH(double, debit);
+    QFETCH(double, credit);
+    QFETCH(QString, question);
+    QFETCH(double, deposits);
+    addUser("Paul", "Mars", 100, 100);
+    openWindow();
+    pick("C_users", "Paul");
+    if (kind == "credit") {
+        m_dialogs->answer(Answer::Yes);
+        m_dialogs->type("50");
+        w<QPushButton>("Tajoutecredit")->click();
+    } else {
+        pick("Ctypejeux", kind == "mise" ? "Simple Gagnant" : "Tiercé");
+        typeInto("Tcheval", kind == "mise" ? "Jolie" : "");
+        w<QLineEdit>("Cmontant")->setText(kind == "mise" ? "20" : "30");
+        w<QPushButton>(kind == "mise" ? "BT_savemise" : "BT_savegain")->click();
+    }
+    pick("Ctypejeux", "Tiercé");
+    w<QLineEdit>("Cmontant")->setText("5");
+    w<QPushButton>("BT_savemise")->click();
+    const double balance = 100 - debit + credit - 5;
+    QCOMPARE(balanceOf("Paul", "Mars").toDouble(), balance);
+
+    auto* annuler = w<QPushButton>("BT_annuler");
+    QCOMPARE(annuler->text(), QString("Annuler la ligne"));
+    QVERIFY(!annuler->isEnabled());
+    list()->setCurrentItem(list()->topLevelItem(0));
+    QVERIFY(annuler->isEnabled());
+    m_dialogs->clear();
+    m_dialogs->answer(Answer::No);
+    annuler->click();
+    QCOMPARE(m_dialogs->last().text, question);
+    QCOMPARE(m_dialogs->last().title, QString("Annuler la ligne"));
+    QCOMPARE(m_dialogs->last().buttons, dialogs::Buttons::YesNo);
+    QCOMPARE(m_dialogs->last().icon, dialogs::Icon::Question);
+    QCOMPARE(rowCount("JEUX"), 2);
+
+    list()->setCurrentItem(list()->topLevelItem(0));
+    m_dialogs->answer(Answer::Yes);
+    annuler->click();
+    QCOMPARE(rowCount("JEUX"), 3);
+    const QVariantList row = lastRow();
+    QCOMPARE(row[0].toInt(), 3);
+    QCOMPARE(row[1].toString(), QString("Paul"));
+    QCOMPARE(row[2].toString(), QString("Mars"));
+    QCOMPARE(row[4].toString(), QString("annule n° 1"));
+    QCOMPARE(row[7].toDouble(), -debit);
+    QCOMPARE(row[8].toDouble(), -credit);
+    QCOMPARE(row[9].toDouble(), balance);
+    QCOMPARE(row[10].toDouble(), balance + debit - credit);
+    QCOMPARE(m_db->scalar("SELECT Remarque FROM JEUX WHERE Num = 1").toString(),
+             QString("annulée par n° 3"));
+    QCOMPARE(balanceOf("Paul", "Mars").toDouble(), 95.0);
+    QCOMPARE(m_db->scalar("SELECT SoldeDepart FROM USERS").toDouble(), deposits);
+    QCOMPARE(text("T_soldecours"), money(95));
+    QCOMPARE(text("T_soldepreced"), money(deposits));
+
+    // The pair in italics; the totals net out and the records skip both.
+    QCOMPARE(list()->topLevelItemCount(), 3);
+    for (int r = 0; r < 3; ++r)
+        QCOMPARE(list()->topLevelItem(r)->font(1).italic(), r != 1);
+    QCOMPARE(text("TTotalmise"), money(5));
+    QCOMPARE(text("Tplusgrossemise"), money(5));
+    QCOMPARE(text("Tplusgrosgain"), money(0));
+
+    // Neither line of the pair is reversed again.
+    for (const auto& [line, refusal] :
+         {std::pair{0, "Cette ligne est déjà annulée."}, {2, "Une annulation ne s'annule pas."}}) {
+        list()->setCurrentItem(list()->topLevelItem(line));
+        m_dialogs->clear();
+        m_dialogs->answer(Answer::Ok);
+        annuler->click();
+        QCOMPARE(m_dialogs->shown().size(), 1);
+        QCOMPARE(m_dialogs->last().text, QString(refusal));
+        QCOMPARE(m_dialogs->last().title, QString("Annuler la ligne"));
+        QCOMPARE(rowCount("JEUX"), 3);
+    }
+}
+
+// -----------------------------------------------------------------------------------------
 // As a user does it: keys typed into the real fields, real boxes answered with the mouse.
 
 void TestLedger::throughTheRealWidgets() {
@@ -1376,18 +1480,26 @@ void TestLedger::throughTheRealWidgets() {
     QCOMPARE(lastRow()[6].toString(), QString("JOLIE"));
     QCOMPARE(lastRow()[10].toDouble(), 95.0);
 
+    // The stake on Super reversed: Yes clicked on the real question.
+    list()->setCurrentItem(list()->topLevelItem(1));
+    real.click(QDialogButtonBox::Yes);
+    press("BT_annuler");
+    QVERIFY(real.allAnswered());
+    QCOMPARE(lastRow()[4].toString(), QString("annule n° 2"));
+    QCOMPARE(balanceOf("Paul", "Mars").toDouble(), 97.0);
+
     // Credit: Yes on the warning, the sum typed, OK.
     real.click(QDialogButtonBox::Yes);
     real.type("20");
     press("Tajoutecredit");
     QVERIFY(real.allAnswered());
-    QCOMPARE(real.seen().at(0).title, QString("Rajouter des crédit"));
-    QVERIFY(real.seen().at(0).buttons.join(' ').contains("Non"));
-    QCOMPARE(balanceOf("Paul", "Mars").toDouble(), 115.0);
+    QCOMPARE(real.seen().at(1).title, QString("Rajouter des crédit"));
+    QVERIFY(real.seen().at(1).buttons.join(' ').contains("Non"));
+    QCOMPARE(balanceOf("Paul", "Mars").toDouble(), 117.0);
     // No on the warning changes nothing.
     real.click(QDialogButtonBox::No);
     press("Tajoutecredit");
-    QCOMPARE(balanceOf("Paul", "Mars").toDouble(), 115.0);
+    QCOMPARE(balanceOf("Paul", "Mars").toDouble(), 117.0);
 
     // A player added through the two input boxes, then the confirmation.
     real.type("Zoé");
