@@ -2,9 +2,13 @@
 #include "ui_frmsplash.h"
 
 #include "app/connection.h"
+#include "app/dailycopy.h"
 #include "app/dialogs.h"
+#include "app/paths.h"
+#include "app/regional.h"
 #include "ledger/form1.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QTextStream>
 
@@ -37,6 +41,10 @@ bool frmSplash::Form_Load() {
     auto* form = new Form1();
     form->show();
     close();
+    // Owned by the application: closing the program stops an unfinished copy cleanly.
+    auto* copie = new dailycopy::Background(paths::databaseFile(), regional::today(), qApp);
+    QObject::connect(copie, &QThread::finished, copie, &QObject::deleteLater);
+    copie->start();
     return true;
 }
 

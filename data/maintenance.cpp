@@ -61,7 +61,7 @@ CheckResult check(const QString& path) {
     return result;
 }
 
-QString backup(const QString& sourcePath, const QString& destPath) {
+QString backup(const QString& sourcePath, const QString& destPath, const BackupPace& pace) {
     if (!QFileInfo::exists(sourcePath))
         return QStringLiteral("Le fichier %1 est introuvable.").arg(sourcePath);
     if (QFileInfo::exists(destPath))
@@ -86,15 +86,22 @@ QString backup(const QString& sourcePath, const QString& destPath) {
         // The program may be writing: the backup restarts by itself when the source
         // changes, and waits while it is locked.
         int waited = 0;
+        bool cancelled = false;
         do {
-            rc = sqlite3_backup_step(copy, 256);
+            rc = sqlite3_backup_step(copy, pace.pagesPerStep);
             if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
                 QThread::msleep(50);
                 waited += 50;
+            } else if (rc == SQLITE_OK && pace.pauseMs > 0) {
+                QThread::msleep(pace.pauseMs);
             }
-        } while ((rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED) && waited < 30000);
+            cancelled = pace.cancelled && pace.cancelled();
+        } while ((rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED) && waited < 30000 &&
+                 !cancelled);
         const int finished = sqlite3_backup_finish(copy);
-        if (rc != SQLITE_DONE)
+        if (cancelled && rc != SQLITE_DONE)
+            failure = QStringLiteral("Copie interrompue.");
+        else if (rc != SQLITE_DONE)
             failure = engineMessage(nullptr, rc == SQLITE_OK ? SQLITE_BUSY : rc);
         else if (finished != SQLITE_OK)
             failure = engineMessage(dest.db, finished);
