@@ -1268,6 +1268,11 @@ void TestChrono::fileErrorsKeepTheList() {
     QTemporaryDir other;
     std::optional<PermissionsBind> bound;
     const auto writable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+    // Whatever happens, the folder can be cleaned up afterwards.
+    const auto restore = qScopeGuard([&] {
+        bound.reset();
+        QFile::setPermissions(window.folder(), writable);
+    });
     if (how.startsWith("read-only")) {
         if (how == "read-only file")
             QFile::setPermissions(window.file(), QFile::ReadOwner);
@@ -1276,8 +1281,6 @@ void TestChrono::fileErrorsKeepTheList() {
         QFile probe(window.folder() + "/probe");
         if (probe.open(QIODevice::WriteOnly)) { // permissions do not bind here
             probe.remove();
-            bound.reset();
-            QFile::setPermissions(window.folder(), writable);
             QSKIP("permissions do not bind this user");
         }
     } else if (how == "file") {
@@ -1330,8 +1333,6 @@ void TestChrono::fileErrorsKeepTheList() {
         window.click("bt_chargeliste"); // reading still works
         QCOMPARE(window.list().size(), before.size() + 2);
     }
-    bound.reset();
-    QFile::setPermissions(window.folder(), writable);
     // The earlier save is intact (unless saved in place) and no temporary file is left behind.
     if (how == "folder") {
         QVERIFY(QDir(window.folder()).entryList(QDir::Files | QDir::Hidden).isEmpty());
