@@ -57,9 +57,9 @@ std::optional<QString> writeInPlace(const QString& filePath, const QByteArray& b
     return std::nullopt;
 }
 
-// Writes `content` in place of the file, or nothing at all. When the folder refuses the
-// temporary file, the file is written in place instead: `added` at its end when given,
-// otherwise the whole content.
+// Replaces the file by `content` at once, or leaves it as it was. When the folder refuses the
+// temporary file, the file itself is written instead: `added` at its end when given,
+// otherwise the whole content over it.
 std::optional<QString> writeAtomically(const QString& filePath, const QByteArray& content,
                                        const std::optional<QByteArray>& added = std::nullopt) {
     QSaveFile out(filePath);
