@@ -1,6 +1,7 @@
 #include "chrono/conversions.h"
 
 #include <QByteArray>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -37,9 +38,9 @@ double arrondiDecimales(double x, int decimales) {
     return std::round(x * echelle) / echelle;
 }
 
-} // namespace
-
-std::optional<double> LireNombreChrono(const QString& text) {
+// A chrono number's writing in ASCII: an optional sign, digits and at most one ".". Nothing
+// for a text that is not such a number (see LireNombreChrono).
+std::optional<QByteArray> ecritureAscii(const QString& text) {
     const QString t = text.trimmed();
     QByteArray ascii;
     ascii.reserve(t.size());
@@ -62,11 +63,94 @@ std::optional<double> LireNombreChrono(const QString& text) {
     }
     if (chiffres == 0)
         return std::nullopt;
+    return ascii;
+}
+
+// A decimal written exactly: ± chiffres × 10^−decimales.
+struct Decimal {
+    bool negatif = false;
+    std::string chiffres;
+    size_t decimales = 0;
+};
+
+Decimal decimal(const QByteArray& ascii) {
+    Decimal d;
+    for (const char c : ascii) {
+        if (c == '-')
+            d.negatif = true;
+        else if (c == '.')
+            d.decimales = size_t(ascii.size() - ascii.indexOf('.') - 1);
+        else if (c != '+')
+            d.chiffres += c;
+    }
+    return d;
+}
+
+} // namespace
+
+std::optional<double> LireNombreChrono(const QString& text) {
+    const auto ascii = ecritureAscii(text);
+    if (!ascii)
+        return std::nullopt;
     bool ok = false;
-    const double value = ascii.toDouble(&ok);
+    const double value = ascii->toDouble(&ok);
     if (!ok || !std::isfinite(value))
         return std::nullopt;
     return value;
+}
+
+std::optional<float> DifferenceDecimale(const QString& a, const QString& b) {
+    if (!LireNombreChrono(a) || !LireNombreChrono(b))
+        return std::nullopt;
+    Decimal x = decimal(*ecritureAscii(a));
+    Decimal y = decimal(*ecritureAscii(b));
+    // The same number of decimals, then the same number of digits.
+    const size_t decimales = std::max(x.decimales, y.decimales);
+    x.chiffres.append(decimales - x.decimales, '0');
+    y.chiffres.append(decimales - y.decimales, '0');
+    const size_t longueur = std::max(x.chiffres.size(), y.chiffres.size()) + 1;
+    x.chiffres.insert(0, longueur - x.chiffres.size(), '0');
+    y.chiffres.insert(0, longueur - y.chiffres.size(), '0');
+
+    // a − b = a + (−b): magnitudes added when the signs agree, else the smaller taken from
+    // the larger, which gives its sign.
+    y.negatif = !y.negatif;
+    std::string chiffres(longueur, '0');
+    bool negatif = x.negatif;
+    if (x.negatif == y.negatif) {
+        int retenue = 0;
+        for (size_t i = longueur; i-- > 0;) {
+            const int d = (x.chiffres[i] - '0') + (y.chiffres[i] - '0') + retenue;
+            chiffres[i] = char('0' + d % 10);
+            retenue = d / 10;
+        }
+    } else {
+        const bool xPlusGrand = x.chiffres >= y.chiffres;
+        const std::string& grand = xPlusGrand ? x.chiffres : y.chiffres;
+        const std::string& petit = xPlusGrand ? y.chiffres : x.chiffres;
+        negatif = xPlusGrand ? x.negatif : y.negatif;
+        int emprunt = 0;
+        for (size_t i = longueur; i-- > 0;) {
+            int d = (grand[i] - '0') - (petit[i] - '0') - emprunt;
+            emprunt = d < 0 ? 1 : 0;
+            chiffres[i] = char('0' + d + 10 * emprunt);
+        }
+    }
+    const std::string entier = chiffres.substr(0, longueur - decimales);
+    std::string ecrit = (negatif ? "-" : "") + entier;
+    if (decimales > 0)
+        ecrit += "." + chiffres.substr(entier.size());
+    float difference = 0;
+    const auto lu = std::from_chars(ecrit.data(), ecrit.data() + ecrit.size(), difference);
+    if (lu.ec == std::errc::result_out_of_range) {
+        // Too small (no whole part) rounds to 0; too large cannot be held.
+        if (entier.find_first_not_of('0') != std::string::npos)
+            return std::nullopt;
+        return 0.0f;
+    }
+    if (lu.ec != std::errc() || !std::isfinite(difference))
+        return std::nullopt;
+    return difference;
 }
 
 std::optional<double> ConvertirEnCentiemes(double heures, double minutes, double secondes,

@@ -1,6 +1,7 @@
 #include "chrono/fchrono.h"
 #include "ui_fchrono.h"
 
+#include "app/appearance.h"
 #include "app/dialogs.h"
 #include "chrono/conversions.h"
 #include "chrono/listfile.h"
@@ -42,9 +43,10 @@ QString nomChamp(const QLineEdit* champ) {
     return noms.value(champ->objectName(), champ->objectName());
 }
 
-void erreur(QWidget* parent, const QString& texte) {
-    dialogs::message(parent, texte, QStringLiteral("Erreur"), dialogs::Buttons::Ok,
-                     dialogs::Icon::Critical);
+// The window's one error box: stop icon, OK button.
+void erreur(QWidget* parent, const QString& texte,
+            const QString& titre = QStringLiteral("Erreur")) {
+    dialogs::message(parent, texte, titre, dialogs::Buttons::Ok, dialogs::Icon::Critical);
 }
 
 // A multi-line reminder box in a fixed-pitch font, just tall and wide enough for its lines.
@@ -68,6 +70,7 @@ Fchrono::Fchrono(QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::Fchrono>()),
       m_ordreListe(QLocale(QLocale::French, QLocale::France)) {
     ui->setupUi(this);
+    appearance::makeKeyboardFriendly(this);
     setAttribute(Qt::WA_DeleteOnClose);
     // Lines take their alphabetical place, case ignored.
     m_ordreListe.setCaseSensitivity(Qt::CaseInsensitive);
@@ -142,6 +145,13 @@ std::optional<float> Fchrono::lireChamp(QLineEdit* champ) {
     if (!nombre || std::fabs(*nombre) > double(std::numeric_limits<float>::max())) {
         erreur(this, QStringLiteral("La valeur « %1 » du champ « %2 » n'est pas un nombre "
                                     "utilisable (exemple : 12.5 ou 12,5).")
+                         .arg(texte, nomChamp(champ)));
+        return std::nullopt;
+    }
+    // Distances, times, weights and lengths: none can be negative ("-0" is 0).
+    if (*nombre < 0) {
+        erreur(this, QStringLiteral("La valeur « %1 » du champ « %2 » ne peut pas être "
+                                    "négative.")
                          .arg(texte, nomChamp(champ)));
         return std::nullopt;
     }
@@ -236,13 +246,17 @@ void Fchrono::CompleterChamps() {
 float Fchrono::CalculerEcartPoids() const {
     if (ui->tpoids2->text().isEmpty())
         return 0;
-    const double poids = valeur(ui->Tpoids);
-    const double poids2 = valeur(ui->tpoids2);
-    if (chrono::ArrondirAuPair(poids) == 0)
+    if (chrono::ArrondirAuPair(valeur(ui->Tpoids)) == 0)
         return 0;
-    // Both weights are within single precision (checked when read); their difference may
-    // still overflow to infinity, which the caller refuses.
-    return poids > poids2 ? float(poids) - float(poids2) : float(poids2) - float(poids);
+    // The difference of the weights as typed, exact, made single precision only then:
+    // 50,3 − 50,0 is 0,3 and not 50,3f − 50f = 0,2999992, which loses a hundredth.
+    const auto texte = [](const QLineEdit* champ) {
+        return champ->text().trimmed().isEmpty() ? QStringLiteral("0") : champ->text();
+    };
+    const auto ecart = chrono::DifferenceDecimale(texte(ui->Tpoids), texte(ui->tpoids2));
+    // Both weights were read as numbers within single precision and not negative, so their
+    // difference is too; the caller refuses an infinity all the same.
+    return ecart ? std::fabs(*ecart) : std::numeric_limits<float>::infinity();
 }
 
 bool Fchrono::ConvertirEcartPoids() {
@@ -271,8 +285,7 @@ std::optional<float> Fchrono::tempsDeBase(const QString& base) {
 }
 
 void Fchrono::signalerErreurTemps() {
-    dialogs::message(this, QStringLiteral("Erreur dans vos valeur de temps"),
-                     QStringLiteral("erreur"), dialogs::Buttons::Ok, dialogs::Icon::Critical);
+    erreur(this, QStringLiteral("Erreur dans vos valeur de temps"), QStringLiteral("erreur"));
 }
 
 void Fchrono::Btcalcul_Click() {

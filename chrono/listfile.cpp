@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -24,23 +25,55 @@ bool writable(char32_t codePoint) {
     return !encoder.hasError() && !bytes.isEmpty();
 }
 
-// Writes `content` in place of the file, or nothing at all.
-std::optional<QString> writeAtomically(const QString& filePath, const QByteArray& content) {
+// Writes every byte of `content` to an open, unbuffered device. Writing the rest again after
+// a short write gives the system's reason for it.
+bool writeAll(QIODevice& out, const QByteArray& content) {
+    qint64 written = 0;
+    while (written < content.size()) {
+        const qint64 n = out.write(content.constData() + written, content.size() - written);
+        if (n <= 0)
+            return false;
+        written += n;
+    }
+    return true;
+}
+
+// When the folder takes no new file (no temporary file can be made there) but the file itself
+// may be written, the file is written in place: `added` at its end, or, for a new content, the
+// file emptied first. A failed addition cuts the file back to its previous size.
+std::optional<QString> writeInPlace(const QString& filePath, const QByteArray& bytes, bool append) {
+    QFile file(filePath);
+    const QIODevice::OpenMode mode =
+        append ? QIODevice::Append : QIODevice::WriteOnly | QIODevice::Truncate;
+    if (!file.open(mode | QIODevice::Unbuffered))
+        return file.errorString();
+    const qint64 before = file.size();
+    if (!writeAll(file, bytes)) {
+        const QString error = file.errorString();
+        if (append)
+            file.resize(before);
+        return error;
+    }
+    return std::nullopt;
+}
+
+// Replaces the file by `content` at once, or leaves it as it was. When the folder refuses the
+// temporary file, the file itself is written instead: `added` at its end when given,
+// otherwise the whole content over it.
+std::optional<QString> writeAtomically(const QString& filePath, const QByteArray& content,
+                                       const std::optional<QByteArray>& added = std::nullopt) {
     QSaveFile out(filePath);
     // Unbuffered, so that a short write (disk full, size limit) is seen here: a buffered flush
     // can lose its tail and still let the commit replace the file.
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        if (QFileInfo(filePath).isFile())
+            return writeInPlace(filePath, added.value_or(content), added.has_value());
         return out.errorString();
-    qint64 written = 0;
-    while (written < content.size()) {
-        // Writing the rest again after a short write gives the system's reason for it.
-        const qint64 n = out.write(content.constData() + written, content.size() - written);
-        if (n <= 0) {
-            const QString error = out.errorString();
-            out.cancelWriting();
-            return error;
-        }
-        written += n;
+    }
+    if (!writeAll(out, content)) {
+        const QString error = out.errorString();
+        out.cancelWriting();
+        return error;
     }
     if (!out.commit())
         return out.errorString();
@@ -174,9 +207,14 @@ std::optional<QString> append(const QString& filePath, const QStringList& lines)
             return previous.errorString();
         previous.close();
     }
-    content += *encoded;
-    content += kFinDeLigne;
-    return writeAtomically(filePath, content);
+    // A file that does not end with a line break (edited elsewhere) gets one first, so that
+    // the save starts on a line of its own.
+    QByteArray added;
+    if (!content.isEmpty() && !content.endsWith('\n') && !content.endsWith('\r'))
+        added += kFinDeLigne;
+    added += *encoded;
+    added += kFinDeLigne;
+    return writeAtomically(filePath, content + added, added);
 }
 
 std::optional<QString> replace(const QString& filePath, const QStringList& lines) {

@@ -39,12 +39,16 @@ struct Loaded {
 Loaded load(const QString& filePath);
 
 // One save of the journal: the lines, each ended by CR LF, then one more CR LF, after what the
-// file held (the file is created when missing). Atomic: the whole new content goes to a
-// temporary file that replaces the old one only once completely written, so a failure
-// leaves the previous file as it was. Returns the error, if any.
+// file held (the file is created when missing); when what it held does not end with a line
+// break, a CR LF comes first, so the save starts on a line of its own. Atomic: the whole new
+// content goes to a temporary file that replaces the old one only once completely written,
+// so a failure leaves the previous file as it was. When the folder refuses the temporary file
+// but the file may be written, the save is appended to the file in place (a failed append
+// is cut off again). Returns the error, if any: the system's description.
 [[nodiscard]] std::optional<QString> append(const QString& filePath, const QStringList& lines);
 
-// The file made anew with just these lines, each ended by CR LF (atomic as append).
+// The file made anew with just these lines, each ended by CR LF (atomic as append; in a
+// folder that refuses the temporary file, the file is emptied and written in place).
 [[nodiscard]] std::optional<QString> replace(const QString& filePath, const QStringList& lines);
 
 } // namespace listfile
