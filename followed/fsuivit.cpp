@@ -10,10 +10,12 @@
 #include "data/transaction.h"
 
 #include <QFocusEvent>
+#include <QGuiApplication>
 #include <QHash>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QScreen>
 #include <QSet>
 #include <cmath>
 
@@ -74,6 +76,10 @@ Fsuivit::Fsuivit(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Fsu
     ui->setupUi(this);
     appearance::makeKeyboardFriendly(this);
     setAttribute(Qt::WA_DeleteOnClose);
+    // Designed for a large screen: on a small one the window opens no larger than it.
+    if (const QScreen* ecran = QGuiApplication::primaryScreen())
+        resize(size().boundedTo(ecran->availableGeometry().size() - QSize(16, 40))
+                   .expandedTo(minimumSizeHint()));
 
     connect(ui->Lsuivit, &QListWidget::itemSelectionChanged, this, [this] {
         if (listIndex() < 0)

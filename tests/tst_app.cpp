@@ -264,6 +264,8 @@ void TestApp::followedHorsesWithinReach() {
     menu->trigger();
     Fsuivit* window = Fsuivit::instance();
     QVERIFY(window && window->isVisible());
+    // No larger than the screen.
+    QVERIFY(window->screen()->availableGeometry().contains(window->frameGeometry()));
     auto* followed = window->findChild<QListWidget*>("Lsuivit");
     QCOMPARE(followed->count(), 2);
     // A second choice brings the same window forward without loading it again.
