@@ -3,6 +3,7 @@
 // See bench/README.md.
 
 #include "app/connection.h"
+#include "app/dailycopy.h"
 #include "app/dialogs.h"
 #include "app/frmsplash.h"
 #include "app/paths.h"
@@ -11,6 +12,7 @@
 #include "data/schema.h"
 #include "followed/fsuivit.h"
 #include "ledger/form1.h"
+#include "ledger/ledgerbook.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -18,6 +20,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
@@ -447,6 +450,42 @@ void memory(const Settings& settings, const QString& button) {
                       verdict(mb < 300, QStringLiteral("< 300 MB")));
 }
 
+// The day's copy of the whole file, while stakes are recorded every 200 ms as a busy punter
+// would: how long the copy takes, and the longest a recording waits.
+void dailyCopy(const Settings& settings) {
+    const QString file = settings.work + "/db/velmora.mdb";
+    QDir(dailycopy::folderFor(file)).removeRecursively();
+    OuvrirConnexion();
+    const qint64 lastRow =
+        Connexion->scalar(QStringLiteral("SELECT max(Num) FROM JEUX")).toLongLong();
+    const QDate day(2026, 1, 1);
+    dailycopy::Background copy(file, day);
+    QElapsedTimer clock;
+    clock.start();
+    copy.start();
+    double longest = 0;
+    while (!copy.wait(200)) {
+        const double ms = timed([&] {
+            ledger::recordGame(*Connexion,
+                               {ledger::GameKind::Stake, QStringLiteral("Banc d'essai"),
+                                QStringLiteral("Mars"), QStringLiteral("01"),
+                                QStringLiteral("Tiercé"), QString(), 1},
+                               QStringLiteral("Mars"), 0.0);
+        });
+        longest = std::max(longest, ms);
+    }
+    const double copyMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    const bool made = copy.outcome().made;
+    const qint64 size = QFileInfo(dailycopy::copyFor(file, day)).size();
+    Connexion->exec(QStringLiteral("DELETE FROM JEUX WHERE Num > ?"), {lastRow});
+    Connexion.reset();
+    QDir(dailycopy::folderFor(file)).removeRecursively();
+    print({QStringLiteral("daily copy, %1 MB").arg(size / 1000000), copyMs, -1,
+           made ? QString() : QStringLiteral("(FAILED: %1)").arg(copy.outcome().error)});
+    print({QStringLiteral("longest recording during the copy"), longest, -1,
+           verdict(longest < 100, QStringLiteral("< 100 ms"))});
+}
+
 void import(const Settings& settings) {
     const QString folder = settings.work + "/import";
     const QString file = folder + "/velmora.mdb";
@@ -501,6 +540,7 @@ int run(const Settings& settings) {
     const QString largest = followedWindow(settings, generator, sqlite);
     if (!largest.isEmpty())
         memory(settings, largest);
+    dailyCopy(settings);
     if (!settings.skipImport)
         import(settings);
     if (Boxes::shown > 0) {
