@@ -384,6 +384,11 @@ void Form1::AfficherReleve() {
     ui->Lst_jeux->clear();
     QFont gras = ui->Lst_jeux->font();
     gras.setBold(true);
+    // A reversed line and its reversal stand out in italics.
+    QFont italique = ui->Lst_jeux->font();
+    italique.setItalic(true);
+    QFont grasItalique = gras;
+    grasItalique.setItalic(true);
     const QBrush rouge(kRed);
     const QBrush vert(kGreen);
     const QBrush noir(kBlack);
@@ -397,12 +402,11 @@ void Form1::AfficherReleve() {
         item->setText(0, ligne.jour);
         item->setText(1, ligne.type);
         item->setText(2, ligne.cheval);
-        QFont normal = ui->Lst_jeux->font();
-        QFont epais = gras;
-        normal.setItalic(ligne.reversal);
-        epais.setItalic(ligne.reversal);
-        for (int c = 0; c < 3; ++c)
-            item->setFont(c, normal);
+        if (ligne.reversal) {
+            for (int c = 0; c < 3; ++c)
+                item->setFont(c, italique);
+        }
+        const QFont& epais = ligne.reversal ? grasItalique : gras;
         if (ligne.mise != 0) {
             item->setText(3, regional::formatMoney(ligne.mise));
             item->setForeground(3, rouge);
