@@ -92,8 +92,12 @@ QString backup(const QString& sourcePath, const QString& destPath, const BackupP
             if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
                 QThread::msleep(50);
                 waited += 50;
-            } else if (rc == SQLITE_OK && pace.pauseMs > 0) {
-                QThread::msleep(pace.pauseMs);
+            } else if (rc == SQLITE_OK) {
+                // Only a file locked for 30 s on end stops the copy, not a busy day's
+                // recordings added up.
+                waited = 0;
+                if (pace.pauseMs > 0)
+                    QThread::msleep(pace.pauseMs);
             }
             cancelled = pace.cancelled && pace.cancelled();
         } while ((rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED) && waited < 30000 &&
