@@ -26,7 +26,7 @@
 #include <QPushButton>
 #include <QTextStream>
 #include <QThread>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QWindow>
 #include <algorithm>
 #include <cstdio>
@@ -307,7 +307,7 @@ void ledgerWindow(const Settings& settings, const bench::Generator& generator, S
     auto* users = form->findChild<QComboBox*>(QStringLiteral("C_users"));
     auto* month = form->findChild<QComboBox*>(QStringLiteral("C_mois"));
     auto* horses = form->findChild<QComboBox*>(QStringLiteral("C_cheval"));
-    auto* statement = form->findChild<QTreeWidget*>(QStringLiteral("Lst_jeux"));
+    auto* statement = form->findChild<QTreeView*>(QStringLiteral("Lst_jeux"));
     if (!users || !month || !horses) {
         QTextStream(stderr) << "velmora-bench: Form1 lacks C_users, C_mois or C_cheval\n";
         return;
@@ -319,7 +319,7 @@ void ledgerWindow(const Settings& settings, const bench::Generator& generator, S
         users->setCurrentIndex(player);
         figures.push_back(timed([&] { emit users->activated(player); }));
     }
-    const int rows = statement ? statement->topLevelItemCount() : -1;
+    const int rows = statement ? statement->model()->rowCount() : -1;
     const QByteArray setup =
         parameter("@p", marks.bigPlayer) + parameter("@m", marks.bigMonth) + parameter("@h", horse);
     const double sqliteUsers =

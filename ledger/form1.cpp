@@ -9,10 +9,10 @@
 #include "chrono/fchrono.h"
 #include "followed/fsuivit.h"
 #include "ledger/ledgerbook.h"
+#include "ledger/statementmodel.h"
 
 #include <QHeaderView>
 #include <QStyle>
-#include <QTreeWidgetItem>
 #include <algorithm>
 #include <cmath>
 #include <iterator>
@@ -23,17 +23,13 @@ const QColor kRed(255, 0, 0);
 const QColor kGreen(0, 255, 0);
 const QColor kBlack(0, 0, 0);
 
-// The statement's columns: header, width in twips, alignment, and whether it shows money.
+// The statement's columns: width in twips, and whether it shows money.
 struct Colonne {
-    const char* titre;
     int twips;
-    Qt::Alignment alignement;
     bool argent;
 };
-const Colonne kColonnes[] = {
-    {"date", 700, Qt::AlignLeft, false},    {"Type de jeu", 2880, Qt::AlignHCenter, false},
-    {"cheval", 2000, Qt::AlignLeft, false}, {"Mise", 850, Qt::AlignRight, true},
-    {"Gain", 850, Qt::AlignRight, true},    {"Solde", 1360, Qt::AlignRight, true},
+const Colonne kColonnes[StatementModel::kColumns] = {
+    {700, false}, {2880, false}, {2000, false}, {850, true}, {850, true}, {1360, true},
 };
 
 // Amounts are compared as they are shown, to the cent: a balance of -0.001 is shown and
@@ -94,8 +90,10 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
     connect(ui->Tajoutecredit, &QPushButton::clicked, this, &Form1::Tajoutecredit_Click);
     connect(ui->C_cheval, &QComboBox::activated, this, &Form1::C_cheval_Click);
     connect(ui->BT_annuler, &QPushButton::clicked, this, &Form1::BT_annuler_Click);
-    connect(ui->Lst_jeux, &QTreeWidget::itemSelectionChanged, this,
-            [this] { ui->BT_annuler->setEnabled(!ui->Lst_jeux->selectedItems().isEmpty()); });
+    m_modeleReleve = new StatementModel(this);
+    ui->Lst_jeux->setModel(m_modeleReleve);
+    connect(ui->Lst_jeux->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { ui->BT_annuler->setEnabled(ui->Lst_jeux->selectionModel()->hasSelection()); });
     connect(ui->mnusuivits, &QAction::triggered, this, &Form1::mnusuivits_Click);
     connect(ui->BT_voirsuivit, &QPushButton::clicked, this, &Form1::BT_voirsuivit_Click);
     Proteger([this] { Form_Load(); });
@@ -126,15 +124,9 @@ void Form1::ChargerMois() {
 }
 
 void Form1::PreparerListeJeux() {
-    QTreeWidget* liste = ui->Lst_jeux;
-    liste->clear();
-    liste->setColumnCount(static_cast<int>(std::size(kColonnes)));
-    auto* entete = new QTreeWidgetItem();
-    for (int i = 0; i < static_cast<int>(std::size(kColonnes)); ++i) {
-        entete->setText(i, QString::fromUtf8(kColonnes[i].titre));
-        entete->setTextAlignment(i, kColonnes[i].alignement | Qt::AlignVCenter);
-    }
-    liste->setHeaderItem(entete);
+    QTreeView* liste = ui->Lst_jeux;
+    m_modeleReleve->clear();
+    m_modeleReleve->setBaseFont(liste->font());
 
     // The widths were drawn for a smaller font than today's desktops use. Money columns fit
     // a bold "-999 999,99 €"; the game type and the horse share what is left, so the
@@ -150,7 +142,8 @@ void Form1::PreparerListeJeux() {
     entetes->setStretchLastSection(false);
     int minimum = 0;
     for (int i = 0; i < static_cast<int>(std::size(kColonnes)); ++i) {
-        const int titre = normal.horizontalAdvance(QString::fromUtf8(kColonnes[i].titre)) + marge;
+        const int titre =
+            normal.horizontalAdvance(QString::fromUtf8(StatementModel::header(i))) + marge;
         const bool partage = i == 1 || i == 2;
         int largeur = kColonnes[i].argent ? montant
                       : partage           ? std::max(titre, 12 * normal.averageCharWidth())
@@ -165,7 +158,7 @@ void Form1::PreparerListeJeux() {
 
     QLabel* intitules[] = {ui->Label4, ui->Label5, ui->Label11, ui->Label6, ui->Label7, ui->Label9};
     for (int i = 0; i < static_cast<int>(std::size(kColonnes)); ++i)
-        intitules[i]->setAlignment(kColonnes[i].alignement | Qt::AlignVCenter);
+        intitules[i]->setAlignment(StatementModel::alignment(i) | Qt::AlignVCenter);
     ui->headings->setFixedHeight(ui->Label4->sizeHint().height());
     connect(entetes, &QHeaderView::sectionResized, this, &Form1::PlacerIntitules,
             Qt::UniqueConnection);
@@ -381,48 +374,7 @@ void Form1::ChargerReleve() {
 }
 
 void Form1::AfficherReleve() {
-    ui->Lst_jeux->clear();
-    QFont gras = ui->Lst_jeux->font();
-    gras.setBold(true);
-    // A reversed line and its reversal stand out in italics.
-    QFont italique = ui->Lst_jeux->font();
-    italique.setItalic(true);
-    QFont grasItalique = gras;
-    grasItalique.setItalic(true);
-    const QBrush rouge(kRed);
-    const QBrush vert(kGreen);
-    const QBrush noir(kBlack);
-    QList<QTreeWidgetItem*> items;
-    items.reserve(m_releve.lines.size());
-    for (const ledger::StatementLine& ligne : std::as_const(m_releve.lines)) {
-        auto* item = new QTreeWidgetItem();
-        for (int c = 0; c < static_cast<int>(std::size(kColonnes)); ++c)
-            item->setTextAlignment(c, kColonnes[c].alignement | Qt::AlignVCenter);
-        item->setData(0, Qt::UserRole, ligne.num);
-        item->setText(0, ligne.jour);
-        item->setText(1, ligne.type);
-        item->setText(2, ligne.cheval);
-        if (ligne.reversal) {
-            for (int c = 0; c < 3; ++c)
-                item->setFont(c, italique);
-        }
-        const QFont& epais = ligne.reversal ? grasItalique : gras;
-        if (ligne.mise != 0) {
-            item->setText(3, regional::formatMoney(ligne.mise));
-            item->setForeground(3, rouge);
-            item->setFont(3, epais);
-        }
-        if (ligne.gain != 0) {
-            item->setText(4, regional::formatMoney(ligne.gain));
-            item->setForeground(4, ligne.credit ? noir : vert);
-            item->setFont(4, epais);
-        }
-        if (ligne.solde)
-            item->setText(5, regional::formatMoney(*ligne.solde));
-        item->setFont(5, epais);
-        items << item;
-    }
-    ui->Lst_jeux->addTopLevelItems(items);
+    m_modeleReleve->setStatement(m_releve);
     ui->TnbrTotaljeux->setText(QString::number(m_releve.nombreJeux));
     ui->TTotalmise->setText(regional::formatMoney(m_releve.totalMises));
     ui->Ttotalgain->setText(regional::formatMoney(m_releve.totalGains));
@@ -503,7 +455,7 @@ void Form1::Enregistrer(ledger::GameKind genre) {
     if (genre == ledger::GameKind::Win)
         ui->Ctypejeux->setEditText(QString());
     ui->Tcheval->setEditText(QString());
-    Proteger([this] { ChargerReleve(); });
+    // Choosing the player again rebuilds the statement and the horse lists once.
     AfficherSoldeCours(changement.after);
     C_users_Click();
 }
@@ -673,10 +625,10 @@ void Form1::BT_voirsuivit_Click() {
 // Reversing a line
 
 void Form1::BT_annuler_Click() {
-    const auto choisies = ui->Lst_jeux->selectedItems();
+    const auto choisies = ui->Lst_jeux->selectionModel()->selectedRows();
     if (choisies.isEmpty())
         return;
-    const qint64 num = choisies.first()->data(0, Qt::UserRole).toLongLong();
+    const qint64 num = m_modeleReleve->line(choisies.first().row()).num;
     const auto ligne = std::find_if(m_releve.lines.cbegin(), m_releve.lines.cend(),
                                     [num](const ledger::StatementLine& l) { return l.num == num; });
     if (ligne == m_releve.lines.cend())

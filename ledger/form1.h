@@ -18,6 +18,7 @@ namespace regional {
 enum class AmountError;
 }
 class QLineEdit;
+class StatementModel;
 
 // The bets ledger, the program's main window: per player and month, the statement with its
 // running balance, totals and records; stakes, wins, credits and players; a per-horse report.
@@ -80,4 +81,5 @@ private:
     std::optional<double> m_soldePreced; // shown in T_soldepreced ("Total depots")
     std::optional<double> m_soldeCours;  // shown in T_soldecours
     ledger::Statement m_releve;          // shown in Lst_jeux and the summary
+    StatementModel* m_modeleReleve = nullptr;
 };

@@ -14,7 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSqlQuery>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QtTest>
 
 using dialogs::Answer;
@@ -35,6 +35,51 @@ QString plain(QString text) {
 const QColor kRed(255, 0, 0);
 const QColor kGreen(0, 255, 0);
 const QColor kBlack(0, 0, 0);
+
+// The statement list read as the user sees it: its rows, and each row's cells with their
+// text, colour and font.
+class StatementList {
+public:
+    explicit StatementList(QTreeView* view) : m_view(view) {}
+    class Row {
+    public:
+        Row(const QTreeView* view, int row) : m_view(view), m_row(row) {}
+        QVariant data(int column, int role) const {
+            return m_view->model()->data(m_view->model()->index(m_row, column), role);
+        }
+        QString text(int column) const { return data(column, Qt::DisplayRole).toString(); }
+        int textAlignment(int column) const { return data(column, Qt::TextAlignmentRole).toInt(); }
+        QBrush foreground(int column) const {
+            return data(column, Qt::ForegroundRole).value<QColor>();
+        }
+        QFont font(int column) const {
+            const QVariant font = data(column, Qt::FontRole);
+            return font.isValid() ? font.value<QFont>() : m_view->font();
+        }
+        const Row* operator->() const { return this; }
+        int row() const { return m_row; }
+
+    private:
+        const QTreeView* m_view;
+        int m_row;
+    };
+    int topLevelItemCount() const { return m_view->model()->rowCount(); }
+    Row topLevelItem(int row) const { return Row(m_view, row); }
+    void setCurrentItem(const Row& row) const {
+        m_view->selectionModel()->setCurrentIndex(m_view->model()->index(row.row(), 0),
+                                                  QItemSelectionModel::ClearAndSelect |
+                                                      QItemSelectionModel::Rows);
+    }
+    QHeaderView* header() const { return m_view->header(); }
+    QWidget* viewport() const { return m_view->viewport(); }
+    QSize size() const { return m_view->size(); }
+    int width() const { return m_view->width(); }
+    int height() const { return m_view->height(); }
+    const StatementList* operator->() const { return this; }
+
+private:
+    QTreeView* m_view;
+};
 
 } // namespace
 
@@ -88,7 +133,7 @@ private:
     void pick(const char* combo, const QString& text);
     void typeInto(const char* combo, const QString& text);
     QString text(const char* box) const { return w<QLineEdit>(box)->text(); }
-    QTreeWidget* list() const { return w<QTreeWidget>("Lst_jeux"); }
+    StatementList list() const { return StatementList(w<QTreeView>("Lst_jeux")); }
     void addUser(const QString& name, const QString& month, double deposits, double balance);
     void addRow(const QString& user, const QString& month, const QString& day, const QVariant& type,
                 const QVariant& horse, const QVariant& debit, const QVariant& credit,
@@ -244,9 +289,9 @@ void TestLedger::windowAtLoad() {
         QVERIFY2(w<QComboBox>(name)->isEditable(), name);
 
     // The six statement columns, empty.
-    auto* lst = list();
-    QCOMPARE(lst->columnCount(), 6);
-    QCOMPARE(lst->topLevelItemCount(), 0);
+    auto* lst = w<QTreeView>("Lst_jeux");
+    QCOMPARE(lst->model()->columnCount(), 6);
+    QCOMPARE(lst->model()->rowCount(), 0);
     const QStringList headers{"date", "Type de jeu", "cheval", "Mise", "Gain", "Solde"};
     const int twips[] = {700, 2880, 2000, 850, 850, 1360};
     QFont boldFont = lst->font();
@@ -255,7 +300,7 @@ void TestLedger::windowAtLoad() {
     const Qt::Alignment alignments[] = {Qt::AlignLeft,  Qt::AlignHCenter, Qt::AlignLeft,
                                         Qt::AlignRight, Qt::AlignRight,   Qt::AlignRight};
     for (int i = 0; i < 6; ++i) {
-        QCOMPARE(lst->headerItem()->text(i), headers[i]);
+        QCOMPARE(lst->model()->headerData(i, Qt::Horizontal).toString(), headers[i]);
         // Wide enough for its header and amounts; the game type and the horse share the
         // rest of the list's width (their designed widths once the window has room).
         if (i != 1 && i != 2)
@@ -263,7 +308,9 @@ void TestLedger::windowAtLoad() {
         QVERIFY(lst->columnWidth(i) > lst->fontMetrics().horizontalAdvance(headers[i]));
         if (i >= 3)
             QVERIFY(lst->columnWidth(i) > bold.horizontalAdvance(money(-999999.99)));
-        QCOMPARE(Qt::Alignment(lst->headerItem()->textAlignment(i)) & Qt::AlignHorizontal_Mask,
+        QCOMPARE(Qt::Alignment(
+                     lst->model()->headerData(i, Qt::Horizontal, Qt::TextAlignmentRole).toInt()) &
+                     Qt::AlignHorizontal_Mask,
                  alignments[i]);
     }
 
@@ -410,7 +457,7 @@ void TestLedger::statementOfAMonth() {
 
     QCOMPARE(text("T_soldepreced"), money(150));
     QCOMPARE(text("T_soldecours"), money(165));
-    auto* lst = list();
+    const auto lst = list();
     QCOMPARE(lst->topLevelItemCount(), 3);
     const QStringList expected[] = {
         {"03", "Simple Gagnant", "JOLIE", money(10), "", money(90)},
@@ -420,9 +467,9 @@ void TestLedger::statementOfAMonth() {
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 6; ++c)
             QCOMPARE(lst->topLevelItem(r)->text(c), expected[r][c]);
-    const QTreeWidgetItem* stake = lst->topLevelItem(0);
-    const QTreeWidgetItem* win = lst->topLevelItem(1);
-    const QTreeWidgetItem* credit = lst->topLevelItem(2);
+    const auto stake = lst->topLevelItem(0);
+    const auto win = lst->topLevelItem(1);
+    const auto credit = lst->topLevelItem(2);
     QCOMPARE(stake->foreground(3).color(), kRed);
     QVERIFY(stake->font(3).bold());
     QVERIFY(!stake->data(4, Qt::ForegroundRole).isValid());
@@ -477,7 +524,7 @@ void TestLedger::statementCellRules() {
     addRow("Paul", "Mars", "07", "Simple Gagnant", "VIDE", QVariant(), QVariant(), QVariant());
     openWindow();
     pick("C_users", "Paul");
-    auto* lst = list();
+    const auto lst = list();
     QCOMPARE(lst->topLevelItemCount(), 7);
     const QString horses[] = {"", "", "AUTRE JEUX", "", "JOLIE", "JOLIE", "VIDE"};
     for (int r = 0; r < 7; ++r)
