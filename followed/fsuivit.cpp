@@ -78,7 +78,8 @@ Fsuivit::Fsuivit(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Fsu
     setAttribute(Qt::WA_DeleteOnClose);
     // Designed for a large screen: on a small one the window opens no larger than it.
     if (const QScreen* ecran = QGuiApplication::primaryScreen())
-        resize(size().boundedTo(ecran->availableGeometry().size() - QSize(16, 40))
+        resize(size()
+                   .boundedTo(ecran->availableGeometry().size() - QSize(16, 40))
                    .expandedTo(minimumSizeHint()));
 
     connect(ui->Lsuivit, &QListWidget::itemSelectionChanged, this, [this] {
@@ -408,20 +409,14 @@ void Fsuivit::Bt_supprime_Click() {
 // ---- The race history ----
 
 void Fsuivit::PreparerListeCourses() {
-    static const struct {
-        const char* header;
-        int width;
-    } columns[] = {{"Date", 1000},   {"hippodrome", 1800}, {"R", 300},        {"C", 300},
-                   {"course", 1500}, {"Npartant", 500},    {"Distance", 600}, {"dotation", 800},
-                   {"Num", 10},      {"Musique", 1200},    {"Jockey", 1100},  {"Stat", 10},
-                   {"Place", 500},   {"Terrain", 800},     {"Etat", 1000},    {"Valeur", 600},
-                   {"type", 1500},   {"Commentaire", 2220}};
+    static const QVector<ReportView::Column> columns = {
+        {"Date", 1000},   {"hippodrome", 1800}, {"R", 300},        {"C", 300},
+        {"course", 1500}, {"Npartant", 500},    {"Distance", 600}, {"dotation", 800},
+        {"Num", 10},      {"Musique", 1200},    {"Jockey", 1100},  {"Stat", 10},
+        {"Place", 500},   {"Terrain", 800},     {"Etat", 1000},    {"Valeur", 600},
+        {"type", 1500},   {"Commentaire", 2220}};
     auto* view = ui->Lstview_partant;
-    view->clearColumns();
-    int total = 0;
-    for (const auto& column : columns)
-        total += view->addColumn(QString::fromUtf8(column.header), column.width);
-    view->setWidthTwips(total + 60);
+    view->setWidthTwips(view->setColumns(columns) + 60);
 }
 
 void Fsuivit::ChargerCourses(const QString& nom) {
@@ -507,17 +502,11 @@ void Fsuivit::AfficherConfirmations(const QString& title, const QString& query) 
 }
 
 void Fsuivit::PreparerListeConfirmations() {
-    static const struct {
-        const char* header;
-        int width;
-    } columns[] = {{"Cheval", 2400},   {"Place", 600},     {"valeur", 1200},
-                   {"Distance", 1200}, {"Dotation", 1200}, {"Date", 1200},
-                   {"RC", 600},        {"course", 2400},   {"Terrain", 1200}};
+    static const QVector<ReportView::Column> columns = {
+        {"Cheval", 2400}, {"Place", 600}, {"valeur", 1200}, {"Distance", 1200}, {"Dotation", 1200},
+        {"Date", 1200},   {"RC", 600},    {"course", 2400}, {"Terrain", 1200}};
     auto* view = ui->Lstview_partant;
-    int total = 0;
-    for (const auto& column : columns)
-        total += view->addColumn(QString::fromUtf8(column.header), column.width);
-    view->setWidthTwips(total + 60);
+    view->setWidthTwips(view->setColumns(columns) + 60);
 }
 
 void Fsuivit::ChargerConfirmations(const QString& query) {

@@ -182,15 +182,8 @@ void ReportModel::sort(int column, Qt::SortOrder order) {
 void ReportModel::setHeaders(const QStringList& headers) {
     beginResetModel();
     m_headers = headers;
-    if (headers.isEmpty())
-        m_rows = ReportRows();
+    m_rows = ReportRows(); // rows of other columns mean nothing under the new headers
     endResetModel();
-}
-
-void ReportModel::addHeader(const QString& header) {
-    beginInsertColumns(QModelIndex(), m_headers.size(), m_headers.size());
-    m_headers << header;
-    endInsertColumns();
 }
 
 void ReportModel::setRows(ReportRows rows) {
@@ -236,11 +229,21 @@ void ReportView::clearColumns() {
     header()->setSortIndicatorShown(false);
 }
 
-int ReportView::addColumn(const QString& header, int widthTwips) {
-    m_model->addHeader(header);
-    m_columnTwips << widthTwips;
-    this->header()->resizeSection(m_model->columnCount() - 1, twipsToPixels(widthTwips));
-    return m_columnTwips.last();
+int ReportView::setColumns(const QVector<Column>& columns) {
+    // One reset rather than a header change per column: the view lays itself out once.
+    QStringList headers;
+    m_columnTwips.clear();
+    int total = 0;
+    for (const Column& column : columns) {
+        headers << QString::fromUtf8(column.header);
+        m_columnTwips << column.widthTwips;
+        total += column.widthTwips;
+    }
+    header()->setSortIndicatorShown(false);
+    m_model->setHeaders(headers);
+    for (int i = 0; i < m_columnTwips.size(); ++i)
+        header()->resizeSection(i, twipsToPixels(m_columnTwips.at(i)));
+    return total;
 }
 
 void ReportView::widenColumnToText(int column) {

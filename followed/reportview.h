@@ -47,8 +47,8 @@ public:
     // words (case ignored, accents in French order); equal cells keep their previous order.
     void sort(int column, Qt::SortOrder order) override;
 
+    // Replaces the headers; the rows go with them.
     void setHeaders(const QStringList& headers);
-    void addHeader(const QString& header);
     const QStringList& headers() const { return m_headers; }
     void setRows(ReportRows rows);
     const ReportRows& rows() const { return m_rows; }
@@ -85,8 +85,13 @@ public:
     void clearRows();
     // Removes every column header and every row.
     void clearColumns();
-    // Adds a column and returns its width in twips, as set.
-    int addColumn(const QString& header, int widthTwips);
+    struct Column {
+        const char* header; // UTF-8
+        int widthTwips;
+    };
+    // Replaces every column header (and so every row) at once; returns the total width in
+    // twips.
+    int setColumns(const QVector<Column>& columns);
     // Widens the column when its texts do not fit (never narrows it).
     void widenColumnToText(int column);
 
