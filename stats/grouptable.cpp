@@ -57,6 +57,9 @@ QVariant GroupTable::headerData(int section, Qt::Orientation orientation, int ro
         return QVariant();
     if (role == Qt::DisplayRole)
         return m_headers.at(section);
+    // A first click on a figure puts the largest first: the best horses, the busiest ones.
+    if (role == Qt::InitialSortOrderRole)
+        return section == Label ? Qt::AscendingOrder : Qt::DescendingOrder;
     if (role == Qt::TextAlignmentRole) {
         const Qt::Alignment side = section == Label ? Qt::AlignLeft : Qt::AlignRight;
         return QVariant::fromValue(side | Qt::AlignVCenter);
