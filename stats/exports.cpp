@@ -228,12 +228,14 @@ private:
         y += m_row * 0.5;
         QFont bold = m_base;
         bold.setBold(true);
+        // The labels stand in line with the first column of the lines above.
+        const double pad = columnRect(0, 0).left();
         const double labelWidth = m_width * 0.35;
         const double valueWidth = m_width * 0.2;
         for (const SummaryEntry& entry : entries) {
             m_painter.setFont(m_base);
             m_painter.setPen(kBlack);
-            drawText(QRectF(0, y, labelWidth, m_row), Qt::AlignLeft, entry.label);
+            drawText(QRectF(pad, y, labelWidth - pad, m_row), Qt::AlignLeft, entry.label);
             m_painter.setFont(bold);
             m_painter.setPen(entry.color);
             drawText(QRectF(labelWidth, y, valueWidth, m_row), Qt::AlignRight, entry.value);

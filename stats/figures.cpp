@@ -5,11 +5,14 @@
 #include "ledger/statement.h"
 
 #include <QCollator>
+#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <numeric>
+#include <vector>
 
 namespace stats {
 namespace {
@@ -59,35 +62,28 @@ Period withoutReversals(Period period) {
     return period;
 }
 
-// Credit rows are not games; a row without a type (never written by this program) is one,
-// as the statement counts it.
-Period gamesOnly(Period period) {
-    period.where += QStringLiteral(" AND ([type jeux] IS NULL OR [type jeux] <> ?)");
-    period.values << ledger::creditType();
-    return period;
+// Texts as the database compares them (COLLATE NOCASE): only A to Z ignore their case.
+QString nocase(const QString& text) {
+    QString key = text;
+    for (QChar& c : key) {
+        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+            c = QChar(c.unicode() + ('a' - 'A'));
+    }
+    return key;
 }
 
-// One row per value of `column` (grouped as the database compares it): label, game rows,
-// staked, won.
-QVector<Group> grouped(const data::Database& db, const QString& column, const Period& period,
-                       const QString& extraCondition = QString(),
-                       const QVariantList& extraValues = {}) {
-    QSqlQuery query = db.exec(QStringLiteral("SELECT %1, COUNT(*), TOTAL(Debit), TOTAL(Credit) "
-                                             "FROM JEUX WHERE %2%3 GROUP BY %1")
-                                  .arg(column, period.where, extraCondition),
-                              period.values + extraValues);
-    QVector<Group> groups;
-    while (query.next()) {
-        Group group;
-        group.label = query.value(0).toString();
-        group.games = query.value(1).toLongLong();
-        group.staked = query.value(2).toDouble();
-        group.won = query.value(3).toDouble();
-        groups << group;
+// Adds a group of rows to the group of `key`, made with `label` when new.
+void addTo(QVector<Group>& groups, QHash<QString, int>& index, const QString& key,
+           const QString& label, const Group& rows) {
+    auto found = index.find(key);
+    if (found == index.end()) {
+        found = index.insert(key, int(groups.size()));
+        groups.append(Group{label, 0, 0, 0});
     }
-    if (query.lastError().isValid())
-        data::throwQueryError(query);
-    return groups;
+    Group& group = groups[found.value()];
+    group.games += rows.games;
+    group.staked += rows.staked;
+    group.won += rows.won;
 }
 
 // The month as the ledger spells it, 1 to 12; 0 for a text that is no month. Stored months
@@ -100,6 +96,22 @@ int monthNumber(const QString& stored) {
     }
     return 0;
 }
+
+// monthNumber for rows that come month after month: the last answer is most often the next.
+class MonthNumbers {
+public:
+    int operator()(const QString& stored) {
+        if (stored != m_text) {
+            m_text = stored;
+            m_number = monthNumber(stored);
+        }
+        return m_number;
+    }
+
+private:
+    QString m_text;
+    int m_number = 0;
+};
 
 long long cents(double amount) {
     return std::llround(amount * 100.0);
@@ -115,61 +127,85 @@ QCollator frenchOrder() {
 } // namespace
 
 void sortByNet(QVector<Group>& groups) {
+    // Sort keys made once: thousands of horses are sorted on every pick.
     const QCollator collator = frenchOrder();
-    std::stable_sort(groups.begin(), groups.end(), [&](const Group& a, const Group& b) {
-        const long long netA = cents(a.net());
-        const long long netB = cents(b.net());
-        if (netA != netB)
-            return netA > netB;
-        return collator.compare(a.label, b.label) < 0;
+    std::vector<std::pair<long long, QCollatorSortKey>> keys;
+    keys.reserve(size_t(groups.size()));
+    for (const Group& group : groups)
+        keys.emplace_back(-cents(group.net()), collator.sortKey(group.label));
+    std::vector<int> order(size_t(groups.size()));
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        const auto& ka = keys[size_t(a)];
+        const auto& kb = keys[size_t(b)];
+        if (ka.first != kb.first)
+            return ka.first < kb.first;
+        return ka.second.compare(kb.second) < 0;
     });
+    QVector<Group> sorted;
+    sorted.reserve(groups.size());
+    for (int i : order)
+        sorted.append(groups.at(i));
+    groups = std::move(sorted);
 }
 
 Figures compute(const data::Database& db, const QString& player, int month) {
     Figures figures;
     const Period period = periodOf(player, month);
     const Period counted = withoutReversals(period);
-    const Period games = gamesOnly(counted);
 
-    figures.byMonth = grouped(db, QStringLiteral("mois"), games);
-    for (Group& group : figures.byMonth)
-        group.label = regional::monthNames().value(monthNumber(group.label) - 1, group.label);
-    std::stable_sort(
-        figures.byMonth.begin(), figures.byMonth.end(),
-        [](const Group& a, const Group& b) { return monthNumber(a.label) < monthNumber(b.label); });
-    // The totals add up the months: a dozen rows, not the ledger again.
-    for (const Group& group : figures.byMonth) {
-        figures.games += group.games;
-        figures.staked += group.staked;
-        figures.won += group.won;
-    }
-
-    figures.byType = grouped(db, QStringLiteral("[type jeux]"), games);
-    sortByNet(figures.byType);
-
+    // One pass over the period's rows grouped by month, type and horse; the tables add these
+    // groups up, a few thousand at most.
+    QSqlQuery query = db.exec(
+        QStringLiteral("SELECT mois, [type jeux], Cheval, COUNT(*), TOTAL(Debit), TOTAL(Credit) "
+                       "FROM JEUX WHERE %1 GROUP BY mois, [type jeux], Cheval")
+            .arg(counted.where),
+        counted.values);
+    const QString credit = nocase(ledger::creditType());
     // "AUTRE JEUX" is the ledger's word for a bet on no particular horse.
-    figures.byHorse =
-        grouped(db, QStringLiteral("Cheval"), games,
-                QStringLiteral(" AND Cheval IS NOT NULL AND Cheval <> '' AND Cheval <> ?"),
-                {ledger::storedHorse(QString())});
-    for (Group& group : figures.byHorse)
-        group.label = group.label.toUpper();
+    const QString noHorse = nocase(ledger::storedHorse(QString()));
+    QHash<QString, int> months, types, horses;
+    MonthNumbers monthOf;
+    while (query.next()) {
+        const QVariant type = query.value(1);
+        Group rows;
+        rows.games = query.value(3).toLongLong();
+        rows.staked = query.value(4).toDouble();
+        rows.won = query.value(5).toDouble();
+        // Credit rows are not games; a row without a type (never written by this program)
+        // is one, as the statement counts it.
+        if (!type.isNull() && nocase(type.toString()) == credit) {
+            figures.deposits += rows.won;
+            continue;
+        }
+        figures.games += rows.games;
+        figures.staked += rows.staked;
+        figures.won += rows.won;
+        const int number = monthOf(query.value(0).toString());
+        const QString monthName = regional::monthNames().value(number - 1);
+        addTo(figures.byMonth, months, monthName, monthName, rows);
+        const QString typeName = type.toString();
+        addTo(figures.byType, types, nocase(typeName), typeName, rows);
+        const QString horse = query.value(2).toString();
+        if (!horse.isEmpty() && nocase(horse) != noHorse)
+            addTo(figures.byHorse, horses, nocase(horse), horse.toUpper(), rows);
+    }
+    if (query.lastError().isValid())
+        data::throwQueryError(query);
+    std::sort(figures.byMonth.begin(), figures.byMonth.end(), [](const Group& a, const Group& b) {
+        return monthNumber(a.label) < monthNumber(b.label);
+    });
+    sortByNet(figures.byType);
     sortByNet(figures.byHorse);
-
-    figures.deposits = db.scalar(QStringLiteral("SELECT TOTAL(Credit) FROM JEUX WHERE %1 AND "
-                                                "[type jeux] = ?")
-                                     .arg(counted.where),
-                                 counted.values + QVariantList{ledger::creditType()})
-                           .toDouble();
 
     // Entry order within a month; the months in calendar order, as the statements follow
     // each other.
-    QSqlQuery query = db.exec(
+    query = db.exec(
         QStringLiteral("SELECT mois, SoldeApres FROM JEUX WHERE %1 ORDER BY Num").arg(period.where),
         period.values);
     std::array<QVector<double>, 12> perMonth;
     while (query.next()) {
-        const int number = monthNumber(query.value(0).toString());
+        const int number = monthOf(query.value(0).toString());
         const QVariant balance = query.value(1);
         if (number > 0 && !balance.isNull())
             perMonth[static_cast<size_t>(number - 1)] << balance.toDouble();

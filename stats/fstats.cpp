@@ -89,6 +89,34 @@ QBarCategoryAxis* axeMois(const QStringList& mois, bool annee) {
     return axis;
 }
 
+// A curve of more points than the chart has pixels across only takes longer to draw, and a
+// year can hold thousands of operations. Past this many, each run of operations keeps its
+// lowest and highest balance, in their order: the curve looks the same.
+constexpr int kPointsMax = 2000;
+
+QList<QPointF> allege(const QList<QPointF>& points) {
+    if (points.size() <= kPointsMax)
+        return points;
+    const qsizetype run = (2 * points.size() + kPointsMax - 1) / kPointsMax;
+    QList<QPointF> kept;
+    kept.reserve(kPointsMax + 2);
+    const auto byBalance = [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); };
+    for (qsizetype start = 0; start < points.size(); start += run) {
+        const auto first = points.begin() + start;
+        const auto last = points.begin() + std::min(start + run, points.size());
+        auto [low, high] = std::minmax_element(first, last, byBalance);
+        if (high < low)
+            std::swap(low, high);
+        kept << *low;
+        if (high != low)
+            kept << *high;
+    }
+    // The current balance ends the curve.
+    if (kept.last() != points.last())
+        kept << points.last();
+    return kept;
+}
+
 } // namespace
 
 Fstats::Fstats(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Fstats>()) {
@@ -267,7 +295,11 @@ void Fstats::AfficherGraphSolde(const stats::Figures& figures) {
     }
     auto* serie = new QLineSeries();
     serie->setName(QStringLiteral("Solde"));
-    serie->replace(points);
+    // A one-pixel line is drawn by the painter's fast path: a year has thousands of points.
+    QPen trait = serie->pen();
+    trait.setWidthF(1);
+    serie->setPen(trait);
+    serie->replace(allege(points));
     chart->addSeries(serie);
 
     double bas = 0;

@@ -5,6 +5,8 @@
 #include <QCollator>
 #include <algorithm>
 #include <cmath>
+#include <numeric>
+#include <vector>
 
 namespace stats {
 
@@ -70,11 +72,8 @@ QVariant GroupTable::headerData(int section, Qt::Orientation orientation, int ro
 void GroupTable::sort(int column, Qt::SortOrder order) {
     if (column < 0 || column >= m_headers.size())
         return;
-    QCollator collator(QLocale(QLocale::French, QLocale::France));
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    collator.setNumericMode(true);
     // An empty return (nothing staked) ranks below every figure.
-    const auto key = [column](const Group& g) -> double {
+    const auto figure = [column](const Group& g) -> double {
         switch (column) {
         case Games:
             return double(g.games);
@@ -90,18 +89,36 @@ void GroupTable::sort(int column, Qt::SortOrder order) {
             return 0;
         }
     };
-    beginResetModel();
+    // Keys made once: the table is sorted again on every pick, thousands of horses at times.
+    QCollator collator(QLocale(QLocale::French, QLocale::France));
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collator.setNumericMode(true);
+    struct Key {
+        double figure;
+        QCollatorSortKey name;
+    };
+    std::vector<Key> keys;
+    keys.reserve(size_t(m_groups.size()));
+    for (const Group& group : m_groups)
+        keys.push_back({figure(group), collator.sortKey(group.label)});
+    std::vector<int> rows(size_t(m_groups.size()));
+    std::iota(rows.begin(), rows.end(), 0);
+    const bool ascending = order == Qt::AscendingOrder;
     // Equal figures stay in the names' order, whichever way the column is sorted.
-    std::stable_sort(m_groups.begin(), m_groups.end(), [&](const Group& a, const Group& b) {
-        if (column != Label) {
-            const double ka = key(a);
-            const double kb = key(b);
-            if (ka != kb)
-                return order == Qt::AscendingOrder ? ka < kb : ka > kb;
-        }
-        const int byName = collator.compare(a.label, b.label);
-        return column == Label && order == Qt::DescendingOrder ? byName > 0 : byName < 0;
+    std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) {
+        const Key& ka = keys[size_t(a)];
+        const Key& kb = keys[size_t(b)];
+        if (column != Label && ka.figure != kb.figure)
+            return ascending ? ka.figure < kb.figure : ka.figure > kb.figure;
+        const int byName = ka.name.compare(kb.name);
+        return column == Label && !ascending ? byName > 0 : byName < 0;
     });
+    QVector<Group> sorted;
+    sorted.reserve(m_groups.size());
+    for (int row : rows)
+        sorted.append(m_groups.at(row));
+    beginResetModel();
+    m_groups = std::move(sorted);
     endResetModel();
 }
 
