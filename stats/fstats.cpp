@@ -295,12 +295,13 @@ void Fstats::AfficherGraphSolde(const stats::Figures& figures) {
     }
     auto* serie = new QLineSeries();
     serie->setName(QStringLiteral("Solde"));
+    serie->replace(allege(points));
+    chart->addSeries(serie);
     // A one-pixel line is drawn by the painter's fast path: a year has thousands of points.
+    // The colour is the chart theme's, given when the series is added.
     QPen trait = serie->pen();
     trait.setWidthF(1);
     serie->setPen(trait);
-    serie->replace(allege(points));
-    chart->addSeries(serie);
 
     double bas = 0;
     double haut = 0;
