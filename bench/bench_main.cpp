@@ -7,12 +7,14 @@
 #include "app/dialogs.h"
 #include "app/frmsplash.h"
 #include "app/paths.h"
+#include "app/regional.h"
 #include "bench/generator.h"
 #include "data/error.h"
 #include "data/schema.h"
 #include "followed/fsuivit.h"
 #include "ledger/form1.h"
 #include "ledger/ledgerbook.h"
+#include "stats/fstats.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -349,6 +351,69 @@ void ledgerWindow(const Settings& settings, const bench::Generator& generator, S
     settle();
 }
 
+// Fstats on the biggest player: a pick in C_joueur (back to him from another player), then
+// in C_periode (from his big month to the whole year).
+void statsWindow(const Settings& settings, const bench::Generator& generator, Sqlite3& sqlite) {
+    const bench::Landmarks& marks = generator.landmarks();
+    Fstats* window = Fstats::showSingle(marks.bigPlayer, marks.bigMonth);
+    settle();
+    auto* players = window->findChild<QComboBox*>(QStringLiteral("C_joueur"));
+    auto* period = window->findChild<QComboBox*>(QStringLiteral("C_periode"));
+    if (!players || !period || players->count() < 2) {
+        QTextStream(stderr) << "velmora-bench: Fstats lacks C_joueur or C_periode\n";
+        return;
+    }
+    const int big = players->findText(marks.bigPlayer);
+    const int other = big == 0 ? 1 : 0;
+    const int month = period->findText(marks.bigMonth);
+    const int year = period->count() - 1;
+    const auto pick = [](QComboBox* box, int index) {
+        box->setCurrentIndex(index);
+        emit box->activated(index);
+        // The charts drop their old items with deleteLater; the event loop deletes them once
+        // the handler returns, but settle() alone would leave them piling up in the scene.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    };
+    std::vector<double> playerFigures, periodFigures;
+    for (int i = 0; i < settings.runs; ++i) {
+        pick(players, other);
+        settle();
+        playerFigures.push_back(timed([&] { pick(players, big); }));
+        periodFigures.push_back(timed([&] { pick(period, year); }));
+        pick(period, month);
+        settle();
+    }
+    window->close();
+    settle();
+
+    // The window's queries for one period condition.
+    const auto queries = [](const QByteArray& months) {
+        const QByteArray where = "WHERE User = @p AND " + months;
+        return "SELECT mois, [type jeux], Cheval, COUNT(*), TOTAL(Debit), TOTAL(Credit) FROM "
+               "JEUX " +
+               where +
+               " AND IFNULL(Remarque, '') NOT GLOB @r1 AND IFNULL(Remarque, '') NOT GLOB @r2 "
+               "GROUP BY mois, [type jeux], Cheval;\n"
+               "SELECT mois, SoldeApres FROM JEUX " +
+               where + " ORDER BY Num;\n";
+    };
+    QByteArray everyMonth;
+    for (const QString& name : regional::monthNames())
+        everyMonth += (everyMonth.isEmpty() ? "'" : ", '") + name.toUtf8() + "'";
+    const QByteArray setup = parameter("@p", marks.bigPlayer) + parameter("@m", marks.bigMonth) +
+                             parameter("@r1", QStringLiteral("annule n° *")) +
+                             parameter("@r2", QStringLiteral("annulée par n° *"));
+    const double sqliteMonth = sqlite.queryMs(setup, queries("mois = @m"), settings.runs);
+    const double sqliteYear =
+        sqlite.queryMs(setup, queries("mois IN (" + everyMonth + ")"), settings.runs);
+    double ms = median(playerFigures);
+    print({QStringLiteral("Fstats C_joueur (%1, %2)").arg(marks.bigPlayer, marks.bigMonth), ms,
+           sqliteMonth, verdict(ms < 100, QStringLiteral("< 100 ms"))});
+    ms = median(periodFigures);
+    print({QStringLiteral("Fstats C_periode (%1, Toute l'année)").arg(marks.bigPlayer), ms,
+           sqliteYear, verdict(ms < 100, QStringLiteral("< 100 ms"))});
+}
+
 QString followedWindow(const Settings& settings, const bench::Generator& generator,
                        Sqlite3& sqlite) {
     const bench::Landmarks& marks = generator.landmarks();
@@ -552,6 +617,7 @@ int run(const Settings& settings) {
                  .arg(QStringLiteral("target"));
     startup(settings, sqlite);
     ledgerWindow(settings, generator, sqlite);
+    statsWindow(settings, generator, sqlite);
     const QString largest = followedWindow(settings, generator, sqlite);
     if (!largest.isEmpty())
         memory(settings, largest);
@@ -571,6 +637,7 @@ int run(const Settings& settings) {
 // The off-screen platform's notes about window hints say nothing about speed.
 void quietPlatform(QtMsgType type, const QMessageLogContext&, const QString& message) {
     if (message.contains(QLatin1String("does not support propagateSizeHints")) ||
+        message.contains(QLatin1String("does not support raise()")) ||
         message.startsWith(QLatin1String("QStandardPaths:")))
         return;
     QTextStream(stderr) << (type == QtDebugMsg ? "" : "velmora-bench: ") << message << '\n';

@@ -3,6 +3,7 @@
 #include "app/dialogs.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -33,6 +34,11 @@ void RealDialogs::type(const QString& text, QDialogButtonBox::StandardButton but
     QTimer::singleShot(0, [this] { answerOpenBox(); });
 }
 
+void RealDialogs::saveAs(const QString& path, QDialogButtonBox::StandardButton button) {
+    m_pending.append({path, true, button});
+    QTimer::singleShot(0, [this] { answerOpenBox(); });
+}
+
 void RealDialogs::answerOpenBox() {
     // The box opens from a handler that is still running, so wait for its event loop.
     auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
@@ -48,6 +54,12 @@ void RealDialogs::answerOpenBox() {
         seen.text = message->text();
     if (auto* input = qobject_cast<QInputDialog*>(box))
         seen.text = input->labelText();
+    // The file dialog has other line edits (its folder box): the name goes into this one.
+    auto* fileDialog = qobject_cast<QFileDialog*>(box);
+    auto* fileName =
+        fileDialog ? box->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) : nullptr;
+    if (fileName)
+        seen.text = fileDialog->directory().filePath(fileName->text());
     auto* buttons = box->findChild<QDialogButtonBox*>();
     if (buttons) {
         for (auto* b : buttons->buttons())
@@ -55,17 +67,29 @@ void RealDialogs::answerOpenBox() {
     }
     m_seen.append(seen);
     if (step.input) {
-        auto* edit = box->findChild<QLineEdit*>();
+        auto* edit = fileName ? fileName : box->findChild<QLineEdit*>();
         if (edit) {
             edit->setFocus();
+            edit->selectAll();
             typeKeys(edit, step.typed);
         }
     }
     QAbstractButton* target = buttons ? buttons->button(step.button) : nullptr;
-    if (target)
+    if (target) {
         QTest::mouseClick(target, Qt::LeftButton);
-    else
+        // Typing a whole path leaves Qt's file dialog on a folder it completed on the way;
+        // its first click only opens that folder (the button reads "Ouvrir"), and a person
+        // clicks again.
+        for (int again = 0; fileName && box->isVisible() && again < 3; ++again) {
+            QTest::qWait(20);
+            QTest::mouseClick(target, Qt::LeftButton);
+        }
+    } else {
         box->reject();
+    }
+    // Nor may a completion list outlive its dialog and take the next click.
+    if (QWidget* popup = QApplication::activePopupWidget())
+        popup->close();
     if (!m_pending.isEmpty())
         QTimer::singleShot(0, [this] { answerOpenBox(); });
 }

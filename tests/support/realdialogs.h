@@ -21,6 +21,11 @@ public:
     void click(QDialogButtonBox::StandardButton button);
     // Queue: type `text` into the next input box, then click `button` (OK by default).
     void type(const QString& text, QDialogButtonBox::StandardButton button = QDialogButtonBox::Ok);
+    // Queue: type `path` over the name proposed by the next file dialog (Qt's own), then click
+    // `button`. Its seen text is the path it proposed: its folder and the name in its box.
+    // The path must not exist yet: Qt would ask before replacing it.
+    void saveAs(const QString& path,
+                QDialogButtonBox::StandardButton button = QDialogButtonBox::Save);
 
     // What each answered box showed: its title, its text or prompt, and its buttons' texts.
     struct Seen {

@@ -1,0 +1,249 @@
+#include "stats/figures.h"
+
+#include "app/regional.h"
+#include "ledger/ledgerbook.h"
+#include "ledger/statement.h"
+
+#include <QCollator>
+#include <QHash>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numeric>
+#include <vector>
+
+namespace stats {
+namespace {
+
+// Rows of one player in one month or in any of the twelve. The month list is bound like
+// every other value; only placeholders are written into the query.
+struct Period {
+    QString where;
+    QVariantList values;
+};
+
+Period periodOf(const QString& player, int month) {
+    Period period;
+    period.values << player;
+    if (month == kWholeYear) {
+        QStringList marks;
+        for (const QString& name : regional::monthNames()) {
+            marks << QStringLiteral("?");
+            period.values << name;
+        }
+        period.where =
+            QStringLiteral("User = ? AND mois IN (%1)").arg(marks.join(QLatin1Char(',')));
+    } else {
+        period.where = QStringLiteral("User = ? AND mois = ?");
+        period.values << regional::monthNames().value(month - 1);
+    }
+    return period;
+}
+
+// A GLOB pattern for the remarks that begin like `remark` once its trailing line number is
+// taken off: both reversal remarks end with the number of the other line.
+QString remarkPattern(const QString& remark) {
+    QString prefix = remark.chopped(1);
+    // GLOB's own characters stand for themselves inside brackets.
+    prefix.replace(QLatin1Char('['), QStringLiteral("[[]"))
+        .replace(QLatin1Char('*'), QStringLiteral("[*]"))
+        .replace(QLatin1Char('?'), QStringLiteral("[?]"));
+    return prefix + QLatin1Char('*');
+}
+
+// A reversed line and its reversal cancel out: neither is a bet the player made.
+Period withoutReversals(Period period) {
+    period.where += QStringLiteral(" AND IFNULL(Remarque, '') NOT GLOB ?"
+                                   " AND IFNULL(Remarque, '') NOT GLOB ?");
+    period.values << remarkPattern(ledger::reversalRemark(0))
+                  << remarkPattern(ledger::reversedByRemark(0));
+    return period;
+}
+
+// Texts as the database compares them (COLLATE NOCASE): only A to Z ignore their case.
+QString nocase(const QString& text) {
+    QString key = text;
+    for (QChar& c : key) {
+        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+            c = QChar(c.unicode() + ('a' - 'A'));
+    }
+    return key;
+}
+
+// Adds a group of rows to the group of `key`, made with `label` when new.
+void addTo(QVector<Group>& groups, QHash<QString, int>& index, const QString& key,
+           const QString& label, const Group& rows) {
+    auto found = index.find(key);
+    if (found == index.end()) {
+        found = index.insert(key, int(groups.size()));
+        groups.append(Group{label, 0, 0, 0});
+    }
+    Group& group = groups[found.value()];
+    group.games += rows.games;
+    group.staked += rows.staked;
+    group.won += rows.won;
+}
+
+// The month as the ledger spells it, 1 to 12; 0 for a text that is no month. Stored months
+// are compared as the database compares them, case ignored.
+int monthNumber(const QString& stored) {
+    const QStringList& names = regional::monthNames();
+    for (int i = 0; i < names.size(); ++i) {
+        if (names.at(i).compare(stored, Qt::CaseInsensitive) == 0)
+            return i + 1;
+    }
+    return 0;
+}
+
+// monthNumber for rows that come month after month: the last answer is most often the next.
+class MonthNumbers {
+public:
+    int operator()(const QString& stored) {
+        if (stored != m_text) {
+            m_text = stored;
+            m_number = monthNumber(stored);
+        }
+        return m_number;
+    }
+
+private:
+    QString m_text;
+    int m_number = 0;
+};
+
+long long cents(double amount) {
+    return std::llround(amount * 100.0);
+}
+
+QCollator frenchOrder() {
+    QCollator collator(QLocale(QLocale::French, QLocale::France));
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collator.setNumericMode(true);
+    return collator;
+}
+
+} // namespace
+
+void sortByNet(QVector<Group>& groups) {
+    // Sort keys made once: thousands of horses are sorted on every pick.
+    const QCollator collator = frenchOrder();
+    std::vector<std::pair<long long, QCollatorSortKey>> keys;
+    keys.reserve(size_t(groups.size()));
+    for (const Group& group : groups)
+        keys.emplace_back(-cents(group.net()), collator.sortKey(group.label));
+    std::vector<int> order(size_t(groups.size()));
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        const auto& ka = keys[size_t(a)];
+        const auto& kb = keys[size_t(b)];
+        if (ka.first != kb.first)
+            return ka.first < kb.first;
+        return ka.second.compare(kb.second) < 0;
+    });
+    QVector<Group> sorted;
+    sorted.reserve(groups.size());
+    for (int i : order)
+        sorted.append(groups.at(i));
+    groups = std::move(sorted);
+}
+
+Figures compute(const data::Database& db, const QString& player, int month) {
+    Figures figures;
+    const Period period = periodOf(player, month);
+    const Period counted = withoutReversals(period);
+
+    // One pass over the period's rows grouped by month, type and horse; the tables add these
+    // groups up, a few thousand at most.
+    QSqlQuery query = db.exec(
+        QStringLiteral("SELECT mois, [type jeux], Cheval, COUNT(*), TOTAL(Debit), TOTAL(Credit) "
+                       "FROM JEUX WHERE %1 GROUP BY mois, [type jeux], Cheval")
+            .arg(counted.where),
+        counted.values);
+    const QString credit = nocase(ledger::creditType());
+    // "AUTRE JEUX" is the ledger's word for a bet on no particular horse.
+    const QString noHorse = nocase(ledger::storedHorse(QString()));
+    QHash<QString, int> months, types, horses;
+    MonthNumbers monthOf;
+    while (query.next()) {
+        const QVariant type = query.value(1);
+        Group rows;
+        rows.games = query.value(3).toLongLong();
+        rows.staked = query.value(4).toDouble();
+        rows.won = query.value(5).toDouble();
+        // Credit rows are not games; a row without a type (never written by this program)
+        // is one, as the statement counts it.
+        if (!type.isNull() && nocase(type.toString()) == credit) {
+            figures.deposits += rows.won;
+            continue;
+        }
+        figures.games += rows.games;
+        figures.staked += rows.staked;
+        figures.won += rows.won;
+        const int number = monthOf(query.value(0).toString());
+        const QString monthName = regional::monthNames().value(number - 1);
+        addTo(figures.byMonth, months, monthName, monthName, rows);
+        const QString typeName = type.toString();
+        addTo(figures.byType, types, nocase(typeName), typeName, rows);
+        const QString horse = query.value(2).toString();
+        if (!horse.isEmpty() && nocase(horse) != noHorse)
+            addTo(figures.byHorse, horses, nocase(horse), horse.toUpper(), rows);
+    }
+    if (query.lastError().isValid())
+        data::throwQueryError(query);
+    std::sort(figures.byMonth.begin(), figures.byMonth.end(), [](const Group& a, const Group& b) {
+        return monthNumber(a.label) < monthNumber(b.label);
+    });
+    sortByNet(figures.byType);
+    sortByNet(figures.byHorse);
+
+    // Entry order within a month; the months in calendar order, as the statements follow
+    // each other.
+    query = db.exec(
+        QStringLiteral("SELECT mois, SoldeApres FROM JEUX WHERE %1 ORDER BY Num").arg(period.where),
+        period.values);
+    std::array<QVector<double>, 12> perMonth;
+    while (query.next()) {
+        const int number = monthOf(query.value(0).toString());
+        const QVariant balance = query.value(1);
+        if (number > 0 && !balance.isNull())
+            perMonth[static_cast<size_t>(number - 1)] << balance.toDouble();
+    }
+    if (query.lastError().isValid())
+        data::throwQueryError(query);
+    for (int m = 0; m < 12; ++m) {
+        const QVector<double>& points = perMonth[static_cast<size_t>(m)];
+        if (points.isEmpty())
+            continue;
+        figures.balances += points;
+        figures.balanceMonths << MonthSpan{regional::monthNames().at(m), int(points.size())};
+    }
+    return figures;
+}
+
+QStringList players(const data::Database& db) {
+    QSqlQuery query = db.exec(QStringLiteral(
+        "SELECT DISTINCT pseudo FROM USERS WHERE pseudo IS NOT NULL AND pseudo <> ''"));
+    QStringList names;
+    while (query.next())
+        names << query.value(0).toString();
+    if (query.lastError().isValid())
+        data::throwQueryError(query);
+    const QCollator collator = frenchOrder();
+    std::sort(names.begin(), names.end(),
+              [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+    return names;
+}
+
+QString formatYield(double staked, double won) {
+    if (cents(staked) == 0)
+        return QString();
+    // Rounded first, so that a tiny loss does not read "-0,0 %".
+    double percent = std::round((won - staked) / staked * 1000.0) / 10.0;
+    if (percent == 0)
+        percent = 0;
+    return regional::frenchLocale().toString(percent, 'f', 1) + QStringLiteral(" %");
+}
+
+} // namespace stats

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "data/database.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// What a player's ledger says about his bets over a month or the year, free of any window.
+// Every figure is an SQL aggregate: the window only formats them.
+namespace stats {
+
+// Game rows sharing a game type, a month or a horse.
+struct Group {
+    QString label;
+    long long games = 0;
+    double staked = 0; // sum of Debit
+    double won = 0;    // sum of Credit
+    double net() const { return won - staked; }
+};
+
+// The balances of one month on the balance curve: that many points, in entry order.
+struct MonthSpan {
+    QString month;
+    int points = 0;
+};
+
+struct Figures {
+    // Game rows: every row of the period but credits and reversed lines with their reversals.
+    long long games = 0;
+    double staked = 0;
+    double won = 0;
+    double net() const { return won - staked; }
+    double deposits = 0; // credit rows of the period, reversed ones left out
+
+    QVector<Group> byType;  // best net first
+    QVector<Group> byMonth; // calendar order, months with game rows only
+    QVector<Group> byHorse; // best net first; bets on no particular horse left out
+
+    // SoldeApres of every row of the period (credits and reversals too: the balance moved),
+    // in entry order, the months one after the other.
+    QVector<double> balances;
+    QVector<MonthSpan> balanceMonths;
+};
+
+// The period of the window: a month from 1 to 12, or the whole year.
+constexpr int kWholeYear = 0;
+
+// Throws data::DbError.
+Figures compute(const data::Database& db, const QString& player, int month);
+
+// Every player of the ledger once, in French alphabetical order. Throws data::DbError.
+QStringList players(const data::Database& db);
+
+// Net ÷ staked as "-25,0 %"; empty when nothing was staked.
+QString formatYield(double staked, double won);
+
+// Rows with the highest net first; equal nets in alphabetical order of their labels.
+void sortByNet(QVector<Group>& groups);
+
+} // namespace stats

@@ -1,0 +1,335 @@
+#include "app/appearance.h"
+#include "app/regional.h"
+#include "ledger/statement.h"
+#include "stats/exports.h"
+#include "stats/fstats.h"
+#include "tests/support/realdialogs.h"
+#include "tests/support/scripteddialogs.h"
+#include "tests/support/testdatabase.h"
+#include "tests/support/testfiles.h"
+
+#include <QBarSet>
+#include <QChartView>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QProcess>
+#include <QStackedBarSeries>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTreeView>
+#include <QtTest>
+
+namespace {
+
+QString plain(QString text) {
+    return text.replace(QChar(0x202F), ' ').replace(QChar(0x00A0), ' ');
+}
+
+// A table's rows as "cell|cell|…", blanks made plain.
+QStringList rowsOf(const QTreeView* view) {
+    QStringList rows;
+    const QAbstractItemModel* model = view->model();
+    for (int r = 0; r < model->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < model->columnCount(); ++c)
+            cells << plain(model->index(r, c).data().toString());
+        rows << cells.join('|');
+    }
+    return rows;
+}
+
+QList<double> valuesOf(const QBarSet* set) {
+    QList<double> values;
+    for (int i = 0; i < set->count(); ++i)
+        values << set->at(i);
+    return values;
+}
+
+// Two players; Paul plays in March and April, with a credit and a reversed stake in March.
+void fillLedger(const TestDatabase& db) {
+    for (const auto& [name, month] :
+         {std::pair{"Paul", "Mars"}, {"Paul", "Avril"}, {"Zoé", "Mars"}, {"Émile", "Mai"}})
+        db.exec("INSERT INTO USERS (pseudo, SoldeDepart, SoldeEnCours, Mois) VALUES (?, 0, 0, ?)",
+                {QString::fromUtf8(name), QString::fromUtf8(month)});
+    const auto row = [&](const char* user, const char* month, const char* type, const char* horse,
+                         double debit, double credit, double after, const QString& remark = {}) {
+        db.exec("INSERT INTO JEUX (User, mois, Jour, Remarque, [type jeux], Cheval, Debit, "
+                "Credit, SoldeApres) VALUES (?, ?, '01', ?, ?, ?, ?, ?, ?)",
+                {QString::fromUtf8(user), month, remark, QString::fromUtf8(type), horse, debit,
+                 credit, after});
+    };
+    row("Zoé", "Mars", "Simple Gagnant", "ETOILE", 50, 0, -50); // Num 1
+    row("Paul", "Mars", "Approvisionnement compte", "autre jeux", 0, 100, 150);
+    row("Paul", "Mars", "Simple Gagnant", "ETOILE", 10, 0, 140);
+    row("Paul", "Mars", "Simple Gagnant", "ETOILE", 0, 30, 170);
+    row("Paul", "Mars", "Tiercé", "AUTRE JEUX", 25, 0, 145);
+    row("Paul", "Mars", "Simple Placé", "BRISE", 8, 0, 137, ledger::reversedByRemark(7));
+    row("Paul", "Mars", "Simple Placé", "BRISE", -8, 0, 145, ledger::reversalRemark(6));
+    row("Paul", "Mars", "Simple Placé", "BRISE", 5, 0, 140);
+    row("Paul", "Avril", "Simple Gagnant", "ETOILE", 12, 0, 68);
+    row("Paul", "Avril", "Tiercé", "AUTRE JEUX", 15, 0, 53);
+    row("Paul", "Avril", "Tiercé", "AUTRE JEUX", 0, 60, 113);
+    row("Paul", "Avril", "Simple Placé", "BRISE", 6, 0, 107);
+    row("Paul", "Avril", "Simple Placé", "BRISE", 0, 9, 116);
+}
+
+ledger::Statement smallStatement() {
+    ledger::Statement s;
+    s.player = "Paul";
+    s.month = "Mars";
+    ledger::StatementLine credit{2, "01", "Approvisionnement compte", "", 0, 100, 150.0, true};
+    ledger::StatementLine stake{3,      "02", "Simple Gagnant", "L'AS; \"LE\" BRAVE",
+                                1234.5, 0,    -1084.5};
+    ledger::StatementLine win{4, "02", "Simple Gagnant", "", 0, 30.25, std::nullopt};
+    s.lines = {credit, stake, win};
+    s.nombreJeux = 2;
+    s.totalMises = 1234.5;
+    s.totalGains = 30.25;
+    s.soldeEnCours = -1054.25;
+    return s;
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestStats : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { appearance::setupApplication(*qApp); }
+    void init() {
+        m_db = std::make_unique<TestDatabase>();
+        fillLedger(*m_db);
+    }
+    void cleanup() {
+        testfiles::closeAllWindows();
+        m_db.reset();
+    }
+
+    void figuresTablesAndCharts_data();
+    void figuresTablesAndCharts();
+    void choicesRecompute();
+    void horsesSortByValue();
+    void csvBytes();
+    void pdfPagesAndText_data();
+    void pdfPagesAndText();
+    void exportFlow();
+
+private:
+    template <class T> T* w(const char* name) const {
+        T* widget = Fstats::instance()->findChild<T*>(name);
+        if (!widget)
+            qFatal("no control %s", name);
+        return widget;
+    }
+    QString text(const char* name) const { return plain(w<QLineEdit>(name)->text()); }
+    void pick(const char* combo, const QString& entry) {
+        auto* box = w<QComboBox>(combo);
+        const int index = box->findText(entry);
+        QVERIFY2(index >= 0, qPrintable(entry));
+        box->setCurrentIndex(index);
+        emit box->activated(index);
+    }
+
+    std::unique_ptr<TestDatabase> m_db;
+};
+
+void TestStats::figuresTablesAndCharts_data() {
+    QTest::addColumn<QString>("period");
+    QTest::addColumn<QStringList>("figures"); // Tmise, Tgain, Tnet, Troi, Tnbjeux, Tdepots
+    QTest::addColumn<QStringList>("byType");
+    QTest::addColumn<QStringList>("byMonth");
+    QTest::addColumn<QStringList>("byHorse");
+    QTest::addColumn<QList<double>>("balances");
+    QTest::addColumn<QList<double>>("gains");
+    QTest::addColumn<QList<double>>("losses");
+
+    // The credit and the reversed stake with its reversal are not games.
+    QTest::newRow("one month") << "Mars" << QStringList{"40,00 €", "30,00 €", "-10,00 €",
+                                                        "-25,0 %", "4",       "100,00 €"}
+                               << QStringList{"Simple Gagnant|2|10,00 €|30,00 €|20,00 €|200,0 %",
+                                              "Simple Placé|1|5,00 €|0,00 €|-5,00 €|-100,0 %",
+                                              "Tiercé|1|25,00 €|0,00 €|-25,00 €|-100,0 %"}
+                               << QStringList{"Mars|4|40,00 €|30,00 €|-10,00 €|-25,0 %"}
+                               << QStringList{"ETOILE|2|10,00 €|30,00 €|20,00 €",
+                                              "BRISE|1|5,00 €|0,00 €|-5,00 €"}
+                               << QList<double>{150, 140, 170, 145, 137, 145, 140}
+                               << QList<double>{0} << QList<double>{-10};
+    QTest::newRow("whole year")
+        << "Toute l'année"
+        << QStringList{"73,00 €", "99,00 €", "26,00 €", "35,6 %", "9", "100,00 €"}
+        << QStringList{"Tiercé|3|40,00 €|60,00 €|20,00 €|50,0 %",
+                       "Simple Gagnant|3|22,00 €|30,00 €|8,00 €|36,4 %",
+                       "Simple Placé|3|11,00 €|9,00 €|-2,00 €|-18,2 %"}
+        << QStringList{"Mars|4|40,00 €|30,00 €|-10,00 €|-25,0 %",
+                       "Avril|5|33,00 €|69,00 €|36,00 €|109,1 %"}
+        << QStringList{"ETOILE|3|22,00 €|30,00 €|8,00 €", "BRISE|3|11,00 €|9,00 €|-2,00 €"}
+        << QList<double>{150, 140, 170, 145, 137, 145, 140, 68, 53, 113, 107, 116}
+        << QList<double>{0, 36} << QList<double>{-10, 0};
+    QTest::newRow("month without rows")
+        << "Mai" << QStringList{"0,00 €", "0,00 €", "0,00 €", "", "0", "0,00 €"} << QStringList()
+        << QStringList() << QStringList() << QList<double>() << QList<double>() << QList<double>();
+}
+
+void TestStats::figuresTablesAndCharts() {
+    QFETCH(QString, period);
+    QFETCH(QStringList, figures);
+    Fstats::showSingle("Paul", period);
+    const QStringList shown = {text("Tmise"), text("Tgain"),   text("Tnet"),
+                               text("Troi"),  text("Tnbjeux"), text("Tdepots")};
+    QCOMPARE(shown, figures);
+    QTEST(rowsOf(w<QTreeView>("LstParType")), "byType");
+    QTEST(rowsOf(w<QTreeView>("LstParMois")), "byMonth");
+    QTEST(rowsOf(w<QTreeView>("LstParCheval")), "byHorse");
+
+    const auto* line =
+        qobject_cast<QLineSeries*>(w<QChartView>("GraphSolde")->chart()->series().value(0));
+    QVERIFY(line);
+    QList<double> balances;
+    for (const QPointF& p : line->points())
+        balances << p.y();
+    QTEST(balances, "balances");
+    const auto* bars =
+        qobject_cast<QStackedBarSeries*>(w<QChartView>("GraphMois")->chart()->series().value(0));
+    QVERIFY(bars && bars->count() == 2);
+    QTEST(valuesOf(bars->barSets().at(0)), "gains");
+    QTEST(valuesOf(bars->barSets().at(1)), "losses");
+    QCOMPARE(bars->barSets().at(0)->color(), QColor(0, 255, 0));
+    QCOMPARE(bars->barSets().at(1)->color(), QColor(255, 0, 0));
+}
+
+void TestStats::choicesRecompute() {
+    Fstats* window = Fstats::showSingle("paul", "Mars");
+    QCOMPARE(window->objectName(), QString("Fstats"));
+    QCOMPARE(window->windowTitle(), QString("Statistiques"));
+    auto* players = w<QComboBox>("C_joueur");
+    auto* period = w<QComboBox>("C_periode");
+    QVERIFY(!players->isEditable() && !period->isEditable());
+    QStringList names, periods;
+    for (int i = 0; i < players->count(); ++i)
+        names << players->itemText(i);
+    for (int i = 0; i < period->count(); ++i)
+        periods << period->itemText(i);
+    QCOMPARE(names, QStringList({"Émile", "Paul", "Zoé"}));
+    QCOMPARE(periods, regional::monthNames() + QStringList{"Toute l'année"});
+    QCOMPARE(players->currentText(), QString("Paul"));
+
+    pick("C_joueur", "Zoé");
+    QCOMPARE(text("Tmise"), QString("50,00 €"));
+    pick("C_periode", "Avril");
+    QCOMPARE(text("Tnbjeux"), QString("0"));
+    // A second opening brings the same window to the player and month asked for.
+    QCOMPARE(Fstats::showSingle("Paul", "Avril"), window);
+    QCOMPARE(text("Tnet"), QString("36,00 €"));
+}
+
+void TestStats::horsesSortByValue() {
+    Fstats::showSingle("Paul", "Mars");
+    auto* view = w<QTreeView>("LstParCheval");
+    w<QTabWidget>("Ongletstableaux")->setCurrentWidget(view->parentWidget());
+    QHeaderView* header = view->header();
+    const auto click = [&](int column) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(column) + 5, 5));
+    };
+    // "10,00 €" comes before "5,00 €" as text: only a sort by value puts ETOILE first.
+    click(2);
+    QCOMPARE(rowsOf(view).value(0).section('|', 0, 0), QString("ETOILE"));
+    click(2);
+    QCOMPARE(rowsOf(view).value(0).section('|', 0, 0), QString("BRISE"));
+    click(0);
+    QCOMPARE(rowsOf(view).value(0).section('|', 0, 0), QString("BRISE"));
+}
+
+void TestStats::csvBytes() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("releve.csv");
+    QString error;
+    QVERIFY(stats::writeStatementCsv(smallStatement(), path, &error));
+    QCOMPARE(readAll(path), QByteArray("\xEF\xBB\xBF"
+                                       "Jour;Type de jeu;Cheval;Mise;Gain;Solde\r\n"
+                                       "01;Approvisionnement compte;;0,00;100,00;150,00\r\n"
+                                       "02;Simple Gagnant;\"L'AS; \"\"LE\"\" BRAVE\";1234,50;0,00;"
+                                       "-1084,50\r\n"
+                                       "02;Simple Gagnant;;0,00;30,25;\r\n"));
+
+    // A file that cannot be written is named in the error, and nothing is left behind.
+    const QString blocked = path + "/dessous.csv";
+    QVERIFY(!stats::writeStatementCsv(smallStatement(), blocked, &error));
+    QVERIFY2(error.startsWith("Le fichier " + blocked + " n'a pas pu être écrit : "),
+             qPrintable(error));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"releve.csv"});
+}
+
+void TestStats::pdfPagesAndText_data() {
+    QTest::addColumn<int>("extraLines");
+    QTest::newRow("one page") << 0;
+    QTest::newRow("several pages") << 150;
+}
+
+void TestStats::pdfPagesAndText() {
+    QFETCH(int, extraLines);
+    if (QStandardPaths::findExecutable("pdftotext").isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    ledger::Statement statement = smallStatement();
+    for (int i = 0; i < extraLines; ++i)
+        statement.lines << ledger::StatementLine{100 + i, "03", "Trio", "", 2, 0, 10.0 - i};
+    QTemporaryDir dir;
+    const QString path = dir.filePath("releve.pdf");
+    QString error;
+    QVERIFY2(stats::writeStatementPdf(statement, path, &error), qPrintable(error));
+    QProcess pdftotext;
+    pdftotext.start("pdftotext", {"-layout", path, "-"});
+    QVERIFY(pdftotext.waitForFinished());
+    QStringList pages = plain(QString::fromUtf8(pdftotext.readAllStandardOutput())).split('\f');
+    pages.removeAll(QString());
+    QVERIFY(extraLines == 0 ? pages.size() == 1 : pages.size() > 2);
+    for (int i = 0; i < pages.size(); ++i)
+        QVERIFY(pages[i].contains(QString("Page %1 / %2").arg(i + 1).arg(pages.size())));
+    QVERIFY(pages.first().contains("Relevé de Paul — Mars"));
+    QVERIFY(pages.join("").count("Simple Gagnant") == 2 &&
+            pages.join("").count("Trio") == extraLines);
+    const QString last = pages.last().simplified();
+    QVERIFY(last.contains("Total des mises 1 234,50 €"));
+    QVERIFY(last.contains("Total des gains 30,25 €"));
+    QVERIFY(last.contains("Solde en cours -1 054,25 €"));
+}
+
+void TestStats::exportFlow() {
+    QTemporaryDir dir;
+    {
+        // Through Qt's own file dialog: the default name is proposed, the typed path written.
+        RealDialogs real;
+        real.saveAs(dir.filePath("mon-releve.csv"));
+        stats::exportStatement(nullptr, smallStatement(), stats::Format::Csv);
+        QVERIFY(real.allAnswered());
+        QCOMPARE(real.seen().value(0).title, QString("Exporter le relevé (CSV)"));
+        QCOMPARE(QFileInfo(real.seen().value(0).text).fileName(), QString("releve-Paul-Mars.csv"));
+        QVERIFY(readAll(dir.filePath("mon-releve.csv")).startsWith("\xEF\xBB\xBFJour;"));
+    }
+    ScriptedDialogs scripted;
+    ledger::Statement statement = smallStatement();
+    statement.player = "Jean/Luc";
+    scripted.type(dir.filePath("sans-extension"));
+    stats::exportStatement(nullptr, statement, stats::Format::Pdf);
+    QCOMPARE(scripted.last().title, QString("Relevé en PDF"));
+    QCOMPARE(scripted.last().text,
+             QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+                 .filePath("releve-Jean_Luc-Mars.pdf"));
+    QVERIFY(readAll(dir.filePath("sans-extension.pdf")).startsWith("%PDF"));
+
+    scripted.type(dir.filePath("sans-extension.pdf/dessous.pdf"));
+    scripted.answer(dialogs::Answer::Ok);
+    stats::exportStatement(nullptr, statement, stats::Format::Pdf);
+    QCOMPARE(scripted.last().title, QString("Erreur"));
+    QVERIFY(scripted.last().text.contains("n'a pas pu être écrit"));
+    QVERIFY(scripted.allUsed());
+}
+
+QTEST_MAIN(TestStats)
+#include "tst_stats.moc"
