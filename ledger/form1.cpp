@@ -10,6 +10,8 @@
 #include "followed/fsuivit.h"
 #include "ledger/ledgerbook.h"
 #include "ledger/statementmodel.h"
+#include "stats/exports.h"
+#include "stats/fstats.h"
 
 #include <QHeaderView>
 #include <QStyle>
@@ -95,6 +97,9 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
     connect(ui->Lst_jeux->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { ui->BT_annuler->setEnabled(ui->Lst_jeux->selectionModel()->hasSelection()); });
     connect(ui->mnusuivits, &QAction::triggered, this, &Form1::mnusuivits_Click);
+    connect(ui->mnustats, &QAction::triggered, this, &Form1::mnustats_Click);
+    connect(ui->mnuexport, &QAction::triggered, this, [this] { Exporter(stats::Format::Csv); });
+    connect(ui->mnupdf, &QAction::triggered, this, [this] { Exporter(stats::Format::Pdf); });
     connect(ui->BT_voirsuivit, &QPushButton::clicked, this, &Form1::BT_voirsuivit_Click);
     Proteger([this] { Form_Load(); });
 }
@@ -611,6 +616,20 @@ void Form1::mnuchrono_Click() {
 
 void Form1::mnusuivits_Click() {
     Fsuivit::showSingle();
+}
+
+void Form1::mnustats_Click() {
+    Fstats::showSingle(joueur(*ui), moisAffiche(*ui));
+}
+
+void Form1::Exporter(stats::Format format) {
+    // The statement on display, as last loaded: no player picked, nothing to write.
+    if (m_releve.player.isEmpty()) {
+        Refuser(QStringLiteral("vous devez choisir un joueur"), QStringLiteral("Erreur joueur"),
+                ui->C_users);
+        return;
+    }
+    stats::exportStatement(this, m_releve, format);
 }
 
 void Form1::BT_voirsuivit_Click() {

@@ -14,6 +14,9 @@ class Form1;
 namespace ledger {
 enum class GameKind;
 }
+namespace stats {
+enum class Format;
+}
 namespace regional {
 enum class AmountError;
 }
@@ -42,6 +45,7 @@ private slots:
     void BT_annuler_Click();
     void mnusuivits_Click();
     void BT_voirsuivit_Click();
+    void mnustats_Click();
     void PlacerIntitules();
 
 private:
@@ -54,6 +58,7 @@ private:
     void AfficherReleve();
     void ChargerChevaux();
     void Enregistrer(ledger::GameKind kind);
+    void Exporter(stats::Format format);
 
     void OuvrirUsers(const QString& sql, const QVariantList& values = {});
     void OuvrirJeux(const QString& sql, const QVariantList& values = {});

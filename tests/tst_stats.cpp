@@ -1,5 +1,6 @@
 #include "app/appearance.h"
 #include "app/regional.h"
+#include "ledger/form1.h"
 #include "ledger/statement.h"
 #include "stats/exports.h"
 #include "stats/fstats.h"
@@ -8,12 +9,15 @@
 #include "tests/support/testdatabase.h"
 #include "tests/support/testfiles.h"
 
+#include <QAction>
 #include <QBarSet>
 #include <QChartView>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QMenu>
+#include <QMenuBar>
 #include <QProcess>
 #include <QStackedBarSeries>
 #include <QStandardPaths>
@@ -119,6 +123,7 @@ private slots:
     void pdfPagesAndText_data();
     void pdfPagesAndText();
     void exportFlow();
+    void fromTheLedgerMenu();
 
 private:
     template <class T> T* w(const char* name) const {
@@ -329,6 +334,45 @@ void TestStats::exportFlow() {
     QCOMPARE(scripted.last().title, QString("Erreur"));
     QVERIFY(scripted.last().text.contains("n'a pas pu être écrit"));
     QVERIFY(scripted.allUsed());
+}
+
+void TestStats::fromTheLedgerMenu() {
+    QTemporaryDir dir;
+    regional::setToday(QDate(2024, 3, 6));
+    auto* form = new Form1();
+    form->show();
+    const auto menus = form->menuBar()->actions();
+    QCOMPARE(menus.size(), 2);
+    QCOMPARE(menus.at(0)->text(), QString("&Relevé"));
+    QCOMPARE(menus.at(1)->text(), QString("&Suivits"));
+    QStringList items;
+    for (QAction* action : menus.at(0)->menu()->actions())
+        items << action->objectName() + " " + action->text();
+    QCOMPARE(items, QStringList({"mnustats &Statistiques…", "mnuexport &Exporter le relevé (CSV)…",
+                                 "mnupdf Relevé en &PDF…"}));
+
+    ScriptedDialogs scripted;
+    // Nothing on display yet: nothing to write.
+    scripted.answer(dialogs::Answer::Ok);
+    form->findChild<QAction*>("mnuexport")->trigger();
+    QCOMPARE(scripted.last().title, QString("Erreur joueur"));
+
+    auto* users = form->findChild<QComboBox*>("C_users");
+    users->setCurrentIndex(users->findText("Paul"));
+    emit users->activated(users->currentIndex());
+    scripted.type(dir.filePath("paul.csv"));
+    form->findChild<QAction*>("mnuexport")->trigger();
+    const QList<QByteArray> lines = readAll(dir.filePath("paul.csv")).split('\n');
+    QCOMPARE(lines.size(), 9); // the header, seven lines of March, the final line end
+    QCOMPARE(lines.at(2), QByteArray("01;Simple Gagnant;ETOILE;10,00;0,00;140,00\r"));
+
+    // The statistics open on the ledger's player and month.
+    form->findChild<QAction*>("mnustats")->trigger();
+    QVERIFY(Fstats::instance() && Fstats::instance()->isVisible());
+    QCOMPARE(w<QComboBox>("C_joueur")->currentText(), QString("Paul"));
+    QCOMPARE(w<QComboBox>("C_periode")->currentText(), QString("Mars"));
+    QVERIFY(scripted.allUsed());
+    regional::setToday(QDate());
 }
 
 QTEST_MAIN(TestStats)
