@@ -1,7 +1,11 @@
 #include "data/schema.h"
 
+#include "data/transaction.h"
+
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlQuery>
+#include <QTextStream>
 
 namespace data::schema {
 namespace {
@@ -73,6 +77,13 @@ const char* const kTables[] = {
     " discipline TEXT COLLATE NOCASE)",
 };
 
+// The four confirmation lists read flat races by place, race type and value: this index
+// holds every column they show, so a list never visits the table itself. Flat races only,
+// to keep the file small.
+const char* const kConfirmationIndex =
+    "CREATE INDEX CR_plat_confirmations ON CR (place, [type de course], valeur, cheval, "
+    "distance, dotation, date, R, C, Etat, discipline) WHERE discipline = 'plat'";
+
 const char* const kIndexes[] = {
     "CREATE INDEX JEUX_user_mois ON JEUX (User, mois)",
     "CREATE INDEX JEUX_user_cheval ON JEUX (User, Cheval)",
@@ -80,6 +91,7 @@ const char* const kIndexes[] = {
     "CREATE INDEX COURSES_reference ON COURSES (reference)",
     "CREATE INDEX CR_cheval_date ON CR (cheval, date)",
     "CREATE INDEX CR_place_discipline ON CR (place, discipline)",
+    kConfirmationIndex,
     // One row per runner: the importer skips a runner it already has.
     "CREATE UNIQUE INDEX CR_runner ON CR (date, hippodrome, R, C, cheval)",
 };
@@ -187,6 +199,30 @@ std::shared_ptr<Database> createFile(const QString& path) {
     return db;
 }
 
+namespace {
+
+// A file made before the confirmation lists had their index gets it once, in a transaction
+// of its own. A file that cannot take it now (read-only, in use) still opens; the lists are
+// only slower.
+void addConfirmationIndex(const Database& db, const QString& path) {
+    try {
+        if (db.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'index' "
+                                     "AND name = 'CR_plat_confirmations'"))
+                .toInt() > 0)
+            return;
+        QTextStream(stderr) << "velmora : ajout de l'index des listes de confirmation à " << path
+                            << "…" << Qt::endl;
+        Transaction transaction(db);
+        db.exec(QString::fromLatin1(kConfirmationIndex));
+        transaction.commit();
+    } catch (const DbError& error) {
+        QTextStream(stderr) << "velmora : index des listes de confirmation non ajouté : "
+                            << error.engineText() << Qt::endl;
+    }
+}
+
+} // namespace
+
 std::shared_ptr<Database> openFile(const QString& path) {
     std::shared_ptr<Database> db;
     int applicationId = 0;
@@ -227,6 +263,7 @@ std::shared_ptr<Database> openFile(const QString& path) {
                       QStringLiteral("Il manque au fichier %1 la ou les tables : %2.")
                           .arg(path, missing.join(QStringLiteral(", "))));
     db->exec(QStringLiteral("PRAGMA synchronous = FULL"));
+    addConfirmationIndex(*db, path);
     return db;
 }
 

@@ -1,3 +1,4 @@
+#include "app/connection.h"
 #include "data/recordset.h"
 #include "data/schema.h"
 #include "data/transaction.h"
@@ -6,6 +7,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QSqlQuery>
 #include <QtTest>
 
 using data::DbError;
@@ -21,6 +23,7 @@ private slots:
     void schemaColumnsInOrder();
     void schemaKeepsCaseInsensitiveNamesAndStamps();
     void initToolRefusesToOverwrite();
+    void olderFileGetsTheConfirmationIndexOnce();
     void walkAndReadByPosition();
     void nullIsNotEmptyText();
     void boundValuesAreNeverSql();
@@ -82,6 +85,34 @@ void TestData::schemaKeepsCaseInsensitiveNamesAndStamps() {
     // valeur compares as a number even against a quoted constant.
     m_db->exec("INSERT INTO CR (cheval, valeur, date) VALUES ('A', 9, '2024-01-01')");
     QCOMPARE(m_db->scalar("SELECT COUNT(*) FROM CR WHERE valeur >= '40'").toInt(), 0);
+}
+
+void TestData::olderFileGetsTheConfirmationIndexOnce() {
+    const auto indexes = [this] {
+        return m_db->scalar("SELECT group_concat(sql, ' | ') FROM sqlite_master WHERE type = "
+                            "'index' AND name = 'CR_plat_confirmations'")
+            .toString();
+    };
+    const QString made = indexes();
+    QVERIFY(made.contains("WHERE discipline = 'plat'"));
+    // A file from before it: opening adds it, and a second opening leaves it alone.
+    m_db->exec("DROP INDEX CR_plat_confirmations");
+    const QString file = m_db->file();
+    for (int i = 0; i < 2; ++i) {
+        Connexion.reset();
+        Connexion = data::schema::openFile(file);
+        QCOMPARE(indexes(), made);
+    }
+    // The lists use it and never read the table.
+    QSqlQuery plan = m_db->db()->exec(
+        "EXPLAIN QUERY PLAN SELECT DISTINCT cheval, place, valeur, distance, dotation, date, R, "
+        "C, [type de course], Etat FROM CR WHERE (place = '2' OR place = '3') AND valeur > '40' "
+        "AND [type de course] LIKE '%Handicap%' AND discipline = 'plat'");
+    QStringList steps;
+    while (plan.next())
+        steps << plan.value(3).toString();
+    QVERIFY2(steps.join(' ').contains("COVERING INDEX CR_plat_confirmations"),
+             qPrintable(steps.join(' ')));
 }
 
 void TestData::initToolRefusesToOverwrite() {
