@@ -98,6 +98,7 @@ private slots:
     void handMadeDatabase_data();
     void handMadeDatabase();
     void longCellsKeepMemoryBounded();
+    void writeFailureChangesNothing();
     void lockedDatabase();
     void commandLine();
     void readsFromAPipe();
@@ -929,6 +930,23 @@ void TestImport::longCellsKeepMemoryBounded() {
     QCOMPARE(header.status, 1);
     QCOMPARE(header.err, QString("velmora-db: en-tête (ligne 1) : colonne 6 : champ trop long "
                                  "(plus de 64 Kio)\n"));
+}
+
+void TestImport::writeFailureChangesNothing() {
+    // A rule of a hand-made file the rows break: the writing stops, nothing is kept.
+    m_db->exec("CREATE UNIQUE INDEX CR_one_race_a_horse ON CR (cheval)");
+    QByteArray csv = kShortHeader;
+    for (int c = 1; c <= 20000; ++c)
+        csv +=
+            "01/06/2024;Vichy;1;" + QByteArray::number(c) + ";H" + QByteArray::number(c) + ";;;\n";
+    csv += "01/06/2024;Vichy;2;1;H7;;;\n";
+    const ToolRun run = import(csv);
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.err, QString("velmora-db: %1 : écriture dans CR : erreur n° 2067 : UNIQUE "
+                              "constraint failed: CR.cheval\n")
+                          .arg(m_db->file()));
+    QCOMPARE(run.out, QString("Rien n'a été importé.\n"));
+    QCOMPARE(crCount(), 0);
 }
 
 void TestImport::lockedDatabase() {

@@ -13,6 +13,10 @@ const char* const kRunnerIndex =
 // The same, not unique: for a CR that already holds a runner twice.
 const char* const kRunnerIndexNotUnique =
     "CREATE INDEX CR_runner ON CR (substr(date, 1, 10), hippodrome, R, C, cheval)";
+// With the unique index, a runner already present is skipped by the insert itself (and
+// only for this index: another rule broken is an error); without, it is looked for first.
+const char* const kSkipPresent =
+    " ON CONFLICT (substr(date, 1, 10), hippodrome, R, C, cheval) DO NOTHING";
 // Served by CR_runner (the same expression, and the columns' own collations).
 const char* const kFindRunner = "SELECT 1 FROM CR WHERE substr(date, 1, 10) = ?1 AND "
                                 "hippodrome = ?2 AND R = ?3 AND C = ?4 AND cheval = ?5";
@@ -119,9 +123,11 @@ bool CrWriter::begin(qint64 incomingRows) {
         marks += c ? ", ?" : "?";
     }
     insert += ") VALUES (" + marks + ")";
-    int prepared = sqlite3_prepare_v2(m_db, kFindRunner, -1, &m_find, nullptr);
-    if (prepared == SQLITE_OK)
-        prepared = sqlite3_prepare_v2(m_db, insert.c_str(), -1, &m_insert, nullptr);
+    if (m_runnerUnique)
+        insert += kSkipPresent;
+    int prepared = sqlite3_prepare_v2(m_db, insert.c_str(), -1, &m_insert, nullptr);
+    if (prepared == SQLITE_OK && !m_runnerUnique)
+        prepared = sqlite3_prepare_v2(m_db, kFindRunner, -1, &m_find, nullptr);
     if (prepared != SQLITE_OK)
         return fail(prepared, QStringLiteral("préparation de l'écriture dans CR"));
     return true;
@@ -149,6 +155,7 @@ bool CrWriter::ensureRunnerIndex() {
     sqlite3_finalize(query);
     if (rc != SQLITE_DONE)
         return fail(rc, QStringLiteral("lecture des index de CR"));
+    m_runnerUnique = sql != kRunnerIndexNotUnique;
     if (sql == kRunnerIndex || sql == kRunnerIndexNotUnique)
         return true;
     if (exists && !exec("DROP INDEX CR_runner"))
@@ -160,6 +167,7 @@ bool CrWriter::ensureRunnerIndex() {
                                            "CR_runner a été créé");
     rc = sqlite3_exec(m_db, kRunnerIndex, nullptr, nullptr, nullptr);
     if ((rc & 0xff) == SQLITE_CONSTRAINT) {
+        m_runnerUnique = false;
         rc = sqlite3_exec(m_db, kRunnerIndexNotUnique, nullptr, nullptr, nullptr);
         note += QStringLiteral(", non unique car CR contient déjà des partants en double");
     }
@@ -211,20 +219,24 @@ CrWriter::Result CrWriter::write(const ConvertedRow& row) {
         return sqlite3_bind_text(statement, index, value.data(), static_cast<int>(value.size()),
                                  SQLITE_STATIC);
     };
-    // The key columns are never empty: convertRow refuses such rows.
-    const std::string_view day = row.text(0).substr(0, 10);
-    if (!bind(sqlite3_bind_text(m_find, 1, day.data(), static_cast<int>(day.size()),
-                                SQLITE_STATIC)) ||
-        !bind(text(m_find, 2, 1)) || !bind(sqlite3_bind_int64(m_find, 3, row.values[2].integer)) ||
-        !bind(sqlite3_bind_int64(m_find, 4, row.values[3].integer)) || !bind(text(m_find, 5, 18)))
-        return Result::Failed;
-    const int found = sqlite3_step(m_find);
-    sqlite3_reset(m_find);
-    if (found == SQLITE_ROW)
-        return Result::Present;
-    if (found != SQLITE_DONE) {
-        fail(found, QStringLiteral("recherche des partants déjà présents"));
-        return Result::Failed;
+    if (m_find) {
+        // The key columns are never empty: convertRow refuses such rows.
+        const std::string_view day = row.text(0).substr(0, 10);
+        if (!bind(sqlite3_bind_text(m_find, 1, day.data(), static_cast<int>(day.size()),
+                                    SQLITE_STATIC)) ||
+            !bind(text(m_find, 2, 1)) ||
+            !bind(sqlite3_bind_int64(m_find, 3, row.values[2].integer)) ||
+            !bind(sqlite3_bind_int64(m_find, 4, row.values[3].integer)) ||
+            !bind(text(m_find, 5, 18)))
+            return Result::Failed;
+        const int found = sqlite3_step(m_find);
+        sqlite3_reset(m_find);
+        if (found == SQLITE_ROW)
+            return Result::Present;
+        if (found != SQLITE_DONE) {
+            fail(found, QStringLiteral("recherche des partants déjà présents"));
+            return Result::Failed;
+        }
     }
 
     for (int c = 0; c < kColumnCount; ++c) {
@@ -254,7 +266,7 @@ CrWriter::Result CrWriter::write(const ConvertedRow& row) {
         fail(rc, QStringLiteral("écriture dans CR"));
         return Result::Failed;
     }
-    return Result::Added;
+    return sqlite3_changes(m_db) > 0 ? Result::Added : Result::Present;
 }
 
 bool CrWriter::rebuildIndexes() {

@@ -10,7 +10,7 @@ namespace importer {
 
 // Writes converted rows into CR, all in one transaction: nothing is left of it unless
 // commit() succeeds. A runner already in CR (same day, hippodrome, R, C and horse) is found
-// by a query on the runner index, which begin() creates when the file lacks it.
+// through the runner index, which begin() creates when the file lacks it.
 class CrWriter {
 public:
     CrWriter(sqlite3* db, const Options& options, QTextStream& err);
@@ -45,7 +45,8 @@ private:
     sqlite3* m_db;
     const Options& m_options;
     QTextStream& m_err;
-    sqlite3_stmt* m_find = nullptr;
+    bool m_runnerUnique = true;     // CR_runner is unique: the insert skips present runners
+    sqlite3_stmt* m_find = nullptr; // otherwise this query finds them
     sqlite3_stmt* m_insert = nullptr;
     bool m_open = false;                 // the transaction is ours and open
     std::vector<std::string> m_setAside; // CREATE INDEX texts to run again before COMMIT

@@ -85,8 +85,8 @@ const Cp1252Table& cp1252() {
 }
 
 // The UTF-8 decoder's error state says whether bytes are valid UTF-8 (no overlong form, no
-// surrogate, nothing past U+10FFFF, no sequence cut short). decoded receives the text with
-// U+FFFD for what is not valid.
+// surrogate, nothing past U+10FFFF, no sequence cut short). When they are not, decoded
+// receives the text with U+FFFD for what is not valid.
 bool validUtf8(std::string_view bytes, QString* decoded) {
     thread_local QStringDecoder decoder(QStringDecoder::Utf8,
                                         QStringDecoder::Flag::Stateless |
@@ -96,10 +96,11 @@ bool validUtf8(std::string_view bytes, QString* decoded) {
     decoder.resetState();
     QChar* end = decoder.appendToBuffer(buffer.data(),
                                         QByteArrayView(bytes.data(), qsizetype(bytes.size())));
-    const bool valid = !decoder.hasError();
+    if (!decoder.hasError())
+        return true;
     if (decoded)
         *decoded = QString(buffer.data(), end - buffer.data());
-    return valid;
+    return false;
 }
 
 // What a refusal quotes of a cell: readable, short, one line.
