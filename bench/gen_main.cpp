@@ -5,6 +5,20 @@
 #include <QDir>
 #include <QTextStream>
 
+namespace {
+
+const char* const kUsage =
+    "Utilisation : velmora-gen [--seed N] [--rows N] [--ledger N] [--csv FICHIER] "
+    "[--db DOSSIER]\n"
+    "  --csv écrit les résultats (table CR) pour velmora-db import-results ;\n"
+    "  --db crée DOSSIER/velmora.mdb avec CR, JEUX, USERS, MESSUIVITS et COURSES ;\n"
+    "  --rows : lignes de CR (2 000 000 par défaut) ;\n"
+    "  --ledger : lignes de JEUX (100 000 par défaut, au moins 480 : 40 joueurs sur douze "
+    "mois) ;\n"
+    "  --seed : la même graine donne toujours les mêmes données.\n";
+
+} // namespace
+
 // velmora-gen: writes the synthetic results as CSV and/or a complete database file.
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
@@ -17,12 +31,17 @@ int main(int argc, char* argv[]) {
     for (int i = 0; i < args.size() && ok; ++i) {
         const QString& a = args.at(i);
         const QString value = args.value(i + 1);
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            QTextStream(stdout) << kUsage;
+            return 0;
+        }
         if (a == QLatin1String("--seed"))
             options.seed = value.toULongLong(&ok), ++i;
         else if (a == QLatin1String("--rows"))
-            options.resultRows = value.toLongLong(&ok), ++i;
+            options.resultRows = value.toLongLong(&ok), ++i, ok = ok && options.resultRows >= 0;
         else if (a == QLatin1String("--ledger"))
-            options.ledgerRows = value.toLongLong(&ok), ++i;
+            options.ledgerRows = value.toLongLong(&ok), ++i,
+            ok = ok && options.ledgerRows >= int64_t(options.players) * 12;
         else if (a == QLatin1String("--csv"))
             csv = value, ++i, ok = !value.isEmpty();
         else if (a == QLatin1String("--db"))
@@ -31,10 +50,7 @@ int main(int argc, char* argv[]) {
             ok = false;
     }
     if (!ok || (csv.isEmpty() && folder.isEmpty())) {
-        err << "Utilisation : velmora-gen [--seed N] [--rows N] [--ledger N] [--csv FICHIER] "
-               "[--db DOSSIER]\n"
-               "  --csv écrit les résultats (table CR) pour velmora-db import-results ;\n"
-               "  --db crée DOSSIER/velmora.mdb avec CR, JEUX, USERS, MESSUIVITS et COURSES.\n";
+        err << kUsage;
         return 2;
     }
     try {
@@ -44,9 +60,10 @@ int main(int argc, char* argv[]) {
         if (!folder.isEmpty())
             generator.fillDatabase(QDir(folder).absoluteFilePath(QStringLiteral("velmora.mdb")));
         const bench::Landmarks& marks = generator.landmarks();
-        QTextStream(stdout) << "Cheval à " << options.starRaces << " courses : " << marks.starHorse
-                            << "\nJoueur à " << options.bigMonthRows
-                            << " lignes : " << marks.bigPlayer << " (" << marks.bigMonth << ")\n";
+        QTextStream(stdout) << "Cheval à " << generator.options().starRaces
+                            << " courses : " << marks.starHorse << "\nJoueur à "
+                            << generator.options().bigMonthRows << " lignes : " << marks.bigPlayer
+                            << " (" << marks.bigMonth << ")\n";
     } catch (const data::DbError& error) {
         err << "velmora-gen: " << error.engineText() << '\n';
         return 1;

@@ -256,6 +256,10 @@ private:
 } // namespace
 
 Generator::Generator(const GeneratorOptions& options) : m_options(options) {
+    // The big month takes at most half the ledger: the other half gives every player rows
+    // in every month.
+    m_options.bigMonthRows = static_cast<int>(
+        std::min<int64_t>(m_options.bigMonthRows, std::max<int64_t>(0, m_options.ledgerRows / 2)));
     Random random(options.seed ^ 0x686F72736573ULL);
     // About sixteen races a horse over the whole file; never too few to fill a field.
     const int64_t horses = std::max<int64_t>(600, options.resultRows / 16);

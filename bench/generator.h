@@ -15,8 +15,9 @@ namespace bench {
 struct GeneratorOptions {
     uint64_t seed = 20240305;
     int64_t resultRows = 2'000'000; // CR rows, exactly
-    int64_t ledgerRows = 100'000;   // JEUX rows, exactly (at least bigMonthRows + 100)
-    int bigMonthRows = 5'000;       // JEUX rows of bigPlayer in bigMonth
+    int64_t ledgerRows = 100'000;   // JEUX rows, exactly; every player has every month
+                                    // from players x 12 rows
+    int bigMonthRows = 5'000;       // JEUX rows of bigPlayer in bigMonth, at most ledgerRows / 2
     int starRaces = 40;             // races of starHorse (fewer only when CR is too small)
     int players = 40;
     int followed = 150; // MESSUIVITS rows
@@ -60,6 +61,7 @@ class Generator {
 public:
     explicit Generator(const GeneratorOptions& options = {});
 
+    // The options as used: bigMonthRows is at most half of ledgerRows.
     const GeneratorOptions& options() const { return m_options; }
     const Landmarks& landmarks() const { return m_landmarks; }
 

@@ -92,8 +92,9 @@ const char* const kIndexes[] = {
     "CREATE INDEX CR_cheval_date ON CR (cheval, date)",
     "CREATE INDEX CR_place_discipline ON CR (place, discipline)",
     kConfirmationIndex,
-    // One row per runner: the importer skips a runner it already has.
-    "CREATE UNIQUE INDEX CR_runner ON CR (date, hippodrome, R, C, cheval)",
+    // One row per runner (its day, without the time): the importer skips a runner it
+    // already has. tools/import_cr.cpp expects this exact text.
+    "CREATE UNIQUE INDEX CR_runner ON CR (substr(date, 1, 10), hippodrome, R, C, cheval)",
 };
 
 OpenError refusal(OpenError::Kind kind, int code, const QString& engine,

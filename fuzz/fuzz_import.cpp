@@ -50,11 +50,23 @@ void convertLines(std::string_view bytes) {
         importer::convertRow(layout, lines[i], encoding, row);
 }
 
+// The encoding of a file read in pieces is that of the whole file, wherever it is cut.
+void encodingInPieces(std::string_view bytes) {
+    importer::EncodingScan scan;
+    const size_t cut = bytes.empty() ? 0 : static_cast<unsigned char>(bytes[0]) % bytes.size();
+    scan.feed(bytes.substr(0, cut));
+    scan.feed(bytes.substr(cut));
+    if (scan.encoding() != importer::detectEncoding(bytes))
+        std::abort();
+    importer::wideEncoding(bytes);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Workspace& w = workspace();
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    encodingInPieces(bytes);
     convertLines(bytes);
 
     // The whole path, through the CSV reader and the database.

@@ -21,7 +21,38 @@ const char* const kUsage =
     "  velmora-db check [DOSSIER]       vérifie l'intégrité de DOSSIER/velmora.mdb\n"
     "  velmora-db backup DESTINATION [DOSSIER]\n"
     "                                   copie sûre de DOSSIER/velmora.mdb, même programme "
-    "ouvert\n";
+    "ouvert\n"
+    "  velmora-db --help                cette aide\n"
+    "\n"
+    "Statut de sortie d'import-results :\n"
+    "  0  toutes les lignes sont importées ou déjà présentes (fichier vide compris)\n"
+    "  1  fichier refusé ou illisible, ou base impossible à modifier : rien n'a changé\n"
+    "  2  ligne de commande erronée\n"
+    "  3  --skip-bad a écarté des lignes refusées et importé les autres\n";
+
+// Splits a command's arguments (after its name) into positional ones and the options it
+// knows. An unknown option is a usage error: "--skipbad" is no folder name.
+enum class Parsed { Ok, Help, Wrong };
+Parsed parse(const QStringList& args, const QStringList& known, QStringList& positional,
+             QStringList& options, QTextStream& err) {
+    bool optionsEnded = false;
+    for (const QString& arg : args.mid(1)) {
+        if (!optionsEnded && arg == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (!optionsEnded && arg.size() > 1 && arg.startsWith(QLatin1Char('-'))) {
+            if (arg == QLatin1String("--help") || arg == QLatin1String("-h"))
+                return Parsed::Help;
+            if (!known.contains(arg)) {
+                err << "velmora-db: option inconnue : " << arg << '\n' << kUsage;
+                return Parsed::Wrong;
+            }
+            options << arg;
+        } else {
+            positional << arg;
+        }
+    }
+    return Parsed::Ok;
+}
 
 QString databaseIn(const QStringList& args, int index) {
     const QString folder =
@@ -30,11 +61,21 @@ QString databaseIn(const QStringList& args, int index) {
 }
 
 int init(const QStringList& args, QTextStream& out, QTextStream& err) {
-    if (args.size() > 2) {
+    QStringList positional, options;
+    switch (parse(args, {}, positional, options, err)) {
+    case Parsed::Help:
+        out << kUsage;
+        return 0;
+    case Parsed::Wrong:
+        return 2;
+    case Parsed::Ok:
+        break;
+    }
+    if (positional.size() > 1) {
         err << kUsage;
         return 2;
     }
-    const QString path = databaseIn(args, 1);
+    const QString path = databaseIn(positional, 0);
     if (QFileInfo::exists(path)) {
         err << "velmora-db: " << path << " existe déjà ; il n'est pas remplacé.\n";
         return 1;
@@ -56,20 +97,36 @@ QString grouped(qint64 n) {
     return text;
 }
 
-int importResults(QStringList args, QTextStream& out, QTextStream& err) {
-    importer::Options options;
-    options.skipBad = args.removeAll(QStringLiteral("--skip-bad")) > 0;
-    if (args.size() < 2 || args.size() > 3) {
+// Exit statuses as the usage text and the README give them.
+int importResults(const QStringList& args, QTextStream& out, QTextStream& err) {
+    QStringList positional, flags;
+    switch (parse(args, {QStringLiteral("--skip-bad")}, positional, flags, err)) {
+    case Parsed::Help:
+        out << kUsage;
+        return 0;
+    case Parsed::Wrong:
+        return 2;
+    case Parsed::Ok:
+        break;
+    }
+    if (positional.size() < 1 || positional.size() > 2) {
         err << kUsage;
         return 2;
     }
-    const QString csv = args.at(1);
-    const QString path = databaseIn(args, 2);
+    importer::Options options;
+    options.skipBad = flags.contains(QStringLiteral("--skip-bad"));
+    const QString csv = positional.at(0);
+    const QString path = databaseIn(positional, 1);
     std::shared_ptr<data::Database> db;
     try {
         db = data::schema::openFile(path);
     } catch (const data::OpenError& error) {
-        err << "velmora-db: " << error.explanation() << " (" << error.engineText() << ")\n";
+        if (error.kind() == data::OpenError::Kind::Busy)
+            err << "velmora-db: " << path
+                << " : le fichier est utilisé par un autre programme ; réessayez\n";
+        else
+            err << "velmora-db: " << error.explanation() << " (" << error.engineText() << ")\n";
+        out << "Rien n'a été importé.\n";
         return 1;
     }
     sqlite3* handle = db->raw();
@@ -81,26 +138,46 @@ int importResults(QStringList args, QTextStream& out, QTextStream& err) {
     const importer::Summary summary = importer::importFile(csv, handle, options, err);
     err.flush();
     if (!summary.committed) {
-        if (summary.refused > 0)
+        if (summary.refused > 0 && !summary.databaseError)
             out << "Fichier refusé : " << grouped(summary.refused) << " ligne(s) refusée(s) sur "
-                << grouped(summary.rows)
-                << " ; rien n'a été importé (--skip-bad importe les lignes valides).\n";
+                << grouped(summary.rows) << " ; rien n'a été importé"
+                << (options.skipBad ? "." : " (--skip-bad importe les lignes valides).") << '\n';
         else
             out << "Rien n'a été importé.\n";
         return 1;
     }
-    out << "Import terminé : " << grouped(summary.imported) << " ligne(s) importée(s), "
-        << grouped(summary.duplicates) << " déjà présente(s), " << grouped(summary.refused)
-        << " refusée(s).\n";
+    if (summary.rows == 0) {
+        out << "Rien à importer : le fichier ne contient aucune ligne de résultats.\n";
+        return 0;
+    }
+    const QString counts =
+        QStringLiteral("%1 ligne(s) importée(s), %2 déjà présente(s), %3 "
+                       "refusée(s)")
+            .arg(grouped(summary.imported), grouped(summary.duplicates), grouped(summary.refused));
+    if (summary.refused > 0) {
+        out << "Import partiel : " << counts << " ; les lignes refusées sont listées.\n";
+        return 3;
+    }
+    out << "Import terminé : " << counts << ".\n";
     return 0;
 }
 
 int check(const QStringList& args, QTextStream& out, QTextStream& err) {
-    if (args.size() > 2) {
+    QStringList positional, options;
+    switch (parse(args, {}, positional, options, err)) {
+    case Parsed::Help:
+        out << kUsage;
+        return 0;
+    case Parsed::Wrong:
+        return 2;
+    case Parsed::Ok:
+        break;
+    }
+    if (positional.size() > 1) {
         err << kUsage;
         return 2;
     }
-    const QString path = databaseIn(args, 1);
+    const QString path = databaseIn(positional, 0);
     const data::maintenance::CheckResult result = data::maintenance::check(path);
     if (result.sound) {
         out << path << " : fichier sain.\n";
@@ -113,12 +190,22 @@ int check(const QStringList& args, QTextStream& out, QTextStream& err) {
 }
 
 int backup(const QStringList& args, QTextStream& out, QTextStream& err) {
-    if (args.size() < 2 || args.size() > 3) {
+    QStringList positional, options;
+    switch (parse(args, {}, positional, options, err)) {
+    case Parsed::Help:
+        out << kUsage;
+        return 0;
+    case Parsed::Wrong:
+        return 2;
+    case Parsed::Ok:
+        break;
+    }
+    if (positional.size() < 1 || positional.size() > 2) {
         err << kUsage;
         return 2;
     }
-    const QString source = databaseIn(args, 2);
-    const QString dest = QFileInfo(args.at(1)).absoluteFilePath();
+    const QString source = databaseIn(positional, 1);
+    const QString dest = QFileInfo(positional.at(0)).absoluteFilePath();
     const QString failure = data::maintenance::backup(source, dest);
     if (!failure.isEmpty()) {
         err << "velmora-db: " << failure << '\n';
@@ -132,6 +219,11 @@ int backup(const QStringList& args, QTextStream& out, QTextStream& err) {
 
 int runDbTool(const QStringList& args, QTextStream& out, QTextStream& err) {
     const QString command = args.value(0);
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
+        command == QLatin1String("help")) {
+        out << kUsage;
+        return 0;
+    }
     if (command == QLatin1String("init"))
         return init(args, out, err);
     if (command == QLatin1String("import-results"))

@@ -10,8 +10,12 @@
 
 struct sqlite3;
 
-// Race results from a CSV file into CR. The reading and checking of a row is pure (no I/O,
-// no state): it takes any bytes and either converts them or says why it cannot.
+// Race results from a CSV file into CR. Three parts, one file each:
+// - import_values.cpp reads values: text and encodings, dates, numbers. Pure: any bytes
+//   give either values or the reasons they are refused, never a crash;
+// - import_csv.cpp drives the CSV parser (libcsv) over the file, as a stream;
+// - import_cr.cpp writes CR in one transaction.
+// importer.cpp ties them together.
 namespace importer {
 
 enum class Kind { Text, Date, Integer, Real };
@@ -19,22 +23,69 @@ enum class Kind { Text, Date, Integer, Real };
 struct ColumnSpec {
     const char* name; // as the header names it and as CR stores it
     Kind kind;
-    bool key; // part of a runner's identity: must be named in the header and never empty
+    bool key;         // part of a runner's identity: must be named in the header and never empty
+    bool nonNegative; // a count or a size: a negative number is refused
 };
 
 constexpr int kColumnCount = 20;
+// A cell longer than this (in the file's bytes) is refused.
+constexpr size_t kMaxCellBytes = 64 * 1024;
 
 // CR's columns in their stored order.
 const std::array<ColumnSpec, kColumnCount>& columns();
 
+// ---- Text and encodings ------------------------------------------------------------------
+
 enum class Encoding { Utf8, Windows1252 };
 
-// UTF-8 when the bytes are valid UTF-8 (with or without a byte-order mark), Windows-1252
-// otherwise. bomLength is 3 when the bytes start with the UTF-8 byte-order mark.
+// A file's encoding, from its bytes fed in order, piece by piece: UTF-8 as soon as one valid
+// multi-byte UTF-8 sequence shows (the byte-order mark is one), Windows-1252 for a file
+// holding other bytes above 127 and no such sequence. A pure ASCII file counts as UTF-8.
+class EncodingScan {
+public:
+    void feed(std::string_view bytes);
+    // UTF-8 is certain: the rest of the file need not be looked at.
+    bool decided() const { return m_utf8; }
+    Encoding encoding() const {
+        return m_utf8 || !m_nonAscii ? Encoding::Utf8 : Encoding::Windows1252;
+    }
+
+private:
+    bool m_utf8 = false;
+    bool m_nonAscii = false;
+    char m_pending[4] = {};
+    size_t m_pendingSize = 0;
+    size_t m_pendingNeed = 0;
+};
+
+// EncodingScan over the whole of bytes. bomLength is 3 when they start with the UTF-8
+// byte-order mark.
 Encoding detectEncoding(std::string_view bytes, size_t* bomLength = nullptr);
+
+// "UTF-16" or "UTF-32" when the first bytes of a file (at least four when it has them) are
+// text in one of those (with or without byte-order mark), an empty string otherwise.
+QString wideEncoding(std::string_view head);
 
 // ';' when the header line (bytes up to the first line break) holds one, ',' otherwise.
 char detectSeparator(std::string_view bytes);
+
+// Converts bytes of the given encoding to UTF-8, appended to out. False (out unspecified)
+// when they are not text: invalid UTF-8, a NUL byte, a byte Windows-1252 leaves undefined.
+bool toUtf8(std::string_view bytes, Encoding encoding, std::string& out);
+
+// ---- Rows --------------------------------------------------------------------------------
+
+// One record of the file as the CSV reader gives it.
+struct Record {
+    // The fields' bytes; a field longer than kMaxCellBytes is given empty (its bytes are not
+    // kept) and listed in tooLong. At most kMaxStoredFields are kept.
+    std::vector<std::string_view> fields;
+    size_t fieldCount = 0;       // fields the record has, kept or not
+    std::vector<size_t> tooLong; // indexes of the fields over the limit, in order
+    qint64 line = 0;             // the line the record starts on
+
+    static constexpr size_t kMaxStoredFields = 64;
+};
 
 // Which CR column each field of a row feeds.
 struct Layout {
@@ -47,6 +98,8 @@ struct Layout {
 // column); the layout is usable only when the list is empty.
 std::vector<QString> readHeader(const std::vector<std::string_view>& names, Encoding encoding,
                                 Layout& layout);
+// The same for a header record: also refuses over-long names and surplus columns.
+std::vector<QString> readHeader(const Record& header, Encoding encoding, Layout& layout);
 
 struct Value {
     enum Type { Null, Integer, Real, Text } type = Null;
@@ -75,14 +128,15 @@ struct ConvertedRow {
     }
 };
 
-// Converts the raw fields of one data row: text to UTF-8, dates (dd/mm/yyyy or ISO, with an
+// Converts the fields of one data row: text to UTF-8, dates (dd/mm/yyyy or ISO, with an
 // optional " HH:MM") to ISO text, numbers with a decimal comma or point, empty cells to
 // null. Pure: any bytes give either values or problems, never a crash.
+void convertRow(const Layout& layout, const Record& record, Encoding encoding, ConvertedRow& out);
+// The same for fields given whole (one longer than kMaxCellBytes is refused).
 void convertRow(const Layout& layout, const std::vector<std::string_view>& fields,
                 Encoding encoding, ConvertedRow& out);
 
-// Converts bytes of the given encoding to UTF-8 (pure; invalid UTF-8 gives false).
-bool toUtf8(std::string_view bytes, Encoding encoding, std::string& out);
+// ---- Importing a file --------------------------------------------------------------------
 
 struct Options {
     bool skipBad = false;                    // import the good rows and list the others
@@ -94,16 +148,19 @@ struct Options {
 };
 
 struct Summary {
-    bool committed = false; // the rows were written (false: the database is unchanged)
-    qint64 rows = 0;        // data rows read
+    // The import went through: its rows are in CR, or it had none to add (an empty file,
+    // rows all present already). False: the database is as it was.
+    bool committed = false;
+    qint64 rows = 0; // data rows read (blank ones are not counted)
     qint64 imported = 0;
-    qint64 duplicates = 0; // runners already present (same date, hippodrome, R, C, horse)
+    qint64 duplicates = 0; // runners already present (same day, hippodrome, R, C, horse)
     qint64 refused = 0;
+    bool databaseError = false; // the database could not be read or written
 };
 
 // Appends the rows of a CSV file to CR in one transaction on an open Velmora database.
 // Every refused row is reported on err with its line, column and reason; a refused row
-// rolls everything back unless options.skipBad. Progress also goes to err.
+// rolls everything back unless options.skipBad. Progress and notes also go to err.
 Summary importFile(const QString& csvPath, sqlite3* db, const Options& options, QTextStream& err);
 
 } // namespace importer

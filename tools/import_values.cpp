@@ -1,0 +1,666 @@
+// Reading values: text and encodings, dates, numbers, and whole rows of them. Pure code:
+// no I/O, no state kept between calls.
+#include "tools/importer.h"
+
+#include <QByteArrayView>
+#include <QDate>
+#include <QStringConverter>
+#include <QStringDecoder>
+#include <QTime>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace importer {
+namespace {
+
+const std::array<ColumnSpec, kColumnCount> kColumns = {{
+    {"date", Kind::Date, true, false},
+    {"hippodrome", Kind::Text, true, false},
+    {"R", Kind::Integer, true, true},
+    {"C", Kind::Integer, true, true},
+    {"course", Kind::Text, false, false},
+    {"nbPartant", Kind::Integer, false, true},
+    {"distance", Kind::Integer, false, true},
+    {"dotation", Kind::Real, false, true},
+    {"dossard", Kind::Integer, false, true},
+    {"chevalMusique", Kind::Text, false, false},
+    {"jockey", Kind::Text, false, false},
+    {"statut", Kind::Text, false, false},
+    {"place", Kind::Text, false, false},
+    {"Terrain", Kind::Text, false, false},
+    {"Etat", Kind::Text, false, false},
+    {"valeur", Kind::Real, false, false},
+    {"type de course", Kind::Text, false, false},
+    {"commentaire", Kind::Text, false, false},
+    {"cheval", Kind::Text, true, false},
+    {"discipline", Kind::Text, false, false},
+}};
+
+// ---- Text -------------------------------------------------------------------------------
+
+// ASCII without NUL: most cells of a results file. Eight bytes at a time.
+bool plainAscii(std::string_view s) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const size_t n = s.size();
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, p + i, 8);
+        const uint64_t high = 0x8080808080808080ULL;
+        if ((word & high) || ((word - 0x0101010101010101ULL) & ~word & high))
+            return false;
+    }
+    for (; i < n; ++i)
+        if (p[i] == 0 || p[i] >= 0x80)
+            return false;
+    return true;
+}
+
+// Bytes 0x81, 0x8D, 0x8F, 0x90 and 0x9D have no character in Windows-1252.
+bool undefinedInCp1252(unsigned char b) {
+    return b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;
+}
+
+// UTF-8 of each Windows-1252 byte, from Qt's own codec (0x80 is the euro sign, which
+// Latin-1 does not have). The undefined bytes are refused before the table is used.
+struct Cp1252Table {
+    std::array<std::string, 256> utf8;
+    Cp1252Table() {
+        QStringDecoder decoder("windows-1252");
+        for (int b = 0; b < 256; ++b) {
+            const char byte = static_cast<char>(b);
+            QString decoded =
+                decoder.isValid() ? decoder.decode(QByteArrayView(&byte, 1)) : QString(QChar(b));
+            if (decoded.isEmpty())
+                decoded = QString(QChar(0xFFFD));
+            utf8[static_cast<size_t>(b)] = decoded.toUtf8().toStdString();
+        }
+    }
+};
+
+const Cp1252Table& cp1252() {
+    static const Cp1252Table table;
+    return table;
+}
+
+// The UTF-8 decoder's error state says whether bytes are valid UTF-8 (no overlong form, no
+// surrogate, nothing past U+10FFFF, no sequence cut short). When they are not, decoded
+// receives the text with U+FFFD for what is not valid.
+bool validUtf8(std::string_view bytes, QString* decoded) {
+    thread_local QStringDecoder decoder(QStringDecoder::Utf8,
+                                        QStringDecoder::Flag::Stateless |
+                                            QStringDecoder::Flag::ConvertInitialBom);
+    thread_local std::vector<QChar> buffer;
+    buffer.resize(bytes.size() + 1);
+    decoder.resetState();
+    QChar* end = decoder.appendToBuffer(buffer.data(),
+                                        QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+    if (!decoder.hasError())
+        return true;
+    if (decoded)
+        *decoded = QString(buffer.data(), end - buffer.data());
+    return false;
+}
+
+// What a refusal quotes of a cell: readable, short, one line.
+QString quoted(QString text) {
+    for (QChar& c : text)
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char(' ');
+    if (text.size() > 40)
+        text = text.left(40) + QStringLiteral("…");
+    return QStringLiteral("« %1 »").arg(text);
+}
+
+QString quoted(std::string_view utf8) {
+    return quoted(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+}
+
+// Appends the UTF-8 text of raw to out, or says why raw is not text.
+bool readText(std::string_view raw, Encoding encoding, std::string& out, QString* reason) {
+    if (plainAscii(raw)) {
+        out.append(raw);
+        return true;
+    }
+    if (std::memchr(raw.data(), 0, raw.size())) {
+        if (reason)
+            *reason = QStringLiteral("texte illisible (octet nul 0x00)");
+        return false;
+    }
+    if (encoding == Encoding::Utf8) {
+        QString decoded;
+        if (!validUtf8(raw, reason ? &decoded : nullptr)) {
+            if (reason)
+                *reason =
+                    QStringLiteral("texte illisible (UTF-8 invalide), lu %1").arg(quoted(decoded));
+            return false;
+        }
+        out.append(raw);
+        return true;
+    }
+    const Cp1252Table& table = cp1252();
+    for (const char c : raw) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x80) {
+            out.push_back(c);
+        } else if (undefinedInCp1252(b)) {
+            if (reason)
+                *reason = QStringLiteral("texte illisible (octet 0x%1, non défini en Windows-1252)")
+                              .arg(QString::number(b, 16).toUpper());
+            return false;
+        } else {
+            out += table.utf8[b];
+        }
+    }
+    return true;
+}
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && isBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+// ---- Dates --------------------------------------------------------------------------------
+
+bool digits(std::string_view s, size_t from, size_t count, int& value) {
+    if (from + count > s.size())
+        return false;
+    value = 0;
+    for (size_t i = from; i < from + count; ++i) {
+        const char c = s[i];
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    return true;
+}
+
+// Reads 1 or 2 digits at pos; advances pos.
+bool oneOrTwoDigits(std::string_view s, size_t& pos, int& value) {
+    int n = 0;
+    value = 0;
+    while (pos < s.size() && n < 2 && s[pos] >= '0' && s[pos] <= '9') {
+        value = value * 10 + (s[pos] - '0');
+        ++pos;
+        ++n;
+    }
+    return n > 0;
+}
+
+// " HH:MM" or " HH:MM:SS" (or "THH:MM..." after an ISO date); the seconds are dropped.
+bool readTime(std::string_view rest, bool isoDate, int& hour, int& minute) {
+    size_t pos = 0;
+    if (isoDate && !rest.empty() && rest[0] == 'T')
+        pos = 1;
+    else {
+        if (rest.empty() || !isBlank(rest[0]))
+            return false;
+        while (pos < rest.size() && isBlank(rest[pos]))
+            ++pos;
+    }
+    if (!oneOrTwoDigits(rest, pos, hour) || pos >= rest.size() || rest[pos] != ':')
+        return false;
+    ++pos;
+    if (!digits(rest, pos, 2, minute))
+        return false;
+    pos += 2;
+    int seconds = 0;
+    if (pos < rest.size() &&
+        (rest[pos] != ':' || !digits(rest, pos + 1, 2, seconds) || pos + 3 != rest.size()))
+        return false;
+    return QTime::isValid(hour, minute, seconds);
+}
+
+void appendDigits(std::string& out, int value, int width) {
+    char buffer[4];
+    for (int i = width - 1; i >= 0; --i, value /= 10)
+        buffer[i] = static_cast<char>('0' + value % 10);
+    out.append(buffer, static_cast<size_t>(width));
+}
+
+// dd/mm/yyyy (or d/m/yyyy) or yyyy-mm-dd, with an optional time; appends ISO text
+// ("2024-03-05" or "2024-03-05 14:30"), whose first ten characters are the day.
+bool readDate(std::string_view s, std::string& iso) {
+    int year = 0, month = 0, day = 0;
+    size_t end = 0;
+    bool isoDate = false;
+    if (s.size() >= 10 && s[4] == '-') {
+        if (!digits(s, 0, 4, year) || !digits(s, 5, 2, month) || s[7] != '-' ||
+            !digits(s, 8, 2, day))
+            return false;
+        end = 10;
+        isoDate = true;
+    } else {
+        size_t pos = 0;
+        if (!oneOrTwoDigits(s, pos, day) || pos >= s.size() || s[pos] != '/')
+            return false;
+        ++pos;
+        if (!oneOrTwoDigits(s, pos, month) || pos >= s.size() || s[pos] != '/')
+            return false;
+        ++pos;
+        if (!digits(s, pos, 4, year))
+            return false;
+        end = pos + 4;
+    }
+    if (year < 1000 || !QDate::isValid(year, month, day))
+        return false;
+    int hour = 0, minute = 0;
+    const bool timed = end < s.size();
+    if (timed && !readTime(s.substr(end), isoDate, hour, minute))
+        return false;
+    appendDigits(iso, year, 4);
+    iso += '-';
+    appendDigits(iso, month, 2);
+    iso += '-';
+    appendDigits(iso, day, 2);
+    if (timed) {
+        iso += ' ';
+        appendDigits(iso, hour, 2);
+        iso += ':';
+        appendDigits(iso, minute, 2);
+    }
+    return true;
+}
+
+// ---- Numbers ------------------------------------------------------------------------------
+
+// Normalises "1 234,5" / "1234.5" / "-3" into "1234.5" in out (ASCII, '.' as separator).
+// Blanks (also non-breaking ones) are accepted between digits as thousands separators.
+bool normaliseNumber(std::string_view s, std::string& out, bool& hasFraction) {
+    out.clear();
+    hasFraction = false;
+    size_t pos = 0;
+    if (pos < s.size() && (s[pos] == '-' || s[pos] == '+')) {
+        if (s[pos] == '-')
+            out.push_back('-');
+        ++pos;
+    }
+    bool anyDigit = false;
+    bool separatorSeen = false;
+    bool lastWasDigit = false;
+    while (pos < s.size()) {
+        const char c = s[pos];
+        if (c >= '0' && c <= '9') {
+            out.push_back(c);
+            anyDigit = true;
+            lastWasDigit = true;
+            ++pos;
+            continue;
+        }
+        if (c == ',' || c == '.') {
+            if (separatorSeen)
+                return false;
+            separatorSeen = true;
+            out.push_back('.');
+            lastWasDigit = false;
+            ++pos;
+            continue;
+        }
+        // Thousands blanks: space, U+00A0 and U+202F in UTF-8, only between digits.
+        size_t blank = 0;
+        if (c == ' ')
+            blank = 1;
+        else if (s.substr(pos, 2) == "\xC2\xA0")
+            blank = 2;
+        else if (s.substr(pos, 3) == "\xE2\x80\xAF")
+            blank = 3;
+        if (blank == 0 || !lastWasDigit || separatorSeen || pos + blank >= s.size() ||
+            s[pos + blank] < '0' || s[pos + blank] > '9')
+            return false;
+        pos += blank;
+        lastWasDigit = false;
+    }
+    if (!anyDigit)
+        return false;
+    if (separatorSeen) {
+        // A fraction that is only zeros still makes an integer: "1600,0".
+        const size_t dot = out.find('.');
+        for (size_t i = dot + 1; i < out.size(); ++i)
+            if (out[i] != '0')
+                hasFraction = true;
+    }
+    return true;
+}
+
+bool readReal(std::string_view s, std::string& scratch, double& value) {
+    bool hasFraction = false;
+    if (!normaliseNumber(s, scratch, hasFraction))
+        return false;
+    const char* first = scratch.data();
+    const char* last = first + scratch.size();
+    const auto result = std::from_chars(first, last, value, std::chars_format::fixed);
+    return result.ec == std::errc() && result.ptr == last && std::isfinite(value);
+}
+
+enum class IntegerResult { Ok, NotANumber, Fraction, TooLarge };
+
+IntegerResult readInteger(std::string_view s, std::string& scratch, int64_t& value) {
+    bool hasFraction = false;
+    if (!normaliseNumber(s, scratch, hasFraction))
+        return IntegerResult::NotANumber;
+    if (hasFraction)
+        return IntegerResult::Fraction;
+    const size_t dot = scratch.find('.');
+    if (dot != std::string::npos)
+        scratch.resize(dot);
+    if (scratch == "-" || scratch.empty()) {
+        // ",5" or "-.0": a fraction of zero with no integer digits.
+        value = 0;
+        return IntegerResult::Ok;
+    }
+    const char* first = scratch.data();
+    const char* last = first + scratch.size();
+    const auto result = std::from_chars(first, last, value);
+    if (result.ec == std::errc::result_out_of_range)
+        return IntegerResult::TooLarge;
+    return result.ec == std::errc() && result.ptr == last ? IntegerResult::Ok
+                                                          : IntegerResult::NotANumber;
+}
+
+// Converts one cell into value (and out.storage), or adds the reason it is refused.
+void convertCell(int column, std::string_view utf8, ConvertedRow& out) {
+    thread_local std::string scratch;
+    const ColumnSpec& definition = kColumns[static_cast<size_t>(column)];
+    Value& value = out.values[static_cast<size_t>(column)];
+    const std::string_view cell = definition.kind == Kind::Text ? utf8 : trimmed(utf8);
+    if (cell.empty()) {
+        if (definition.key)
+            out.problems.push_back({column, QStringLiteral("valeur obligatoire absente")});
+        return;
+    }
+    const auto refuse = [&](const char* what) {
+        out.problems.push_back({column, QString::fromUtf8(what).arg(quoted(cell))});
+    };
+    if (definition.nonNegative && cell.front() == '-') {
+        refuse("nombre négatif impossible ici, lu %1");
+        return;
+    }
+    switch (definition.kind) {
+    case Kind::Text:
+        value.type = Value::Text;
+        value.offset = out.storage.size();
+        value.size = cell.size();
+        out.storage.append(cell);
+        break;
+    case Kind::Date:
+        value.offset = out.storage.size();
+        if (readDate(cell, out.storage)) {
+            value.type = Value::Text;
+            value.size = out.storage.size() - value.offset;
+        } else {
+            out.storage.resize(value.offset);
+            refuse("date illisible %1 (jj/mm/aaaa ou aaaa-mm-jj attendu, heure HH:MM "
+                   "facultative)");
+        }
+        break;
+    case Kind::Integer:
+        switch (readInteger(cell, scratch, value.integer)) {
+        case IntegerResult::Ok:
+            value.type = Value::Integer;
+            break;
+        case IntegerResult::Fraction:
+            refuse("nombre entier attendu, lu %1");
+            break;
+        case IntegerResult::TooLarge:
+            refuse("nombre trop grand %1");
+            break;
+        case IntegerResult::NotANumber:
+            refuse("nombre attendu, lu %1");
+            break;
+        }
+        break;
+    case Kind::Real:
+        if (readReal(cell, scratch, value.real))
+            value.type = Value::Real;
+        else
+            refuse("nombre attendu, lu %1");
+        break;
+    }
+}
+
+bool listed(const std::vector<size_t>& indexes, size_t index) {
+    return std::find(indexes.begin(), indexes.end(), index) != indexes.end();
+}
+
+QString tooLongReason() {
+    return QStringLiteral("champ trop long (plus de %1 Kio)").arg(kMaxCellBytes / 1024);
+}
+
+} // namespace
+
+const std::array<ColumnSpec, kColumnCount>& columns() {
+    return kColumns;
+}
+
+void EncodingScan::feed(std::string_view bytes) {
+    if (m_utf8)
+        return;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t n = bytes.size();
+    size_t i = 0;
+    // A sequence cut by the end of the previous piece: complete it first. Its continuation
+    // bytes (0x80 to 0xBF) start no sequence, so scanning the piece from its start is right.
+    if (m_pendingSize > 0) {
+        while (m_pendingSize < m_pendingNeed && m_pendingSize < sizeof m_pending && i < n)
+            m_pending[m_pendingSize++] = static_cast<char>(p[i++]);
+        if (m_pendingSize < m_pendingNeed)
+            return;
+        m_pendingSize = 0;
+        if (QByteArrayView(m_pending, qsizetype(m_pendingNeed)).isValidUtf8()) {
+            m_utf8 = true;
+            return;
+        }
+        i = 0;
+    }
+    while (i < n) {
+        if (n - i >= 8) {
+            uint64_t word;
+            std::memcpy(&word, p + i, 8);
+            if ((word & 0x8080808080808080ULL) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        const unsigned char lead = p[i];
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        m_nonAscii = true;
+        const size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                              : lead >= 0xE0 && lead <= 0xEF ? 3
+                              : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                             : 0;
+        if (length == 0) {
+            ++i;
+            continue;
+        }
+        if (i + length > n) {
+            m_pendingNeed = length;
+            m_pendingSize = n - i;
+            std::memcpy(m_pending, p + i, m_pendingSize);
+            return;
+        }
+        if (QByteArrayView(p + i, qsizetype(length)).isValidUtf8()) {
+            m_utf8 = true;
+            return;
+        }
+        ++i;
+    }
+}
+
+Encoding detectEncoding(std::string_view bytes, size_t* bomLength) {
+    if (bomLength)
+        *bomLength = bytes.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+    EncodingScan scan;
+    scan.feed(bytes);
+    return scan.encoding();
+}
+
+QString wideEncoding(std::string_view head) {
+    const QByteArrayView bytes(head.data(), qsizetype(std::min<size_t>(head.size(), 4)));
+    // Without a byte-order mark, Qt recognises UTF-16 and UTF-32 by the first character,
+    // which must then be ASCII: the first byte that is not NUL.
+    char16_t first = 0;
+    for (const char c : bytes)
+        if (c != 0) {
+            first = static_cast<unsigned char>(c) < 0x80 ? char16_t(c) : 0;
+            break;
+        }
+    const auto found = QStringConverter::encodingForData(bytes, first);
+    if (!found)
+        return QString();
+    switch (*found) {
+    case QStringConverter::Utf16:
+    case QStringConverter::Utf16LE:
+    case QStringConverter::Utf16BE:
+        return QStringLiteral("UTF-16");
+    case QStringConverter::Utf32:
+    case QStringConverter::Utf32LE:
+    case QStringConverter::Utf32BE:
+        return QStringLiteral("UTF-32");
+    default:
+        return QString();
+    }
+}
+
+char detectSeparator(std::string_view bytes) {
+    const size_t lineEnd = bytes.find_first_of("\r\n");
+    const std::string_view header = bytes.substr(0, lineEnd);
+    return header.find(';') != std::string_view::npos ? ';' : ',';
+}
+
+bool toUtf8(std::string_view bytes, Encoding encoding, std::string& out) {
+    return readText(bytes, encoding, out, nullptr);
+}
+
+std::vector<QString> readHeader(const Record& header, Encoding encoding, Layout& layout) {
+    std::vector<QString> problems;
+    layout.columnOfField.assign(header.fields.size(), -1);
+    layout.fieldOfColumn.fill(-1);
+    std::string utf8;
+    for (size_t field = 0; field < header.fields.size(); ++field) {
+        if (listed(header.tooLong, field)) {
+            problems.push_back(
+                QStringLiteral("colonne %1 : %2").arg(field + 1).arg(tooLongReason()));
+            continue;
+        }
+        utf8.clear();
+        std::string_view name = header.fields[field];
+        if (field == 0 && name.substr(0, 3) == "\xEF\xBB\xBF")
+            name.remove_prefix(3);
+        if (!readText(trimmed(name), encoding, utf8, nullptr)) {
+            problems.push_back(QStringLiteral("colonne %1 : nom illisible").arg(field + 1));
+            continue;
+        }
+        const QString text = QString::fromStdString(utf8);
+        if (text.isEmpty()) {
+            problems.push_back(QStringLiteral("colonne %1 : colonne sans nom").arg(field + 1));
+            continue;
+        }
+        int found = -1;
+        for (int c = 0; c < kColumnCount; ++c)
+            if (text.compare(QLatin1String(kColumns[static_cast<size_t>(c)].name),
+                             Qt::CaseInsensitive) == 0)
+                found = c;
+        if (found < 0) {
+            problems.push_back(QStringLiteral("colonne %1 : %2 n'est pas une colonne de CR")
+                                   .arg(field + 1)
+                                   .arg(quoted(text)));
+            continue;
+        }
+        int& slot = layout.fieldOfColumn[static_cast<size_t>(found)];
+        if (slot >= 0) {
+            problems.push_back(QStringLiteral("colonne %1 : %2 est déjà la colonne %3")
+                                   .arg(field + 1)
+                                   .arg(quoted(text))
+                                   .arg(slot + 1));
+            continue;
+        }
+        slot = static_cast<int>(field);
+        layout.columnOfField[field] = found;
+    }
+    if (header.fieldCount > header.fields.size())
+        problems.push_back(QStringLiteral("%1 colonnes : CR n'en a que %2")
+                               .arg(header.fieldCount)
+                               .arg(kColumnCount));
+    for (int c = 0; c < kColumnCount; ++c) {
+        const ColumnSpec& definition = kColumns[static_cast<size_t>(c)];
+        if (definition.key && layout.fieldOfColumn[static_cast<size_t>(c)] < 0)
+            problems.push_back(
+                QStringLiteral("la colonne « %1 » manque (date, hippodrome, R, C et cheval "
+                               "identifient un partant)")
+                    .arg(QLatin1String(definition.name)));
+    }
+    return problems;
+}
+
+std::vector<QString> readHeader(const std::vector<std::string_view>& names, Encoding encoding,
+                                Layout& layout) {
+    Record header;
+    header.fields = names;
+    header.fieldCount = names.size();
+    for (size_t i = 0; i < names.size(); ++i)
+        if (names[i].size() > kMaxCellBytes) {
+            header.fields[i] = std::string_view();
+            header.tooLong.push_back(i);
+        }
+    return readHeader(header, encoding, layout);
+}
+
+void convertRow(const Layout& layout, const Record& record, Encoding encoding, ConvertedRow& out) {
+    out.storage.clear();
+    out.problems.clear();
+    for (Value& v : out.values)
+        v = Value();
+    if (record.fieldCount != layout.columnOfField.size()) {
+        out.problems.push_back({-1, QStringLiteral("%1 champs au lieu de %2")
+                                        .arg(record.fieldCount)
+                                        .arg(layout.columnOfField.size())});
+        return;
+    }
+    thread_local std::string utf8;
+    QString reason;
+    for (size_t field = 0; field < record.fields.size(); ++field) {
+        const int column = layout.columnOfField[field];
+        if (column < 0 || column >= kColumnCount)
+            continue;
+        if (!record.tooLong.empty() && listed(record.tooLong, field)) {
+            out.problems.push_back({column, tooLongReason()});
+            continue;
+        }
+        std::string_view text = record.fields[field];
+        if (!plainAscii(text)) {
+            utf8.clear();
+            if (!readText(text, encoding, utf8, &reason)) {
+                out.problems.push_back({column, reason});
+                continue;
+            }
+            text = utf8;
+        }
+        convertCell(column, text, out);
+    }
+}
+
+void convertRow(const Layout& layout, const std::vector<std::string_view>& fields,
+                Encoding encoding, ConvertedRow& out) {
+    Record record;
+    record.fields = fields;
+    record.fieldCount = fields.size();
+    for (size_t i = 0; i < fields.size(); ++i)
+        if (fields[i].size() > kMaxCellBytes) {
+            record.fields[i] = std::string_view();
+            record.tooLong.push_back(i);
+        }
+    convertRow(layout, record, encoding, out);
+}
+
+} // namespace importer
