@@ -594,8 +594,8 @@ void memory(const Settings& settings, const QString& button) {
 }
 
 // The day's copy of the whole file while stakes are recorded every second, as a busy punter
-// would: how long the copy takes, and the longest a recording waits, beside the longest wait
-// of as many recordings without a copy (the disk's own).
+// would, ten times: how long the copy takes, and the longest a recording waits, beside the longest
+// wait of as many recordings without a copy (the disk's own).
 void dailyCopy(const Settings& settings) {
     const QString file = settings.work + "/db/velmora.mdb";
     QDir(dailycopy::folderFor(file)).removeRecursively();
@@ -623,10 +623,13 @@ void dailyCopy(const Settings& settings) {
     copy.start();
     double during = 0;
     int recordings = 0;
-    while (!copy.wait(1000)) {
+    // Ten recordings, then the copy is left to finish: each recording makes the engine start
+    // the copy again, so a recording every second would never let a large file through.
+    while (recordings < 10 && !copy.wait(1000)) {
         during = std::max(during, record());
         ++recordings;
     }
+    copy.wait();
     const double copyMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
     const bool made = copy.outcome().made;
     const qint64 size = QFileInfo(dailycopy::copyFor(file, day)).size();
