@@ -70,6 +70,18 @@ template <class Body> bool Form1::Proteger(Body body) {
     }
 }
 
+template <class Write> bool Form1::Ecrire(Write write) {
+    try {
+        write();
+        return true;
+    } catch (const ledger::UnknownBalance&) {
+        Refuser(kSoldeInconnu, QStringLiteral("Erreur solde"));
+    } catch (const data::DbError& error) {
+        errors::showDbError(this, error);
+    }
+    return false;
+}
+
 Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::Form1>()) {
     // The decorative picture lives in the program's resources, linked from a static library.
     Q_INIT_RESOURCE(app);
@@ -446,15 +458,10 @@ void Form1::Enregistrer(ledger::GameKind genre) {
     entree.horse = ui->Tcheval->currentText();
 
     ledger::BalanceChange changement;
-    try {
-        changement = ledger::recordGame(*Connexion, entree, moisAffiche(*ui), m_soldeCours);
-    } catch (const ledger::UnknownBalance&) {
-        Refuser(kSoldeInconnu, QStringLiteral("Erreur solde"));
+    if (!Ecrire([&] {
+            changement = ledger::recordGame(*Connexion, entree, moisAffiche(*ui), m_soldeCours);
+        }))
         return;
-    } catch (const data::DbError& error) {
-        errors::showDbError(this, error);
-        return;
-    }
 
     ui->Cmontant->clear();
     if (genre == ledger::GameKind::Win)
@@ -553,17 +560,12 @@ void Form1::Tajoutecredit_Click() {
     }
 
     ledger::CreditChange changement;
-    try {
-        changement = ledger::addCredit(*Connexion, joueur(*ui), moisAffiche(*ui),
-                                       regional::today().toString(QStringLiteral("dd")),
-                                       *somme.value, m_soldePreced, m_soldeCours);
-    } catch (const ledger::UnknownBalance&) {
-        Refuser(kSoldeInconnu, QStringLiteral("Erreur solde"));
+    if (!Ecrire([&] {
+            changement = ledger::addCredit(*Connexion, joueur(*ui), moisAffiche(*ui),
+                                           regional::today().toString(QStringLiteral("dd")),
+                                           *somme.value, m_soldePreced, m_soldeCours);
+        }))
         return;
-    } catch (const data::DbError& error) {
-        errors::showDbError(this, error);
-        return;
-    }
     AfficherSoldeCours(changement.after);
     AfficherSoldePreced(changement.deposits);
     Proteger([this] { ChargerReleve(); });
@@ -678,14 +680,11 @@ void Form1::BT_annuler_Click() {
 
     ledger::Reversal annulation;
     try {
-        annulation =
-            ledger::reverseLine(*Connexion, num, moisAffiche(*ui), m_soldePreced, m_soldeCours);
-    } catch (const ledger::UnknownBalance&) {
-        Refuser(kSoldeInconnu, QStringLiteral("Erreur solde"));
-        return;
-    } catch (const data::DbError& error) {
-        errors::showDbError(this, error);
-        return;
+        if (!Ecrire([&] {
+                annulation = ledger::reverseLine(*Connexion, num, moisAffiche(*ui), m_soldePreced,
+                                                 m_soldeCours);
+            }))
+            return;
     } catch (const std::runtime_error&) {
         // Reversed or gone meanwhile (another program): the list was stale.
         Proteger([this] { ChargerReleve(); });

@@ -78,6 +78,9 @@ private:
     // Runs a handler's body; an engine error closes the record sets and is reported, and
     // the window goes on. False when the body was stopped by such an error.
     template <class Body> bool Proteger(Body body);
+    // Runs a write of the ledger; a balance that is not known or an engine error is told to
+    // the user, nothing is written and the window goes on. False then.
+    template <class Write> bool Ecrire(Write write);
 
     std::unique_ptr<Ui::Form1> ui;
     std::unique_ptr<data::RecordSet> RsUsers;
