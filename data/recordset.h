@@ -49,6 +49,7 @@ public:
 
 private:
     void load();
+    void loadThroughQt(); // a connection without an engine handle
     void requireCurrent();
     const Database::Column& columnAt(int position);
     QVariant converted(const Database::Column& column, const QVariant& value) const;

@@ -132,8 +132,14 @@ Fstats::Fstats(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Fstat
     PreparerTable(ui->LstParCheval, m_parCheval);
     ui->LstParCheval->sortByColumn(stats::GroupTable::Net, Qt::DescendingOrder);
 
-    ui->GraphSolde->setChart(nouveauGraphique(QStringLiteral("Solde après chaque opération")));
-    ui->GraphMois->setChart(nouveauGraphique(QStringLiteral("Résultat net par mois")));
+    // A chart view starts with a chart of its own, which it gives back, not deletes.
+    for (const auto& [view, titre] :
+         {std::pair{ui->GraphSolde, QStringLiteral("Solde après chaque opération")},
+          {ui->GraphMois, QStringLiteral("Résultat net par mois")}}) {
+        QChart* defaut = view->chart();
+        view->setChart(nouveauGraphique(titre));
+        delete defaut;
+    }
     for (QChartView* view : {ui->GraphSolde, ui->GraphMois}) {
         view->setRenderHint(QPainter::Antialiasing);
         view->setMinimumSize(320, 220);

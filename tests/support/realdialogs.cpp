@@ -26,17 +26,17 @@ RealDialogs::RealDialogs() {
 
 void RealDialogs::click(QDialogButtonBox::StandardButton button) {
     m_pending.append({QString(), false, button});
-    QTimer::singleShot(0, [this] { answerOpenBox(); });
+    QTimer::singleShot(0, &m_timers, [this] { answerOpenBox(); });
 }
 
 void RealDialogs::type(const QString& text, QDialogButtonBox::StandardButton button) {
     m_pending.append({text, true, button});
-    QTimer::singleShot(0, [this] { answerOpenBox(); });
+    QTimer::singleShot(0, &m_timers, [this] { answerOpenBox(); });
 }
 
 void RealDialogs::saveAs(const QString& path, QDialogButtonBox::StandardButton button) {
     m_pending.append({path, true, button});
-    QTimer::singleShot(0, [this] { answerOpenBox(); });
+    QTimer::singleShot(0, &m_timers, [this] { answerOpenBox(); });
 }
 
 void RealDialogs::answerOpenBox() {
@@ -44,7 +44,7 @@ void RealDialogs::answerOpenBox() {
     auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
     if (!box || !box->isVisible() || m_pending.isEmpty()) {
         if (!m_pending.isEmpty())
-            QTimer::singleShot(10, [this] { answerOpenBox(); });
+            QTimer::singleShot(10, &m_timers, [this] { answerOpenBox(); });
         return;
     }
     const Step step = m_pending.takeFirst();
@@ -91,5 +91,5 @@ void RealDialogs::answerOpenBox() {
     if (QWidget* popup = QApplication::activePopupWidget())
         popup->close();
     if (!m_pending.isEmpty())
-        QTimer::singleShot(0, [this] { answerOpenBox(); });
+        QTimer::singleShot(0, &m_timers, [this] { answerOpenBox(); });
 }

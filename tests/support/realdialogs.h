@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialogButtonBox>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -45,5 +46,7 @@ private:
         QDialogButtonBox::StandardButton button = QDialogButtonBox::Ok;
     };
     QList<Step> m_pending;
+    // Owns the timers' connections: a timer still due when this goes never fires.
+    QObject m_timers;
     QList<Seen> m_seen;
 };
