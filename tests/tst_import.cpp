@@ -533,6 +533,8 @@ void TestImport::progressAndUsage() {
     QVERIFY(errors.contains("import-results FICHIER [DOSSIER] [--skip-bad]"));
     QCOMPARE(runDbTool({"import-results", m_db->folder() + "/absent.csv", m_db->folder()}, o, e),
              1);
+    e.flush();
+    QVERIFY2(errors.endsWith("/absent.csv : fichier introuvable\n"), qPrintable(errors));
     QCOMPARE(runDbTool({"import-results", path, m_db->folder() + "/nowhere"}, o, e), 1);
 }
 

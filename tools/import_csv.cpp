@@ -2,6 +2,7 @@
 // that every record knows its line), cells kept under kMaxCellBytes.
 #include "tools/import_csv.h"
 
+#include <QFileInfo>
 #include <QTemporaryFile>
 #include <cstring>
 
@@ -40,7 +41,11 @@ qint64 CsvFile::estimatedRows() const {
 
 bool CsvFile::open() {
     if (!m_file.open(QIODevice::ReadOnly)) {
-        m_error = m_file.errorString();
+        const QFileInfo info(m_path);
+        m_error = !info.exists() ? QStringLiteral("fichier introuvable")
+                  : info.isDir()
+                      ? QStringLiteral("c'est un dossier, pas un fichier")
+                      : QStringLiteral("lecture impossible (%1)").arg(m_file.errorString());
         return false;
     }
     // A pipe can be read only once: its bytes are kept in a temporary file meanwhile.

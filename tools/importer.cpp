@@ -1,23 +1,15 @@
 // The import: the file's records (import_csv.cpp), read into values (import_values.cpp),
 // written into CR (import_cr.cpp); refusals and progress on err.
 //
-// Reading (libcsv and the checks) runs in this thread, writing (the engine) in a second
-// one, rows passing between them in batches: on two cores the two overlap. Measured on the
-// 2,000,000-row benchmark file (see README), one thread missed the 20 s target and two met
-// it. Only the writing thread uses the database while rows go in; only this one uses err.
+// One thread does it all. A reader thread handing rows to a writer one was measured on the
+// 2,000,000-row benchmark file: on a quiet machine one thread takes about 15 s (sqlite3
+// .import 28 s), within the 20 s target, and two threads only 3 or 4 s less.
 #include "tools/importer.h"
 
 #include "tools/import_cr.h"
 #include "tools/import_csv.h"
 
 #include <QElapsedTimer>
-#include <atomic>
-#include <condition_variable>
-#include <deque>
-#include <functional>
-#include <memory>
-#include <mutex>
-#include <thread>
 
 namespace importer {
 namespace {
@@ -30,88 +22,10 @@ QString number(qint64 n) {
     return text;
 }
 
-// Converted rows from the reading thread to the writing one. A few batches go round: the
-// reader fills one while the writer empties another, and neither runs ahead of the other by
-// more than the pool (a few MB).
-class RowPipe {
-public:
-    RowPipe() {
-        for (int i = 0; i < 4; ++i)
-            m_empty.push_back(std::make_unique<Batch>());
-    }
-
-    // Reader: a copy of row goes into the batch being filled, sent when full.
-    void push(const ConvertedRow& row) {
-        if (!m_filling)
-            m_filling = take(m_empty, false);
-        Batch& batch = *m_filling;
-        if (batch.size == batch.rows.size())
-            batch.rows.emplace_back();
-        ConvertedRow& copy = batch.rows[batch.size++];
-        copy.values = row.values;
-        copy.storage.assign(row.storage);
-        if (batch.size == kBatchRows)
-            give(m_full, std::move(m_filling));
-    }
-
-    // Reader: sends what is left; no more rows come.
-    void close() {
-        if (m_filling && m_filling->size > 0)
-            give(m_full, std::move(m_filling));
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_closed = true;
-        m_changed.notify_all();
-    }
-
-    // Writer: every row in order until the reader closes. Once write says false the rest
-    // is skipped, but batches are still taken so that the reader never waits for nothing.
-    void drain(const std::function<bool(const ConvertedRow&)>& write) {
-        bool writing = true;
-        while (std::unique_ptr<Batch> batch = take(m_full, true)) {
-            for (size_t i = 0; i < batch->size && writing; ++i)
-                writing = write(batch->rows[i]);
-            batch->size = 0;
-            give(m_empty, std::move(batch));
-        }
-    }
-
-private:
-    static constexpr size_t kBatchRows = 4096;
-    struct Batch {
-        std::vector<ConvertedRow> rows; // reused: their storage keeps its capacity
-        size_t size = 0;
-    };
-    using Queue = std::deque<std::unique_ptr<Batch>>;
-
-    // The next batch of queue; nothing once the reader is done and the queue empty (only
-    // when orClosed).
-    std::unique_ptr<Batch> take(Queue& queue, bool orClosed) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [&] { return !queue.empty() || (orClosed && m_closed); });
-        if (queue.empty())
-            return nullptr;
-        std::unique_ptr<Batch> batch = std::move(queue.front());
-        queue.pop_front();
-        return batch;
-    }
-    void give(Queue& queue, std::unique_ptr<Batch> batch) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        queue.push_back(std::move(batch));
-        m_changed.notify_all();
-    }
-
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    Queue m_empty, m_full;
-    bool m_closed = false;
-    std::unique_ptr<Batch> m_filling; // the reader's own
-};
-
 class Import : public CsvFile::Handler {
 public:
     Import(const QString& path, sqlite3* db, const Options& options, QTextStream& err)
         : m_path(path), m_file(path), m_writer(db, options, err), m_options(options), m_err(err) {}
-    ~Import() override { stopWriting(); }
 
     Summary run();
 
@@ -121,8 +35,6 @@ public:
 
 private:
     bool header(const Record& record);
-    void write();
-    void stopWriting();
     void refuse(qint64 line, int column, const QString& reason);
     void report(qint64 done, qint64 total, bool last);
 
@@ -138,15 +50,9 @@ private:
     bool m_haveHeader = false;
     bool m_headerRefused = false;
     bool m_rowsRefused = false; // a row was refused: without skipBad nothing will be written
+    bool m_writeFailed = false;
     QElapsedTimer m_clock;
     qint64 m_lastReport = 0;
-
-    // The writing thread's, read by this one once it is joined (but for the flag).
-    RowPipe m_pipe;
-    std::thread m_writing;
-    std::atomic<bool> m_writeFailed{false};
-    qint64 m_imported = 0;
-    qint64 m_duplicates = 0;
 };
 
 Summary Import::run() {
@@ -156,9 +62,6 @@ Summary Import::run() {
     }
     m_clock.start();
     const bool read = m_file.read(*this);
-    stopWriting();
-    m_summary.imported = m_imported;
-    m_summary.duplicates = m_duplicates;
     if (!read)
         m_err << "velmora-db: " << m_path << " : " << m_file.error() << '\n';
     else if (!m_writeFailed)
@@ -206,40 +109,12 @@ bool Import::header(const Record& record) {
         m_writeFailed = true;
         return false;
     }
-    m_writing = std::thread([this] { write(); });
     return true;
-}
-
-// The writing thread.
-void Import::write() {
-    m_pipe.drain([this](const ConvertedRow& row) {
-        switch (m_writer.write(row)) {
-        case CrWriter::Result::Added:
-            ++m_imported;
-            return true;
-        case CrWriter::Result::Present:
-            ++m_duplicates;
-            return true;
-        case CrWriter::Result::Failed:
-            break;
-        }
-        m_writeFailed = true;
-        return false;
-    });
-}
-
-void Import::stopWriting() {
-    if (!m_writing.joinable())
-        return;
-    m_pipe.close();
-    m_writing.join();
 }
 
 bool Import::record(const Record& record) {
     if (!m_haveHeader)
         return header(record);
-    if (m_writeFailed)
-        return false;
     ++m_summary.rows;
     convertRow(m_layout, record, m_file.encoding(), m_row);
     if (!m_row.problems.empty()) {
@@ -251,9 +126,20 @@ bool Import::record(const Record& record) {
         return true;
     }
     // After a refusal without skipBad the rest is only checked, to report every bad row.
-    if (!m_rowsRefused)
-        m_pipe.push(m_row);
-    return true;
+    if (m_rowsRefused)
+        return true;
+    switch (m_writer.write(m_row)) {
+    case CrWriter::Result::Added:
+        ++m_summary.imported;
+        return true;
+    case CrWriter::Result::Present:
+        ++m_summary.duplicates;
+        return true;
+    case CrWriter::Result::Failed:
+        break;
+    }
+    m_writeFailed = true;
+    return false;
 }
 
 bool Import::unreadable(qint64 line, const QString& reason) {
