@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <optional>
 
 namespace {
 
@@ -32,26 +33,42 @@ const char* const kUsage =
 
 // Splits a command's arguments (after its name) into positional ones and the options it
 // knows. An unknown option is a usage error: "--skipbad" is no folder name.
-enum class Parsed { Ok, Help, Wrong };
-Parsed parse(const QStringList& args, const QStringList& known, QStringList& positional,
-             QStringList& options, QTextStream& err) {
+// A subcommand's arguments, or the status it must end with at once: 0 after the usage text
+// was asked for, 2 for an unknown option or a wrong number of arguments.
+struct CommandLine {
+    QStringList positional;
+    QStringList options;
+    std::optional<int> exitNow;
+};
+
+CommandLine parse(const QStringList& args, const QStringList& known, int minPositional,
+                  int maxPositional, QTextStream& out, QTextStream& err) {
+    CommandLine line;
     bool optionsEnded = false;
     for (const QString& arg : args.mid(1)) {
         if (!optionsEnded && arg == QLatin1String("--")) {
             optionsEnded = true;
         } else if (!optionsEnded && arg.size() > 1 && arg.startsWith(QLatin1Char('-'))) {
-            if (arg == QLatin1String("--help") || arg == QLatin1String("-h"))
-                return Parsed::Help;
+            if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+                out << kUsage;
+                line.exitNow = 0;
+                return line;
+            }
             if (!known.contains(arg)) {
                 err << "velmora-db: option inconnue : " << arg << '\n' << kUsage;
-                return Parsed::Wrong;
+                line.exitNow = 2;
+                return line;
             }
-            options << arg;
+            line.options << arg;
         } else {
-            positional << arg;
+            line.positional << arg;
         }
     }
-    return Parsed::Ok;
+    if (line.positional.size() < minPositional || line.positional.size() > maxPositional) {
+        err << kUsage;
+        line.exitNow = 2;
+    }
+    return line;
 }
 
 QString databaseIn(const QStringList& args, int index) {
@@ -61,20 +78,10 @@ QString databaseIn(const QStringList& args, int index) {
 }
 
 int init(const QStringList& args, QTextStream& out, QTextStream& err) {
-    QStringList positional, options;
-    switch (parse(args, {}, positional, options, err)) {
-    case Parsed::Help:
-        out << kUsage;
-        return 0;
-    case Parsed::Wrong:
-        return 2;
-    case Parsed::Ok:
-        break;
-    }
-    if (positional.size() > 1) {
-        err << kUsage;
-        return 2;
-    }
+    const CommandLine line = parse(args, {}, 0, 1, out, err);
+    if (line.exitNow)
+        return *line.exitNow;
+    const QStringList& positional = line.positional;
     const QString path = databaseIn(positional, 0);
     if (QFileInfo::exists(path)) {
         err << "velmora-db: " << path << " existe déjà ; il n'est pas remplacé.\n";
@@ -99,22 +106,12 @@ QString grouped(qint64 n) {
 
 // Exit statuses as the usage text and the README give them.
 int importResults(const QStringList& args, QTextStream& out, QTextStream& err) {
-    QStringList positional, flags;
-    switch (parse(args, {QStringLiteral("--skip-bad")}, positional, flags, err)) {
-    case Parsed::Help:
-        out << kUsage;
-        return 0;
-    case Parsed::Wrong:
-        return 2;
-    case Parsed::Ok:
-        break;
-    }
-    if (positional.size() < 1 || positional.size() > 2) {
-        err << kUsage;
-        return 2;
-    }
+    const CommandLine line = parse(args, {QStringLiteral("--skip-bad")}, 1, 2, out, err);
+    if (line.exitNow)
+        return *line.exitNow;
+    const QStringList& positional = line.positional;
     importer::Options options;
-    options.skipBad = flags.contains(QStringLiteral("--skip-bad"));
+    options.skipBad = line.options.contains(QStringLiteral("--skip-bad"));
     const QString csv = positional.at(0);
     const QString path = databaseIn(positional, 1);
     std::shared_ptr<data::Database> db;
@@ -163,20 +160,10 @@ int importResults(const QStringList& args, QTextStream& out, QTextStream& err) {
 }
 
 int check(const QStringList& args, QTextStream& out, QTextStream& err) {
-    QStringList positional, options;
-    switch (parse(args, {}, positional, options, err)) {
-    case Parsed::Help:
-        out << kUsage;
-        return 0;
-    case Parsed::Wrong:
-        return 2;
-    case Parsed::Ok:
-        break;
-    }
-    if (positional.size() > 1) {
-        err << kUsage;
-        return 2;
-    }
+    const CommandLine line = parse(args, {}, 0, 1, out, err);
+    if (line.exitNow)
+        return *line.exitNow;
+    const QStringList& positional = line.positional;
     const QString path = databaseIn(positional, 0);
     const data::maintenance::CheckResult result = data::maintenance::check(path);
     if (result.sound) {
@@ -190,20 +177,10 @@ int check(const QStringList& args, QTextStream& out, QTextStream& err) {
 }
 
 int backup(const QStringList& args, QTextStream& out, QTextStream& err) {
-    QStringList positional, options;
-    switch (parse(args, {}, positional, options, err)) {
-    case Parsed::Help:
-        out << kUsage;
-        return 0;
-    case Parsed::Wrong:
-        return 2;
-    case Parsed::Ok:
-        break;
-    }
-    if (positional.size() < 1 || positional.size() > 2) {
-        err << kUsage;
-        return 2;
-    }
+    const CommandLine line = parse(args, {}, 1, 2, out, err);
+    if (line.exitNow)
+        return *line.exitNow;
+    const QStringList& positional = line.positional;
     const QString source = databaseIn(positional, 1);
     const QString dest = QFileInfo(positional.at(0)).absoluteFilePath();
     const QString failure = data::maintenance::backup(source, dest);
