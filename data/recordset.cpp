@@ -1,10 +1,11 @@
 #include "data/recordset.h"
 
+#include "data/statement.h"
+
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlRecord>
 #include <cmath>
-#include <sqlite3.h>
 
 namespace data {
 namespace {
@@ -42,72 +43,6 @@ void RecordSet::Open(const QString& sql, std::shared_ptr<Database> db, const QVa
     }
 }
 
-namespace {
-
-// The engine's own statement, finalized whatever happens.
-struct Statement {
-    sqlite3_stmt* handle = nullptr;
-    ~Statement() { sqlite3_finalize(handle); }
-};
-
-[[noreturn]] void engineFailure(sqlite3* db) {
-    throw DbError(sqlite3_extended_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)));
-}
-
-// Values bound as Qt's SQLite driver binds them.
-void bindValue(sqlite3* db, sqlite3_stmt* statement, int index, const QVariant& value) {
-    int rc = SQLITE_OK;
-    if (value.isNull()) {
-        rc = sqlite3_bind_null(statement, index);
-    } else {
-        switch (value.metaType().id()) {
-        case QMetaType::Bool:
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::LongLong:
-        case QMetaType::ULongLong:
-            rc = sqlite3_bind_int64(statement, index, value.toLongLong());
-            break;
-        case QMetaType::Double:
-        case QMetaType::Float:
-            rc = sqlite3_bind_double(statement, index, value.toDouble());
-            break;
-        case QMetaType::QByteArray: {
-            const QByteArray bytes = value.toByteArray();
-            rc = sqlite3_bind_blob(statement, index, bytes.constData(), int(bytes.size()),
-                                   SQLITE_TRANSIENT);
-            break;
-        }
-        default: {
-            const QString text = value.toString();
-            rc = sqlite3_bind_text16(statement, index, text.utf16(),
-                                     int(text.size() * sizeof(QChar)), SQLITE_TRANSIENT);
-        }
-        }
-    }
-    if (rc != SQLITE_OK)
-        engineFailure(db);
-}
-
-QVariant columnValue(sqlite3_stmt* statement, int column) {
-    switch (sqlite3_column_type(statement, column)) {
-    case SQLITE_INTEGER:
-        return QVariant(qlonglong(sqlite3_column_int64(statement, column)));
-    case SQLITE_FLOAT:
-        return QVariant(sqlite3_column_double(statement, column));
-    case SQLITE_BLOB:
-        return QByteArray(static_cast<const char*>(sqlite3_column_blob(statement, column)),
-                          sqlite3_column_bytes(statement, column));
-    case SQLITE_NULL:
-        return QVariant();
-    default:
-        return QString(static_cast<const QChar*>(sqlite3_column_text16(statement, column)),
-                       sqlite3_column_bytes16(statement, column) / int(sizeof(QChar)));
-    }
-}
-
-} // namespace
-
 void RecordSet::load() {
     if (m_loaded)
         return;
@@ -120,30 +55,22 @@ void RecordSet::load() {
     }
     // Straight from the engine: a list of tens of thousands of rows is read without Qt's
     // per-value bookkeeping.
-    Statement statement;
-    if (sqlite3_prepare16_v2(engine, m_sql.utf16(), int(m_sql.size() * sizeof(QChar)),
-                             &statement.handle, nullptr) != SQLITE_OK)
-        engineFailure(engine);
-    for (int i = 0; i < m_params.size(); ++i)
-        bindValue(engine, statement.handle, i + 1, m_params.at(i));
+    Statement statement(engine, m_sql, m_params);
     const int offset = m_table.isEmpty() ? 0 : 1;
-    const int count = sqlite3_column_count(statement.handle);
+    const int count = statement.columnCount();
     m_names.clear();
     for (int i = offset; i < count; ++i)
-        m_names << QString::fromUtf8(sqlite3_column_name(statement.handle, i));
+        m_names << statement.columnName(i);
     const int width = count - offset;
-    int rc;
-    while ((rc = sqlite3_step(statement.handle)) == SQLITE_ROW) {
+    while (statement.next()) {
         std::vector<QVariant> row;
         row.reserve(width);
         for (int i = 0; i < width; ++i)
-            row.push_back(columnValue(statement.handle, i + offset));
+            row.push_back(statement.value(i + offset));
         m_rows.push_back(std::move(row));
         if (offset)
-            m_rowids.push_back(sqlite3_column_int64(statement.handle, 0));
+            m_rowids.push_back(statement.integer(0));
     }
-    if (rc != SQLITE_DONE)
-        engineFailure(engine);
     m_loaded = true;
     m_current = 0;
 }

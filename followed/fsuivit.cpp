@@ -7,6 +7,7 @@
 #include "app/errors.h"
 #include "app/regional.h"
 #include "data/recordset.h"
+#include "data/statement.h"
 #include "data/transaction.h"
 
 #include <QFocusEvent>
@@ -28,32 +29,45 @@ const QString kConfirmationSelect =
     QStringLiteral("SELECT DISTINCT CR.cheval, CR.place, CR.Valeur, CR.distance, CR.dotation, "
                    "CR.date, CR.R, CR.C, CR.[type de course],CR.Etat");
 
+// A number as the lists show it: whole ones plainly, others with the French decimal comma.
+QString cellText(double number) {
+    // Whole amounts (most prizes and values) skip the general float formatting.
+    if (number == std::floor(number) && std::fabs(number) < 1e15)
+        return QString::number(static_cast<qlonglong>(number));
+    return QString::number(number, 'g', QLocale::FloatingPointShortest)
+        .replace(QLatin1Char('.'), QLatin1Char(','));
+}
+
 // A stored value as the lists show it: numbers with the French decimal comma.
 QString cellText(const QVariant& value) {
     if (value.isNull())
         return QString();
-    if (value.metaType().id() == QMetaType::Double) {
-        const double number = value.toDouble();
-        // Whole amounts (most prizes and values) skip the general float formatting.
-        if (number == std::floor(number) && std::fabs(number) < 1e15)
-            return QString::number(static_cast<qlonglong>(number));
-        return value.toString().replace(QLatin1Char('.'), QLatin1Char(','));
-    }
+    if (value.metaType().id() == QMetaType::Double)
+        return cellText(value.toDouble());
     return value.toString();
 }
 
-// Many runners share a race date: each date is converted once per list.
+// Many runners share a race date: each date is converted once per list, and a plain ISO
+// day is rearranged in place.
 class FrenchDates {
 public:
-    QString operator()(const QString& iso) {
-        auto found = m_known.constFind(iso);
+    QStringView operator()(QStringView iso) {
+        if (iso.size() == 10 && iso[4] == QLatin1Char('-') && iso[7] == QLatin1Char('-')) {
+            const QChar french[10] = {iso[8],           iso[9], QLatin1Char('/'), iso[5], iso[6],
+                                      QLatin1Char('/'), iso[0], iso[1],           iso[2], iso[3]};
+            m_last = QString(french, 10);
+            return m_last;
+        }
+        const QString key = iso.toString();
+        auto found = m_known.constFind(key);
         if (found == m_known.constEnd())
-            found = m_known.insert(iso, regional::frenchDateFromIso(iso));
+            found = m_known.insert(key, regional::frenchDateFromIso(key));
         return *found;
     }
 
 private:
     QHash<QString, QString> m_known;
+    QString m_last;
 };
 
 QString knownOr(const QVariant& value) {
@@ -511,27 +525,41 @@ void Fsuivit::PreparerListeConfirmations() {
 
 void Fsuivit::ChargerConfirmations(const QString& query) {
     auto* view = ui->Lstview_partant;
-    data::RecordSet rs;
-    rs.Open(query, connexion());
-    const int count = rs.RecordCount();
+    const auto db = connexion();
     view->clearRows();
     ReportRows rows(9);
-    rows.reserve(count, 80);
+    rows.reserve(1024, 80);
+    // Tens of thousands of rows: each cell goes from the engine's own text into the list's
+    // one buffer, with no value or string made for it on the way.
+    data::Statement rs(db->raw(), query, {});
+    const QString nonConnu = QStringLiteral("NonConnu");
+    QString nombre;
+    QString rc;
     FrenchDates frenchDate;
-    for (rs.MoveFirst(); !rs.atEnd(); rs.MoveNext()) {
-        rows.addCell(cellText(rs.Fields(0)));
-        rows.addCell(cellText(rs.Fields(1)));
-        rows.addCell(knownOr(rs.Fields(2)));
-        rows.addCell(knownOr(rs.Fields(3)));
-        rows.addCell(knownOr(rs.Fields(4)));
-        const QVariant date = rs.Fields(5);
-        rows.addCell(date.isNull() ? QStringLiteral("NonConnu") : frenchDate(cellText(date)));
-        rows.addCell(QStringLiteral("R") + cellText(rs.Fields(6)) + QStringLiteral("C") +
-                     cellText(rs.Fields(7)));
-        rows.addCell(knownOr(rs.Fields(8)));
-        rows.addCell(knownOr(rs.Fields(9)));
+    const auto cell = [&](int column, bool known) -> QStringView {
+        if (rs.isNull(column))
+            return known ? QStringView(nonConnu) : QStringView();
+        if (rs.isReal(column)) {
+            nombre = cellText(rs.real(column));
+            return nombre;
+        }
+        return rs.text(column);
+    };
+    while (rs.next()) {
+        rows.addCell(cell(0, false));
+        rows.addCell(cell(1, false));
+        rows.addCell(cell(2, true));
+        rows.addCell(cell(3, true));
+        rows.addCell(cell(4, true));
+        rows.addCell(rs.isNull(5) ? QStringView(nonConnu) : frenchDate(cell(5, false)));
+        rc = QLatin1Char('R');
+        rc += cell(6, false);
+        rc += QLatin1Char('C');
+        rc += cell(7, false);
+        rows.addCell(rc);
+        rows.addCell(cell(8, true));
+        rows.addCell(cell(9, true));
     }
-    rs.Close();
     view->report()->setRows(std::move(rows));
     // Marked before the rows are measured: until then the view has laid out no row, and
     // colouring them costs nothing more than the colours.
