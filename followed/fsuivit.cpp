@@ -70,10 +70,6 @@ private:
     QString m_last;
 };
 
-QString knownOr(const QVariant& value) {
-    return value.isNull() ? QStringLiteral("NonConnu") : cellText(value);
-}
-
 std::shared_ptr<data::Database> connexion() {
     if (!Connexion)
         throw data::DbError(data::sqlite_code::CantOpen,
