@@ -10,6 +10,7 @@
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QTranslator>
 
 // Resources compiled into a static library are only found once registered, and the macro
@@ -30,7 +31,8 @@ void setupApplication(QApplication& app) {
         QApplication::installTranslator(translator);
     else
         delete translator; // English buttons, still usable
-    QApplication::setWindowIcon(logoIcon());
+    // Decoding the pictures would hold up the first window; the icon follows a moment later.
+    QTimer::singleShot(0, &app, [] { QApplication::setWindowIcon(logoIcon()); });
 }
 
 QIcon logoIcon() {

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QTextStream>
+#include <QTimer>
 
 frmSplash::frmSplash(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::frmSplash>()) {
     // Resources compiled into a static library are only found once registered.
@@ -41,10 +42,13 @@ bool frmSplash::Form_Load() {
     auto* form = new Form1();
     form->show();
     close();
-    // Owned by the application: closing the program stops an unfinished copy cleanly.
-    auto* copie = new dailycopy::Background(paths::databaseFile(), regional::today(), qApp);
-    QObject::connect(copie, &QThread::finished, copie, &QObject::deleteLater);
-    copie->start();
+    // The copy waits until the window has drawn itself: its reading would slow the first
+    // paint. Owned by the application, so closing the program stops an unfinished copy.
+    QTimer::singleShot(1000, qApp, [] {
+        auto* copie = new dailycopy::Background(paths::databaseFile(), regional::today(), qApp);
+        QObject::connect(copie, &QThread::finished, copie, &QObject::deleteLater);
+        copie->start();
+    });
     return true;
 }
 

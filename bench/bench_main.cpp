@@ -241,6 +241,11 @@ struct Settings {
     bench::GeneratorOptions data;
     bool skipImport = false;
     QString velmoraDb;
+    QStringList only; // the groups to run; all when empty
+
+    bool wants(const char* group) const {
+        return only.isEmpty() || only.contains(QLatin1String(group));
+    }
 };
 
 bool prepare(const Settings& settings, const bench::Generator& generator) {
@@ -695,15 +700,22 @@ int run(const Settings& settings) {
                  .arg(QStringLiteral("sqlite3 ms"), 11)
                  .arg(QStringLiteral("ratio"), 7)
                  .arg(QStringLiteral("target"));
-    fileSize(settings);
-    startup(settings, sqlite);
-    ledgerWindow(settings, generator, sqlite);
-    statsWindow(settings, generator, sqlite);
-    const QString largest = followedWindow(settings, generator, sqlite);
-    if (!largest.isEmpty())
-        memory(settings, largest);
-    dailyCopy(settings);
-    if (!settings.skipImport)
+    if (settings.wants("size"))
+        fileSize(settings);
+    if (settings.wants("startup"))
+        startup(settings, sqlite);
+    if (settings.wants("ledger"))
+        ledgerWindow(settings, generator, sqlite);
+    if (settings.wants("stats"))
+        statsWindow(settings, generator, sqlite);
+    if (settings.wants("followed") || settings.wants("memory")) {
+        const QString largest = followedWindow(settings, generator, sqlite);
+        if (!largest.isEmpty() && settings.wants("memory"))
+            memory(settings, largest);
+    }
+    if (settings.wants("copy"))
+        dailyCopy(settings);
+    if (!settings.skipImport && settings.wants("import"))
         import(settings);
     if (Boxes::shown > 0) {
         QTextStream(stderr) << "velmora-bench: " << Boxes::shown
@@ -766,13 +778,16 @@ int main(int argc, char* argv[]) {
             settings.velmoraDb = value, ++i, ok = !value.isEmpty();
         else if (a == QLatin1String("--skip-import"))
             settings.skipImport = true;
+        else if (a == QLatin1String("--only"))
+            settings.only = value.split(QLatin1Char(',')), ++i, ok = !value.isEmpty();
         else
             ok = false;
     }
     if (!ok) {
         QTextStream(stderr)
             << "Usage: velmora-bench [--work DIR] [--runs N] [--import-runs N] [--rows N] "
-               "[--ledger N] [--seed N] [--velmora-db PATH] [--skip-import]\n";
+               "[--ledger N] [--seed N] [--velmora-db PATH] [--skip-import]\n"
+               "                     [--only size,startup,ledger,stats,followed,memory,copy,import]\n";
         return 2;
     }
     return run(settings);

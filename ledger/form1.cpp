@@ -1,6 +1,7 @@
 #include "ledger/form1.h"
 #include "ui_form1.h"
 
+#include "data/statement.h"
 #include "app/appearance.h"
 #include "app/connection.h"
 #include "app/dialogs.h"
@@ -14,6 +15,7 @@
 #include "stats/fstats.h"
 
 #include <QHeaderView>
+#include <QStringListModel>
 #include <QStyle>
 #include <algorithm>
 #include <cmath>
@@ -45,6 +47,22 @@ long long enCentimes(double montant) {
 const QString kSoldeInconnu = QStringLiteral(
     "Le solde du joueur pour le mois affiché est inconnu : choisissez le joueur dans la liste, "
     "ou ajoutez-le pour ce mois.");
+
+// A text cell as the record sets give it: a real number written the way Qt writes it.
+QString texte(const data::Statement& rs, int colonne) {
+    if (rs.isNull(colonne))
+        return QString();
+    if (rs.isReal(colonne))
+        return rs.value(colonne).toString();
+    return rs.text(colonne).toString();
+}
+
+// An amount cell as the record sets give it: empty is zero.
+double montant(const data::Statement& rs, int colonne) {
+    if (rs.isReal(colonne))
+        return rs.real(colonne);
+    return rs.value(colonne).toDouble();
+}
 
 QString moisAffiche(const Ui::Form1& ui) {
     return ui.C_mois->currentText().trimmed();
@@ -86,6 +104,9 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
     // The decorative picture lives in the program's resources, linked from a static library.
     Q_INIT_RESOURCE(app);
     ui->setupUi(this);
+    m_chevaux = new QStringListModel(this);
+    ui->C_cheval->setModel(m_chevaux);
+    ui->Tcheval->setModel(m_chevaux);
     appearance::makeKeyboardFriendly(this);
     for (QLineEdit* argent :
          {ui->TsoldeDepart, ui->T_soldepreced, ui->T_soldecours, ui->Ttotalmisecheval,
@@ -305,62 +326,51 @@ void Form1::C_users_Click() {
 }
 
 void Form1::ChargerChevaux() {
-    OuvrirJeux(QStringLiteral("SELECT DISTINCT Cheval, User FROM JEUX WHERE User = ?"),
-               {joueur(*ui)});
-    const int nombre = RsJeux->RecordCount();
-    if (nombre != 0) {
-        RsJeux->MoveLast();
-        RsJeux->MoveFirst();
-    }
-    ui->C_cheval->clear();
-    ui->Tcheval->clear();
+    // Thousands of horses for a regular player: one list, read straight from the engine,
+    // shared by both boxes.
+    data::Statement rs(Connexion->raw(),
+                       QStringLiteral("SELECT DISTINCT Cheval, User FROM JEUX WHERE User = ?"),
+                       {joueur(*ui)});
     QStringList chevaux;
-    for (int i = 0; i < nombre; ++i) {
+    while (rs.next()) {
         // A row without a horse (never written by this program) gives no entry.
-        const QVariant cheval = RsJeux->Fields(0);
-        if (!cheval.isNull() && !cheval.toString().isEmpty())
-            chevaux << cheval.toString().toUpper();
-        RsJeux->MoveNext();
+        const QString cheval = texte(rs, 0);
+        if (!cheval.isEmpty())
+            chevaux << cheval.toUpper();
     }
-    ui->C_cheval->addItems(chevaux);
-    ui->Tcheval->addItems(chevaux);
+    m_chevaux->setStringList(chevaux);
     ui->C_cheval->setCurrentIndex(-1);
     ui->Tcheval->setCurrentIndex(-1);
-    FermerJeux();
 }
 
 void Form1::ChargerReleve() {
-    OuvrirJeux(QStringLiteral("SELECT  * FROM JEUX WHERE user = ? and mois = ? ORDER BY Num,Jour;"),
-               {joueur(*ui), moisAffiche(*ui)});
-    const int nombre = RsJeux->RecordCount();
-    if (nombre != 0) {
-        RsJeux->MoveLast();
-        RsJeux->MoveFirst();
-    }
+    // A regular player's month holds thousands of rows: they go straight from the engine
+    // into the statement, with no record set in between.
+    data::Statement rs(
+        Connexion->raw(),
+        QStringLiteral("SELECT  * FROM JEUX WHERE user = ? and mois = ? ORDER BY Num,Jour;"),
+        {joueur(*ui), moisAffiche(*ui)});
     ledger::Statement releve;
     releve.player = joueur(*ui);
     releve.month = moisAffiche(*ui);
-    releve.lines.reserve(nombre);
+    releve.lines.reserve(m_releve.lines.size());
     const QString typeCredit = ledger::creditType();
-    for (int i = 0; i < nombre; ++i) {
+    while (rs.next()) {
         ledger::StatementLine ligne;
-        ligne.num = RsJeux->Fields(0).toLongLong();
-        ligne.jour = RsJeux->Fields(3).toString();
-        const QVariant type = RsJeux->Fields(5);
-        ligne.type = type.toString();
-        const QVariant cheval = RsJeux->Fields(6);
-        QString nom = cheval.isNull() ? QString() : cheval.toString();
+        ligne.num = rs.integer(0);
+        ligne.jour = texte(rs, 3);
+        ligne.type = texte(rs, 5);
+        QString nom = texte(rs, 6);
         if (nom == QLatin1String("autre jeux") || nom == QLatin1String("AUTRE JEUX"))
             nom.clear();
         ligne.cheval = nom.toUpper();
         // An empty amount (never written by this program) counts as zero.
-        ligne.mise = RsJeux->Fields(7).toDouble();
-        ligne.gain = RsJeux->Fields(8).toDouble();
-        const QVariant solde = RsJeux->Fields(10);
-        if (!solde.isNull())
-            ligne.solde = solde.toDouble();
-        ligne.credit = !type.isNull() && ligne.type == typeCredit;
-        ligne.reversal = ledger::isReversalRemark(RsJeux->Fields(4).toString());
+        ligne.mise = montant(rs, 7);
+        ligne.gain = montant(rs, 8);
+        if (!rs.isNull(10))
+            ligne.solde = montant(rs, 10);
+        ligne.credit = !rs.isNull(5) && ligne.type == typeCredit;
+        ligne.reversal = !rs.isNull(4) && ledger::isReversalRemark(texte(rs, 4));
 
         // Reversed lines and their reversals count in the totals, where they cancel out,
         // but a mistyped stake is no record.
@@ -377,9 +387,7 @@ void Form1::ChargerReleve() {
             ++releve.nombreJeux;
         }
         releve.lines << ligne;
-        RsJeux->MoveNext();
     }
-    FermerJeux();
     // The month's starting balance: total deposits less this month's credits. Unknown while
     // no deposits are shown.
     if (m_soldePreced)

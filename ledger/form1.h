@@ -21,6 +21,7 @@ namespace regional {
 enum class AmountError;
 }
 class QLineEdit;
+class QStringListModel;
 class StatementModel;
 
 // The bets ledger, the program's main window: per player and month, the statement with its
@@ -90,4 +91,5 @@ private:
     std::optional<double> m_soldeCours;  // shown in T_soldecours
     ledger::Statement m_releve;          // shown in Lst_jeux and the summary
     StatementModel* m_modeleReleve = nullptr;
+    QStringListModel* m_chevaux = nullptr; // the player's horses, in C_cheval and Tcheval
 };

@@ -81,9 +81,9 @@ void TestApp::startsOnAGoodFile() {
     QCOMPARE(windows.size(), 1);
     QCOMPARE(windows.first()->objectName(), QString("Form1"));
     QCOMPARE(windows.first()->windowTitle(), QString("Gestion des mises"));
-    // The logo, with its double-size picture for high-DPI screens.
-    QCOMPARE(windows.first()->windowIcon().availableSizes(),
-             QList<QSize>({QSize(96, 96), QSize(192, 192)}));
+    // The logo, with its double-size picture for high-DPI screens, once the window is up.
+    QTRY_COMPARE(windows.first()->windowIcon().availableSizes(),
+                 QList<QSize>({QSize(96, 96), QSize(192, 192)}));
     QVERIFY(Connexion);
     for (QWidget* w : QApplication::topLevelWidgets())
         QVERIFY(!qobject_cast<frmSplash*>(w));
