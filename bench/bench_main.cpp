@@ -125,18 +125,35 @@ public:
     }
 
     // One run of sql: the process running it `count` times, less the same process without
-    // it, divided by count; the median of `runs` such figures.
+    // it, divided by count.
+    class Query {
+    public:
+        Query(const Sqlite3& engine, QByteArray setup, const QByteArray& sql)
+            : m_engine(engine), m_setup(std::move(setup)), m_repeated(m_setup) {
+            const double once = m_engine.processMs(m_setup + sql) - m_engine.processMs(m_setup);
+            if (once < 20)
+                m_count = 40; // short queries: enough repetitions to rise above the noise
+            for (int i = 0; i < m_count; ++i)
+                m_repeated += sql;
+        }
+        double sample() const {
+            return std::max(0.0, (m_engine.processMs(m_repeated) - m_engine.processMs(m_setup)) /
+                                     m_count);
+        }
+
+    private:
+        const Sqlite3& m_engine;
+        QByteArray m_setup;
+        QByteArray m_repeated;
+        int m_count = 1;
+    };
+
+    // The median of `runs` samples.
     double queryMs(const QByteArray& setup, const QByteArray& sql, int runs) const {
-        int count = 1;
-        const double once = processMs(setup + sql) - processMs(setup);
-        if (once < 20)
-            count = 40; // short queries: enough repetitions to rise above the process noise
-        QByteArray repeated = setup;
-        for (int i = 0; i < count; ++i)
-            repeated += sql;
+        const Query query(*this, setup, sql);
         std::vector<double> figures;
         for (int i = 0; i < runs; ++i)
-            figures.push_back(std::max(0.0, (processMs(repeated) - processMs(setup)) / count));
+            figures.push_back(query.sample());
         return median(figures);
     }
 
@@ -371,20 +388,21 @@ void ledgerWindow(const Settings& settings, const bench::Generator& generator, S
     }
     month->setCurrentIndex(month->findText(marks.bigMonth));
     const int player = users->findText(marks.bigPlayer);
-    std::vector<double> figures;
+    const QByteArray setup =
+        parameter("@p", marks.bigPlayer) + parameter("@m", marks.bigMonth) + parameter("@h", horse);
+    const Sqlite3::Query usersQueries(
+        sqlite, setup,
+        "SELECT  * FROM USERS WHERE pseudo = @p and mois = @m;\n"
+        "SELECT  * FROM JEUX WHERE user = @p and mois = @m ORDER BY Num,Jour;\n"
+        "SELECT DISTINCT Cheval, User FROM JEUX WHERE User = @p;\n");
+    std::vector<double> figures, sqliteFigures;
     for (int i = 0; i < settings.runs; ++i) {
         users->setCurrentIndex(player);
         figures.push_back(timed([&] { emit users->activated(player); }));
+        sqliteFigures.push_back(usersQueries.sample());
     }
     const int rows = statement ? statement->model()->rowCount() : -1;
-    const QByteArray setup =
-        parameter("@p", marks.bigPlayer) + parameter("@m", marks.bigMonth) + parameter("@h", horse);
-    const double sqliteUsers =
-        sqlite.queryMs(setup,
-                       "SELECT  * FROM USERS WHERE pseudo = @p and mois = @m;\n"
-                       "SELECT  * FROM JEUX WHERE user = @p and mois = @m ORDER BY Num,Jour;\n"
-                       "SELECT DISTINCT Cheval, User FROM JEUX WHERE User = @p;\n",
-                       settings.runs);
+    const double sqliteUsers = median(sqliteFigures);
     double ms = median(figures);
     print({QStringLiteral("C_users_Click (%1 rows in %2)").arg(rows).arg(marks.bigMonth), ms,
            sqliteUsers, verdict(ms < 20 && rows == settings.data.bigMonthRows, "< 20 ms")});
@@ -511,40 +529,51 @@ QString followedWindow(const Settings& settings, const bench::Generator& generat
     const auto found = list->findItems(marks.starHorse, Qt::MatchExactly);
     const int star = found.isEmpty() ? -1 : list->row(found.first());
     const int other = star == 0 ? 1 : 0;
-    std::vector<double> figures;
-    for (int i = 0; i < settings.runs; ++i) {
-        list->setCurrentRow(other);
-        settle();
-        figures.push_back(timed([&] { list->setCurrentRow(star); }));
-    }
-    const int races = view->model()->rowCount();
-    const double sqliteHistory = sqlite.queryMs(
-        parameter("@n", marks.starHorse),
+    const Sqlite3::Query history(
+        sqlite, parameter("@n", marks.starHorse),
         "SELECT MESSUIVITS.nomcheval, COURSES.date, * FROM MESSUIVITS LEFT JOIN COURSES ON "
         "MESSUIVITS.num = COURSES.reference WHERE MESSUIVITS.nomcheval=@n;\n"
         "select  CR.date, CR.hippodrome, CR.R, CR.C, CR.course, CR.nbPartant, CR.distance, "
         "CR.dotation, CR.dossard, CR.chevalMusique, CR.jockey,  CR.statut, CR.place,CR.Terrain, "
         "CR.Etat, CR.valeur,CR.[type de course],CR.commentaire From CR \r\nWHERE (CR.cheval= @n) "
-        "ORDER BY CR.date;\n",
-        settings.runs);
+        "ORDER BY CR.date;\n");
+    std::vector<double> figures, sqliteFigures;
+    for (int i = 0; i < settings.runs; ++i) {
+        list->setCurrentRow(other);
+        settle();
+        figures.push_back(timed([&] { list->setCurrentRow(star); }));
+        sqliteFigures.push_back(history.sample());
+    }
+    const int races = view->model()->rowCount();
     const double ms = median(figures);
     print({QStringLiteral("ChargerCourses (%1, %2 races)").arg(marks.starHorse).arg(races), ms,
-           sqliteHistory, verdict(ms < 30 && races == settings.data.starRaces, "< 30 ms")});
+           median(sqliteFigures),
+           verdict(ms < 5 && races == settings.data.starRaces, QStringLiteral("< 5 ms"))});
 
     const QByteArray select = "SELECT DISTINCT CR.cheval, CR.place, CR.Valeur, CR.distance, "
                               "CR.dotation, CR.date, CR.R, CR.C, CR.[type de course],CR.Etat";
+    // Each list's query, and the longest the program may take for it (none: the ratio only).
     const struct {
         const char* button;
         const char* where;
+        double limitMs;
     } lists[] = {
-        {"Bt_Groupe", " From CR WHERE CR.place='1'  AND CR.[type de course] LIKE '%groupe%' AND "
-                      "CR.discipline= 'plat';\n"},
-        {"Bt_listed", " From CR WHERE CR.place='1'  AND CR.[type de course] LIKE '%listed%' AND "
-                      "CR.discipline= 'plat';\n"},
-        {"bt_handVal40", " From CR WHERE CR.place='1'  AND CR.valeur>='40'  AND CR.[type de "
-                         "course] LIKE '%Handicap%' AND CR.discipline= 'plat';\n"},
-        {"bt_handSup40", " From CR WHERE (CR.place='2'  Or CR.place='3')  AND CR.valeur>'40'  AND "
-                         "CR.[type de course] LIKE '%Handicap%' AND CR.discipline= 'plat';\n"},
+        {"Bt_Groupe",
+         " From CR WHERE CR.place='1'  AND CR.[type de course] LIKE '%groupe%' AND "
+         "CR.discipline= 'plat';\n",
+         100},
+        {"Bt_listed",
+         " From CR WHERE CR.place='1'  AND CR.[type de course] LIKE '%listed%' AND "
+         "CR.discipline= 'plat';\n",
+         100},
+        {"bt_handVal40",
+         " From CR WHERE CR.place='1'  AND CR.valeur>='40'  AND CR.[type de "
+         "course] LIKE '%Handicap%' AND CR.discipline= 'plat';\n",
+         0},
+        {"bt_handSup40",
+         " From CR WHERE (CR.place='2'  Or CR.place='3')  AND CR.valeur>'40'  AND "
+         "CR.[type de course] LIKE '%Handicap%' AND CR.discipline= 'plat';\n",
+         250},
     };
     QString largest;
     int largestRows = -1;
@@ -554,19 +583,22 @@ QString followedWindow(const Settings& settings, const bench::Generator& generat
             QTextStream(stderr) << "velmora-bench: Fsuivit lacks " << entry.button << '\n';
             continue;
         }
+        // The program and sqlite3 take turns, so a busier moment of the machine meets both.
+        const Sqlite3::Query query(sqlite, QByteArray(), select + entry.where);
         figures.clear();
-        for (int i = 0; i < settings.runs; ++i)
+        sqliteFigures.clear();
+        for (int i = 0; i < settings.runs; ++i) {
             figures.push_back(timed([&] { button->click(); }));
+            sqliteFigures.push_back(query.sample());
+        }
         const int rows = view->model()->rowCount();
-        const double sqliteMs = sqlite.queryMs(QByteArray(), select + entry.where, settings.runs);
+        const double sqliteMs = median(sqliteFigures);
         const double ms = median(figures);
-        QString goal = QStringLiteral("<= 1.5x sqlite3");
-        bool met = ms <= 1.5 * sqliteMs;
-        if (rows >= 50000) {
-            // Filling and marking: what the window adds to the query.
-            const double fill = ms - sqliteMs;
-            goal += QStringLiteral(", fill+mark %1 ms < 500 ms").arg(fill, 0, 'f', 0);
-            met = met && fill < 500;
+        QString goal = QStringLiteral("<= 1.3x sqlite3");
+        bool met = ms <= 1.3 * sqliteMs;
+        if (entry.limitMs > 0) {
+            goal = QStringLiteral("< %1 ms, ").arg(entry.limitMs) + goal;
+            met = met && ms < entry.limitMs;
         }
         print({QStringLiteral("%1_Click (%2 rows)").arg(QLatin1String(entry.button)).arg(rows), ms,
                sqliteMs, verdict(met, goal)});
