@@ -49,25 +49,34 @@ QString cellText(const QVariant& value) {
 
 // Many runners share a race date: each date is converted once per list, and a plain ISO
 // day is rearranged in place.
+// The view is valid until the next call.
 class FrenchDates {
 public:
     QStringView operator()(QStringView iso) {
-        if (iso.size() == 10 && iso[4] == QLatin1Char('-') && iso[7] == QLatin1Char('-')) {
-            const QChar french[10] = {iso[8],           iso[9], QLatin1Char('/'), iso[5], iso[6],
-                                      QLatin1Char('/'), iso[0], iso[1],           iso[2], iso[3]};
-            m_last = QString(french, 10);
-            return m_last;
-        }
+        if (iso.size() == 10 && iso[4] == QLatin1Char('-') && iso[7] == QLatin1Char('-'))
+            return rearranged(iso);
         const QString key = iso.toString();
         auto found = m_known.constFind(key);
         if (found == m_known.constEnd())
             found = m_known.insert(key, regional::frenchDateFromIso(key));
         return *found;
     }
+    QStringView operator()(QByteArrayView isoUtf8) {
+        if (isoUtf8.size() == 10 && isoUtf8[4] == '-' && isoUtf8[7] == '-')
+            return rearranged(QLatin1StringView(isoUtf8.data(), 10));
+        return (*this)(QStringView(QString::fromUtf8(isoUtf8)));
+    }
 
 private:
+    template <class Text> QStringView rearranged(Text iso) {
+        const int order[10] = {8, 9, -1, 5, 6, -1, 0, 1, 2, 3};
+        for (int i = 0; i < 10; ++i)
+            m_day[i] = order[i] < 0 ? QLatin1Char('/') : QChar(iso[order[i]]);
+        return QStringView(m_day, 10);
+    }
+
     QHash<QString, QString> m_known;
-    QString m_last;
+    QChar m_day[10];
 };
 
 std::shared_ptr<data::Database> connexion() {
@@ -529,32 +538,41 @@ void Fsuivit::ChargerConfirmations(const QString& query) {
     // one buffer, with no value or string made for it on the way.
     data::Statement rs(db->raw(), query, {});
     const QString nonConnu = QStringLiteral("NonConnu");
-    QString nombre;
     QString rc;
     FrenchDates frenchDate;
-    const auto cell = [&](int column, bool known) -> QStringView {
+    const auto add = [&](int column, bool known) {
         if (rs.isNull(column))
-            return known ? QStringView(nonConnu) : QStringView();
-        if (rs.isReal(column)) {
-            nombre = cellText(rs.real(column));
-            return nombre;
-        }
-        return rs.text(column);
+            rows.addCell(known ? QStringView(nonConnu) : QStringView());
+        else if (rs.isReal(column))
+            rows.addCell(cellText(rs.real(column)));
+        else
+            rows.addCell(rs.utf8(column));
+    };
+    const auto appendPart = [&](int column) {
+        if (rs.isReal(column))
+            rc += cellText(rs.real(column));
+        else
+            appendUtf8(rc, rs.utf8(column));
     };
     while (rs.next()) {
-        rows.addCell(cell(0, false));
-        rows.addCell(cell(1, false));
-        rows.addCell(cell(2, true));
-        rows.addCell(cell(3, true));
-        rows.addCell(cell(4, true));
-        rows.addCell(rs.isNull(5) ? QStringView(nonConnu) : frenchDate(cell(5, false)));
+        add(0, false);
+        add(1, false);
+        add(2, true);
+        add(3, true);
+        add(4, true);
+        if (rs.isNull(5))
+            rows.addCell(nonConnu);
+        else if (rs.isReal(5))
+            rows.addCell(frenchDate(QStringView(cellText(rs.real(5)))));
+        else
+            rows.addCell(frenchDate(rs.utf8(5)));
         rc = QLatin1Char('R');
-        rc += cell(6, false);
+        appendPart(6);
         rc += QLatin1Char('C');
-        rc += cell(7, false);
+        appendPart(7);
         rows.addCell(rc);
-        rows.addCell(cell(8, true));
-        rows.addCell(cell(9, true));
+        add(8, true);
+        add(9, true);
     }
     view->report()->setRows(std::move(rows));
     // Marked before the rows are measured: until then the view has laid out no row, and

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QStringDecoder>
 #include <algorithm>
 #include <numeric>
 #include <optional>
@@ -21,6 +22,22 @@ void ReportRows::addCell(QStringView text) {
         m_colors.push_back(0);
     m_starts.push_back(static_cast<int>(m_text.size()));
     m_text.append(text);
+}
+
+void appendUtf8(QString& out, QByteArrayView utf8) {
+    // Each piece is whole: nothing of one carries over into the next.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const qsizetype start = out.size();
+    out.resize(start + decoder.requiredSpace(utf8.size()));
+    const QChar* end = decoder.appendToBuffer(out.data() + start, utf8);
+    out.resize(end - out.constData());
+}
+
+void ReportRows::addCell(QByteArrayView utf8) {
+    if (m_starts.size() % m_columns == 0)
+        m_colors.push_back(0);
+    m_starts.push_back(static_cast<int>(m_text.size()));
+    appendUtf8(m_text, utf8);
 }
 
 QStringView ReportRows::cell(int row, int column) const {

@@ -7,6 +7,9 @@
 #include <QTreeView>
 #include <vector>
 
+// Appends UTF-8 text, decoded in place.
+void appendUtf8(QString& out, QByteArrayView utf8);
+
 // The rows of a report-style list, a fixed number of cells per row (the row's text first,
 // then its sub-items). All texts live in one buffer: a list of tens of thousands of rows is
 // filled, sorted and dropped without an allocation per cell.
@@ -17,6 +20,7 @@ public:
     void reserve(int rows, int charsPerRow);
     // Cells are added in order, row after row.
     void addCell(QStringView text);
+    void addCell(QByteArrayView utf8); // decoded straight into the buffer
     int rowCount() const { return static_cast<int>(m_starts.size()) / m_columns; }
     int columnCount() const { return m_columns; }
     QStringView cell(int row, int column) const;
