@@ -5,6 +5,7 @@
 #include "app/connection.h"
 #include "app/dialogs.h"
 #include "app/errors.h"
+#include "app/plaintextdelegate.h"
 #include "app/regional.h"
 #include "data/recordset.h"
 #include "data/statement.h"
@@ -48,12 +49,11 @@ QString cellText(const QVariant& value) {
 }
 
 // Many runners share a race date: each date is converted once per list, and a plain ISO
-// day is rearranged in place.
-// The view is valid until the next call.
+// day is rearranged in place. The view returned is valid until the next call.
 class FrenchDates {
 public:
     QStringView operator()(QStringView iso) {
-        if (iso.size() == 10 && iso[4] == QLatin1Char('-') && iso[7] == QLatin1Char('-'))
+        if (isDay(iso))
             return rearranged(iso);
         const QString key = iso.toString();
         auto found = m_known.constFind(key);
@@ -62,12 +62,25 @@ public:
         return *found;
     }
     QStringView operator()(QByteArrayView isoUtf8) {
-        if (isoUtf8.size() == 10 && isoUtf8[4] == '-' && isoUtf8[7] == '-')
-            return rearranged(QLatin1StringView(isoUtf8.data(), 10));
+        const QLatin1StringView ascii(isoUtf8.data(), isoUtf8.size());
+        if (isDay(ascii))
+            return rearranged(ascii);
         return (*this)(QStringView(QString::fromUtf8(isoUtf8)));
     }
 
 private:
+    // "AAAA-MM-JJ" and nothing more.
+    template <class Text> static bool isDay(Text iso) {
+        if (iso.size() != 10)
+            return false;
+        for (int i = 0; i < 10; ++i) {
+            const bool dash = i == 4 || i == 7;
+            const QChar c(iso[i]);
+            if (dash ? c != QLatin1Char('-') : (c < QLatin1Char('0') || c > QLatin1Char('9')))
+                return false;
+        }
+        return true;
+    }
     template <class Text> QStringView rearranged(Text iso) {
         const int order[10] = {8, 9, -1, 5, 6, -1, 0, 1, 2, 3};
         for (int i = 0; i < 10; ++i)
@@ -93,6 +106,7 @@ const QString kSelectHorseFirst =
 
 Fsuivit::Fsuivit(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Fsuivit>()) {
     ui->setupUi(this);
+    ui->Lsuivit->setItemDelegate(new PlainTextDelegate(ui->Lsuivit));
     appearance::makeKeyboardFriendly(this);
     setAttribute(Qt::WA_DeleteOnClose);
     // Designed for a large screen: on a small one the window opens no larger than it.
@@ -280,9 +294,9 @@ QString Fsuivit::SupprimerAccents(const QString& text) const {
 
 void Fsuivit::Lsuivit_Click() {
     m_modeConfirmations = false;
-    ui->Lstview_partant->clearColumns();
     const int index = listIndex();
     if (index < 0) {
+        ui->Lstview_partant->clearColumns();
         showError(kSelectHorseFirst);
         return;
     }
@@ -311,8 +325,10 @@ void Fsuivit::Lsuivit_Click() {
             ui->Text1->setText(nom);
         }
         rs.Close();
+        // The history's columns stay from one horse to the next; only its rows change.
         ChargerCourses(nom);
     } catch (const data::DbError& error) {
+        ui->Lstview_partant->clearColumns();
         showError(error);
     }
 }
@@ -457,8 +473,9 @@ void Fsuivit::ChargerCourses(const QString& nom) {
     }
     ReportRows rows(18);
     rows.reserve(count, 160);
+    FrenchDates frenchDate;
     for (rs.MoveFirst(); !rs.atEnd(); rs.MoveNext()) {
-        rows.addCell(regional::frenchDateFromIso(cellText(rs.Fields(0))));
+        rows.addCell(frenchDate(QStringView(cellText(rs.Fields(0)))));
         for (int j = 1; j <= 17; ++j)
             rows.addCell(cellText(rs.Fields(j)));
     }

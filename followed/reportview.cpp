@@ -1,5 +1,7 @@
 #include "followed/reportview.h"
 
+#include "app/plaintextdelegate.h"
+
 #include <QCollator>
 #include <QDate>
 #include <QGuiApplication>
@@ -7,6 +9,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QStringDecoder>
+#include <QStyle>
 #include <algorithm>
 #include <numeric>
 #include <optional>
@@ -215,6 +218,7 @@ QString ReportModel::cellText(int row, int column) const {
 
 ReportView::ReportView(QWidget* parent) : QTreeView(parent), m_model(new ReportModel(this)) {
     setModel(m_model);
+    setItemDelegate(new PlainTextDelegate(this));
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setExpandsOnDoubleClick(false);
@@ -257,14 +261,33 @@ int ReportView::setColumns(const QVector<Column>& columns) {
         total += column.widthTwips;
     }
     header()->setSortIndicatorShown(false);
-    m_model->setHeaders(headers);
-    for (int i = 0; i < m_columnTwips.size(); ++i)
-        header()->resizeSection(i, twipsToPixels(m_columnTwips.at(i)));
+    // The same list again (another horse's races): the headers stay, the rows go.
+    if (headers == m_model->headers())
+        m_model->setRows(ReportRows());
+    else
+        m_model->setHeaders(headers);
+    for (int i = 0; i < m_columnTwips.size(); ++i) {
+        const int pixels = twipsToPixels(m_columnTwips.at(i));
+        if (header()->sectionSize(i) != pixels)
+            header()->resizeSection(i, pixels);
+    }
     return total;
 }
 
 void ReportView::widenColumnToText(int column) {
-    const int wanted = sizeHintForColumn(column);
+    // The longest text, measured as the list's delegate draws it; cheaper than asking the
+    // view, which lays out every row first.
+    const ReportRows& rows = m_model->rows();
+    QStringView longest;
+    for (int row = 0; row < rows.rowCount(); ++row) {
+        const QStringView text = rows.cell(row, column);
+        if (text.size() > longest.size())
+            longest = text;
+    }
+    if (longest.isEmpty())
+        return;
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    const int wanted = fontMetrics().horizontalAdvance(longest.toString()) + 2 * margin;
     if (wanted > header()->sectionSize(column))
         header()->resizeSection(column, wanted);
 }

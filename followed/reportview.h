@@ -96,7 +96,8 @@ public:
     // Replaces every column header (and so every row) at once; returns the total width in
     // twips.
     int setColumns(const QVector<Column>& columns);
-    // Widens the column when its texts do not fit (never narrows it).
+    // Widens the column when its longest text does not fit (never narrows it). Longest in
+    // characters: meant for columns of dates and numbers, whose digits share one width.
     void widenColumnToText(int column);
 
     int rowCount() const { return m_model->rowCount(); }

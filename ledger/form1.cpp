@@ -6,6 +6,7 @@
 #include "app/connection.h"
 #include "app/dialogs.h"
 #include "app/errors.h"
+#include "app/plaintextdelegate.h"
 #include "app/regional.h"
 #include "chrono/fchrono.h"
 #include "followed/fsuivit.h"
@@ -127,6 +128,7 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
     connect(ui->BT_annuler, &QPushButton::clicked, this, &Form1::BT_annuler_Click);
     m_modeleReleve = new StatementModel(this);
     ui->Lst_jeux->setModel(m_modeleReleve);
+    ui->Lst_jeux->setItemDelegate(new PlainTextDelegate(ui->Lst_jeux));
     connect(ui->Lst_jeux->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { ui->BT_annuler->setEnabled(ui->Lst_jeux->selectionModel()->hasSelection()); });
     connect(ui->mnusuivits, &QAction::triggered, this, &Form1::mnusuivits_Click);

@@ -1,0 +1,92 @@
+#include "app/plaintextdelegate.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QStyle>
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
+namespace {
+
+// Enough for every cell a screen shows many times over; beyond it the texts are laid out
+// afresh rather than kept without end.
+constexpr qsizetype kMaxKept = 20000;
+
+QPalette::ColorGroup colorGroup(const QStyleOptionViewItem& option) {
+    if (!(option.state & QStyle::State_Enabled))
+        return QPalette::Disabled;
+    return (option.state & QStyle::State_Active) ? QPalette::Normal : QPalette::Inactive;
+}
+
+} // namespace
+
+void PlainTextDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const {
+    QStyleOptionViewItem item = option;
+    initStyleOption(&item, index);
+    if (item.features & (QStyleOptionViewItem::HasDecoration |
+                         QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::WrapText)) {
+        QStyledItemDelegate::paint(painter, option, index);
+        return;
+    }
+    const QWidget* widget = item.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    // Background, selection and focus as the style draws them; the text is ours. The cell
+    // with the focus frame is rare enough to leave to the style whole.
+    const QString text = std::exchange(item.text, QString());
+    if (item.state & QStyle::State_HasFocus)
+        style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);
+    else
+        style->drawPrimitive(QStyle::PE_PanelItemViewItem, &item, painter, widget);
+    if (text.isEmpty())
+        return;
+
+    // The style's own margins and placement of an item's text.
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+    const QRect area = item.rect.adjusted(margin, 0, -margin, 0);
+    const QPalette::ColorRole role =
+        (item.state & QStyle::State_Selected) ? QPalette::HighlightedText : QPalette::Text;
+    const Qt::Alignment alignment = QStyle::visualAlignment(item.direction, item.displayAlignment);
+    const QStaticText& laid = layout(text, item, area.width());
+    const QRect place = QStyle::alignedRect(item.direction, alignment, laid.size().toSize(), area);
+    painter->save();
+    painter->setFont(item.font);
+    painter->setPen(item.palette.color(colorGroup(item), role));
+    painter->drawStaticText(place.topLeft(), laid);
+    painter->restore();
+}
+
+const QStaticText& PlainTextDelegate::layout(const QString& text,
+                                             const QStyleOptionViewItem& item, int width) const {
+    auto layouts = std::find_if(m_layouts.begin(), m_layouts.end(),
+                                [&](const Layouts& kept) { return kept.font == item.font; });
+    if (layouts == m_layouts.end()) {
+        m_layouts.push_back({item.font, {}, {}});
+        layouts = std::prev(m_layouts.end());
+    }
+    const auto prepared = [&](const QString& shown) {
+        QStaticText laid(shown);
+        laid.setTextFormat(Qt::PlainText);
+        laid.prepare(QTransform(), item.font);
+        return laid;
+    };
+    auto whole = layouts->texts.constFind(text);
+    if (whole == layouts->texts.constEnd()) {
+        if (layouts->texts.size() >= kMaxKept)
+            layouts->texts.clear();
+        whole = layouts->texts.insert(text, prepared(text));
+    }
+    if (whole->size().width() <= width)
+        return *whole;
+    // Too wide for its column: cut short as the style does.
+    const std::pair<QString, int> key(text, width);
+    auto cut = layouts->cut.constFind(key);
+    if (cut == layouts->cut.constEnd()) {
+        if (layouts->cut.size() >= kMaxKept)
+            layouts->cut.clear();
+        cut = layouts->cut.insert(
+            key, prepared(item.fontMetrics.elidedText(text, item.textElideMode, width)));
+    }
+    return *cut;
+}
