@@ -77,7 +77,9 @@ const QStaticText& PlainTextDelegate::layout(const QString& text,
             layouts->texts.clear();
         whole = layouts->texts.insert(text, prepared(text));
     }
-    if (whole->size().width() <= width)
+    // Measured to the pixel, as the column widths are: a fraction over is within the last
+    // glyph's own spacing.
+    if (whole->size().toSize().width() <= width)
         return *whole;
     // Too wide for its column: cut short as the style does.
     const std::pair<QString, int> key(text, width);
