@@ -393,7 +393,8 @@ void ledgerWindow(const Settings& settings, const bench::Generator& generator, S
     const Sqlite3::Query usersQueries(
         sqlite, setup,
         "SELECT  * FROM USERS WHERE pseudo = @p and mois = @m;\n"
-        "SELECT  * FROM JEUX WHERE user = @p and mois = @m ORDER BY Num,Jour;\n"
+        "SELECT Num, Jour, Remarque, [type jeux], Cheval, Debit, Credit, SoldeApres FROM JEUX "
+        "WHERE user = @p and mois = @m ORDER BY Num,Jour;\n"
         "SELECT DISTINCT Cheval, User FROM JEUX WHERE User = @p;\n");
     std::vector<double> figures, sqliteFigures;
     for (int i = 0; i < settings.runs; ++i) {

@@ -102,11 +102,6 @@ qint64 Statement::integer(int column) const {
     return sqlite3_column_int64(handle, column);
 }
 
-QStringView Statement::text(int column) const {
-    const auto* chars = static_cast<const QChar*>(sqlite3_column_text16(handle, column));
-    return QStringView(chars, sqlite3_column_bytes16(handle, column) / qsizetype(sizeof(QChar)));
-}
-
 QByteArrayView Statement::utf8(int column) const {
     const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(handle, column));
     return QByteArrayView(bytes, sqlite3_column_bytes(handle, column));

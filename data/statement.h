@@ -2,7 +2,6 @@
 
 #include <QByteArrayView>
 #include <QString>
-#include <QStringView>
 #include <QVariant>
 #include <QVariantList>
 
@@ -35,10 +34,8 @@ public:
     bool isReal(int column) const;
     double real(int column) const;
     qint64 integer(int column) const;
-    // The value as text, as the engine writes it; valid until the next call on the row.
-    QStringView text(int column) const;
-    // The same text as the engine stores it, in UTF-8, with the same lifetime: decoding it
-    // with Qt is several times faster than letting the engine convert it.
+    // The value as text, as the engine stores it, in UTF-8; valid until the next call on
+    // the row. Decoding it with Qt is several times faster than letting the engine do it.
     QByteArrayView utf8(int column) const;
     QString string(int column) const { return QString::fromUtf8(utf8(column)); }
 

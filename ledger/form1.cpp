@@ -55,7 +55,7 @@ QString texte(const data::Statement& rs, int colonne) {
         return QString();
     if (rs.isReal(colonne))
         return rs.value(colonne).toString();
-    return rs.text(colonne).toString();
+    return rs.string(colonne);
 }
 
 // An amount cell as the record sets give it: empty is zero.
@@ -350,7 +350,8 @@ void Form1::ChargerReleve() {
     // into the statement, with no record set in between.
     data::Statement rs(
         Connexion->raw(),
-        QStringLiteral("SELECT  * FROM JEUX WHERE user = ? and mois = ? ORDER BY Num,Jour;"),
+        QStringLiteral("SELECT Num, Jour, Remarque, [type jeux], Cheval, Debit, Credit, SoldeApres "
+                       "FROM JEUX WHERE user = ? and mois = ? ORDER BY Num,Jour;"),
         {joueur(*ui), moisAffiche(*ui)});
     ledger::Statement releve;
     releve.player = joueur(*ui);
@@ -360,19 +361,19 @@ void Form1::ChargerReleve() {
     while (rs.next()) {
         ledger::StatementLine ligne;
         ligne.num = rs.integer(0);
-        ligne.jour = texte(rs, 3);
-        ligne.type = texte(rs, 5);
-        QString nom = texte(rs, 6);
+        ligne.jour = texte(rs, 1);
+        ligne.type = texte(rs, 3);
+        QString nom = texte(rs, 4);
         if (nom == QLatin1String("autre jeux") || nom == QLatin1String("AUTRE JEUX"))
             nom.clear();
         ligne.cheval = nom.toUpper();
         // An empty amount (never written by this program) counts as zero.
-        ligne.mise = montant(rs, 7);
-        ligne.gain = montant(rs, 8);
-        if (!rs.isNull(10))
-            ligne.solde = montant(rs, 10);
-        ligne.credit = !rs.isNull(5) && ligne.type == typeCredit;
-        ligne.reversal = !rs.isNull(4) && ledger::isReversalRemark(texte(rs, 4));
+        ligne.mise = montant(rs, 5);
+        ligne.gain = montant(rs, 6);
+        if (!rs.isNull(7))
+            ligne.solde = montant(rs, 7);
+        ligne.credit = !rs.isNull(3) && ligne.type == typeCredit;
+        ligne.reversal = !rs.isNull(2) && ledger::isReversalRemark(texte(rs, 2));
 
         // Reversed lines and their reversals count in the totals, where they cancel out,
         // but a mistyped stake is no record.
