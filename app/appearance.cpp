@@ -1,5 +1,6 @@
 #include "app/appearance.h"
 
+#include "app/panelcache.h"
 #include "app/regional.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
 #include <QTranslator>
 
@@ -23,6 +25,8 @@ namespace appearance {
 
 void setupApplication(QApplication& app) {
     registerResources();
+    // The platform's style, its text box frames copied rather than drawn again.
+    QApplication::setStyle(new PanelCacheStyle(QApplication::style()->name()));
     QLocale::setDefault(regional::frenchLocale());
     // Owned by the application, so it lives exactly as long as the texts it translates.
     auto* translator = new QTranslator(&app);

@@ -233,6 +233,7 @@ int bareProbe() {
 // Opens Fsuivit, clicks one confirmation button, reports the rows and the peak memory.
 int memoryProbe(const QString& folder, const QString& button) {
     paths::setProgramFolder(folder);
+    appearance::setupApplication(*qApp);
     dialogs::setBackend(std::make_unique<Boxes>());
     auto* window = new Fsuivit();
     window->show();
@@ -721,6 +722,8 @@ void import(const Settings& settings) {
 }
 
 int run(const Settings& settings) {
+    // The windows look and are drawn as in the program.
+    appearance::setupApplication(*qApp);
     const bench::Generator generator(settings.data);
     if (!prepare(settings, generator))
         return 1;
