@@ -2,7 +2,9 @@
 #include "app/connection.h"
 #include "app/dailycopy.h"
 #include "app/frmsplash.h"
+#include "app/panelcache.h"
 #include "app/paths.h"
+#include "app/plaintextdelegate.h"
 #include "app/regional.h"
 #include "chrono/fchrono.h"
 #include "followed/fsuivit.h"
@@ -23,7 +25,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
+#include <QStandardItemModel>
+#include <QStyleOption>
+#include <QHeaderView>
+#include <QTreeView>
 #include <QtTest>
 
 namespace {
@@ -44,6 +51,32 @@ QList<QWidget*> visibleWindows() {
 QString withPlainSpaces(QString text) {
     text.replace(QChar(0x202F), QLatin1Char(' ')).replace(QChar(0x00A0), QLatin1Char(' '));
     return text;
+}
+
+// Where a cell's text was drawn: the box of the pixels unlike the cell's own background,
+// and the colour furthest from it.
+struct Ink {
+    QRect box;
+    QColor color;
+};
+
+Ink inkIn(const QImage& image, const QRect& cell) {
+    const QRgb background = image.pixel(cell.left(), cell.top());
+    Ink ink;
+    int furthest = 0;
+    for (int y = cell.top(); y <= cell.bottom(); ++y)
+        for (int x = cell.left(); x <= cell.right(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            const int distance = qAbs(qRed(p) - qRed(background)) +
+                                 qAbs(qGreen(p) - qGreen(background)) +
+                                 qAbs(qBlue(p) - qBlue(background));
+            if (distance < 60)
+                continue;
+            ink.box |= QRect(x, y, 1, 1);
+            if (distance > furthest)
+                furthest = distance, ink.color = QColor(p);
+        }
+    return ink;
 }
 
 } // namespace
@@ -69,6 +102,10 @@ private slots:
     void realBoxesAnswerWithTheButtonClicked();
     void realInputBoxReturnsWhatWasTyped();
     void moneyFormatAndParse();
+    void plainTextCellsAsTheStyleDraws_data();
+    void plainTextCellsAsTheStyleDraws();
+    void textBoxFramesAsTheStyleDraws_data();
+    void textBoxFramesAsTheStyleDraws();
     void datesAndMonths();
 };
 
@@ -402,4 +439,119 @@ void TestApp::datesAndMonths() {
 }
 
 QTEST_MAIN(TestApp)
+
+void TestApp::plainTextCellsAsTheStyleDraws_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("alignment");
+    QTest::addColumn<bool>("selected");
+    QTest::addColumn<bool>("bold");
+    QTest::newRow("left") << "20/02/2013" << int(Qt::AlignLeft | Qt::AlignVCenter) << false
+                          << false;
+    QTest::newRow("right, bold") << "-37,50 €" << int(Qt::AlignRight | Qt::AlignVCenter) << false
+                                 << true;
+    QTest::newRow("centred, selected") << "Simple Gagnant" << int(Qt::AlignCenter) << true
+                                       << false;
+    QTest::newRow("cut short") << "Approvisionnement compte joueur" << int(Qt::AlignCenter)
+                               << false << false;
+    QTest::newRow("cut short, selected")
+        << "Prix du Château de Longchamp" << int(Qt::AlignLeft | Qt::AlignVCenter) << true << true;
+}
+
+// Same place, same colour, same cut as the style's own delegate: the list looks unchanged.
+void TestApp::plainTextCellsAsTheStyleDraws() {
+    QFETCH(QString, text);
+    QFETCH(int, alignment);
+    QFETCH(bool, selected);
+    QFETCH(bool, bold);
+    QStandardItemModel model(1, 1);
+    auto* item = new QStandardItem(text);
+    item->setTextAlignment(Qt::Alignment(alignment));
+    item->setForeground(QColor(255, 0, 0));
+    QFont font;
+    font.setBold(bold);
+    item->setFont(font);
+    model.setItem(0, 0, item);
+    Ink inks[2];
+    for (int i = 0; i < 2; ++i) {
+        QTreeView view;
+        view.setRootIsDecorated(false);
+        view.setModel(&model);
+        if (i == 1)
+            view.setItemDelegate(new PlainTextDelegate(&view));
+        view.header()->resizeSection(0, 110);
+        view.resize(200, 100);
+        if (selected)
+            view.selectionModel()->select(model.index(0, 0), QItemSelectionModel::Select);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const QImage image = view.viewport()->grab().toImage();
+        inks[i] = inkIn(image, view.visualRect(model.index(0, 0)));
+        QVERIFY(!inks[i].box.isEmpty());
+    }
+    const Ink& style = inks[0];
+    const Ink& ours = inks[1];
+    QVERIFY2(qAbs(ours.box.left() - style.box.left()) <= 2 &&
+                 qAbs(ours.box.right() - style.box.right()) <= 2 &&
+                 qAbs(ours.box.center().y() - style.box.center().y()) <= 1,
+             qPrintable(QStringLiteral("style %1,%2-%3 ours %4,%5-%6")
+                            .arg(style.box.left())
+                            .arg(style.box.top())
+                            .arg(style.box.right())
+                            .arg(ours.box.left())
+                            .arg(ours.box.top())
+                            .arg(ours.box.right())));
+    const auto near = [](const QColor& a, const QColor& b) {
+        return qAbs(a.red() - b.red()) + qAbs(a.green() - b.green()) + qAbs(a.blue() - b.blue()) <
+               90;
+    };
+    QVERIFY2(near(ours.color, style.color),
+             qPrintable(ours.color.name() + QLatin1String(" / ") + style.color.name()));
+}
+
+void TestApp::textBoxFramesAsTheStyleDraws_data() {
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("enabled") << int(QStyle::State_Enabled) << QSize(200, 22);
+    QTest::newRow("focused") << int(QStyle::State_Enabled | QStyle::State_HasFocus)
+                             << QSize(200, 22);
+    QTest::newRow("read-only") << int(QStyle::State_Enabled | QStyle::State_ReadOnly)
+                               << QSize(200, 22);
+    QTest::newRow("disabled") << int(QStyle::State_None) << QSize(200, 22);
+    QTest::newRow("other size") << int(QStyle::State_Enabled) << QSize(90, 30);
+}
+
+// A frame copied from the cache is the frame the style draws, whatever was drawn before it.
+void TestApp::textBoxFramesAsTheStyleDraws() {
+    QFETCH(int, state);
+    QFETCH(QSize, size);
+    QLineEdit box;
+    PanelCacheStyle cached(QApplication::style()->name());
+    QStyle* plain = cached.baseStyle();
+    QStyleOptionFrame option;
+    option.initFrom(&box);
+    option.lineWidth = 1;
+    option.state = QStyle::State(state);
+    option.rect = QRect(QPoint(3, 4), size);
+    const auto drawn = [&](const QStyle& style) {
+        QImage image(size + QSize(10, 10), QImage::Format_ARGB32_Premultiplied);
+        image.fill(QColor(221, 232, 245));
+        QPainter painter(&image);
+        style.drawPrimitive(QStyle::PE_PanelLineEdit, &option, &painter, &box);
+        return image;
+    };
+    const QImage expected = drawn(*plain);
+    // Twice: drawn into the cache, then copied from it.
+    for (int pass = 0; pass < 2; ++pass) {
+        const QImage actual = drawn(cached);
+        int worst = 0;
+        for (int y = 0; y < expected.height(); ++y)
+            for (int x = 0; x < expected.width(); ++x) {
+                const QRgb a = actual.pixel(x, y), e = expected.pixel(x, y);
+                worst = qMax(worst, qMax(qAbs(qRed(a) - qRed(e)),
+                                         qMax(qAbs(qGreen(a) - qGreen(e)), qAbs(qBlue(a) - qBlue(e)))));
+            }
+        QVERIFY2(worst <= 2, qPrintable(QStringLiteral("pass %1: off by %2").arg(pass).arg(worst)));
+    }
+}
+
 #include "tst_app.moc"
