@@ -25,8 +25,11 @@ void PlainTextDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
                               const QModelIndex& index) const {
     QStyleOptionViewItem item = option;
     initStyleOption(&item, index);
-    if (item.features & (QStyleOptionViewItem::HasDecoration |
-                         QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::WrapText)) {
+    // Icons, check boxes and texts of several lines are the style's: rare in these lists.
+    if (item.features &
+            (QStyleOptionViewItem::HasDecoration | QStyleOptionViewItem::HasCheckIndicator |
+             QStyleOptionViewItem::WrapText) ||
+        item.text.contains(QChar::LineSeparator)) {
         QStyledItemDelegate::paint(painter, option, index);
         return;
     }
@@ -57,8 +60,8 @@ void PlainTextDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     painter->restore();
 }
 
-const QStaticText& PlainTextDelegate::layout(const QString& text,
-                                             const QStyleOptionViewItem& item, int width) const {
+const QStaticText& PlainTextDelegate::layout(const QString& text, const QStyleOptionViewItem& item,
+                                             int width) const {
     auto layouts = std::find_if(m_layouts.begin(), m_layouts.end(),
                                 [&](const Layouts& kept) { return kept.font == item.font; });
     if (layouts == m_layouts.end()) {

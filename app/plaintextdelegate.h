@@ -9,8 +9,8 @@
 
 // Paints a list's cells of one line of plain text as the style's own delegate does, at a
 // fraction of its cost. The style lays out each cell's text two or three times on every
-// paint; here a text is laid out once, and kept for the next paints. Cells with an icon or
-// a check box are left to the style.
+// paint; here a text is laid out once, and kept for the next paints. Cells with an icon, a
+// check box or more than one line are left to the style.
 class PlainTextDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;

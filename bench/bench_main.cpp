@@ -831,7 +831,8 @@ int main(int argc, char* argv[]) {
         QTextStream(stderr)
             << "Usage: velmora-bench [--work DIR] [--runs N] [--import-runs N] [--rows N] "
                "[--ledger N] [--seed N] [--velmora-db PATH] [--skip-import]\n"
-               "                     [--only size,startup,ledger,stats,followed,memory,copy,import]\n";
+               "                     [--only "
+               "size,startup,ledger,stats,followed,memory,copy,import]\n";
         return 2;
     }
     return run(settings);

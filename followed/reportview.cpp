@@ -20,10 +20,14 @@ void ReportRows::reserve(int rows, int charsPerRow) {
     m_colors.reserve(size_t(rows));
 }
 
-void ReportRows::addCell(QStringView text) {
+void ReportRows::startCell() {
     if (m_starts.size() % m_columns == 0)
         m_colors.push_back(0);
     m_starts.push_back(static_cast<int>(m_text.size()));
+}
+
+void ReportRows::addCell(QStringView text) {
+    startCell();
     m_text.append(text);
 }
 
@@ -37,9 +41,7 @@ void appendUtf8(QString& out, QByteArrayView utf8) {
 }
 
 void ReportRows::addCell(QByteArrayView utf8) {
-    if (m_starts.size() % m_columns == 0)
-        m_colors.push_back(0);
-    m_starts.push_back(static_cast<int>(m_text.size()));
+    startCell();
     appendUtf8(m_text, utf8);
 }
 

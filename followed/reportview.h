@@ -32,6 +32,8 @@ public:
     ReportRows reordered(const std::vector<int>& order) const;
 
 private:
+    void startCell();
+
     int m_columns;
     QString m_text;
     std::vector<int> m_starts;  // where each cell begins in m_text

@@ -1,7 +1,6 @@
 #include "ledger/form1.h"
 #include "ui_form1.h"
 
-#include "data/statement.h"
 #include "app/appearance.h"
 #include "app/connection.h"
 #include "app/dialogs.h"
@@ -9,6 +8,7 @@
 #include "app/plaintextdelegate.h"
 #include "app/regional.h"
 #include "chrono/fchrono.h"
+#include "data/statement.h"
 #include "followed/fsuivit.h"
 #include "ledger/ledgerbook.h"
 #include "ledger/statementmodel.h"

@@ -18,9 +18,10 @@
 #include "data/maintenance.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -29,7 +30,6 @@
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QStyleOption>
-#include <QHeaderView>
 #include <QTreeView>
 #include <QtTest>
 
@@ -384,8 +384,9 @@ void TestApp::dailyCopy() {
     while (recorded < 5) {
         QElapsedTimer timer;
         timer.start();
-        ledger::recordGame(*db.db(), {ledger::GameKind::Stake, "Paul", "Mars", "20", "Tiercé", "", 1},
-                           "Mars", std::nullopt);
+        ledger::recordGame(*db.db(),
+                           {ledger::GameKind::Stake, "Paul", "Mars", "20", "Tiercé", "", 1}, "Mars",
+                           std::nullopt);
         longest = std::max(longest, timer.elapsed());
         ++recorded;
         QThread::msleep(50);
@@ -449,12 +450,13 @@ void TestApp::plainTextCellsAsTheStyleDraws_data() {
                           << false;
     QTest::newRow("right, bold") << "-37,50 €" << int(Qt::AlignRight | Qt::AlignVCenter) << false
                                  << true;
-    QTest::newRow("centred, selected") << "Simple Gagnant" << int(Qt::AlignCenter) << true
-                                       << false;
-    QTest::newRow("cut short") << "Approvisionnement compte joueur" << int(Qt::AlignCenter)
-                               << false << false;
+    QTest::newRow("centred, selected") << "Simple Gagnant" << int(Qt::AlignCenter) << true << false;
+    QTest::newRow("cut short") << "Approvisionnement compte joueur" << int(Qt::AlignCenter) << false
+                               << false;
     QTest::newRow("cut short, selected")
         << "Prix du Château de Longchamp" << int(Qt::AlignLeft | Qt::AlignVCenter) << true << true;
+    QTest::newRow("two lines") << "Bien fini\nà revoir" << int(Qt::AlignLeft | Qt::AlignVCenter)
+                               << false << false;
 }
 
 // Same place, same colour, same cut as the style's own delegate: the list looks unchanged.
@@ -463,30 +465,37 @@ void TestApp::plainTextCellsAsTheStyleDraws() {
     QFETCH(int, alignment);
     QFETCH(bool, selected);
     QFETCH(bool, bold);
-    QStandardItemModel model(1, 1);
+    // The tested cell between two blank rows, the first of which sets the rows' height.
+    QStandardItemModel model(3, 1);
+    model.setItem(0, 0, new QStandardItem(QStringLiteral(" ")));
     auto* item = new QStandardItem(text);
     item->setTextAlignment(Qt::Alignment(alignment));
     item->setForeground(QColor(255, 0, 0));
     QFont font;
     font.setBold(bold);
     item->setFont(font);
-    model.setItem(0, 0, item);
+    model.setItem(1, 0, item);
     Ink inks[2];
     for (int i = 0; i < 2; ++i) {
         QTreeView view;
         view.setRootIsDecorated(false);
+        view.setUniformRowHeights(true); // as the program's lists: one line a row
         view.setModel(&model);
         if (i == 1)
             view.setItemDelegate(new PlainTextDelegate(&view));
         view.header()->resizeSection(0, 110);
         view.resize(200, 100);
         if (selected)
-            view.selectionModel()->select(model.index(0, 0), QItemSelectionModel::Select);
+            view.selectionModel()->select(model.index(1, 0), QItemSelectionModel::Select);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         const QImage image = view.viewport()->grab().toImage();
-        inks[i] = inkIn(image, view.visualRect(model.index(0, 0)));
+        const QRect cell = view.visualRect(model.index(1, 0));
+        inks[i] = inkIn(image, cell);
         QVERIFY(!inks[i].box.isEmpty());
+        // Nothing spills out of the cell into the rows below.
+        const QRect below(0, cell.bottom() + 1, image.width(), image.height() - cell.bottom() - 1);
+        QVERIFY(inkIn(image, below).box.isEmpty());
     }
     const Ink& style = inks[0];
     const Ink& ours = inks[1];
@@ -547,8 +556,8 @@ void TestApp::textBoxFramesAsTheStyleDraws() {
         for (int y = 0; y < expected.height(); ++y)
             for (int x = 0; x < expected.width(); ++x) {
                 const QRgb a = actual.pixel(x, y), e = expected.pixel(x, y);
-                worst = qMax(worst, qMax(qAbs(qRed(a) - qRed(e)),
-                                         qMax(qAbs(qGreen(a) - qGreen(e)), qAbs(qBlue(a) - qBlue(e)))));
+                worst = qMax(worst, qMax(qAbs(qRed(a) - qRed(e)), qMax(qAbs(qGreen(a) - qGreen(e)),
+                                                                       qAbs(qBlue(a) - qBlue(e)))));
             }
         QVERIFY2(worst <= 2, qPrintable(QStringLiteral("pass %1: off by %2").arg(pass).arg(worst)));
     }
