@@ -444,12 +444,14 @@ void Fsuivit::Bt_supprime_Click() {
 // ---- The race history ----
 
 void Fsuivit::PreparerListeCourses() {
+    // The 1000-twip date column was drawn for a narrower font than today's: it grows rather
+    // than cut the year.
     static const QVector<ReportView::Column> columns = {
-        {"Date", 1000},   {"hippodrome", 1800}, {"R", 300},        {"C", 300},
-        {"course", 1500}, {"Npartant", 500},    {"Distance", 600}, {"dotation", 800},
-        {"Num", 10},      {"Musique", 1200},    {"Jockey", 1100},  {"Stat", 10},
-        {"Place", 500},   {"Terrain", 800},     {"Etat", 1000},    {"Valeur", 600},
-        {"type", 1500},   {"Commentaire", 2220}};
+        {"Date", 1000, true}, {"hippodrome", 1800}, {"R", 300},        {"C", 300},
+        {"course", 1500},     {"Npartant", 500},    {"Distance", 600}, {"dotation", 800},
+        {"Num", 10},          {"Musique", 1200},    {"Jockey", 1100},  {"Stat", 10},
+        {"Place", 500},       {"Terrain", 800},     {"Etat", 1000},    {"Valeur", 600},
+        {"type", 1500},       {"Commentaire", 2220}};
     auto* view = ui->Lstview_partant;
     view->setWidthTwips(view->setColumns(columns) + 60);
 }
@@ -464,8 +466,10 @@ void Fsuivit::ChargerCourses(const QString& nom) {
                 kCrLf + QStringLiteral("WHERE (CR.cheval= ?) ORDER BY CR.date;"),
             connexion(), {nom});
     const int count = rs.RecordCount();
+    auto* view = ui->Lstview_partant;
     if (count == 0) {
         rs.Close();
+        view->fitColumnsToText();
         dialogs::message(this, QStringLiteral("Pas de courses enregistrés pour le cheval ") + nom,
                          QStringLiteral("Chargement des courses"), dialogs::Buttons::Ok,
                          dialogs::Icon::Information);
@@ -480,11 +484,11 @@ void Fsuivit::ChargerCourses(const QString& nom) {
             rows.addCell(cellText(rs.Fields(j)));
     }
     rs.Close();
-    auto* view = ui->Lstview_partant;
     view->report()->setRows(std::move(rows));
-    // The 1000-twip date column was drawn for a narrower font than today's: it grows rather
-    // than cut the year.
-    view->widenColumnToText(0);
+    view->fitColumnsToText();
+    // Laid out now, the rows are painted once; laid out by the first paint, they would be
+    // painted again straight after it.
+    view->doItemsLayout();
 }
 
 // ---- The confirmation lists ----

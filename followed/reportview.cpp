@@ -249,6 +249,7 @@ void ReportView::clearRows() {
 void ReportView::clearColumns() {
     m_model->setHeaders({});
     m_columnTwips.clear();
+    m_fitsText.clear();
     header()->setSortIndicatorShown(false);
 }
 
@@ -256,19 +257,25 @@ int ReportView::setColumns(const QVector<Column>& columns) {
     // One reset rather than a header change per column: the view lays itself out once.
     QStringList headers;
     m_columnTwips.clear();
+    m_fitsText.clear();
     int total = 0;
     for (const Column& column : columns) {
         headers << QString::fromUtf8(column.header);
         m_columnTwips << column.widthTwips;
+        m_fitsText << column.fitsText;
         total += column.widthTwips;
     }
     header()->setSortIndicatorShown(false);
     // The same list again (another horse's races): the headers stay, the rows go.
-    if (headers == m_model->headers())
+    const bool same = headers == m_model->headers();
+    if (same)
         m_model->setRows(ReportRows());
     else
         m_model->setHeaders(headers);
     for (int i = 0; i < m_columnTwips.size(); ++i) {
+        // A width changed twice before the next paint still repaints the list twice.
+        if (same && m_fitsText.at(i))
+            continue;
         const int pixels = twipsToPixels(m_columnTwips.at(i));
         if (header()->sectionSize(i) != pixels)
             header()->resizeSection(i, pixels);
@@ -276,22 +283,26 @@ int ReportView::setColumns(const QVector<Column>& columns) {
     return total;
 }
 
-void ReportView::widenColumnToText(int column) {
-    // The longest text, measured as the list's delegate draws it; cheaper than asking the
-    // view, which lays out every row first.
+void ReportView::fitColumnsToText() {
     const ReportRows& rows = m_model->rows();
-    QStringView longest;
-    for (int row = 0; row < rows.rowCount(); ++row) {
-        const QStringView text = rows.cell(row, column);
-        if (text.size() > longest.size())
-            longest = text;
-    }
-    if (longest.isEmpty())
-        return;
     const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
-    const int wanted = fontMetrics().horizontalAdvance(longest.toString()) + 2 * margin;
-    if (wanted > header()->sectionSize(column))
-        header()->resizeSection(column, wanted);
+    for (int column = 0; column < m_fitsText.size(); ++column) {
+        if (!m_fitsText.at(column))
+            continue;
+        // The longest text, measured as the list's delegate draws it; cheaper than asking
+        // the view, which lays out every row first.
+        QStringView longest;
+        for (int row = 0; row < rows.rowCount(); ++row) {
+            const QStringView text = rows.cell(row, column);
+            if (text.size() > longest.size())
+                longest = text;
+        }
+        int wanted = twipsToPixels(m_columnTwips.at(column));
+        if (!longest.isEmpty())
+            wanted = qMax(wanted, fontMetrics().horizontalAdvance(longest.toString()) + 2 * margin);
+        if (header()->sectionSize(column) != wanted)
+            header()->resizeSection(column, wanted);
+    }
 }
 
 int ReportView::selectedRow() const {

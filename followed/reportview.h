@@ -94,13 +94,16 @@ public:
     struct Column {
         const char* header; // UTF-8
         int widthTwips;
+        // Wider than its width when its longest text needs it; longest in characters, so
+        // meant for dates and numbers, whose digits share one width.
+        bool fitsText = false;
     };
     // Replaces every column header (and so every row) at once; returns the total width in
-    // twips.
+    // twips. The same columns again keep the widths their texts gave them until
+    // fitColumnsToText(): a list reloaded is laid out and painted once.
     int setColumns(const QVector<Column>& columns);
-    // Widens the column when its longest text does not fit (never narrows it). Longest in
-    // characters: meant for columns of dates and numbers, whose digits share one width.
-    void widenColumnToText(int column);
+    // Gives each column that fits its text the width its rows need, at least its own.
+    void fitColumnsToText();
 
     int rowCount() const { return m_model->rowCount(); }
     QString cellText(int row, int column) const { return m_model->cellText(row, column); }
@@ -116,5 +119,6 @@ public:
 private:
     ReportModel* m_model;
     QVector<int> m_columnTwips;
+    QVector<bool> m_fitsText;
     int m_widthTwips = 0;
 };
