@@ -403,6 +403,9 @@ void Form1::ChargerReleve() {
 
 void Form1::AfficherReleve() {
     m_modeleReleve->setStatement(m_releve);
+    // Laid out now, the lines are painted once; laid out by the first paint, they would be
+    // painted again straight after it.
+    ui->Lst_jeux->doItemsLayout();
     ui->TnbrTotaljeux->setText(QString::number(m_releve.nombreJeux));
     ui->TTotalmise->setText(regional::formatMoney(m_releve.totalMises));
     ui->Ttotalgain->setText(regional::formatMoney(m_releve.totalGains));
