@@ -52,8 +52,12 @@ void PlainTextDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
         (item.state & QStyle::State_Selected) ? QPalette::HighlightedText : QPalette::Text;
     const Qt::Alignment alignment = QStyle::visualAlignment(item.direction, item.displayAlignment);
     const QStaticText& laid = layout(text, item, area.width());
-    const QRect place = QStyle::alignedRect(item.direction, alignment, laid.size().toSize(), area);
+    const QSize size = laid.size().toSize();
+    const QRect place = QStyle::alignedRect(item.direction, alignment, size, area);
     painter->save();
+    // Even cut short, a text may not fit a column narrower than "…": it stays in its cell.
+    if (size.width() > area.width())
+        painter->setClipRect(item.rect, Qt::IntersectClip);
     painter->setFont(item.font);
     painter->setPen(item.palette.color(colorGroup(item), role));
     painter->drawStaticText(place.topLeft(), laid);
