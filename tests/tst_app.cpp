@@ -456,7 +456,7 @@ void TestApp::plainTextCellsAsTheStyleDraws_data() {
     QTest::newRow("cut short, selected")
         << "Prix du Château de Longchamp" << left << true << true << 110;
     QTest::newRow("two lines") << "Bien fini\nà revoir" << left << false << false << 110;
-    QTest::newRow("narrower than …") << "12" << left << false << false << 8;
+    QTest::newRow("narrower than …") << "7" << left << false << false << 1;
 }
 
 // Same place, same colour, same cut as the style's own delegate: the list looks unchanged.
@@ -466,8 +466,9 @@ void TestApp::plainTextCellsAsTheStyleDraws() {
     QFETCH(bool, selected);
     QFETCH(bool, bold);
     QFETCH(int, width);
-    // The tested cell between two blank rows, the first of which sets the rows' height.
-    QStandardItemModel model(3, 1);
+    // The tested cell between two blank rows, the first of which sets the rows' height, and
+    // before an empty column.
+    QStandardItemModel model(3, 2);
     model.setItem(0, 0, new QStandardItem(QStringLiteral(" ")));
     auto* item = new QStandardItem(text);
     item->setTextAlignment(Qt::Alignment(alignment));
@@ -484,6 +485,7 @@ void TestApp::plainTextCellsAsTheStyleDraws() {
         view.setModel(&model);
         if (i == 1)
             view.setItemDelegate(new PlainTextDelegate(&view));
+        view.header()->setMinimumSectionSize(0); // as the history's number column
         view.header()->resizeSection(0, width);
         view.resize(200, 100);
         if (selected)
