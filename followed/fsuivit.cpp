@@ -48,6 +48,17 @@ QString cellText(const QVariant& value) {
     return value.toString();
 }
 
+// A stored value added to a list as cellText() shows it, straight from the engine's text.
+void addStoredCell(ReportRows& rows, const data::Statement& rs, int column,
+                   QStringView ifNull = {}) {
+    if (rs.isNull(column))
+        rows.addCell(ifNull);
+    else if (rs.isReal(column))
+        rows.addCell(cellText(rs.real(column)));
+    else
+        rows.addCell(rs.utf8(column));
+}
+
 // Many runners share a race date: each date is converted once per list, and a plain ISO
 // day is rearranged in place. The view returned is valid until the next call.
 class FrenchDates {
@@ -458,32 +469,37 @@ void Fsuivit::PreparerListeCourses() {
 
 void Fsuivit::ChargerCourses(const QString& nom) {
     PreparerListeCourses();
-    data::RecordSet rs;
-    rs.Open(QStringLiteral("select  CR.date, CR.hippodrome, CR.R, CR.C, CR.course, CR.nbPartant, "
+    ReportRows rows(18);
+    rows.reserve(64, 160);
+    {
+        data::Statement rs(
+            connexion()->raw(),
+            QStringLiteral("select  CR.date, CR.hippodrome, CR.R, CR.C, CR.course, CR.nbPartant, "
                            "CR.distance, CR.dotation, CR.dossard, CR.chevalMusique, CR.jockey,  "
                            "CR.statut, CR.place,CR.Terrain, CR.Etat, CR.valeur,"
                            "CR.[type de course],CR.commentaire From CR ") +
                 kCrLf + QStringLiteral("WHERE (CR.cheval= ?) ORDER BY CR.date;"),
-            connexion(), {nom});
-    const int count = rs.RecordCount();
+            {nom});
+        FrenchDates frenchDate;
+        while (rs.next()) {
+            if (rs.isNull(0))
+                rows.addCell(QStringView());
+            else if (rs.isReal(0))
+                rows.addCell(frenchDate(QStringView(cellText(rs.real(0)))));
+            else
+                rows.addCell(frenchDate(rs.utf8(0)));
+            for (int j = 1; j <= 17; ++j)
+                addStoredCell(rows, rs, j);
+        }
+    } // the engine's statement is done with before any message
     auto* view = ui->Lstview_partant;
-    if (count == 0) {
-        rs.Close();
+    if (rows.rowCount() == 0) {
         view->fitColumnsToText();
         dialogs::message(this, QStringLiteral("Pas de courses enregistrés pour le cheval ") + nom,
                          QStringLiteral("Chargement des courses"), dialogs::Buttons::Ok,
                          dialogs::Icon::Information);
         return;
     }
-    ReportRows rows(18);
-    rows.reserve(count, 160);
-    FrenchDates frenchDate;
-    for (rs.MoveFirst(); !rs.atEnd(); rs.MoveNext()) {
-        rows.addCell(frenchDate(QStringView(cellText(rs.Fields(0)))));
-        for (int j = 1; j <= 17; ++j)
-            rows.addCell(cellText(rs.Fields(j)));
-    }
-    rs.Close();
     view->report()->setRows(std::move(rows));
     view->fitColumnsToText();
     // Laid out now, the rows are painted once; laid out by the first paint, they would be
@@ -562,12 +578,7 @@ void Fsuivit::ChargerConfirmations(const QString& query) {
     QString rc;
     FrenchDates frenchDate;
     const auto add = [&](int column, bool known) {
-        if (rs.isNull(column))
-            rows.addCell(known ? QStringView(nonConnu) : QStringView());
-        else if (rs.isReal(column))
-            rows.addCell(cellText(rs.real(column)));
-        else
-            rows.addCell(rs.utf8(column));
+        addStoredCell(rows, rs, column, known ? QStringView(nonConnu) : QStringView());
     };
     const auto appendPart = [&](int column) {
         if (rs.isReal(column))
