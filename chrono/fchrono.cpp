@@ -3,24 +3,19 @@
 
 #include "app/appearance.h"
 #include "app/dialogs.h"
+#include "app/singlewindow.h"
 #include "chrono/conversions.h"
 #include "chrono/listfile.h"
 
 #include <QDir>
 #include <QFocusEvent>
 #include <QFontDatabase>
-#include <QPointer>
 #include <QTextDocument>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 namespace {
-
-QPointer<Fchrono>& single() {
-    static QPointer<Fchrono> window;
-    return window;
-}
 
 const QString kChrono = QStringLiteral("chrono");
 const QString kChronoL = QStringLiteral("chronoL");
@@ -101,16 +96,13 @@ Fchrono::~Fchrono() {
 }
 
 Fchrono* Fchrono::showSingle() {
-    if (!single())
-        single() = new Fchrono();
-    single()->show();
-    single()->raise();
-    single()->activateWindow();
-    return single();
+    Fchrono* window = singlewindow::get<Fchrono>();
+    singlewindow::bringForward(window);
+    return window;
 }
 
 Fchrono* Fchrono::instance() {
-    return single();
+    return singlewindow::open<Fchrono>();
 }
 
 bool Fchrono::eventFilter(QObject* watched, QEvent* event) {

@@ -7,6 +7,7 @@
 #include "app/errors.h"
 #include "app/plaintextdelegate.h"
 #include "app/regional.h"
+#include "app/singlewindow.h"
 #include "data/recordset.h"
 #include "data/statement.h"
 #include "data/transaction.h"
@@ -16,7 +17,6 @@
 #include <QHash>
 #include <QHeaderView>
 #include <QMouseEvent>
-#include <QPointer>
 #include <QScreen>
 #include <QSet>
 #include <cmath>
@@ -158,24 +158,14 @@ Fsuivit::~Fsuivit() {
     Form_Terminate();
 }
 
-namespace {
-QPointer<Fsuivit>& single() {
-    static QPointer<Fsuivit> window;
-    return window;
-}
-} // namespace
-
 Fsuivit* Fsuivit::showSingle() {
-    if (!single())
-        single() = new Fsuivit();
-    single()->show();
-    single()->raise();
-    single()->activateWindow();
-    return single();
+    Fsuivit* window = singlewindow::get<Fsuivit>();
+    singlewindow::bringForward(window);
+    return window;
 }
 
 Fsuivit* Fsuivit::instance() {
-    return single();
+    return singlewindow::open<Fsuivit>();
 }
 
 bool Fsuivit::eventFilter(QObject* watched, QEvent* event) {

@@ -5,6 +5,7 @@
 #include "app/connection.h"
 #include "app/errors.h"
 #include "app/regional.h"
+#include "app/singlewindow.h"
 #include "stats/figures.h"
 #include "stats/grouptable.h"
 
@@ -14,17 +15,11 @@
 #include <QGraphicsLayout>
 #include <QHeaderView>
 #include <QLineSeries>
-#include <QPointer>
 #include <QStackedBarSeries>
 #include <QValueAxis>
 #include <algorithm>
 
 namespace {
-
-QPointer<Fstats>& single() {
-    static QPointer<Fstats> window;
-    return window;
-}
 
 const QString kToutelAnnee = QStringLiteral("Toute l'année");
 
@@ -164,17 +159,14 @@ Fstats::Fstats(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Fstat
 Fstats::~Fstats() = default;
 
 Fstats* Fstats::showSingle(const QString& player, const QString& month) {
-    if (!single())
-        single() = new Fstats();
-    single()->choisir(player, month);
-    single()->show();
-    single()->raise();
-    single()->activateWindow();
-    return single();
+    Fstats* window = singlewindow::get<Fstats>();
+    window->choisir(player, month);
+    singlewindow::bringForward(window);
+    return window;
 }
 
 Fstats* Fstats::instance() {
-    return single();
+    return singlewindow::open<Fstats>();
 }
 
 void Fstats::choisir(const QString& player, const QString& month) {
