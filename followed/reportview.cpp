@@ -248,23 +248,19 @@ void ReportView::clearRows() {
 
 void ReportView::clearColumns() {
     m_model->setHeaders({});
-    m_columnTwips.clear();
-    m_fitsText.clear();
+    m_columns.clear();
     header()->setSortIndicatorShown(false);
 }
 
 int ReportView::setColumns(const QVector<Column>& columns) {
     // One reset rather than a header change per column: the view lays itself out once.
     QStringList headers;
-    m_columnTwips.clear();
-    m_fitsText.clear();
     int total = 0;
     for (const Column& column : columns) {
         headers << QString::fromUtf8(column.header);
-        m_columnTwips << column.widthTwips;
-        m_fitsText << column.fitsText;
         total += column.widthTwips;
     }
+    m_columns = columns;
     header()->setSortIndicatorShown(false);
     // The same list again (another horse's races): the headers stay, the rows go.
     const bool same = headers == m_model->headers();
@@ -272,11 +268,11 @@ int ReportView::setColumns(const QVector<Column>& columns) {
         m_model->setRows(ReportRows());
     else
         m_model->setHeaders(headers);
-    for (int i = 0; i < m_columnTwips.size(); ++i) {
+    for (int i = 0; i < m_columns.size(); ++i) {
         // A width changed twice before the next paint still repaints the list twice.
-        if (same && m_fitsText.at(i))
+        if (same && m_columns.at(i).fitsText)
             continue;
-        const int pixels = twipsToPixels(m_columnTwips.at(i));
+        const int pixels = twipsToPixels(m_columns.at(i).widthTwips);
         if (header()->sectionSize(i) != pixels)
             header()->resizeSection(i, pixels);
     }
@@ -286,8 +282,8 @@ int ReportView::setColumns(const QVector<Column>& columns) {
 void ReportView::fitColumnsToText() {
     const ReportRows& rows = m_model->rows();
     const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
-    for (int column = 0; column < m_fitsText.size(); ++column) {
-        if (!m_fitsText.at(column))
+    for (int column = 0; column < m_columns.size(); ++column) {
+        if (!m_columns.at(column).fitsText)
             continue;
         // The longest text, measured as the list's delegate draws it; cheaper than asking
         // the view, which lays out every row first.
@@ -297,7 +293,7 @@ void ReportView::fitColumnsToText() {
             if (text.size() > longest.size())
                 longest = text;
         }
-        int wanted = twipsToPixels(m_columnTwips.at(column));
+        int wanted = twipsToPixels(m_columns.at(column).widthTwips);
         if (!longest.isEmpty())
             wanted = qMax(wanted, fontMetrics().horizontalAdvance(longest.toString()) + 2 * margin);
         if (header()->sectionSize(column) != wanted)

@@ -118,7 +118,6 @@ public:
 
 private:
     ReportModel* m_model;
-    QVector<int> m_columnTwips;
-    QVector<bool> m_fitsText;
+    QVector<Column> m_columns;
     int m_widthTwips = 0;
 };
