@@ -78,6 +78,12 @@ public:
             return rearranged(ascii);
         return (*this)(QStringView(QString::fromUtf8(isoUtf8)));
     }
+    // A stored value that is not null, as the lists show it.
+    QStringView stored(const data::Statement& rs, int column) {
+        if (rs.isReal(column))
+            return (*this)(QStringView(cellText(rs.real(column))));
+        return (*this)(rs.utf8(column));
+    }
 
 private:
     // "AAAA-MM-JJ" and nothing more.
@@ -472,12 +478,7 @@ void Fsuivit::ChargerCourses(const QString& nom) {
             {nom});
         FrenchDates frenchDate;
         while (rs.next()) {
-            if (rs.isNull(0))
-                rows.addCell(QStringView());
-            else if (rs.isReal(0))
-                rows.addCell(frenchDate(QStringView(cellText(rs.real(0)))));
-            else
-                rows.addCell(frenchDate(rs.utf8(0)));
+            rows.addCell(rs.isNull(0) ? QStringView() : frenchDate.stored(rs, 0));
             for (int j = 1; j <= 17; ++j)
                 addStoredCell(rows, rs, j);
         }
@@ -582,12 +583,7 @@ void Fsuivit::ChargerConfirmations(const QString& query) {
         add(2, true);
         add(3, true);
         add(4, true);
-        if (rs.isNull(5))
-            rows.addCell(nonConnu);
-        else if (rs.isReal(5))
-            rows.addCell(frenchDate(QStringView(cellText(rs.real(5)))));
-        else
-            rows.addCell(frenchDate(rs.utf8(5)));
+        rows.addCell(rs.isNull(5) ? QStringView(nonConnu) : frenchDate.stored(rs, 5));
         rc = QLatin1Char('R');
         appendPart(6);
         rc += QLatin1Char('C');
