@@ -100,8 +100,11 @@ std::optional<double> LireNombreChrono(const QString& text) {
 }
 
 std::optional<float> DifferenceDecimale(const QString& a, const QString& b) {
-    if (!LireNombreChrono(a) || !LireNombreChrono(b))
-        return std::nullopt;
+    for (const QString& poids : {a, b}) {
+        const auto lu = LireNombreChrono(poids);
+        if (!lu || *lu < 0 || *lu > kPoidsMaximum)
+            return std::nullopt;
+    }
     Decimal x = decimal(*ecritureAscii(a));
     Decimal y = decimal(*ecritureAscii(b));
     // The same number of decimals, then the same number of digits.

@@ -14,10 +14,13 @@ namespace chrono {
 // several separators and values too large for a double are refused.
 std::optional<double> LireNombreChrono(const QString& text);
 
-// a − b, two numbers as LireNombreChrono reads them, subtracted exactly on their decimal
+// The heaviest weight a horse may carry, in kg. No race asks more; a larger number is a typo.
+constexpr double kPoidsMaximum = 200.0;
+
+// a − b, two weights as LireNombreChrono reads them, subtracted exactly on their decimal
 // writing and only then rounded (once, to the nearest) to single precision: "50,3" − "50"
 // is 0.3f, not 50.3f − 50f (0.2999992). A difference too small for single precision is 0;
-// nothing when a text is not a number or the difference is beyond single precision.
+// nothing when a text is not a number or a weight is outside 0 to kPoidsMaximum.
 std::optional<float> DifferenceDecimale(const QString& a, const QString& b);
 
 // hours × 360000 + minutes × 6000 + seconds × 100 + hundredths, summed left to right.

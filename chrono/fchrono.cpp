@@ -300,8 +300,14 @@ void Fchrono::Btcalcul_Click() {
                          .arg(nomChamp(ui->Tdistance)));
         return;
     }
-    if (!lireChamp(ui->Tpoids) || !lireChamp(ui->tpoids2))
-        return;
+    for (QLineEdit* champ : {ui->Tpoids, ui->tpoids2}) {
+        if (!lireChamp(champ))
+            return;
+        if (valeur(champ) > chrono::kPoidsMaximum) {
+            erreur(this, QStringLiteral("Le poids doit être compris entre 0 et 200 kg."));
+            return;
+        }
+    }
     const auto tc = tempsDeBase(BaseCourseJour);
     if (!tc)
         return;

@@ -289,8 +289,17 @@ void TestChrono::subtractsTypedDecimals_data() {
                            << "60" << OptFloat(-2.0f);
     QTest::newRow("decimals of both") << ".25"
                                       << "1,125" << OptFloat(-0.875f);
-    QTest::newRow("signs") << "+1"
-                           << "-1.5" << OptFloat(2.5f);
+    QTest::newRow("plus sign") << "+1"
+                               << "0" << OptFloat(1.0f);
+    // Only what a horse can carry: 0 to 200 kg.
+    QTest::newRow("heaviest") << "200"
+                              << "0,0" << OptFloat(200.0f);
+    QTest::newRow("negative") << "1"
+                              << "-1.5" << OptFloat();
+    QTest::newRow("over 200") << "200,01"
+                              << "58" << OptFloat();
+    QTest::newRow("hundred digits")
+        << "58" + QString(98, '0') << "58" + QString(97, '0') + "1" << OptFloat();
     QTest::newRow("equal") << "58.00"
                            << "58" << OptFloat(0.0f);
     QTest::newRow("too small for single") << "0." + QString(60, '0') + "1"
@@ -932,7 +941,10 @@ void TestChrono::refusesUnusableNumbers_data() {
     QTest::newRow("reduction overflows") << "Tdistance"
                                          << "0.0000000000000000000000000000000001"
                                          << "trop grandes";
-    QTest::newRow("weight correction overflows") << "tpoids2" << huge << "trop grandes";
+    QTest::newRow("weight beyond 200 kg") << "tpoids2" << huge << "compris entre 0 et 200 kg";
+    QTest::newRow("reference weight beyond 200 kg") << "Tpoids"
+                                                    << "200,001"
+                                                    << "compris entre 0 et 200 kg";
 }
 
 void TestChrono::refusesUnusableNumbers() {

@@ -441,27 +441,13 @@ const std::array<ColumnSpec, kColumnCount>& columns() {
 }
 
 void EncodingScan::feed(std::string_view bytes) {
-    if (m_utf8)
+    if (decided())
         return;
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const size_t n = bytes.size();
     size_t i = 0;
-    // A sequence cut by the end of the previous piece: complete it first. Its continuation
-    // bytes (0x80 to 0xBF) start no sequence, so scanning the piece from its start is right.
-    if (m_pendingSize > 0) {
-        while (m_pendingSize < m_pendingNeed && m_pendingSize < sizeof m_pending && i < n)
-            m_pending[m_pendingSize++] = static_cast<char>(p[i++]);
-        if (m_pendingSize < m_pendingNeed)
-            return;
-        m_pendingSize = 0;
-        if (QByteArrayView(m_pending, qsizetype(m_pendingNeed)).isValidUtf8()) {
-            m_utf8 = true;
-            return;
-        }
-        i = 0;
-    }
     while (i < n) {
-        if (n - i >= 8) {
+        if (m_need == 0 && n - i >= 8) {
             uint64_t word;
             std::memcpy(&word, p + i, 8);
             if ((word & 0x8080808080808080ULL) == 0) {
@@ -469,31 +455,48 @@ void EncodingScan::feed(std::string_view bytes) {
                 continue;
             }
         }
-        const unsigned char lead = p[i];
-        if (lead < 0x80) {
-            ++i;
-            continue;
+        const unsigned char byte = p[i++];
+        if (m_need > 0) {
+            if (byte >= m_low && byte <= m_high) {
+                m_low = 0x80;
+                m_high = 0xBF;
+                if (--m_need == 0) {
+                    ++m_validSequences;
+                    if (decided())
+                        return;
+                }
+                continue;
+            }
+            // A broken sequence: this byte may start the next one, exactly as if the file
+            // had been looked at whole.
+            m_need = 0;
         }
-        m_nonAscii = true;
-        const size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
-                              : lead >= 0xE0 && lead <= 0xEF ? 3
-                              : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                             : 0;
-        if (length == 0) {
-            ++i;
-            continue;
-        }
-        if (i + length > n) {
-            m_pendingNeed = length;
-            m_pendingSize = n - i;
-            std::memcpy(m_pending, p + i, m_pendingSize);
-            return;
-        }
-        if (QByteArrayView(p + i, qsizetype(length)).isValidUtf8()) {
-            m_utf8 = true;
-            return;
-        }
-        ++i;
+        start(byte);
+    }
+}
+
+// The ranges of the second byte are those of RFC 3629: no overlong form, no surrogate,
+// nothing beyond U+10FFFF.
+void EncodingScan::start(unsigned char lead) {
+    if (lead < 0x80)
+        return;
+    m_nonAscii = true;
+    m_low = 0x80;
+    m_high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        m_need = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        m_need = 2;
+        if (lead == 0xE0)
+            m_low = 0xA0;
+        else if (lead == 0xED)
+            m_high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        m_need = 3;
+        if (lead == 0xF0)
+            m_low = 0x90;
+        else if (lead == 0xF4)
+            m_high = 0x8F;
     }
 }
 

@@ -41,21 +41,27 @@ enum class Encoding { Utf8, Windows1252 };
 // A file's encoding, from its bytes fed in order, piece by piece: UTF-8 as soon as one valid
 // multi-byte UTF-8 sequence shows (the byte-order mark is one), Windows-1252 for a file
 // holding other bytes above 127 and no such sequence. A pure ASCII file counts as UTF-8.
+// The bytes are read one at a time through a state machine, so where the pieces are cut
+// never changes what is found.
 class EncodingScan {
 public:
     void feed(std::string_view bytes);
     // UTF-8 is certain: the rest of the file need not be looked at.
-    bool decided() const { return m_utf8; }
+    bool decided() const { return m_validSequences > 0; }
     Encoding encoding() const {
-        return m_utf8 || !m_nonAscii ? Encoding::Utf8 : Encoding::Windows1252;
+        return decided() || !m_nonAscii ? Encoding::Utf8 : Encoding::Windows1252;
     }
 
 private:
-    bool m_utf8 = false;
+    void start(unsigned char lead);
+
     bool m_nonAscii = false;
-    char m_pending[4] = {};
-    size_t m_pendingSize = 0;
-    size_t m_pendingNeed = 0;
+    qint64 m_validSequences = 0;
+    // The sequence under way: continuation bytes still needed, and the range the next one
+    // must fall in.
+    int m_need = 0;
+    unsigned char m_low = 0x80;
+    unsigned char m_high = 0xBF;
 };
 
 // EncodingScan over the whole of bytes. bomLength is 3 when they start with the UTF-8
