@@ -41,6 +41,9 @@ public:
         case Buttons::YesNo:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             break;
+        case Buttons::YesNoCancel:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+            break;
         }
         switch (box.exec()) {
         case QMessageBox::Ok:
@@ -49,19 +52,18 @@ public:
             return Answer::Yes;
         case QMessageBox::No:
             return Answer::No;
+        case QMessageBox::Cancel:
+            return Answer::Cancel;
         default:
-            // Escape or the title bar's close button: the box's negative answer.
-            return buttons == Buttons::YesNo      ? Answer::No
-                   : buttons == Buttons::OkCancel ? Answer::Cancel
-                                                  : Answer::Ok;
+            return closedAnswer(buttons);
         }
     }
 
-    std::optional<QString> input(QWidget* parent, const QString& prompt,
-                                 const QString& title) override {
+    std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& title,
+                                 const QString& defaultText) override {
         bool ok = false;
         const QString text =
-            QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, QString(), &ok);
+            QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, defaultText, &ok);
         if (!ok)
             return std::nullopt;
         return text;
@@ -90,8 +92,22 @@ Answer message(QWidget* parent, const QString& text, const QString& title, Butto
     return current()->message(parent, text, title, buttons, icon);
 }
 
-std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& title) {
-    return current()->input(parent, prompt, title);
+std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& title,
+                             const QString& defaultText) {
+    return current()->input(parent, prompt, title, defaultText);
+}
+
+Answer closedAnswer(Buttons buttons) {
+    switch (buttons) {
+    case Buttons::Ok:
+        return Answer::Ok;
+    case Buttons::YesNo:
+        return Answer::No;
+    case Buttons::OkCancel:
+    case Buttons::YesNoCancel:
+        break;
+    }
+    return Answer::Cancel;
 }
 
 std::optional<QString> saveFile(QWidget* parent, const QString& title, const QString& defaultPath,

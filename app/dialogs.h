@@ -10,7 +10,7 @@ class QWidget;
 // answer them from a script instead of a person.
 namespace dialogs {
 
-enum class Buttons { Ok, OkCancel, YesNo };
+enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class Icon { None, Information, Exclamation, Critical, Question };
 enum class Answer { Ok, Cancel, Yes, No };
 
@@ -19,9 +19,9 @@ public:
     virtual ~Backend() = default;
     virtual Answer message(QWidget* parent, const QString& text, const QString& title,
                            Buttons buttons, Icon icon) = 0;
-    // The text typed, or nothing when the user cancels.
+    // The text typed, or nothing when the user cancels. The box opens with defaultText.
     virtual std::optional<QString> input(QWidget* parent, const QString& prompt,
-                                         const QString& title) = 0;
+                                         const QString& title, const QString& defaultText) = 0;
     // The path chosen, or nothing when the user cancels.
     virtual std::optional<QString> saveFile(QWidget* parent, const QString& title,
                                             const QString& defaultPath, const QString& filter) = 0;
@@ -31,8 +31,13 @@ public:
 Answer message(QWidget* parent, const QString& text, const QString& title,
                Buttons buttons = Buttons::Ok, Icon icon = Icon::None);
 
-// Shows an input box with an empty default text.
-std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& title);
+// Shows an input box holding defaultText, empty unless given.
+std::optional<QString> input(QWidget* parent, const QString& prompt, const QString& title,
+                             const QString& defaultText = QString());
+
+// The answer a box gives when it is closed without a button (Escape, the title bar's close
+// button): its most cautious one.
+Answer closedAnswer(Buttons buttons);
 
 // Asks where to write a file; defaultPath is the folder and name proposed, filter the
 // dialog's file-type filter ("Fichiers CSV (*.csv)").

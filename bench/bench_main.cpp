@@ -92,7 +92,8 @@ public:
         ++shown;
         return dialogs::Answer::Ok;
     }
-    std::optional<QString> input(QWidget*, const QString& prompt, const QString&) override {
+    std::optional<QString> input(QWidget*, const QString& prompt, const QString&,
+                                 const QString&) override {
         QTextStream(stderr) << "velmora-bench: saisie inattendue : " << prompt << '\n';
         ++shown;
         return std::nullopt;

@@ -52,8 +52,10 @@ void RealDialogs::answerOpenBox() {
     seen.title = box->windowTitle();
     if (auto* message = qobject_cast<QMessageBox*>(box))
         seen.text = message->text();
-    if (auto* input = qobject_cast<QInputDialog*>(box))
+    if (auto* input = qobject_cast<QInputDialog*>(box)) {
         seen.text = input->labelText();
+        seen.held = input->textValue();
+    }
     // The file dialog has other line edits (its folder box): the name goes into this one.
     auto* fileDialog = qobject_cast<QFileDialog*>(box);
     auto* fileName =

@@ -33,6 +33,7 @@ public:
         QString title;
         QString text;
         QStringList buttons;
+        QString held; // the text an input box opened with
     };
     const QList<Seen>& seen() const { return m_seen; }
     bool allAnswered() const { return m_pending.isEmpty(); }

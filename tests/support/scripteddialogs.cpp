@@ -13,16 +13,15 @@ public:
             QTest::qFail(
                 qPrintable(QStringLiteral("unexpected message box: %1 / %2").arg(title, text)),
                 __FILE__, __LINE__);
-            return buttons == dialogs::Buttons::YesNo      ? dialogs::Answer::No
-                   : buttons == dialogs::Buttons::OkCancel ? dialogs::Answer::Cancel
-                                                           : dialogs::Answer::Ok;
+            return dialogs::closedAnswer(buttons);
         }
         return m_owner.m_script.dequeue().answer;
     }
 
-    std::optional<QString> input(QWidget*, const QString& prompt, const QString& title) override {
+    std::optional<QString> input(QWidget*, const QString& prompt, const QString& title,
+                                 const QString& defaultText) override {
         m_owner.m_shown.push_back(
-            {true, prompt, title, dialogs::Buttons::OkCancel, dialogs::Icon::None});
+            {true, prompt, title, dialogs::Buttons::OkCancel, dialogs::Icon::None, defaultText});
         if (m_owner.m_script.isEmpty() || !m_owner.m_script.head().input) {
             QTest::qFail(
                 qPrintable(QStringLiteral("unexpected input box: %1 / %2").arg(title, prompt)),
@@ -36,7 +35,7 @@ public:
     // path is recorded as the text shown.
     std::optional<QString> saveFile(QWidget* parent, const QString& title,
                                     const QString& defaultPath, const QString&) override {
-        return input(parent, defaultPath, title);
+        return input(parent, defaultPath, title, QString());
     }
 
 private:

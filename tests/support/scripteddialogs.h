@@ -17,6 +17,7 @@ public:
         QString title;
         dialogs::Buttons buttons = dialogs::Buttons::Ok;
         dialogs::Icon icon = dialogs::Icon::None;
+        QString defaultText; // what an input box held when it opened
     };
 
     ScriptedDialogs();  // installs itself
