@@ -37,11 +37,20 @@ QString dotsToCommas(QString typed) {
 
 TypedAmount readAmount(const QString& typed) {
     static const QRegularExpression number(QStringLiteral("^[+-]?(\\d+(,\\d*)?|,\\d+)$"));
+    // The grouping and the sign the currency format writes.
+    static const QRegularExpression shown(QStringLiteral(
+        "^([+-]?(?:\\d{1,3}(?:[ \\x{00A0}\\x{202F}]\\d{3})+|\\d+)(?:,\\d*)?|[+-]?,\\d+)"
+        "(?:[ \\x{00A0}\\x{202F}]?€)?$"));
+    static const QRegularExpression groupSeparator(QStringLiteral("[ \\x{00A0}\\x{202F}]"));
     // Leading zeros and trailing zeros of the decimals say nothing of the size.
     static const QRegularExpression significant(QStringLiteral("^[+-]?0*(\\d*)(?:,(\\d*?)0*)?$"));
-    const QString text = dotsToCommas(typed).trimmed();
-    if (!number.match(text).hasMatch())
-        return {std::nullopt, AmountError::NotANumber};
+    QString text = dotsToCommas(typed).trimmed();
+    if (!number.match(text).hasMatch()) {
+        const auto written = shown.match(text);
+        if (!written.hasMatch())
+            return {std::nullopt, AmountError::NotANumber};
+        text = written.captured(1).remove(groupSeparator);
+    }
     const auto parts = significant.match(text);
     if (parts.capturedLength(1) > 9)
         return {std::nullopt, AmountError::TooLarge};
@@ -49,6 +58,17 @@ TypedAmount readAmount(const QString& typed) {
         return {std::nullopt, AmountError::TooManyDecimals};
     const double value = QString(text).replace(QLatin1Char(','), QLatin1Char('.')).toDouble();
     return {value, AmountError::NotANumber};
+}
+
+TypedAmount readPositiveAmount(const QString& typed) {
+    TypedAmount amount = readAmount(typed);
+    if (amount.value && *amount.value < 0)
+        return {std::nullopt, AmountError::Negative};
+    return amount;
+}
+
+QString typedAmount(double amount) {
+    return frenchLocale().toString(amount, 'f', 2);
 }
 
 std::optional<double> parseAmount(const QString& typed) {
@@ -62,6 +82,8 @@ QString amountErrorText(AmountError error) {
                               "centime), par exemple 12,50.");
     case AmountError::TooLarge:
         return QStringLiteral("Le montant doit rester inférieur à 1 000 000 000.");
+    case AmountError::Negative:
+        return QStringLiteral("Le montant doit être positif.");
     case AmountError::NotANumber:
         break;
     }
@@ -97,6 +119,26 @@ const QStringList& monthNames() {
         QStringLiteral("Juillet"), QStringLiteral("Aout"),     QStringLiteral("Septembre"),
         QStringLiteral("Octobre"), QStringLiteral("Novembre"), QStringLiteral("décembre")};
     return names;
+}
+
+std::optional<QString> monthNamed(const QString& typed) {
+    const int index = monthIndex(typed);
+    if (index < 0)
+        return std::nullopt;
+    return monthNames().at(index);
+}
+
+int monthIndex(const QString& name) {
+    const QString wanted = name.trimmed();
+    const QStringList& names = monthNames();
+    for (int i = 0; i < names.size(); ++i)
+        if (names.at(i).compare(wanted, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+QString simplifiedName(const QString& typed) {
+    return typed.simplified();
 }
 
 } // namespace regional

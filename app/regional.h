@@ -15,7 +15,7 @@ QLocale frenchLocale();
 QString formatMoney(double amount);
 
 // Why a typed amount cannot be a sum of money.
-enum class AmountError { NotANumber, TooManyDecimals, TooLarge };
+enum class AmountError { NotANumber, TooManyDecimals, TooLarge, Negative };
 
 struct TypedAmount {
     std::optional<double> value;
@@ -25,8 +25,15 @@ struct TypedAmount {
 // An amount typed by the user: every "." becomes ",", then the whole text must be a
 // decimal number written with the comma (blanks around it are ignored), with at most two
 // decimals that are not zero (a cent), and under 1 000 000 000 in size, so that every
-// amount and balance shows whole and adds up to the cent.
+// amount and balance shows whole and adds up to the cent. It may be written as the ledger
+// shows amounts: groups of three digits apart ("1 000,50", with a plain, no-break or narrow
+// no-break space) and the euro sign after it ("1 000,50 €").
 TypedAmount readAmount(const QString& typed);
+// The same, refusing a negative amount: stakes, wins, credits and balances are entered as
+// they are; a mistake is corrected by reversing its line.
+TypedAmount readPositiveAmount(const QString& typed);
+// An amount as readAmount takes it back, without the euro sign: "1 000,50".
+QString typedAmount(double amount);
 std::optional<double> parseAmount(const QString& typed);
 
 // The French sentence that tells the user why the amount was refused.
@@ -48,5 +55,15 @@ QString frenchDateFromIso(const QString& iso);
 
 // The twelve month names the ledger stores, January first, spelled as the ledger always has.
 const QStringList& monthNames();
+
+// The ledger's name of the month typed, whatever its case and surrounding blanks
+// ("DÉCEMBRE " is "décembre"); nothing for a text that names no month.
+std::optional<QString> monthNamed(const QString& typed);
+// 0 for Janvier to 11 for décembre, -1 for a text that names no month.
+int monthIndex(const QString& name);
+
+// A name as typed, its blanks and tabs made single spaces and those around it dropped:
+// "Jolie\tFille " is "Jolie Fille".
+QString simplifiedName(const QString& typed);
 
 } // namespace regional

@@ -648,13 +648,17 @@ void dailyCopy(const Settings& settings) {
     OuvrirConnexion();
     const qint64 lastRow =
         Connexion->scalar(QStringLiteral("SELECT max(Num) FROM JEUX")).toLongLong();
+    // A stake needs the player's balance row for the month.
+    const QString player = QStringLiteral("Banc d'essai");
+    Connexion->exec(QStringLiteral("DELETE FROM USERS WHERE pseudo = ?"), {player});
+    ledger::addPlayer(*Connexion, player, 0, QStringLiteral("Mars"));
     const auto record = [] {
         return timed([] {
             ledger::recordGame(*Connexion,
                                {ledger::GameKind::Stake, QStringLiteral("Banc d'essai"),
                                 QStringLiteral("Mars"), QStringLiteral("01"),
                                 QStringLiteral("Tiercé"), QString(), 1},
-                               QStringLiteral("Mars"), 0.0);
+                               QStringLiteral("Mars"));
         });
     };
     double alone = 0;
@@ -680,6 +684,7 @@ void dailyCopy(const Settings& settings) {
     const bool made = copy.outcome().made;
     const qint64 size = QFileInfo(dailycopy::copyFor(file, day)).size();
     Connexion->exec(QStringLiteral("DELETE FROM JEUX WHERE Num > ?"), {lastRow});
+    Connexion->exec(QStringLiteral("DELETE FROM USERS WHERE pseudo = ?"), {player});
     Connexion.reset();
     QDir(dailycopy::folderFor(file)).removeRecursively();
     print({QStringLiteral("daily copy, %1 MB, %2 recordings meanwhile")

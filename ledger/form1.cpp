@@ -15,6 +15,8 @@
 #include "stats/exports.h"
 #include "stats/fstats.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QHeaderView>
 #include <QStringListModel>
 #include <QStyle>
@@ -43,35 +45,23 @@ long long enCentimes(double montant) {
     return std::llround(montant * 100.0);
 }
 
-// A ledger row needs the balance before it; without a balance row for the month and with
-// nothing on screen there is none.
-const QString kSoldeInconnu = QStringLiteral(
-    "Le solde du joueur pour le mois affiché est inconnu : choisissez le joueur dans la liste, "
-    "ou ajoutez-le pour ce mois.");
-
-// A text cell as the record sets give it: a real number written the way Qt writes it.
-QString texte(const data::Statement& rs, int colonne) {
-    if (rs.isNull(colonne))
-        return QString();
-    if (rs.isReal(colonne))
-        return rs.value(colonne).toString();
-    return rs.string(colonne);
-}
-
-// An amount cell as the record sets give it: empty is zero.
-double montant(const data::Statement& rs, int colonne) {
-    if (rs.isReal(colonne))
-        return rs.real(colonne);
-    return rs.value(colonne).toDouble();
-}
-
+// The month as typed in C_mois: the statement of a text that names no month is empty.
 QString moisAffiche(const Ui::Form1& ui) {
-    return ui.C_mois->currentText().trimmed();
+    const QString texte = ui.C_mois->currentText();
+    return regional::monthNamed(texte).value_or(texte.trimmed());
 }
 
-// Blanks typed around a name are not part of it: "Paul " is Paul.
+// Blanks typed around or inside a name are not part of it: "Paul " is Paul.
 QString joueur(const Ui::Form1& ui) {
-    return ui.C_users->currentText().trimmed();
+    return regional::simplifiedName(ui.C_users->currentText());
+}
+
+// "Avril", "Avril et Mai", "Avril, Mai et Juin".
+QString enumerer(const QStringList& mois) {
+    if (mois.size() < 2)
+        return mois.join(QString());
+    return mois.mid(0, mois.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" et ") +
+           mois.last();
 }
 
 } // namespace
@@ -93,8 +83,8 @@ template <class Write> bool Form1::Ecrire(Write write) {
     try {
         write();
         return true;
-    } catch (const ledger::UnknownBalance&) {
-        Refuser(kSoldeInconnu, QStringLiteral("Erreur solde"));
+    } catch (const ledger::NoAccount& absent) {
+        RefuserSansCompte(absent.player, absent.month);
     } catch (const data::DbError& error) {
         errors::showDbError(this, error);
     }
@@ -129,8 +119,13 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
     m_modeleReleve = new StatementModel(this);
     ui->Lst_jeux->setModel(m_modeleReleve);
     ui->Lst_jeux->setItemDelegate(new PlainTextDelegate(ui->Lst_jeux));
+    // A reload empties the selection without telling it changed.
+    const auto selectionSuivie = [this] {
+        ui->BT_annuler->setEnabled(ui->Lst_jeux->selectionModel()->hasSelection());
+    };
     connect(ui->Lst_jeux->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { ui->BT_annuler->setEnabled(ui->Lst_jeux->selectionModel()->hasSelection()); });
+            selectionSuivie);
+    connect(m_modeleReleve, &QAbstractItemModel::modelReset, this, selectionSuivie);
     connect(ui->mnusuivits, &QAction::triggered, this, &Form1::mnusuivits_Click);
     connect(ui->mnustats, &QAction::triggered, this, &Form1::mnustats_Click);
     connect(ui->mnuexport, &QAction::triggered, this, [this] { Exporter(stats::Format::Csv); });
@@ -290,21 +285,11 @@ void Form1::FermerTypeJeux() {
 // ---------------------------------------------------------------------------------------
 // Balances
 
-void Form1::AfficherSoldePreced(std::optional<double> montant) {
-    m_soldePreced = montant;
-    ui->T_soldepreced->setText(montant ? regional::formatMoney(*montant) : QString());
-}
-
-void Form1::AfficherSoldeCours(std::optional<double> montant) {
-    m_soldeCours = montant;
-    ui->T_soldecours->setText(montant ? regional::formatMoney(*montant) : QString());
-}
-
 void Form1::T_soldecours_Change() {
     // Without a balance there is no sign to show: the colour stays as it was.
-    if (!m_soldeCours)
+    if (!m_releve.soldeEnCours)
         return;
-    const long long centimes = enCentimes(*m_soldeCours);
+    const long long centimes = enCentimes(*m_releve.soldeEnCours);
     QPalette palette = ui->T_soldecours->palette();
     palette.setColor(QPalette::Text, centimes < 0 ? kRed : centimes > 0 ? kGreen : kBlack);
     ui->T_soldecours->setPalette(palette);
@@ -314,90 +299,40 @@ void Form1::T_soldecours_Change() {
 // Statement
 
 void Form1::C_users_Click() {
-    Proteger([this] {
-        OuvrirUsers(QStringLiteral("SELECT  * FROM USERS WHERE pseudo = ? and mois = ?;"),
-                    {joueur(*ui), moisAffiche(*ui)});
-        if (RsUsers->RecordCount() == 1) {
-            AfficherSoldePreced(RsUsers->Fields(2).toDouble());
-            AfficherSoldeCours(RsUsers->Fields(3).toDouble());
-        }
-        FermerUsers();
-        ChargerReleve();
-        ChargerChevaux();
-    });
+    ChargerCompte(joueur(*ui), moisAffiche(*ui));
 }
 
-void Form1::ChargerChevaux() {
+void Form1::ChargerCompte(const QString& nom, const QString& mois) {
+    if (!Proteger([&] {
+            ChargerReleve(nom, mois);
+            ChargerChevaux(nom);
+        }))
+        return;
+    if (!m_releve.soldeEnCours && !nom.isEmpty() && regional::monthIndex(mois) >= 0 &&
+        OuvrirMois(nom, mois))
+        Proteger([&] { ChargerReleve(nom, mois); });
+}
+
+void Form1::ChargerChevaux(const QString& nom) {
     // Thousands of horses for a regular player: one list, read straight from the engine,
     // shared by both boxes.
     data::Statement rs(Connexion->raw(),
                        QStringLiteral("SELECT DISTINCT Cheval, User FROM JEUX WHERE User = ?"),
-                       {joueur(*ui)});
+                       {nom});
     QStringList chevaux;
     while (rs.next()) {
         // A row without a horse (never written by this program) gives no entry.
-        const QString cheval = texte(rs, 0);
-        if (!cheval.isEmpty())
-            chevaux << cheval.toUpper();
+        if (!rs.isNull(0))
+            if (const QString cheval = rs.string(0); !cheval.isEmpty())
+                chevaux << cheval.toUpper();
     }
     m_chevaux->setStringList(chevaux);
     ui->C_cheval->setCurrentIndex(-1);
     ui->Tcheval->setCurrentIndex(-1);
 }
 
-void Form1::ChargerReleve() {
-    // A regular player's month holds thousands of rows: they go straight from the engine
-    // into the statement, with no record set in between.
-    data::Statement rs(
-        Connexion->raw(),
-        QStringLiteral("SELECT Num, Jour, Remarque, [type jeux], Cheval, Debit, Credit, SoldeApres "
-                       "FROM JEUX WHERE user = ? and mois = ? ORDER BY Num,Jour;"),
-        {joueur(*ui), moisAffiche(*ui)});
-    ledger::Statement releve;
-    releve.player = joueur(*ui);
-    releve.month = moisAffiche(*ui);
-    releve.lines.reserve(m_releve.lines.size());
-    const QString typeCredit = ledger::creditType();
-    while (rs.next()) {
-        ledger::StatementLine ligne;
-        ligne.num = rs.integer(0);
-        ligne.jour = texte(rs, 1);
-        ligne.type = texte(rs, 3);
-        QString nom = texte(rs, 4);
-        if (nom == QLatin1String("autre jeux") || nom == QLatin1String("AUTRE JEUX"))
-            nom.clear();
-        ligne.cheval = nom.toUpper();
-        // An empty amount (never written by this program) counts as zero.
-        ligne.mise = montant(rs, 5);
-        ligne.gain = montant(rs, 6);
-        if (!rs.isNull(7))
-            ligne.solde = montant(rs, 7);
-        ligne.credit = !rs.isNull(3) && ligne.type == typeCredit;
-        ligne.reversal = !rs.isNull(2) && ledger::isReversalRemark(texte(rs, 2));
-
-        // Reversed lines and their reversals count in the totals, where they cancel out,
-        // but a mistyped stake is no record.
-        releve.totalMises += ligne.mise;
-        if (!ligne.reversal && ligne.mise > releve.plusGrosseMise)
-            releve.plusGrosseMise = ligne.mise;
-        if (ligne.credit) {
-            releve.totalCredits += ligne.gain;
-        } else {
-            // Credit rows are not games.
-            releve.totalGains += ligne.gain;
-            if (!ligne.reversal && ligne.gain > releve.plusGrosGain)
-                releve.plusGrosGain = ligne.gain;
-            ++releve.nombreJeux;
-        }
-        releve.lines << ligne;
-    }
-    // The month's starting balance: total deposits less this month's credits. Unknown while
-    // no deposits are shown.
-    if (m_soldePreced)
-        releve.soldeDepart = *m_soldePreced - releve.totalCredits;
-    releve.totalDepots = m_soldePreced;
-    releve.soldeEnCours = m_soldeCours;
-    m_releve = std::move(releve);
+void Form1::ChargerReleve(const QString& nom, const QString& mois) {
+    m_releve = ledger::loadStatement(*Connexion, nom, mois);
     AfficherReleve();
 }
 
@@ -406,13 +341,66 @@ void Form1::AfficherReleve() {
     // Laid out now, the lines are painted once; laid out by the first paint, they would be
     // painted again straight after it.
     ui->Lst_jeux->doItemsLayout();
+    const auto argent = [](const std::optional<double>& montant) {
+        return montant ? regional::formatMoney(*montant) : QString();
+    };
+    // Another player's or month's figures never stay in the boxes: without a row for the
+    // pair on display they are empty.
+    ui->T_soldepreced->setText(argent(m_releve.totalDepots));
+    ui->T_soldecours->setText(argent(m_releve.soldeEnCours));
     ui->TnbrTotaljeux->setText(QString::number(m_releve.nombreJeux));
     ui->TTotalmise->setText(regional::formatMoney(m_releve.totalMises));
     ui->Ttotalgain->setText(regional::formatMoney(m_releve.totalGains));
     ui->Tplusgrosgain->setText(regional::formatMoney(m_releve.plusGrosGain));
     ui->Tplusgrossemise->setText(regional::formatMoney(m_releve.plusGrosseMise));
-    ui->TsoldeDepart->setText(m_releve.soldeDepart ? regional::formatMoney(*m_releve.soldeDepart)
-                                                   : QString());
+    ui->TsoldeDepart->setText(argent(m_releve.soldeDepart));
+}
+
+bool Form1::OuvrirMois(const QString& nom, const QString& mois) {
+    std::optional<ledger::PreviousMonth> precedent;
+    bool connu = false;
+    if (!Proteger([&] {
+            connu = ledger::isKnownPlayer(*Connexion, nom);
+            precedent = ledger::previousMonth(*Connexion, nom, mois);
+        }))
+        return false;
+    // A name typed that no month knows is no player: adding one is the "+" button's work.
+    if (!connu)
+        return false;
+    double solde = 0;
+    if (precedent) {
+        const QString question =
+            QStringLiteral("%1 n'a pas encore de compte pour %2.\nL'ouvrir avec le solde de %3 : "
+                           "%4 ?")
+                .arg(nom, mois, precedent->month, regional::formatMoney(precedent->balance));
+        if (dialogs::message(this, question, QStringLiteral("Nouveau mois"),
+                             dialogs::Buttons::YesNo,
+                             dialogs::Icon::Question) != dialogs::Answer::Yes)
+            return false;
+        solde = precedent->balance;
+    } else {
+        const auto saisi = dialogs::input(
+            this, QStringLiteral("Veuillez saisir le solde pour l'utilisateur ") + nom,
+            QStringLiteral("Solde du jouer"));
+        const QString texte = regional::dotsToCommas(saisi.value_or(QString())).trimmed();
+        if (texte.isEmpty())
+            return false;
+        const auto montant = regional::readPositiveAmount(texte);
+        if (!montant.value) {
+            RefuserMontant(montant.error, QStringLiteral(" Le mois n'a pas été ouvert."));
+            return false;
+        }
+        solde = *montant.value;
+    }
+    try {
+        ledger::addPlayer(*Connexion, nom, solde, mois);
+    } catch (const ledger::PlayerExists&) {
+        // Opened meanwhile by another program: it is there to show.
+    } catch (const data::DbError& error) {
+        errors::showDbError(this, error);
+        return false;
+    }
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -424,6 +412,43 @@ bool Form1::JoueurChoisi() {
     Refuser(QStringLiteral("vous devez choisir un joueur"), QStringLiteral("Erreur joueur"),
             ui->C_users);
     return false;
+}
+
+std::optional<QString> Form1::MoisChoisi(QComboBox* combo) {
+    // A row filed under a text that is no month would move a balance yet show in no
+    // statement.
+    const auto mois = regional::monthNamed(combo->currentText());
+    if (!mois)
+        Refuser(QStringLiteral("vous devez choisir le mois"), QStringLiteral("Erreur mois"), combo);
+    return mois;
+}
+
+void Form1::RefuserSansCompte(const QString& nom, const QString& mois) {
+    Refuser(
+        QStringLiteral("%1 n'a pas de compte pour %2 : rien n'a été enregistré.").arg(nom, mois),
+        QStringLiteral("Erreur solde"));
+}
+
+bool Form1::CompteExiste(const QString& nom, const QString& mois) {
+    bool existe = false;
+    if (!Proteger([&] { existe = ledger::account(*Connexion, nom, mois).has_value(); }))
+        return false;
+    if (!existe)
+        RefuserSansCompte(nom, mois);
+    return existe;
+}
+
+std::optional<ledger::Carry> Form1::Reporter(const QString& nom, const QString& mois) {
+    QStringList suivants;
+    if (!Proteger([&] { suivants = ledger::laterMonths(*Connexion, nom, mois); }))
+        return std::nullopt;
+    if (suivants.isEmpty())
+        return ledger::Carry::ThisMonthOnly;
+    const auto reponse = dialogs::message(
+        this, QStringLiteral("Reporter aussi ce changement sur %1 ?").arg(enumerer(suivants)),
+        QStringLiteral("Mois suivants"), dialogs::Buttons::YesNo, dialogs::Icon::Question);
+    return reponse == dialogs::Answer::Yes ? ledger::Carry::LaterMonthsToo
+                                           : ledger::Carry::ThisMonthOnly;
 }
 
 void Form1::BT_savemise_Click() {
@@ -440,16 +465,17 @@ void Form1::Enregistrer(ledger::GameKind genre) {
     ledger::GameEntry entree;
     entree.kind = genre;
     entree.player = joueur(*ui);
-    // A row filed under no month would move the balance yet show in no statement.
-    entree.month = ui->C_moisMiseGain->currentText().trimmed();
-    if (entree.month.isEmpty()) {
-        Refuser(QStringLiteral("vous devez choisir le mois"), QStringLiteral("Erreur mois"),
-                ui->C_moisMiseGain);
+    const auto moisEntree = MoisChoisi(ui->C_moisMiseGain);
+    if (!moisEntree)
         return;
-    }
+    // The balance moved is that of the month on display.
+    const auto moisSolde = MoisChoisi(ui->C_mois);
+    if (!moisSolde)
+        return;
+    entree.month = *moisEntree;
     entree.day = ui->CjourMiseGain->date().toString(QStringLiteral("dd"));
 
-    entree.gameType = ui->Ctypejeux->currentText().trimmed();
+    entree.gameType = regional::simplifiedName(ui->Ctypejeux->currentText());
     if (entree.gameType.isEmpty()) {
         Refuser(QStringLiteral("vous devez saisir le type de jeu"),
                 QStringLiteral("Erreur type jeux"), ui->Ctypejeux);
@@ -463,7 +489,7 @@ void Form1::Enregistrer(ledger::GameKind genre) {
                 QStringLiteral("Erreur montant"), ui->Cmontant);
         return;
     }
-    const auto montant = regional::readAmount(ui->Cmontant->text());
+    const auto montant = regional::readPositiveAmount(ui->Cmontant->text());
     if (!montant.value) {
         RefuserMontant(montant.error, QString(), ui->Cmontant);
         return;
@@ -471,10 +497,10 @@ void Form1::Enregistrer(ledger::GameKind genre) {
     entree.amount = *montant.value;
     entree.horse = ui->Tcheval->currentText();
 
-    ledger::BalanceChange changement;
-    if (!Ecrire([&] {
-            changement = ledger::recordGame(*Connexion, entree, moisAffiche(*ui), m_soldeCours);
-        }))
+    if (!CompteExiste(entree.player, *moisSolde))
+        return;
+    const auto report = Reporter(entree.player, *moisSolde);
+    if (!report || !Ecrire([&] { ledger::recordGame(*Connexion, entree, *moisSolde, *report); }))
         return;
 
     ui->Cmontant->clear();
@@ -482,7 +508,6 @@ void Form1::Enregistrer(ledger::GameKind genre) {
         ui->Ctypejeux->setEditText(QString());
     ui->Tcheval->setEditText(QString());
     // Choosing the player again rebuilds the statement and the horse lists once.
-    AfficherSoldeCours(changement.after);
     C_users_Click();
 }
 
@@ -497,7 +522,7 @@ void Form1::RefuserMontant(regional::AmountError erreur, const QString& suite, Q
 }
 
 void Form1::Ctypejeux_Click() {
-    const QString type = ui->Ctypejeux->currentText().trimmed();
+    const QString type = regional::simplifiedName(ui->Ctypejeux->currentText());
     ui->Tcheval->setEnabled(type == QLatin1String("Simple Gagnant") ||
                             type == QStringLiteral("Simple Placé"));
 }
@@ -509,34 +534,42 @@ void Form1::bt_ajouteusers_Click() {
     const auto saisi =
         dialogs::input(this, QStringLiteral("Veuillez saisir le pseudo du nouvel utilisateur"),
                        QStringLiteral("Ajouter un users"));
-    const QString nom = saisi.value_or(QString()).trimmed();
+    const QString nom = regional::simplifiedName(saisi.value_or(QString()));
     if (nom.isEmpty())
         return;
-    const QString mois = moisAffiche(*ui);
+    const auto mois = MoisChoisi(ui->C_mois);
+    if (!mois)
+        return;
     const QString dejaLa =
-        QStringLiteral("Le joueur %1 existe déjà pour le mois de %2.").arg(nom, mois);
+        QStringLiteral("Le joueur %1 existe déjà pour le mois de %2.").arg(nom, *mois);
     // Told before the balance is asked; addPlayer checks again inside its transaction.
     bool existe = false;
-    if (!Proteger([&] { existe = ledger::playerExists(*Connexion, nom, mois); }))
+    std::optional<ledger::PreviousMonth> precedent;
+    if (!Proteger([&] {
+            existe = ledger::playerExists(*Connexion, nom, *mois);
+            precedent = ledger::previousMonth(*Connexion, nom, *mois);
+        }))
         return;
     if (existe) {
         Refuser(dejaLa, QStringLiteral("Ajouter un users"));
         return;
     }
+    // A player known from an earlier month is offered the balance he ended it with.
     const auto solde =
         dialogs::input(this, QStringLiteral("Veuillez saisir le solde pour l'utilisateur ") + nom,
-                       QStringLiteral("Solde du jouer"));
+                       QStringLiteral("Solde du jouer"),
+                       precedent ? regional::typedAmount(precedent->balance) : QString());
     const QString texteSolde = regional::dotsToCommas(solde.value_or(QString())).trimmed();
     if (texteSolde.isEmpty())
         return;
-    const auto montant = regional::readAmount(texteSolde);
+    const auto montant = regional::readPositiveAmount(texteSolde);
     if (!montant.value) {
         RefuserMontant(montant.error, QStringLiteral(" Le joueur n'a pas été ajouté."));
         return;
     }
 
     try {
-        ledger::addPlayer(*Connexion, nom, *montant.value, mois);
+        ledger::addPlayer(*Connexion, nom, *montant.value, *mois);
     } catch (const ledger::PlayerExists&) {
         Refuser(dejaLa, QStringLiteral("Ajouter un users"));
         return;
@@ -554,6 +587,10 @@ void Form1::bt_ajouteusers_Click() {
 void Form1::Tajoutecredit_Click() {
     if (!JoueurChoisi())
         return;
+    const QString nom = joueur(*ui);
+    const auto mois = MoisChoisi(ui->C_mois);
+    if (!mois || !CompteExiste(nom, *mois))
+        return;
     if (dialogs::message(this,
                          QStringLiteral("Attention, en ajoutant des crédits vous allez modifier "
                                         "votre solde de départ , voulez vous continuer?"),
@@ -564,25 +601,23 @@ void Form1::Tajoutecredit_Click() {
                                       QStringLiteral("Ajout de crédit au solde"));
     if (!saisi)
         return;
-    const auto somme = regional::readAmount(*saisi);
+    const auto somme = regional::readPositiveAmount(*saisi);
     // Text that is no number at all is taken as a change of mind; a number the ledger
-    // cannot hold to the cent is explained.
+    // cannot take is explained.
     if (!somme.value) {
         if (somme.error != regional::AmountError::NotANumber)
             RefuserMontant(somme.error);
         return;
     }
 
-    ledger::CreditChange changement;
-    if (!Ecrire([&] {
-            changement = ledger::addCredit(*Connexion, joueur(*ui), moisAffiche(*ui),
-                                           regional::today().toString(QStringLiteral("dd")),
-                                           *somme.value, m_soldePreced, m_soldeCours);
+    const auto report = Reporter(nom, *mois);
+    if (!report || !Ecrire([&] {
+            ledger::addCredit(*Connexion, nom, *mois,
+                              regional::today().toString(QStringLiteral("dd")), *somme.value,
+                              *report);
         }))
         return;
-    AfficherSoldeCours(changement.after);
-    AfficherSoldePreced(changement.deposits);
-    Proteger([this] { ChargerReleve(); });
+    Proteger([&] { ChargerReleve(nom, *mois); });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -668,6 +703,10 @@ void Form1::BT_annuler_Click() {
                                     [num](const ledger::StatementLine& l) { return l.num == num; });
     if (ligne == m_releve.lines.cend())
         return;
+    // The line belongs to the statement on display, whatever the combos show now.
+    const QString nom = m_releve.player;
+    const QString mois = m_releve.month;
+    const auto recharger = [&] { Proteger([&] { ChargerReleve(nom, mois); }); };
     const QString titre = QStringLiteral("Annuler la ligne");
     try {
         ledger::checkReversible(*Connexion, num);
@@ -678,12 +717,14 @@ void Form1::BT_annuler_Click() {
         Refuser(QStringLiteral("Une annulation ne s'annule pas."), titre);
         return;
     } catch (const ledger::LineNotFound&) {
-        Proteger([this] { ChargerReleve(); }); // the list was stale
+        recharger(); // the list was stale
         return;
     } catch (const data::DbError& error) {
         errors::showDbError(this, error);
         return;
     }
+    if (!CompteExiste(nom, mois))
+        return;
     QStringList mots{QStringLiteral("Annuler la ligne n° %1 :").arg(num), ligne->type};
     if (!ligne->cheval.isEmpty())
         mots << ligne->cheval;
@@ -691,21 +732,32 @@ void Form1::BT_annuler_Click() {
     if (dialogs::message(this, mots.join(QLatin1Char(' ')) + QStringLiteral(" ?"), titre,
                          dialogs::Buttons::YesNo, dialogs::Icon::Question) != dialogs::Answer::Yes)
         return;
+    const auto report = Reporter(nom, mois);
+    if (!report)
+        return;
 
-    ledger::Reversal annulation;
     try {
-        if (!Ecrire([&] {
-                annulation = ledger::reverseLine(*Connexion, num, moisAffiche(*ui), m_soldePreced,
-                                                 m_soldeCours);
-            }))
+        if (!Ecrire([&] { ledger::reverseLine(*Connexion, num, *report); }))
             return;
     } catch (const std::runtime_error&) {
         // Reversed or gone meanwhile (another program): the list was stale.
-        Proteger([this] { ChargerReleve(); });
+        recharger();
         return;
     }
-    AfficherSoldeCours(annulation.after);
-    if (annulation.credit)
-        AfficherSoldePreced(annulation.deposits);
-    C_users_Click();
+    recharger();
+}
+
+// ---------------------------------------------------------------------------------------
+// Closing
+
+void Form1::closeEvent(QCloseEvent* event) {
+    for (QWidget* fenetre : QApplication::topLevelWidgets()) {
+        if (fenetre == this || !fenetre->isVisible())
+            continue;
+        if (!fenetre->close()) {
+            event->ignore();
+            return;
+        }
+    }
+    event->accept();
 }

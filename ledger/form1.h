@@ -13,13 +13,15 @@ class Form1;
 }
 namespace ledger {
 enum class GameKind;
-}
+enum class Carry;
+} // namespace ledger
 namespace stats {
 enum class Format;
 }
 namespace regional {
 enum class AmountError;
 }
+class QComboBox;
 class QLineEdit;
 class QStringListModel;
 class StatementModel;
@@ -31,6 +33,11 @@ class Form1 : public QMainWindow {
 public:
     explicit Form1(QWidget* parent = nullptr);
     ~Form1() override;
+
+protected:
+    // The ledger is the program: closing it closes every other window, each of which may
+    // first ask to save its work, and may keep everything open.
+    void closeEvent(QCloseEvent* event) override;
 
 private slots:
     void BT_suivit_Click();
@@ -55,9 +62,14 @@ private:
     void PreparerListeJeux();
     void ChargerUsers();
     void ChargerTypesJeux();
-    void ChargerReleve();
+    void ChargerReleve(const QString& joueur, const QString& mois);
+    // Loads and shows the statement and balances of player and month: the pair on display.
+    void ChargerCompte(const QString& joueur, const QString& mois);
     void AfficherReleve();
-    void ChargerChevaux();
+    // The player has no row for the month on display: offers to open it, with the
+    // balance carried from his latest earlier month or typed. True when it was opened.
+    bool OuvrirMois(const QString& joueur, const QString& mois);
+    void ChargerChevaux(const QString& joueur);
     void Enregistrer(ledger::GameKind kind);
     void Exporter(stats::Format format);
 
@@ -68,10 +80,16 @@ private:
     void FermerJeux();
     void FermerTypeJeux();
 
-    // The balances are held as numbers; their boxes only show them.
-    void AfficherSoldePreced(std::optional<double> amount);
-    void AfficherSoldeCours(std::optional<double> amount);
     bool JoueurChoisi();
+    // The month of a combo as the ledger names it, or nothing after telling the user.
+    std::optional<QString> MoisChoisi(QComboBox* combo);
+    // The balance row a write of player and month needs: false, after telling the user,
+    // when there is none.
+    bool CompteExiste(const QString& joueur, const QString& mois);
+    // Whether a change of the month's balance also goes to the player's later months; asks
+    // when there are some. Nothing when the database could not be read.
+    std::optional<ledger::Carry> Reporter(const QString& joueur, const QString& mois);
+    void RefuserSansCompte(const QString& joueur, const QString& mois);
     // The window's one box for refused input: exclamation icon, OK, focus back on the field.
     void Refuser(const QString& texte, const QString& titre, QWidget* champ = nullptr);
     void RefuserMontant(regional::AmountError erreur, const QString& suite = QString(),
@@ -87,9 +105,10 @@ private:
     std::unique_ptr<data::RecordSet> RsUsers;
     std::unique_ptr<data::RecordSet> RsJeux;
     std::unique_ptr<data::RecordSet> RsTypeJeux;
-    std::optional<double> m_soldePreced; // shown in T_soldepreced ("Total depots")
-    std::optional<double> m_soldeCours;  // shown in T_soldecours
-    ledger::Statement m_releve;          // shown in Lst_jeux and the summary
+    // The statement on display: the pair (player, month) the last load was for, its lines,
+    // and its balances from the player's row, or none when he has no row for the month.
+    // Everything shown in Lst_jeux, the balance boxes and the summary comes from here.
+    ledger::Statement m_releve;
     StatementModel* m_modeleReleve = nullptr;
     QStringListModel* m_chevaux = nullptr; // the player's horses, in C_cheval and Tcheval
 };

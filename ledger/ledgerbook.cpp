@@ -1,9 +1,11 @@
 #include "ledger/ledgerbook.h"
 
+#include "app/regional.h"
+#include "data/statement.h"
 #include "data/transaction.h"
-#include "ledger/statement.h"
 
 #include <QSqlQuery>
+#include <algorithm>
 
 namespace ledger {
 namespace {
@@ -27,6 +29,69 @@ std::optional<UserRow> singleUserRow(const data::Database& db, const QString& pl
     if (query.next())
         return std::nullopt;
     return row;
+}
+
+UserRow requireUserRow(const data::Database& db, const QString& player, const QString& month) {
+    const auto row = singleUserRow(db, player, month);
+    if (!row)
+        throw NoAccount(player, month);
+    return *row;
+}
+
+// The player's rows with the month each belongs to, months the ledger does not know left
+// out, in calendar order.
+struct MonthRow {
+    int index = 0;
+    QString month;
+    qint64 id = 0;
+    double deposits = 0;
+    double balance = 0;
+};
+
+QVector<MonthRow> monthRows(const data::Database& db, const QString& player) {
+    QSqlQuery query = db.exec(
+        QStringLiteral("SELECT Mois, Id, SoldeDepart, SoldeEnCours FROM USERS WHERE pseudo = ?"),
+        {player});
+    QVector<MonthRow> rows;
+    while (query.next()) {
+        const int index = regional::monthIndex(query.value(0).toString());
+        if (index >= 0)
+            rows.push_back({index, regional::monthNames().at(index), query.value(1).toLongLong(),
+                            query.value(2).toDouble(), query.value(3).toDouble()});
+    }
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const MonthRow& a, const MonthRow& b) { return a.index < b.index; });
+    return rows;
+}
+
+// Moves the starting and current balances of every month after `month` by difference: a
+// late entry changes every balance that was carried from it.
+void carryToLaterMonths(const data::Database& db, const QString& player, const QString& month,
+                        double difference, Carry carry) {
+    if (carry != Carry::LaterMonthsToo || difference == 0)
+        return;
+    const int index = regional::monthIndex(month);
+    for (const MonthRow& row : monthRows(db, player))
+        if (row.index > index)
+            db.exec(QStringLiteral("UPDATE USERS SET SoldeDepart = ?, SoldeEnCours = ? "
+                                   "WHERE Id = ?"),
+                    {row.deposits + difference, row.balance + difference, row.id});
+}
+
+// A text cell as stored: a real number written the way Qt writes it.
+QString cellText(const data::Statement& rs, int column) {
+    if (rs.isNull(column))
+        return QString();
+    if (rs.isReal(column))
+        return rs.value(column).toString();
+    return rs.string(column);
+}
+
+// An amount cell: empty is zero.
+double cellAmount(const data::Statement& rs, int column) {
+    if (rs.isReal(column))
+        return rs.real(column);
+    return rs.value(column).toDouble();
 }
 
 qint64 appendLedgerRow(const data::Database& db, const QString& player, const QString& month,
@@ -74,55 +139,136 @@ QString creditType() {
 }
 
 QString storedHorse(const QString& typed) {
-    // Blanks around a name would file the bet under a second horse of the same name.
-    QString horse = typed.trimmed().isEmpty() ? QStringLiteral("autre jeux") : typed.trimmed();
-    return horse.remove(QLatin1Char('\'')).toUpper();
+    // Blanks around or inside a name would file the bet under a second horse of that name.
+    QString horse = regional::simplifiedName(typed);
+    if (horse.isEmpty())
+        horse = QStringLiteral("autre jeux");
+    return regional::simplifiedName(horse.remove(QLatin1Char('\''))).toUpper();
+}
+
+std::optional<Account> account(const data::Database& db, const QString& player,
+                               const QString& month) {
+    const auto row = singleUserRow(db, player, month);
+    if (!row)
+        return std::nullopt;
+    return Account{row->deposits, row->balance};
+}
+
+Statement loadStatement(const data::Database& db, const QString& player, const QString& month) {
+    Statement statement;
+    statement.player = player;
+    statement.month = month;
+    // A regular player's month holds thousands of rows: they go straight from the engine
+    // into the statement, with no record set in between.
+    data::Statement rs(
+        db.raw(),
+        QStringLiteral("SELECT Num, Jour, Remarque, [type jeux], Cheval, Debit, Credit, SoldeApres "
+                       "FROM JEUX WHERE user = ? and mois = ? ORDER BY Num,Jour;"),
+        {player, month});
+    const QString typeCredit = creditType();
+    while (rs.next()) {
+        StatementLine line;
+        line.num = rs.integer(0);
+        line.jour = cellText(rs, 1);
+        line.remarque = cellText(rs, 2);
+        line.type = cellText(rs, 3);
+        QString horse = cellText(rs, 4);
+        if (horse == QLatin1String("autre jeux") || horse == QLatin1String("AUTRE JEUX"))
+            horse.clear();
+        line.cheval = horse.toUpper();
+        // An empty amount (never written by this program) counts as zero.
+        line.mise = cellAmount(rs, 5);
+        line.gain = cellAmount(rs, 6);
+        if (!rs.isNull(7))
+            line.solde = cellAmount(rs, 7);
+        line.credit = !rs.isNull(3) && line.type == typeCredit;
+        line.reversal = isReversalRemark(line.remarque);
+
+        // Reversed lines and their reversals count in the totals, where they cancel out,
+        // but a mistyped stake is neither a record nor a game played.
+        statement.totalMises += line.mise;
+        if (!line.reversal && line.mise > statement.plusGrosseMise)
+            statement.plusGrosseMise = line.mise;
+        if (line.credit) {
+            statement.totalCredits += line.gain;
+        } else {
+            // Credit rows are not games.
+            statement.totalGains += line.gain;
+            if (!line.reversal) {
+                if (line.gain > statement.plusGrosGain)
+                    statement.plusGrosGain = line.gain;
+                ++statement.nombreJeux;
+            }
+        }
+        statement.lines << line;
+    }
+    if (const auto row = singleUserRow(db, player, month)) {
+        // The month's starting balance: total deposits less this month's credits.
+        statement.soldeDepart = row->deposits - statement.totalCredits;
+        statement.totalDepots = row->deposits;
+        statement.soldeEnCours = row->balance;
+    }
+    return statement;
+}
+
+QStringList laterMonths(const data::Database& db, const QString& player, const QString& month) {
+    const int index = regional::monthIndex(month);
+    QStringList months;
+    for (const MonthRow& row : monthRows(db, player))
+        if (row.index > index)
+            months << row.month;
+    return months;
+}
+
+std::optional<PreviousMonth> previousMonth(const data::Database& db, const QString& player,
+                                           const QString& month) {
+    const int index = regional::monthIndex(month);
+    std::optional<PreviousMonth> previous;
+    for (const MonthRow& row : monthRows(db, player))
+        if (row.index < index)
+            previous = PreviousMonth{row.month, row.balance};
+    return previous;
+}
+
+bool isKnownPlayer(const data::Database& db, const QString& player) {
+    return db
+        .scalar(QStringLiteral("SELECT EXISTS (SELECT 1 FROM USERS WHERE pseudo = ?)"), {player})
+        .toBool();
 }
 
 BalanceChange recordGame(const data::Database& db, const GameEntry& entry,
-                         const QString& balanceMonth, std::optional<double> shownBalance) {
+                         const QString& balanceMonth, Carry carry) {
     data::Transaction transaction(db);
-    const auto row = singleUserRow(db, entry.player, balanceMonth);
-    if (!row && !shownBalance)
-        throw UnknownBalance();
+    const UserRow row = requireUserRow(db, entry.player, balanceMonth);
     BalanceChange change;
-    change.before = row ? row->balance : *shownBalance;
+    change.before = row.balance;
     const bool stake = entry.kind == GameKind::Stake;
     change.after = stake ? change.before - entry.amount : change.before + entry.amount;
-    appendLedgerRow(db, entry.player, entry.month, entry.day, entry.gameType,
-                    storedHorse(entry.horse), stake ? entry.amount : 0.0,
-                    stake ? 0.0 : entry.amount, change.before, change.after);
-    if (row) {
-        db.exec(QStringLiteral("UPDATE USERS SET SoldeEnCours = ? WHERE Id = ?"),
-                {change.after, row->id});
-        change.storedRowChanged = true;
-    }
+    appendLedgerRow(db, entry.player, entry.month, entry.day,
+                    regional::simplifiedName(entry.gameType), storedHorse(entry.horse),
+                    stake ? entry.amount : 0.0, stake ? 0.0 : entry.amount, change.before,
+                    change.after);
+    db.exec(QStringLiteral("UPDATE USERS SET SoldeEnCours = ? WHERE Id = ?"),
+            {change.after, row.id});
+    carryToLaterMonths(db, entry.player, balanceMonth, change.after - change.before, carry);
     transaction.commit();
     return change;
 }
 
 CreditChange addCredit(const data::Database& db, const QString& player, const QString& month,
-                       const QString& day, double sum, std::optional<double> shownDeposits,
-                       std::optional<double> shownBalance) {
+                       const QString& day, double sum, Carry carry) {
     data::Transaction transaction(db);
-    const auto row = singleUserRow(db, player, month);
-    if (!row && !shownBalance)
-        throw UnknownBalance();
+    const UserRow row = requireUserRow(db, player, month);
     CreditChange change;
-    change.before = row ? row->balance : *shownBalance;
+    change.before = row.balance;
     change.after = change.before + sum;
-    if (row)
-        change.deposits = row->deposits + sum;
-    else if (shownDeposits)
-        change.deposits = *shownDeposits + sum;
-    if (row) {
-        db.exec(QStringLiteral("UPDATE USERS SET SoldeDepart = ?, SoldeEnCours = ? WHERE Id = ?"),
-                {*change.deposits, change.after, row->id});
-        change.storedRowChanged = true;
-    }
+    change.deposits = row.deposits + sum;
+    db.exec(QStringLiteral("UPDATE USERS SET SoldeDepart = ?, SoldeEnCours = ? WHERE Id = ?"),
+            {change.deposits, change.after, row.id});
     // Credit rows keep "autre jeux" in lower case: they are told apart by their type.
     appendLedgerRow(db, player, month, day, creditType(), QStringLiteral("autre jeux"), 0.0, sum,
                     change.before, change.after);
+    carryToLaterMonths(db, player, month, sum, carry);
     transaction.commit();
     return change;
 }
@@ -131,39 +277,28 @@ void checkReversible(const data::Database& db, qint64 num) {
     reversibleLine(db, num);
 }
 
-Reversal reverseLine(const data::Database& db, qint64 num, const QString& balanceMonth,
-                     std::optional<double> shownDeposits, std::optional<double> shownBalance) {
+Reversal reverseLine(const data::Database& db, qint64 num, Carry carry) {
     data::Transaction transaction(db);
     const LedgerLine line = reversibleLine(db, num);
-    const auto row = singleUserRow(db, line.player, balanceMonth);
-    if (!row && !shownBalance)
-        throw UnknownBalance();
+    // The line's own account, whatever month another window shows.
+    const UserRow row = requireUserRow(db, line.player, line.month);
     Reversal reversal;
     reversal.credit = line.gameType == creditType();
-    reversal.before = row ? row->balance : *shownBalance;
+    reversal.before = row.balance;
     // The new row's own debit and credit are the line's negated.
     reversal.after = reversal.before - (-line.debit) + (-line.credit);
-    if (reversal.credit) {
-        if (row)
-            reversal.deposits = row->deposits - line.credit;
-        else if (shownDeposits)
-            reversal.deposits = *shownDeposits - line.credit;
-    }
     reversal.num = appendLedgerRow(db, line.player, line.month, line.day, line.gameType,
                                    line.horse.toString(), -line.debit, -line.credit,
                                    reversal.before, reversal.after, reversalRemark(num));
     db.exec(QStringLiteral("UPDATE JEUX SET Remarque = ? WHERE Num = ?"),
             {reversedByRemark(reversal.num), num});
-    if (row) {
-        if (reversal.credit)
-            db.exec(QStringLiteral("UPDATE USERS SET SoldeDepart = ?, SoldeEnCours = ? "
-                                   "WHERE Id = ?"),
-                    {*reversal.deposits, reversal.after, row->id});
-        else
-            db.exec(QStringLiteral("UPDATE USERS SET SoldeEnCours = ? WHERE Id = ?"),
-                    {reversal.after, row->id});
-        reversal.storedRowChanged = true;
-    }
+    if (reversal.credit)
+        db.exec(QStringLiteral("UPDATE USERS SET SoldeDepart = ?, SoldeEnCours = ? WHERE Id = ?"),
+                {row.deposits - line.credit, reversal.after, row.id});
+    else
+        db.exec(QStringLiteral("UPDATE USERS SET SoldeEnCours = ? WHERE Id = ?"),
+                {reversal.after, row.id});
+    carryToLaterMonths(db, line.player, line.month, reversal.after - reversal.before, carry);
     transaction.commit();
     return reversal;
 }

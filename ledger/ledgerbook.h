@@ -1,22 +1,61 @@
 #pragma once
 
 #include "data/database.h"
+#include "ledger/statement.h"
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <stdexcept>
 
-// Every write of the bets ledger, free of any window: the main window calls these and so
-// does anything else that must change the ledger. Each one is a single transaction: it
-// commits completely or, on an engine error, rolls back and throws data::DbError.
+// Every read and write of the bets ledger, free of any window: the main window calls these
+// and so does anything else that must change the ledger. Each write is a single
+// transaction: it commits completely or, on an engine error, rolls back and throws
+// data::DbError.
+//
+// A balance is only ever taken from the player's stored row for the month: what a window
+// shows may belong to another player or month, so it is never a source for a write.
 namespace ledger {
 
 // The game type of a ledger row that tops up an account; every other type is a game.
 QString creditType();
 
 // The horse as the ledger stores it: "autre jeux" when none is typed, apostrophes removed,
-// upper case (so a bet on no particular horse is AUTRE JEUX).
+// blanks made single, upper case (so a bet on no particular horse is AUTRE JEUX).
 QString storedHorse(const QString& typed);
+
+// A player's row of USERS for one month.
+struct Account {
+    double deposits = 0; // SoldeDepart: the month's starting balance plus its credits
+    double balance = 0;  // SoldeEnCours
+};
+
+// The player's row for month, when there is exactly one.
+std::optional<Account> account(const data::Database& db, const QString& player,
+                               const QString& month);
+
+// The month's statement of the player: its lines in order, totals, records, and the
+// balances of the player's row for the month when there is one.
+Statement loadStatement(const data::Database& db, const QString& player, const QString& month);
+
+// The months after `month`, in calendar order, for which the player has a row: those a
+// change of that month's balance may be carried to.
+QStringList laterMonths(const data::Database& db, const QString& player, const QString& month);
+
+// The player's latest month before `month` that has a row, with its current balance: the
+// balance a new month opens with.
+struct PreviousMonth {
+    QString month;
+    double balance = 0;
+};
+std::optional<PreviousMonth> previousMonth(const data::Database& db, const QString& player,
+                                           const QString& month);
+
+// Whether the player has a row for any month.
+bool isKnownPlayer(const data::Database& db, const QString& player);
+
+// Whether a change of a month's balance also goes to the player's later months.
+enum class Carry { ThisMonthOnly, LaterMonthsToo };
 
 enum class GameKind { Stake, Win };
 
@@ -33,15 +72,17 @@ struct GameEntry {
 struct BalanceChange {
     double before = 0;
     double after = 0;
-    // The player's row for the month was found (exactly one) and changed.
-    bool storedRowChanged = false;
 };
 
-// Thrown, before anything is written, when the player has no single balance row for the
-// month and no balance is known on screen either: a ledger row needs a balance before it.
-class UnknownBalance : public std::runtime_error {
+// Thrown, before anything is written, when the player has no single row for the month
+// whose balance a write would move.
+class NoAccount : public std::runtime_error {
 public:
-    UnknownBalance() : std::runtime_error("no balance known for the player and month") {}
+    NoAccount(QString player, QString month)
+        : std::runtime_error("no balance row for the player and month"), player(std::move(player)),
+          month(std::move(month)) {}
+    QString player;
+    QString month;
 };
 
 // Thrown, before anything is written, when the player already has a row for that month.
@@ -50,26 +91,21 @@ public:
     PlayerExists() : std::runtime_error("the player already has a row for that month") {}
 };
 
-// Appends the stake or win to JEUX and moves the player's balance for balanceMonth.
-// When exactly one USERS row exists for the player and balanceMonth, the balance before
-// the entry is that row's stored SoldeEnCours and the row gets the new balance; otherwise
-// the balance before is shownBalance and USERS is left alone.
+// Appends the stake or win to JEUX and moves the player's balance for balanceMonth: the
+// balance before the entry is that row's stored SoldeEnCours. Throws NoAccount without it.
 BalanceChange recordGame(const data::Database& db, const GameEntry& entry,
-                         const QString& balanceMonth, std::optional<double> shownBalance);
+                         const QString& balanceMonth, Carry carry = Carry::ThisMonthOnly);
 
 struct CreditChange {
-    double before = 0;              // SoldeAvant of the credit row
-    double after = 0;               // SoldeApres, the new current balance
-    std::optional<double> deposits; // the new "Total depots", when known
-    bool storedRowChanged = false;
+    double before = 0;   // SoldeAvant of the credit row
+    double after = 0;    // SoldeApres, the new current balance
+    double deposits = 0; // the new "Total depots"
 };
 
 // Adds sum to the player's starting balance and current balance for month and appends
-// the "Approvisionnement compte" row dated day. The stored row's values are used when
-// exactly one USERS row exists; otherwise the shown ones, and USERS is left alone.
+// the "Approvisionnement compte" row dated day. Throws NoAccount without a row.
 CreditChange addCredit(const data::Database& db, const QString& player, const QString& month,
-                       const QString& day, double sum, std::optional<double> shownDeposits,
-                       std::optional<double> shownBalance);
+                       const QString& day, double sum, Carry carry = Carry::ThisMonthOnly);
 
 // Thrown, before anything is written, when a line cannot be reversed.
 class LineAlreadyReversed : public std::runtime_error {
@@ -87,12 +123,10 @@ public:
 
 // What reversing a line wrote.
 struct Reversal {
-    qint64 num = 0;                 // the new row's Num
-    double before = 0;              // its SoldeAvant
-    double after = 0;               // its SoldeApres, the player's new current balance
-    bool credit = false;            // the reversed line was a credit
-    std::optional<double> deposits; // the new "Total depots", when a credit was reversed
-    bool storedRowChanged = false;
+    qint64 num = 0;      // the new row's Num
+    double before = 0;   // its SoldeAvant
+    double after = 0;    // its SoldeApres, the player's new current balance
+    bool credit = false; // the reversed line was a credit
 };
 
 // Whether the JEUX line numbered num may be reversed; throws as reverseLine would.
@@ -100,11 +134,10 @@ void checkReversible(const data::Database& db, qint64 num);
 
 // Undoes the JEUX line numbered num without touching it: a new row with the same player,
 // month, day, game type and horse and the amounts negated, its balances chained from the
-// player's current balance for balanceMonth (the stored one when exactly one USERS row
-// exists, else shownBalance), the two rows' Remarque naming each other. A reversed credit
-// also comes off the month's deposits.
-Reversal reverseLine(const data::Database& db, qint64 num, const QString& balanceMonth,
-                     std::optional<double> shownDeposits, std::optional<double> shownBalance);
+// stored balance of the line's own player and month, the two rows' Remarque naming each
+// other. A reversed credit also comes off the month's deposits. Throws NoAccount when
+// that player has no row for that month.
+Reversal reverseLine(const data::Database& db, qint64 num, Carry carry = Carry::ThisMonthOnly);
 
 // Whether the player (compared as the database compares names) has a row for month.
 bool playerExists(const data::Database& db, const QString& player, const QString& month);

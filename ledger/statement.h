@@ -19,20 +19,21 @@ struct StatementLine {
     bool credit = false;         // an "Approvisionnement compte" row
     // A reversed line, or the reversal of one: shown in italics, left out of the records.
     bool reversal = false;
+    QString remarque; // "annule n° N", "annulée par n° M", or empty
 };
 
 struct Statement {
     QString player;
     QString month;
     QVector<StatementLine> lines; // in the statement's order
-    long long nombreJeux = 0;     // game rows (credits are not games)
+    long long nombreJeux = 0;     // game rows (credits, reversed lines and reversals are not)
     double totalMises = 0;
     double totalGains = 0;
     double totalCredits = 0;
     double plusGrosseMise = 0;
     double plusGrosGain = 0;
-    // The summary boxes, when known: the month's starting balance, "Total depots" and the
-    // current balance.
+    // The summary boxes, from the player's row for the month, and empty without one: the
+    // month's starting balance, "Total depots" and the current balance.
     std::optional<double> soldeDepart;
     std::optional<double> totalDepots;
     std::optional<double> soldeEnCours;

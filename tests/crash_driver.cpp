@@ -44,7 +44,7 @@ int main(int argc, char* argv[]) {
             try {
                 QRandomGenerator rng(1);
                 ledger::recordGame(*db, randomGame(rng, QStringLiteral("Paul")),
-                                   QStringLiteral("Mars"), std::nullopt);
+                                   QStringLiteral("Mars"));
             } catch (const data::DbError& error) {
                 outcome = errors::describe(error);
             }
@@ -59,10 +59,9 @@ int main(int argc, char* argv[]) {
             const QString player = players[rng.bounded(2)];
             if (rng.bounded(5) == 0)
                 ledger::addCredit(*db, player, QStringLiteral("Mars"), QStringLiteral("07"),
-                                  rng.bounded(1, 5000) / 100.0, std::nullopt, std::nullopt);
+                                  rng.bounded(1, 5000) / 100.0);
             else
-                ledger::recordGame(*db, randomGame(rng, player), QStringLiteral("Mars"),
-                                   std::nullopt);
+                ledger::recordGame(*db, randomGame(rng, player), QStringLiteral("Mars"));
             const qlonglong entry =
                 db->scalar(QStringLiteral("SELECT max(Num) FROM JEUX")).toLongLong();
             std::printf("%lld\n", entry);

@@ -182,14 +182,15 @@ void TestApp::chronoMenuKeepsOneWindow() {
     QCOMPARE(Fchrono::instance()->windowTitle(),
              QString(" Calcul Chrono et réduction kilometrique V1.3"));
 
-    // Closing the ledger leaves the calculator open; a closed calculator comes back anew.
-    form->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(Fchrono::instance() && Fchrono::instance()->isVisible());
+    // A closed calculator comes back anew; closing the ledger closes it with the program.
     Fchrono::instance()->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!Fchrono::instance());
-    QVERIFY(Fchrono::showSingle()->isVisible());
+    chrono->trigger();
+    QVERIFY(Fchrono::instance()->isVisible());
+    form->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!Fchrono::instance());
 }
 
 void TestApp::followedButtonOnlyAnnounces() {
@@ -384,9 +385,8 @@ void TestApp::dailyCopy() {
     while (recorded < 5) {
         QElapsedTimer timer;
         timer.start();
-        ledger::recordGame(*db.db(),
-                           {ledger::GameKind::Stake, "Paul", "Mars", "20", "Tiercé", "", 1}, "Mars",
-                           std::nullopt);
+        ledger::recordGame(
+            *db.db(), {ledger::GameKind::Stake, "Paul", "Mars", "20", "Tiercé", "", 1}, "Mars");
         longest = std::max(longest, timer.elapsed());
         ++recorded;
         QThread::msleep(50);
@@ -414,14 +414,43 @@ void TestApp::moneyFormatAndParse() {
     QCOMPARE(regional::parseAmount("12,500"), std::optional<double>(12.5));
     QCOMPARE(regional::parseAmount("999999999,99"), std::optional<double>(999999999.99));
     QCOMPARE(regional::parseAmount("-0001,5"), std::optional<double>(-1.5));
-    for (const char* bad : {"", " ", "abc", "1,2,3", "1.2.3", "12 €", "inf", "nan", "1e5", "--1",
-                            ",", "-", "0,004", "1,999", "1000000000", "-1000000000",
+    for (const char* bad : {"",
+                            " ",
+                            "abc",
+                            "1,2,3",
+                            "1.2.3",
+                            "12 $",
+                            "1 2",
+                            "12 34",
+                            "1  000",
+                            "1000 000",
+                            "€ 12",
+                            "inf",
+                            "nan",
+                            "1e5",
+                            "--1",
+                            ",",
+                            "-",
+                            "0,004",
+                            "1,999",
+                            "1000000000",
+                            "-1000000000",
                             "1000000000000000000000000000000000000000000000000000"})
         QVERIFY2(!regional::parseAmount(QString::fromUtf8(bad)), bad);
+    // As the ledger writes amounts: groups of three, the euro sign.
+    QCOMPARE(regional::parseAmount("12 €"), std::optional<double>(12));
+    QCOMPARE(regional::parseAmount("-1\u202F234\u00A0567,8\u00A0€"),
+             std::optional<double>(-1234567.8));
+    QCOMPARE(regional::parseAmount("1 000,50"), std::optional<double>(1000.5));
+    QCOMPARE(regional::readPositiveAmount("-0,01").error, regional::AmountError::Negative);
+    QCOMPARE(regional::readPositiveAmount("-0").value, std::optional<double>(0));
     QCOMPARE(regional::dotsToCommas("1.2.3"), QString("1,2,3"));
     // What is shown can be typed back.
-    for (double v : {0.0, 12.5, -7.25, 99999.99})
+    for (double v : {0.0, 12.5, -7.25, 99999.99, -999999999.99}) {
         QCOMPARE(*regional::parseAmount(QString::number(v, 'f', 2)), v);
+        QCOMPARE(*regional::parseAmount(regional::formatMoney(v)), v);
+        QCOMPARE(*regional::parseAmount(regional::typedAmount(v)), v);
+    }
 }
 
 void TestApp::datesAndMonths() {

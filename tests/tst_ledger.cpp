@@ -556,9 +556,14 @@ void TestLedger::statementCellRules() {
     QCOMPARE(text("TTotalmise"), money(0));
     QCOMPARE(text("TsoldeDepart"), money(30));
 
-    // No row at all in the month.
+    // No row at all in the month, and no earlier month to carry a balance from: the
+    // balance is asked, and not giving it leaves the month closed.
     w<QComboBox>("C_mois")->setCurrentIndex(0);
+    m_dialogs->cancel();
     pick("C_users", "Anne");
+    QCOMPARE(m_dialogs->last().title, QString("Solde du jouer"));
+    QCOMPARE(rowCount("USERS"), 2);
+    QCOMPARE(text("T_soldecours"), QString());
     QCOMPARE(lst->topLevelItemCount(), 0);
     QCOMPARE(text("TnbrTotaljeux"), QString("0"));
     for (const char* name : {"TTotalmise", "Ttotalgain", "Tplusgrossemise", "Tplusgrosgain"})
@@ -579,15 +584,16 @@ void TestLedger::statementWithoutABalanceRow() {
     QCOMPARE(text("TsoldeDepart"), QString());
     QCOMPARE(text("TnbrTotaljeux"), QString("1"));
 
-    // After Paul, Paul's balances stay on screen beside Anne's statement.
+    // After Paul, none of Paul's balances stays on screen beside Anne's statement.
     pick("C_users", "Paul");
+    QCOMPARE(text("T_soldecours"), money(165));
     typeInto("C_users", "Anne");
     emit w<QComboBox>("C_users")->activated(-1);
-    QCOMPARE(text("T_soldepreced"), money(150));
-    QCOMPARE(text("T_soldecours"), money(165));
+    QCOMPARE(text("T_soldepreced"), QString());
+    QCOMPARE(text("T_soldecours"), QString());
     QCOMPARE(list()->topLevelItemCount(), 2);
     QCOMPARE(list()->topLevelItem(1)->text(3), money(5));
-    QCOMPARE(text("TsoldeDepart"), money(110));
+    QCOMPARE(text("TsoldeDepart"), QString());
 }
 
 void TestLedger::balanceColour_data() {
@@ -642,11 +648,20 @@ void TestLedger::recordingAStakeOrAWin_data() {
                                       << "7,25"
                                       << "Quinté+"
                                       << "" << 0.0 << 7.25 << "AUTRE JEUX" << 107.25;
-    QTest::newRow("negative stake corrects a mistake")
+    QTest::newRow("written as the ledger shows it")
         << false << "Paul"
-        << "-5"
+        << "1\u202F000,50\u00A0€"
         << "Tiercé"
-        << "" << -5.0 << 0.0 << "AUTRE JEUX" << 105.0;
+        << "" << 1000.5 << 0.0 << "AUTRE JEUX" << -900.5;
+    QTest::newRow("grouped with a plain blank") << true << "Paul"
+                                                << "1 000"
+                                                << "Tiercé"
+                                                << "" << 0.0 << 1000.0 << "AUTRE JEUX" << 1100.0;
+    QTest::newRow("blanks inside the horse")
+        << false << "Paul"
+        << "1"
+        << "Simple Gagnant"
+        << "Jolie\t  Fille" << 1.0 << 0.0 << "JOLIE FILLE" << 99.0;
     QTest::newRow("stake below zero balance") << false << "Paul"
                                               << "250"
                                               << "Tiercé"
@@ -721,7 +736,9 @@ void TestLedger::entryMonthAndDay() {
     w<QDateEdit>("CjourMiseGain")->setDate(QDate(2024, 11, 6));
     pick("Ctypejeux", "Tiercé");
     w<QLineEdit>("Cmontant")->setText("20");
+    m_dialogs->answer(Answer::No); // April keeps its own balance
     w<QPushButton>("BT_savemise")->click();
+    QCOMPARE(m_dialogs->last().text, QString("Reporter aussi ce changement sur Avril ?"));
 
     // Filed under its own month and day, it moves the balance of the month on display.
     const QVariantList row = lastRow();
@@ -901,16 +918,44 @@ void TestLedger::refusedEntriesWriteNothing_data() {
                             << "Erreur montant" << notANumber << "Cmontant"
                             << "  "
                             << "";
-    QTest::newRow("no balance anywhere")
-        << "Zoé"
-        << "Tiercé"
-        << "10"
-        << "Erreur solde"
-        << "Le solde du joueur pour le mois affiché est inconnu : choisissez le joueur dans la "
-           "liste, ou ajoutez-le pour ce mois."
-        << ""
-        << "10"
-        << "";
+    QTest::newRow("no balance row") << "Zoé"
+                                    << "Tiercé"
+                                    << "10"
+                                    << "Erreur solde"
+                                    << "Zoé n'a pas de compte pour Mars : rien n'a été enregistré."
+                                    << ""
+                                    << "10"
+                                    << "";
+    QTest::newRow("negative") << "Paul"
+                              << "Tiercé"
+                              << "-5"
+                              << "Erreur montant"
+                              << "Le montant doit être positif."
+                              << "Cmontant"
+                              << "-5"
+                              << "";
+    QTest::newRow("negative as shown") << "Paul"
+                                       << "Tiercé"
+                                       << "-5,00 €"
+                                       << "Erreur montant"
+                                       << "Le montant doit être positif."
+                                       << "Cmontant"
+                                       << "-5,00 €"
+                                       << "";
+    QTest::newRow("blank inside a number") << "Paul"
+                                           << "Tiercé"
+                                           << "12 34"
+                                           << "Erreur montant" << notANumber << "Cmontant"
+                                           << "12 34"
+                                           << "";
+    QTest::newRow("a month that is none") << "Paul"
+                                          << "Tiercé"
+                                          << "10"
+                                          << "Erreur mois"
+                                          << "vous devez choisir le mois"
+                                          << "C_moisMiseGain"
+                                          << "10"
+                                          << "Dec";
 }
 
 void TestLedger::refusedEntriesWriteNothing() {
@@ -1083,7 +1128,9 @@ void TestLedger::addingAPlayerRefused_data() {
         "Le montant doit être un nombre, par exemple 12,50. Le joueur n'a pas été ajouté.";
     QTest::newRow("letters") << QStringList{"Paul", "cinquante"} << notANumber;
     QTest::newRow("two points") << QStringList{"Paul", "1.2.3"} << notANumber;
-    QTest::newRow("euro sign") << QStringList{"Paul", "50 €"} << notANumber;
+    QTest::newRow("dollar sign") << QStringList{"Paul", "50 $"} << notANumber;
+    QTest::newRow("negative") << QStringList{"Paul", "-50"}
+                              << "Le montant doit être positif. Le joueur n'a pas été ajouté.";
     QTest::newRow("a tenth of a cent")
         << QStringList{"Paul", "0,004"}
         << "Le montant ne peut pas avoir plus de deux décimales (le centime), par exemple "
@@ -1224,29 +1271,22 @@ void TestLedger::creditWithoutABalanceRow() {
     addUser("Paul", "Mars", 50, 35);
     openWindow();
     pick("C_users", "Paul");
-    // Anne has no row: the balances on screen are raised and the credit row is written.
-    typeInto("C_users", "Anne");
-    m_dialogs->answer(Answer::Yes);
-    m_dialogs->type("20");
-    w<QPushButton>("Tajoutecredit")->click();
-    QCOMPARE(text("T_soldepreced"), money(70));
-    QCOMPARE(text("T_soldecours"), money(55));
-    QCOMPARE(rowCount("USERS"), 1);
-    QCOMPARE(balanceOf("Paul", "Mars").toDouble(), 35.0);
-    QCOMPARE(lastRow()[1].toString(), QString("Anne"));
-    QCOMPARE(lastRow()[9].toDouble(), 35.0);
-    QCOMPARE(lastRow()[10].toDouble(), 55.0);
-
-    // With no balance anywhere nothing can be credited.
-    openWindow();
-    typeInto("C_users", "Anne");
-    m_dialogs->clear();
-    m_dialogs->answer(Answer::Yes);
-    m_dialogs->type("20");
-    m_dialogs->answer(Answer::Ok);
-    w<QPushButton>("Tajoutecredit")->click();
-    QCOMPARE(m_dialogs->last().title, QString("Erreur solde"));
-    QCOMPARE(rowCount("JEUX"), 1);
+    // Anne has no row: Paul's balances on screen are no source, nothing is credited.
+    for (const bool picked : {false, true}) {
+        typeInto("C_users", "Anne");
+        if (picked)
+            emit w<QComboBox>("C_users")->activated(-1);
+        m_dialogs->answer(Answer::Ok);
+        w<QPushButton>("Tajoutecredit")->click();
+        QCOMPARE(m_dialogs->shown().size(), 1);
+        QCOMPARE(m_dialogs->last().title, QString("Erreur solde"));
+        QCOMPARE(m_dialogs->last().text,
+                 QString("Anne n'a pas de compte pour Mars : rien n'a été enregistré."));
+        QCOMPARE(rowCount("JEUX"), 0);
+        QCOMPARE(rowCount("USERS"), 1);
+        QCOMPARE(balanceOf("Paul", "Mars").toDouble(), 35.0);
+        m_dialogs->clear();
+    }
     QCOMPARE(text("T_soldecours"), QString());
 }
 

@@ -443,7 +443,7 @@ void TestReliability::damagedFilesNeverCrash() {
             ledger::recordGame(*db,
                                {ledger::GameKind::Stake, "Paul", "Mars", "03", "Simple Gagnant",
                                 QString("Cheval %1").arg(i % 7), 2.5},
-                               "Mars", std::nullopt);
+                               "Mars");
         db->exec("INSERT INTO MESSUIVITS (nomcheval) VALUES ('CHEVAL 1'), ('CHEVAL 2')");
         db->exec(
             "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "
