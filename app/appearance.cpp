@@ -3,6 +3,8 @@
 #include "app/panelcache.h"
 #include "app/regional.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QCompleter>
@@ -10,6 +12,8 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QStyle>
 #include <QTimer>
@@ -22,6 +26,38 @@ static void registerResources() {
 }
 
 namespace appearance {
+namespace {
+
+// A press outside an open completion list closes the list, and Qt's completer swallows it:
+// the button the user aimed at would need a second click, and a punter who clicks
+// "Enregistrer la mise" once believes his stake recorded. Here the list still closes, and
+// a button under the press is clicked as well.
+class ClickThroughPopup : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::MouseButtonPress)
+            return false;
+        auto* popup = static_cast<QWidget*>(watched);
+        const auto* press = static_cast<QMouseEvent*>(event);
+        const QPoint global = press->globalPosition().toPoint();
+        if (popup->rect().contains(popup->mapFromGlobal(global)))
+            return false;
+        popup->hide();
+        QPointer<QAbstractButton> button =
+            qobject_cast<QAbstractButton*>(QApplication::widgetAt(global));
+        if (button && button->isEnabled() && press->button() == Qt::LeftButton)
+            QTimer::singleShot(0, button, [button] {
+                if (button && button->isEnabled())
+                    button->click();
+            });
+        return true;
+    }
+};
+
+} // namespace
 
 void setupApplication(QApplication& app) {
     registerResources();
@@ -63,12 +99,14 @@ void makeKeyboardFriendly(QWidget* window) {
         if (auto* completer = combo->completer()) {
             completer->setCompletionMode(QCompleter::PopupCompletion);
             completer->setCaseSensitivity(Qt::CaseInsensitive);
+            // Installed after the completer's own filter, so it runs first.
+            completer->popup()->installEventFilter(new ClickThroughPopup(completer));
         }
     }
 }
 
 int widestMoney(const QFont& font) {
-    return QFontMetrics(font).horizontalAdvance(regional::formatMoney(-999999.99));
+    return QFontMetrics(font).horizontalAdvance(regional::formatMoney(-999999999.99));
 }
 
 void showsMoney(QLineEdit* box) {

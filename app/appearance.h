@@ -17,11 +17,12 @@ void setupApplication(QApplication& app);
 QIcon logoIcon();
 
 // Enter on a focused button presses it, as Space does; Tab skips the boxes the user cannot
-// type into; an editable list offers its entries without ever replacing what is typed.
+// type into; an editable list offers its entries without ever replacing what is typed, and
+// a click on a button while they are offered presses the button.
 // Run once a window's controls exist.
 void makeKeyboardFriendly(QWidget* window);
 
-// A box that shows money: right-aligned, and wide enough for "-999 999,99 €" whole.
+// A box that shows money: right-aligned, and wide enough for "-999 999 999,99 €" whole.
 void showsMoney(QLineEdit* box);
 
 // The width a money amount of the ledger needs at most in that font, without margins.

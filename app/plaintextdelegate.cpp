@@ -1,8 +1,11 @@
 #include "app/plaintextdelegate.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QStyle>
+#include <QToolTip>
 #include <algorithm>
 #include <iterator>
 #include <utility>
@@ -62,6 +65,29 @@ void PlainTextDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     painter->setPen(item.palette.color(colorGroup(item), role));
     painter->drawStaticText(place.topLeft(), laid);
     painter->restore();
+}
+
+bool PlainTextDelegate::isCut(const QStyleOptionViewItem& option, const QModelIndex& index) {
+    const QVariant display = index.data(Qt::DisplayRole);
+    const QVariant font = index.data(Qt::FontRole);
+    const QFontMetrics metrics(font.isValid() ? font.value<QFont>() : option.font);
+    const QWidget* widget = option.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+    return metrics.horizontalAdvance(display.toString()) > option.rect.width() - 2 * margin;
+}
+
+bool PlainTextDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                                  const QStyleOptionViewItem& option, const QModelIndex& index) {
+    if (event && event->type() == QEvent::ToolTip && index.isValid() && isCut(option, index)) {
+        QString tip = index.data(Qt::DisplayRole).toString();
+        const QString own = index.data(Qt::ToolTipRole).toString();
+        if (!own.isEmpty())
+            tip += QLatin1Char('\n') + own;
+        QToolTip::showText(event->globalPos(), tip, view, option.rect);
+        return true;
+    }
+    return QStyledItemDelegate::helpEvent(event, view, option, index);
 }
 
 const QStaticText& PlainTextDelegate::layout(const QString& text, const QStyleOptionViewItem& item,

@@ -17,6 +17,11 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
+    // A cell cut short shows its whole text as a tooltip, before the model's own.
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
+    // Whether the cell's text is wider than the room it has.
+    static bool isCut(const QStyleOptionViewItem& option, const QModelIndex& index);
 
 private:
     // The text laid out in the item's font, cut short when wider than `width`.

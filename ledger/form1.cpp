@@ -164,13 +164,15 @@ void Form1::PreparerListeJeux() {
     m_modeleReleve->setBaseFont(liste->font());
 
     // The widths were drawn for a smaller font than today's desktops use. Money columns fit
-    // a bold "-999 999,99 €"; the game type and the horse share what is left, so the
-    // balance never hides under the scroll bar and the list takes the window's extra width.
+    // a bold "-999 999 999,99 €", the game type the credit rows' own; the game type and the
+    // horse share what is left, so the balance never hides under the scroll bar and the
+    // list takes the window's extra width.
     QFont gras = liste->font();
     gras.setBold(true);
     const QFontMetrics normal(liste->font());
+    // The cell's own padding and a few pixels, so that two amounts never touch.
     const int marge =
-        2 * liste->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, liste) + 10;
+        2 * liste->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, liste) + 6;
     const int montant = appearance::widestMoney(gras) + marge;
     const int dpi = logicalDpiX();
     QHeaderView* entetes = liste->header();
@@ -180,8 +182,12 @@ void Form1::PreparerListeJeux() {
         const int titre =
             normal.horizontalAdvance(QString::fromUtf8(StatementModel::header(i))) + marge;
         const bool partage = i == 1 || i == 2;
+        QFont italique = liste->font();
+        italique.setItalic(true);
+        const int texte = i == 1 ? QFontMetrics(italique).horizontalAdvance(ledger::creditType())
+                                 : 8 * normal.averageCharWidth();
         int largeur = kColonnes[i].argent ? montant
-                      : partage           ? std::max(titre, 12 * normal.averageCharWidth())
+                      : partage           ? std::max(titre, texte + marge)
                                           : std::max(kColonnes[i].twips * dpi / 1440, titre);
         liste->setColumnWidth(i, largeur);
         entetes->setSectionResizeMode(i, partage ? QHeaderView::Stretch : QHeaderView::Fixed);

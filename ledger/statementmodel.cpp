@@ -90,6 +90,9 @@ QVariant StatementModel::data(const QModelIndex& index, int role) const {
         return QVariant();
     case Qt::TextAlignmentRole:
         return QVariant(alignment(column) | Qt::AlignVCenter);
+    case Qt::ToolTipRole:
+        // Why a line is in italics: the line that reverses it, or the one it reverses.
+        return line.remarque.isEmpty() ? QVariant() : QVariant(line.remarque);
     case Qt::ForegroundRole:
         if (column == Mise && shown)
             return kRed;

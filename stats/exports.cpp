@@ -59,9 +59,10 @@ struct PdfColumn {
     Qt::Alignment alignment;
 };
 const PdfColumn kPdfColumns[] = {
-    {"Jour", 0.07, Qt::AlignLeft},   {"Type de jeu", 0.27, Qt::AlignHCenter},
-    {"Cheval", 0.24, Qt::AlignLeft}, {"Mise", 0.14, Qt::AlignRight},
-    {"Gain", 0.14, Qt::AlignRight},  {"Solde", 0.14, Qt::AlignRight},
+    {"Jour", 0.05, Qt::AlignLeft},     {"Type de jeu", 0.20, Qt::AlignHCenter},
+    {"Cheval", 0.17, Qt::AlignLeft},   {"Mise", 0.13, Qt::AlignRight},
+    {"Gain", 0.13, Qt::AlignRight},    {"Solde", 0.13, Qt::AlignRight},
+    {"Remarque", 0.19, Qt::AlignLeft},
 };
 constexpr int kPdfColumnCount = static_cast<int>(std::size(kPdfColumns));
 
@@ -84,6 +85,7 @@ QVector<Cell> cellsOf(const ledger::StatementLine& line) {
     cells[5].bold = true;
     if (line.solde)
         cells[5].text = regional::formatMoney(*line.solde);
+    cells[6].text = line.remarque;
     return cells;
 }
 
@@ -270,10 +272,11 @@ bool writeStatementCsv(const ledger::Statement& statement, const QString& path, 
         bytes += written.join(QLatin1Char(';')).toUtf8() + "\r\n";
     };
     line({QStringLiteral("Jour"), QStringLiteral("Type de jeu"), QStringLiteral("Cheval"),
-          QStringLiteral("Mise"), QStringLiteral("Gain"), QStringLiteral("Solde")});
+          QStringLiteral("Mise"), QStringLiteral("Gain"), QStringLiteral("Solde"),
+          QStringLiteral("Remarque")});
     for (const ledger::StatementLine& l : statement.lines)
         line({l.jour, l.type, l.cheval, csvAmount(l.mise), csvAmount(l.gain),
-              l.solde ? csvAmount(*l.solde) : QString()});
+              l.solde ? csvAmount(*l.solde) : QString(), l.remarque});
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {

@@ -13,8 +13,8 @@ namespace stats {
 enum class Format { Csv, Pdf };
 
 // UTF-8 with a byte-order mark, ";" between fields, CR LF: the header
-// "Jour;Type de jeu;Cheval;Mise;Gain;Solde", then one line per statement line with amounts
-// as "1234,50". False, with a French sentence in *error, when the file cannot be written.
+// "Jour;Type de jeu;Cheval;Mise;Gain;Solde;Remarque", then one line per statement line with
+// amounts as "1234,50" and, for a reversed line or a reversal, the line it goes with. False, with a French sentence in *error, when the file cannot be written.
 bool writeStatementCsv(const ledger::Statement& statement, const QString& path, QString* error);
 
 // A4 pages: the title "Relevé de <joueur> — <mois>", the statement's columns in its colours,

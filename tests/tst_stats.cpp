@@ -87,7 +87,11 @@ ledger::Statement smallStatement() {
     ledger::StatementLine stake{3,      "02", "Simple Gagnant", "L'AS; \"LE\" BRAVE",
                                 1234.5, 0,    -1084.5};
     ledger::StatementLine win{4, "02", "Simple Gagnant", "", 0, 30.25, std::nullopt};
-    s.lines = {credit, stake, win};
+    ledger::StatementLine reversed{5, "03",     "Trio", "",   2,
+                                   0, -1056.25, false,  true, "annulée par n° 6"};
+    ledger::StatementLine reversal{6, "03",     "Trio", "",   -2,
+                                   0, -1054.25, false,  true, "annule n° 5"};
+    s.lines = {credit, stake, win, reversed, reversal};
     s.nombreJeux = 2;
     s.totalMises = 1234.5;
     s.totalGains = 30.25;
@@ -257,11 +261,13 @@ void TestStats::csvBytes() {
     QString error;
     QVERIFY(stats::writeStatementCsv(smallStatement(), path, &error));
     QCOMPARE(readAll(path), QByteArray("\xEF\xBB\xBF"
-                                       "Jour;Type de jeu;Cheval;Mise;Gain;Solde\r\n"
-                                       "01;Approvisionnement compte;;0,00;100,00;150,00\r\n"
+                                       "Jour;Type de jeu;Cheval;Mise;Gain;Solde;Remarque\r\n"
+                                       "01;Approvisionnement compte;;0,00;100,00;150,00;\r\n"
                                        "02;Simple Gagnant;\"L'AS; \"\"LE\"\" BRAVE\";1234,50;0,00;"
-                                       "-1084,50\r\n"
-                                       "02;Simple Gagnant;;0,00;30,25;\r\n"));
+                                       "-1084,50;\r\n"
+                                       "02;Simple Gagnant;;0,00;30,25;;\r\n"
+                                       "03;Trio;;2,00;0,00;-1056,25;annulée par n° 6\r\n"
+                                       "03;Trio;;-2,00;0,00;-1054,25;annule n° 5\r\n"));
 
     // A file that cannot be written is named in the error, and nothing is left behind.
     const QString blocked = path + "/dessous.csv";
@@ -298,7 +304,8 @@ void TestStats::pdfPagesAndText() {
         QVERIFY(pages[i].contains(QString("Page %1 / %2").arg(i + 1).arg(pages.size())));
     QVERIFY(pages.first().contains("Relevé de Paul — Mars"));
     QVERIFY(pages.join("").count("Simple Gagnant") == 2 &&
-            pages.join("").count("Trio") == extraLines);
+            pages.join("").count("Trio") == extraLines + 2);
+    QVERIFY(pages.join("").contains("annulée par n° 6") && pages.join("").contains("annule n° 5"));
     const QString last = pages.last().simplified();
     QVERIFY(last.contains("Total des mises 1 234,50 €"));
     QVERIFY(last.contains("Total des gains 30,25 €"));
@@ -364,7 +371,7 @@ void TestStats::fromTheLedgerMenu() {
     form->findChild<QAction*>("mnuexport")->trigger();
     const QList<QByteArray> lines = readAll(dir.filePath("paul.csv")).split('\n');
     QCOMPARE(lines.size(), 9); // the header, seven lines of March, the final line end
-    QCOMPARE(lines.at(2), QByteArray("01;Simple Gagnant;ETOILE;10,00;0,00;140,00\r"));
+    QCOMPARE(lines.at(2), QByteArray("01;Simple Gagnant;ETOILE;10,00;0,00;140,00;\r"));
 
     // The statistics open on the ledger's player and month.
     form->findChild<QAction*>("mnustats")->trigger();
