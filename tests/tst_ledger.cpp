@@ -6,14 +6,18 @@
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testdatabase.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTreeView>
 #include <QtTest>
 
@@ -125,6 +129,11 @@ private slots:
     void fullMonthStatementIsQuick();
     void reversingALine_data();
     void reversingALine();
+    void writesFollowTheStatementOnDisplay();
+    void newMonth_data();
+    void newMonth();
+    void lateEntries_data();
+    void lateEntries();
     void throughTheRealWidgets();
 
 private:
@@ -1509,6 +1518,13 @@ void TestLedger::reversingALine() {
     QCOMPARE(text("TTotalmise"), money(5));
     QCOMPARE(text("Tplusgrossemise"), money(5));
     QCOMPARE(text("Tplusgrosgain"), money(0));
+    QCOMPARE(text("TnbrTotaljeux"), QString("1"));
+    QCOMPARE(list()->topLevelItem(0)->data(3, Qt::ToolTipRole).toString(),
+             QString("annulée par n° 3"));
+    QCOMPARE(list()->topLevelItem(2)->data(0, Qt::ToolTipRole).toString(), QString("annule n° 1"));
+    QVERIFY(!list()->topLevelItem(1)->data(0, Qt::ToolTipRole).isValid());
+    // The reload left no line selected: nothing to reverse.
+    QVERIFY(!annuler->isEnabled());
 
     // Neither line of the pair is reversed again.
     for (const auto& [line, refusal] :
@@ -1522,6 +1538,221 @@ void TestLedger::reversingALine() {
         QCOMPARE(m_dialogs->last().title, QString("Annuler la ligne"));
         QCOMPARE(rowCount("JEUX"), 3);
     }
+}
+
+// -----------------------------------------------------------------------------------------
+// The statement on display is the only source of a write
+
+void TestLedger::writesFollowTheStatementOnDisplay() {
+    addUser("Marie", "décembre", 1000, 13338.6);
+    addUser("Jean", "décembre", 300, 321.4);
+    addUser("Paul", "Novembre", 100, 60);
+    addUser("Paul", "décembre", 60, 60);
+    addRow("Paul", "Novembre", "03", "Tiercé", "AUTRE JEUX", 40, 0, 60);
+    addRow("Paul", "Novembre", "04", "Approvisionnement compte", "autre jeux", 0, 25, 85);
+    m_db->exec("UPDATE USERS SET SoldeDepart = 125, SoldeEnCours = 85 WHERE pseudo = 'Paul' "
+               "AND Mois = 'Novembre'");
+    regional::setToday(QDate(2024, 12, 6));
+    openWindow();
+    const auto month = [&](const char* name) {
+        auto* box = w<QComboBox>("C_mois");
+        box->setCurrentIndex(box->findText(QString::fromUtf8(name)));
+    };
+
+    // Marie shown, then Janvier and Jean, who has no Janvier: the balance is asked (he has
+    // no earlier month), not given, and Marie's figures are gone.
+    pick("C_users", "Marie");
+    QCOMPARE(text("T_soldecours"), money(13338.6));
+    month("Janvier");
+    m_dialogs->cancel();
+    pick("C_users", "Jean");
+    for (const char* box : {"T_soldepreced", "T_soldecours", "TsoldeDepart"})
+        QCOMPARE(text(box), QString());
+    // Every write for Jean in Janvier is refused, nothing moves.
+    pick("Ctypejeux", "Tiercé");
+    for (const char* button : {"BT_savemise", "BT_savegain", "Tajoutecredit"}) {
+        w<QLineEdit>("Cmontant")->setText("2");
+        m_dialogs->clear();
+        m_dialogs->answer(Answer::Ok);
+        w<QPushButton>(button)->click();
+        QCOMPARE(m_dialogs->last().text,
+                 QString("Jean n'a pas de compte pour Janvier : rien n'a été enregistré."));
+    }
+    QCOMPARE(rowCount("JEUX"), 2);
+    QCOMPARE(balanceOf("Jean", "décembre").toDouble(), 321.4);
+
+    // Paul's Novembre shown, then décembre chosen without a reload: reversing a Novembre
+    // stake and a Novembre credit moves Novembre, never décembre.
+    month("Novembre");
+    pick("C_users", "Paul");
+    month("décembre");
+    auto* annuler = w<QPushButton>("BT_annuler");
+    for (int line : {0, 1}) {
+        list()->setCurrentItem(list()->topLevelItem(line));
+        m_dialogs->clear();
+        m_dialogs->answer(Answer::Yes);
+        m_dialogs->answer(Answer::No); // décembre keeps its balance
+        annuler->click();
+        QCOMPARE(m_dialogs->last().text, QString("Reporter aussi ce changement sur décembre ?"));
+    }
+    QCOMPARE(balanceOf("Paul", "Novembre").toDouble(), 100.0);
+    QCOMPARE(m_db->scalar("SELECT SoldeDepart FROM USERS WHERE pseudo = 'Paul' AND "
+                          "Mois = 'Novembre'")
+                 .toDouble(),
+             100.0);
+    QCOMPARE(balanceOf("Paul", "décembre").toDouble(), 60.0);
+    QCOMPARE(m_db->scalar("SELECT group_concat(mois, '|') FROM JEUX WHERE Remarque LIKE "
+                          "'annule %'")
+                 .toString(),
+             QString("Novembre|Novembre"));
+    // The statement still shows Novembre, with its new balances.
+    QCOMPARE(list()->topLevelItemCount(), 4);
+    QCOMPARE(text("T_soldecours"), money(100));
+
+    // A month's name in another case is the month; the balance of Paul's décembre moves.
+    w<QComboBox>("C_moisMiseGain")->setEditText("DÉCEMBRE");
+    w<QComboBox>("C_mois")->setEditText(" Décembre");
+    w<QLineEdit>("Cmontant")->setText("5");
+    w<QPushButton>("BT_savemise")->click();
+    QCOMPARE(lastRow()[2].toString(), QString("décembre"));
+    QCOMPARE(balanceOf("Paul", "décembre").toDouble(), 55.0);
+
+    // The PDF of a player without a row for the month prints no one's balances.
+    month("décembre");
+    pick("C_users", "Marie");
+    month("Octobre");
+    typeInto("C_users", "Jean");
+    m_dialogs->cancel();
+    emit w<QComboBox>("C_users")->activated(-1);
+    if (QStandardPaths::findExecutable("pdftotext").isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    QTemporaryDir dir;
+    m_dialogs->type(dir.filePath("jean.pdf"));
+    w<QAction>("mnupdf")->trigger();
+    QProcess pdftotext;
+    pdftotext.start("pdftotext", {dir.filePath("jean.pdf"), "-"});
+    QVERIFY(pdftotext.waitForFinished());
+    const QString pdf = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    QVERIFY2(pdf.contains("Relevé de Jean — Octobre"), qPrintable(pdf));
+    QVERIFY(!pdf.contains("Solde en cours") && !pdf.contains("Total depots"));
+}
+
+void TestLedger::newMonth_data() {
+    QTest::addColumn<bool>("earlier");    // Paul has Février (balance 70) before Mars
+    QTest::addColumn<QString>("answer");  // "oui", "non", or the balance typed ("" cancels)
+    QTest::addColumn<QVariant>("opened"); // Mars's balance once asked, or null: not opened
+    QTest::newRow("carried, Oui") << true << "oui" << QVariant(70.0);
+    QTest::newRow("carried, Non") << true << "non" << QVariant();
+    QTest::newRow("no earlier month, typed") << false << "12,5" << QVariant(12.5);
+    QTest::newRow("no earlier month, cancelled") << false << "" << QVariant();
+}
+
+void TestLedger::newMonth() {
+    QFETCH(bool, earlier);
+    QFETCH(QString, answer);
+    QFETCH(QVariant, opened);
+    addUser("Paul", earlier ? "Février" : "Avril", 100, 70);
+    addUser("Anne", "Mars", 10, 10);
+    openWindow();
+    pick("C_users", "Anne");
+    if (answer == "oui" || answer == "non")
+        m_dialogs->answer(answer == "oui" ? Answer::Yes : Answer::No);
+    else if (answer.isEmpty())
+        m_dialogs->cancel();
+    else
+        m_dialogs->type(answer);
+    pick("C_users", "Paul");
+    QCOMPARE(m_dialogs->shown().size(), 1);
+    if (earlier) {
+        QCOMPARE(m_dialogs->last().title, QString("Nouveau mois"));
+        QCOMPARE(m_dialogs->last().text,
+                 "Paul n'a pas encore de compte pour Mars.\nL'ouvrir avec le solde de Février : " +
+                     money(70) + " ?");
+        QCOMPARE(m_dialogs->last().buttons, dialogs::Buttons::YesNo);
+        QCOMPARE(m_dialogs->last().icon, dialogs::Icon::Question);
+    } else {
+        QCOMPARE(m_dialogs->last().title, QString("Solde du jouer"));
+    }
+    QCOMPARE(balanceOf("Paul", "Mars"), opened);
+    if (opened.isNull()) {
+        QCOMPARE(text("T_soldecours"), QString());
+        return;
+    }
+    QCOMPARE(m_db->scalar("SELECT SoldeDepart FROM USERS WHERE pseudo = 'Paul' AND Mois = 'Mars'"),
+             opened);
+    QCOMPARE(text("T_soldecours"), money(opened.toDouble()));
+    QCOMPARE(text("TsoldeDepart"), money(opened.toDouble()));
+    // Open now: a stake is recorded on it, and no question comes again.
+    pick("Ctypejeux", "Tiercé");
+    w<QLineEdit>("Cmontant")->setText("2");
+    if (!earlier)
+        m_dialogs->answer(Answer::No); // Avril keeps its balance
+    w<QPushButton>("BT_savemise")->click();
+    QCOMPARE(balanceOf("Paul", "Mars").toDouble(), opened.toDouble() - 2);
+}
+
+void TestLedger::lateEntries_data() {
+    QTest::addColumn<QString>("write");
+    QTest::addColumn<bool>("carry");
+    QTest::addColumn<double>("difference"); // to Mars, and to Avril and Mai when carried
+    QTest::addColumn<double>("deposits");   // change of Mars's SoldeDepart
+    for (const bool carry : {true, false}) {
+        const char* answer = carry ? "Oui" : "Non";
+        QTest::addRow("stake, %s", answer) << "mise" << carry << -20.0 << 0.0;
+        QTest::addRow("win, %s", answer) << "gain" << carry << 20.0 << 0.0;
+        QTest::addRow("credit, %s", answer) << "credit" << carry << 20.0 << 20.0;
+        QTest::addRow("reversal, %s", answer) << "annulation" << carry << 7.0 << 0.0;
+    }
+}
+
+void TestLedger::lateEntries() {
+    QFETCH(QString, write);
+    QFETCH(bool, carry);
+    QFETCH(double, difference);
+    QFETCH(double, deposits);
+    addUser("Paul", "Mars", 100, 93);
+    addUser("Paul", "Mai", 93, 80);
+    addUser("Paul", "Avril", 93, 93);
+    addUser("Anne", "Mai", 5, 5);
+    addRow("Paul", "Mars", "02", "Tiercé", "AUTRE JEUX", 7, 0, 93);
+    openWindow();
+    pick("C_users", "Paul");
+    const int before = rowCount("JEUX");
+    if (write == "credit")
+        m_dialogs->answer(Answer::Yes);
+    if (write == "annulation") {
+        list()->setCurrentItem(list()->topLevelItem(0));
+        m_dialogs->answer(Answer::Yes);
+    }
+    if (write == "credit")
+        m_dialogs->type("20");
+    m_dialogs->answer(carry ? Answer::Yes : Answer::No);
+    if (write == "credit") {
+        w<QPushButton>("Tajoutecredit")->click();
+    } else if (write == "annulation") {
+        w<QPushButton>("BT_annuler")->click();
+    } else {
+        pick("Ctypejeux", "Tiercé");
+        w<QLineEdit>("Cmontant")->setText("20");
+        w<QPushButton>(write == "mise" ? "BT_savemise" : "BT_savegain")->click();
+    }
+    QCOMPARE(m_dialogs->last().text, QString("Reporter aussi ce changement sur Avril et Mai ?"));
+    QCOMPARE(m_dialogs->last().buttons, dialogs::Buttons::YesNo);
+    QCOMPARE(m_dialogs->last().icon, dialogs::Icon::Question);
+    QCOMPARE(rowCount("JEUX"), before + 1);
+    QCOMPARE(balanceOf("Paul", "Mars").toDouble(), 93 + difference);
+    const double later = carry ? difference : 0;
+    QCOMPARE(balanceOf("Paul", "Avril").toDouble(), 93 + later);
+    QCOMPARE(balanceOf("Paul", "Mai").toDouble(), 80 + later);
+    const auto deposit = [&](const char* month) {
+        return m_db
+            ->scalar("SELECT SoldeDepart FROM USERS WHERE pseudo = 'Paul' AND Mois = ?", {month})
+            .toDouble();
+    };
+    QCOMPARE(deposit("Mars"), 100 + deposits);
+    QCOMPARE(deposit("Avril"), 93 + later);
+    QCOMPARE(deposit("Mai"), 93 + later);
+    QCOMPARE(balanceOf("Anne", "Mai").toDouble(), 5.0);
 }
 
 // -----------------------------------------------------------------------------------------
