@@ -28,19 +28,27 @@ static void registerResources() {
 namespace appearance {
 namespace {
 
-// A press outside an open completion list closes the list, and Qt's completer swallows it:
-// the button the user aimed at would need a second click, and a punter who clicks
-// "Enregistrer la mise" once believes his stake recorded. Here the list still closes, and
-// a button under the press is clicked as well.
+// A completion list opens below its field, over whatever is there: under the horse box, the
+// record buttons. A press outside an open list closes it, and Qt's completer swallows the
+// press: the button the user aimed at would need a second click, and a punter who clicks
+// "Enregistrer la mise" once believes his stake recorded. Here a list that would hide a
+// button of its window opens above its field instead, and a press on a button while the
+// list is open closes the list and clicks the button.
 class ClickThroughPopup : public QObject {
 public:
-    using QObject::QObject;
+    ClickThroughPopup(QWidget* field, QObject* parent) : QObject(parent), m_field(field) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* popup = static_cast<QWidget*>(watched);
+        // The completer places the list again at each key typed.
+        if (event->type() == QEvent::Show || event->type() == QEvent::Move ||
+            event->type() == QEvent::Resize) {
+            keepButtonsInSight(popup);
+            return false;
+        }
         if (event->type() != QEvent::MouseButtonPress)
             return false;
-        auto* popup = static_cast<QWidget*>(watched);
         const auto* press = static_cast<QMouseEvent*>(event);
         const QPoint global = press->globalPosition().toPoint();
         if (popup->rect().contains(popup->mapFromGlobal(global)))
@@ -55,6 +63,26 @@ protected:
             });
         return true;
     }
+
+private:
+    void keepButtonsInSight(QWidget* popup) const {
+        if (!m_field)
+            return;
+        const QRect below = popup->frameGeometry();
+        for (const QAbstractButton* button : m_field->window()->findChildren<QAbstractButton*>()) {
+            if (!button->isVisible() || m_field->isAncestorOf(button))
+                continue;
+            const QRect place(button->mapToGlobal(QPoint(0, 0)), button->size());
+            if (place.intersects(below)) {
+                const int top = m_field->mapToGlobal(QPoint(0, 0)).y() - below.height();
+                if (top >= 0)
+                    popup->move(below.x(), top);
+                return;
+            }
+        }
+    }
+
+    QPointer<QWidget> m_field;
 };
 
 } // namespace
@@ -100,7 +128,17 @@ void makeKeyboardFriendly(QWidget* window) {
             completer->setCompletionMode(QCompleter::PopupCompletion);
             completer->setCaseSensitivity(Qt::CaseInsensitive);
             // Installed after the completer's own filter, so it runs first.
-            completer->popup()->installEventFilter(new ClickThroughPopup(completer));
+            completer->popup()->installEventFilter(new ClickThroughPopup(combo, completer));
+            // An entry taken from the completion list is a pick in the list, as one taken
+            // from the drop-down is: Qt sets it without saying so.
+            QObject::connect(completer, qOverload<const QString&>(&QCompleter::activated), combo,
+                             [combo](const QString& text) {
+                                 const int index = combo->findText(text, Qt::MatchExactly);
+                                 if (index < 0)
+                                     return;
+                                 combo->setCurrentIndex(index);
+                                 emit combo->activated(index);
+                             });
         }
     }
 }

@@ -6,13 +6,16 @@
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testdatabase.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDateEdit>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QPushButton>
 #include <QSqlQuery>
@@ -1827,6 +1830,44 @@ void TestLedger::throughTheRealWidgets() {
     QVERIFY(real.allAnswered());
     QCOMPARE(real.seen().last().title, QString("UtilisateurZoé Solde : 12,5"));
     QCOMPARE(balanceOf("Zoé", "Mars").toDouble(), 12.5);
+
+    // One click on the record button records, though the completion list was open: the
+    // list opens above the horse box, clear of the buttons, and a press elsewhere goes to
+    // the open list first, as Qt sends it.
+    typeIn("C_users", "Paul");
+    QTest::keyClick(w<QComboBox>("C_users")->lineEdit(), Qt::Key_Return);
+    typeIn("Cmontant", "4");
+    typeIn("Tcheval", "Jolie");
+    QWidget* liste = w<QComboBox>("Tcheval")->completer()->popup();
+    QVERIFY(liste->isVisible());
+    auto* enregistrer = w<QPushButton>("BT_savemise");
+    const QPoint ecran = enregistrer->mapToGlobal(enregistrer->rect().center());
+    QVERIFY(!liste->frameGeometry().contains(ecran));
+    QMouseEvent appui(QEvent::MouseButtonPress, liste->mapFromGlobal(ecran), ecran, Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(liste, &appui);
+    QTRY_COMPARE(lastRow()[7].toDouble(), 4.0);
+    QCOMPARE(lastRow()[6].toString(), QString("JOLIE"));
+    QVERIFY(!w<QComboBox>("Tcheval")->completer()->popup()->isVisible());
+
+    // Avril opened with March's balance: Oui clicked on the real question.
+    auto* mois = w<QComboBox>("C_mois");
+    mois->setCurrentIndex(mois->findText("Avril"));
+    real.click(QDialogButtonBox::Yes);
+    emit w<QComboBox>("C_users")->activated(w<QComboBox>("C_users")->currentIndex());
+    QVERIFY(real.allAnswered());
+    QCOMPARE(real.seen().last().title, QString("Nouveau mois"));
+    QCOMPARE(balanceOf("Paul", "Avril").toDouble(), 113.0);
+    QCOMPARE(text("T_soldecours"), money(113));
+    // Mai for Paul through "+": the input box proposes Avril's balance, OK keeps it.
+    mois->setCurrentIndex(mois->findText("Mai"));
+    real.type("Paul");
+    real.type("");
+    real.click(QDialogButtonBox::Ok);
+    press("bt_ajouteusers");
+    QVERIFY(real.allAnswered());
+    QCOMPARE(real.seen().at(real.seen().size() - 2).held, QString("113,00"));
+    QCOMPARE(balanceOf("Paul", "Mai").toDouble(), 113.0);
 
     // Tab skips the boxes that only show.
     QVERIFY(!(w<QLineEdit>("T_soldecours")->focusPolicy() & Qt::TabFocus));
