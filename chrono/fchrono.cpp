@@ -7,6 +7,7 @@
 #include "chrono/conversions.h"
 #include "chrono/listfile.h"
 
+#include <QCloseEvent>
 #include <QDir>
 #include <QFocusEvent>
 #include <QFontDatabase>
@@ -117,6 +118,20 @@ bool Fchrono::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void Fchrono::closeEvent(QCloseEvent* event) {
+    if (m_ajoutsNonEnregistres) {
+        const auto reponse = dialogs::message(
+            this, QStringLiteral("Enregistrer la liste dans lstchrono.txt ?"),
+            dialogs::applicationTitle(), dialogs::Buttons::YesNoCancel, dialogs::Icon::Question);
+        if (reponse == dialogs::Answer::Cancel ||
+            (reponse == dialogs::Answer::Yes && !enregistrerListe())) {
+            event->ignore();
+            return;
+        }
+    }
+    QWidget::closeEvent(event);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -438,18 +453,25 @@ void Fchrono::Bt_Ajoute_Click() {
         return;
     }
     insererDansListe({ligne});
+    m_ajoutsNonEnregistres = true;
 }
 
 void Fchrono::btsave_Click() {
+    enregistrerListe();
+}
+
+bool Fchrono::enregistrerListe() {
     QStringList lignes;
     for (int i = 0; i < ui->LstCheval->count(); ++i)
         lignes << ui->LstCheval->item(i)->text();
     if (const auto echec = listfile::append(listfile::path(), lignes)) {
         signalerErreurFichier(QStringLiteral("d'enregistrer la liste dans"), *echec);
-        return;
+        return false;
     }
+    m_ajoutsNonEnregistres = false;
     dialogs::message(this, QStringLiteral("Sauvegarde effectuée"), QStringLiteral("Sauvegarde"),
                      dialogs::Buttons::Ok, dialogs::Icon::Information);
+    return true;
 }
 
 void Fchrono::bt_chargeliste_Click() {
@@ -463,6 +485,7 @@ void Fchrono::bt_chargeliste_Click() {
 
 void Fchrono::Bt_videliste_Click() {
     ui->LstCheval->clear();
+    m_ajoutsNonEnregistres = false;
 }
 
 void Fchrono::Bt_videListefichier_Click() {
@@ -472,4 +495,5 @@ void Fchrono::Bt_videListefichier_Click() {
         return;
     }
     ui->LstCheval->clear();
+    m_ajoutsNonEnregistres = false;
 }

@@ -25,6 +25,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Lines added since the list was last loaded or saved are offered for saving first.
+    void closeEvent(QCloseEvent* event) override;
 
 private slots:
     void Form_Load();
@@ -57,10 +59,14 @@ private:
     void signalerErreurTemps();
     void revenirAuChrono(class QRadioButton* option);
     void insererDansListe(const QStringList& lignes);
+    // The save button's work; false when the file could not take the list.
+    bool enregistrerListe();
     void signalerErreurFichier(const QString& action, const QString& erreur);
 
     std::unique_ptr<Ui::Fchrono> ui;
     QCollator m_ordreListe;
+    // Lines were added to the list that no save has written to the file yet.
+    bool m_ajoutsNonEnregistres = false;
 
     // Working values of one calculation.
     qint16 Centiemes = 0;

@@ -12,6 +12,7 @@
 #include "data/statement.h"
 #include "data/transaction.h"
 
+#include <QCloseEvent>
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QHash>
@@ -19,6 +20,7 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QSet>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -118,6 +120,31 @@ std::shared_ptr<data::Database> connexion() {
 
 const QString kSelectHorseFirst =
     QStringLiteral("Vous devez selectionner un cheval de suivit avant de le modifier");
+const QString kTitle = QStringLiteral("Mes suivits");
+
+// An engine's error in the window's words: a file that cannot be opened is named, with the
+// reason, before the engine's words.
+QString describe(const data::DbError& error) {
+    QString text = errors::describe(error);
+    if (const auto* open = dynamic_cast<const data::OpenError*>(&error))
+        text = open->explanation() + QStringLiteral("\n\n") + text;
+    return text;
+}
+
+void showErrorBox(QWidget* parent, const QString& text) {
+    dialogs::message(parent, text, QStringLiteral("Erreur"), dialogs::Buttons::Ok,
+                     dialogs::Icon::Critical);
+}
+
+// Whether a followed horse is named `nom` once in capitals, as the window's list compares
+// the names (the engine's own case folding knows no accented letter).
+bool isFollowed(const QString& nom) {
+    data::Statement rs(connexion()->raw(), QStringLiteral("SELECT nomcheval FROM MESSUIVITS"), {});
+    while (rs.next())
+        if (rs.string(0).toUpper() == nom)
+            return true;
+    return false;
+}
 
 } // namespace
 
@@ -133,7 +160,7 @@ Fsuivit::Fsuivit(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Fsu
                    .expandedTo(minimumSizeHint()));
 
     connect(ui->Lsuivit, &QListWidget::itemSelectionChanged, this, [this] {
-        if (listIndex() < 0)
+        if (listIndex() < 0 || m_keyMoving)
             return;
         m_selectionRanClick = true;
         Lsuivit_Click();
@@ -144,6 +171,7 @@ Fsuivit::Fsuivit(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Fsu
             Lsuivit_Click();
         m_selectionRanClick = false;
     });
+    ui->Lsuivit->installEventFilter(this);
     ui->Lsuivit->viewport()->installEventFilter(this);
     ui->Text1->installEventFilter(this);
     connect(ui->Command1, &QPushButton::clicked, this, &Fsuivit::Command1_Click);
@@ -174,15 +202,79 @@ Fsuivit* Fsuivit::instance() {
     return singlewindow::open<Fsuivit>();
 }
 
+bool Fsuivit::montrerCheval(QWidget* parent, const QString& cheval) {
+    const QString nom = cheval.trimmed().toUpper();
+    Fsuivit* open = instance();
+    if (!nom.isEmpty()) {
+        bool followed = false;
+        if (open) {
+            // The open window's list is the one the preselection is looked for in.
+            followed = open->listHolds(nom);
+        } else {
+            try {
+                followed = isFollowed(nom);
+            } catch (const data::DbError& error) {
+                showErrorBox(parent, describe(error));
+                return false;
+            }
+        }
+        if (!followed) {
+            dialogs::message(parent, nom + QStringLiteral(" n'est pas dans vos chevaux suivis."),
+                             kTitle, dialogs::Buttons::Ok, dialogs::Icon::Information);
+            return false;
+        }
+    }
+    ChevalPreselection = nom;
+    // An open window only selects the horse; a new one does it while loading.
+    if (open)
+        open->AppliquerPreselection();
+    showSingle();
+    return true;
+}
+
+bool Fsuivit::listHolds(const QString& nom) const {
+    for (int i = 0; i < ui->Lsuivit->count(); ++i)
+        if (ui->Lsuivit->item(i)->text().toUpper() == nom)
+            return true;
+    return false;
+}
+
+void Fsuivit::closeEvent(QCloseEvent* event) {
+    if (!mayLeaveCard()) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
 bool Fsuivit::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui->Text1 && event->type() == QEvent::FocusOut) {
         // Switching to another program or opening a menu is not leaving the box.
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
             Text1_LostFocus();
+    } else if (watched == ui->Lsuivit && event->type() == QEvent::KeyPress) {
+        if (!m_keyMoving && cardChanged())
+            return listKeyPress(event);
     } else if (watched == ui->Lsuivit->viewport()) {
-        if (event->type() == QEvent::MouseButtonPress) {
-            m_selectionRanClick = false;
+        if (event->type() == QEvent::MouseButtonPress ||
+            event->type() == QEvent::MouseButtonDblClick) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            const QListWidgetItem* item = ui->Lsuivit->itemAt(mouse->position().toPoint());
+            const int row = item ? ui->Lsuivit->row(item) : -1;
+            // Asked before the list moves, so that a card kept keeps its horse selected; the
+            // list never sees this click, nor its release.
+            if (row >= 0 && row != listIndex() && cardChanged()) {
+                m_pressTaken = true;
+                selectEntry(row);
+                return true;
+            }
+            m_pressTaken = false;
+            if (event->type() == QEvent::MouseButtonPress)
+                m_selectionRanClick = false;
+        } else if (event->type() == QEvent::MouseButtonRelease && m_pressTaken) {
+            m_pressTaken = false;
+            return true;
         } else if (event->type() == QEvent::MouseButtonRelease) {
             // A click beside the entries of a list where nothing is selected still asks for
             // a horse.
@@ -195,16 +287,11 @@ bool Fsuivit::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Fsuivit::showError(const data::DbError& error) {
-    QString text = errors::describe(error);
-    // A file that cannot be opened is named, with the reason, before the engine's words.
-    if (const auto* open = dynamic_cast<const data::OpenError*>(&error))
-        text = open->explanation() + QStringLiteral("\n\n") + text;
-    showError(text);
+    showError(describe(error));
 }
 
 void Fsuivit::showError(const QString& text) {
-    dialogs::message(this, text, QStringLiteral("Erreur"), dialogs::Buttons::Ok,
-                     dialogs::Icon::Critical);
+    showErrorBox(this, text);
 }
 
 int Fsuivit::listIndex() const {
@@ -212,12 +299,70 @@ int Fsuivit::listIndex() const {
     return selected.isEmpty() ? -1 : ui->Lsuivit->row(selected.first());
 }
 
-void Fsuivit::selectEntry(int row) {
-    if (row == listIndex()) {
+bool Fsuivit::selectEntry(int row) {
+    if (!mayLeaveCard())
+        return false;
+    if (row == listIndex())
         Lsuivit_Click(); // selecting the selected entry again still loads it
-        return;
+    else
+        ui->Lsuivit->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+    return true;
+}
+
+bool Fsuivit::listKeyPress(QEvent* event) {
+    const int before = listIndex();
+    // The list moves first (only it knows where a key takes it); the card follows or not.
+    m_keyMoving = true;
+    QCoreApplication::sendEvent(ui->Lsuivit, event);
+    m_keyMoving = false;
+    const int after = listIndex();
+    if (after < 0 || after == before)
+        return true;
+    if (mayLeaveCard()) {
+        Lsuivit_Click();
+    } else {
+        const QSignalBlocker blocker(ui->Lsuivit);
+        ui->Lsuivit->setCurrentRow(before, QItemSelectionModel::ClearAndSelect);
     }
-    ui->Lsuivit->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+    return true;
+}
+
+QStringList Fsuivit::cardTexts() const {
+    return {ui->Tnum->text(),      ui->Tvaleur->text(),         ui->Tterrain->text(),
+            ui->Tdistance->text(), ui->Tcourse2->text(),        ui->Tcourse->text(),
+            ui->Tplace->text(),    ui->Tcomment->toPlainText(), ui->TidGeny->text()};
+}
+
+void Fsuivit::setCardTexts(const QStringList& texts) {
+    QLineEdit* const boxes[] = {ui->Tnum,    ui->Tvaleur, ui->Tterrain, ui->Tdistance, ui->Tcourse2,
+                                ui->Tcourse, ui->Tplace,  nullptr,      ui->TidGeny};
+    for (int i = 0; i < texts.size() && i < int(std::size(boxes)); ++i) {
+        if (boxes[i])
+            boxes[i]->setText(texts.at(i));
+        else if (ui->Tcomment->toPlainText() != texts.at(i))
+            ui->Tcomment->setPlainText(texts.at(i));
+    }
+}
+
+bool Fsuivit::cardChanged() const {
+    // Without a selected entry the card cannot be saved: there is nothing to ask.
+    return m_savedCard && listIndex() >= 0 && cardTexts() != *m_savedCard;
+}
+
+bool Fsuivit::mayLeaveCard() {
+    if (!cardChanged())
+        return true;
+    switch (dialogs::message(this, QStringLiteral("Enregistrer les modifications de la fiche ?"),
+                             kTitle, dialogs::Buttons::YesNoCancel, dialogs::Icon::Question)) {
+    case dialogs::Answer::Yes:
+        return saveCard();
+    case dialogs::Answer::No:
+        // Dropped here, not only by the next load: a horse without a row keeps the card.
+        setCardTexts(*m_savedCard);
+        return true;
+    default:
+        return false;
+    }
 }
 
 void Fsuivit::Form_Load() {
@@ -239,10 +384,8 @@ void Fsuivit::AppliquerPreselection() {
     for (int i = 0; i < ui->Lsuivit->count(); ++i)
         if (ui->Lsuivit->item(i)->text().toUpper() == ChevalPreselection)
             found = i;
-    if (found >= 0) {
-        selectEntry(found);
+    if (found >= 0 && selectEntry(found))
         ui->Text1->setText(ChevalPreselection);
-    }
 }
 
 void Fsuivit::Form_Terminate() {
@@ -252,15 +395,27 @@ void Fsuivit::Form_Terminate() {
 void Fsuivit::ChargerSuivits() {
     data::RecordSet rs;
     rs.Open(QStringLiteral("select * from MESSUIVITS ORDER BY nomcheval;"), connexion());
-    QStringList names;
+    std::vector<std::pair<QCollatorSortKey, QString>> names;
     names.reserve(rs.RecordCount());
-    for (rs.MoveFirst(); !rs.atEnd(); rs.MoveNext())
-        names << rs.Fields(1).toString();
+    // The engine orders the names by their ASCII letters only: French order here, accented
+    // initials among the others.
+    const QCollator order = frenchCollator();
+    for (rs.MoveFirst(); !rs.atEnd(); rs.MoveNext()) {
+        const QString name = rs.Fields(1).toString();
+        names.emplace_back(order.sortKey(name), name);
+    }
     rs.Close();
-    // Refilling the list is not a click: no card is loaded.
+    std::stable_sort(names.begin(), names.end(),
+                     [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
+    QStringList sorted;
+    sorted.reserve(int(names.size()));
+    for (const auto& name : names)
+        sorted << name.second;
+    // Refilling the list is not a click: no card is loaded, and none is selected any more.
+    m_savedCard.reset();
     const QSignalBlocker blocker(ui->Lsuivit);
     ui->Lsuivit->clear();
-    ui->Lsuivit->addItems(names);
+    ui->Lsuivit->addItems(sorted);
 }
 
 void Fsuivit::Text1_LostFocus() {
@@ -332,9 +487,12 @@ void Fsuivit::Lsuivit_Click() {
             ui->Text1->setText(nom);
         }
         rs.Close();
+        // The card is what it is now, whatever the races.
+        m_savedCard = cardTexts();
         // The history's columns stay from one horse to the next; only its rows change.
         ChargerCourses(nom);
     } catch (const data::DbError& error) {
+        m_savedCard = cardTexts();
         ui->Lstview_partant->clearColumns();
         showError(error);
     }
@@ -351,13 +509,17 @@ std::optional<qlonglong> Fsuivit::cardNumber() {
 }
 
 void Fsuivit::Command1_Click() {
+    saveCard();
+}
+
+bool Fsuivit::saveCard() {
     if (listIndex() < 0) {
         showError(kSelectHorseFirst);
-        return;
+        return false;
     }
     const auto number = cardNumber();
     if (!number)
-        return;
+        return false;
     try {
         auto db = connexion();
         data::Transaction transaction(*db);
@@ -407,7 +569,10 @@ void Fsuivit::Command1_Click() {
         transaction.commit();
     } catch (const data::DbError& error) {
         showError(error);
+        return false;
     }
+    m_savedCard = cardTexts();
+    return true;
 }
 
 void Fsuivit::Bt_supprime_Click() {
@@ -451,14 +616,14 @@ void Fsuivit::Bt_supprime_Click() {
 // ---- The race history ----
 
 void Fsuivit::PreparerListeCourses() {
-    // The 1000-twip date column was drawn for a narrower font than today's: it grows rather
-    // than cut the year.
+    // The widths were drawn for a narrower font than today's: the columns grow to their
+    // texts, except the two meant to be all but hidden.
     static const QVector<ReportView::Column> columns = {
-        {"Date", 1000, true}, {"hippodrome", 1800}, {"R", 300},        {"C", 300},
-        {"course", 1500},     {"Npartant", 500},    {"Distance", 600}, {"dotation", 800},
-        {"Num", 10},          {"Musique", 1200},    {"Jockey", 1100},  {"Stat", 10},
-        {"Place", 500},       {"Terrain", 800},     {"Etat", 1000},    {"Valeur", 600},
-        {"type", 1500},       {"Commentaire", 2220}};
+        {"Date", 1000},    {"hippodrome", 1800}, {"R", 300},        {"C", 300},
+        {"course", 1500},  {"Npartant", 500},    {"Distance", 600}, {"dotation", 800},
+        {"Num", 10, true}, {"Musique", 1200},    {"Jockey", 1100},  {"Stat", 10, true},
+        {"Place", 500},    {"Terrain", 800},     {"Etat", 1000},    {"Valeur", 600},
+        {"type", 1500},    {"Commentaire", 2220}};
     auto* view = ui->Lstview_partant;
     view->setWidthTwips(view->setColumns(columns) + 60);
 }
@@ -596,6 +761,7 @@ void Fsuivit::ChargerConfirmations(const QString& query) {
     // Marked before the rows are measured: until then the view has laid out no row, and
     // colouring them costs nothing more than the colours.
     MarquerNonSuivis();
+    view->fitColumnsToText();
     // When the rows overflow the list, a vertical scroll bar takes room from the columns.
     if (view->rowCount() > 0) {
         const qint64 rowsHeight = qint64(view->rowCount()) * view->sizeHintForRow(0);

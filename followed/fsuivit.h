@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QStringList>
 #include <QWidget>
 #include <memory>
 #include <optional>
@@ -31,6 +32,11 @@ public:
     // races, as loading the window does.
     void AppliquerPreselection();
 
+    // Shows the horse in the window (opened when closed) and returns true when it is
+    // followed; otherwise says so and changes nothing. The name is compared in capitals, as
+    // the preselection compares it; an empty name only shows the window.
+    static bool montrerCheval(QWidget* parent, const QString& cheval);
+
     // Replaces the accented letters of the usual French and Western European alphabets
     // by their bare letter; other characters are kept, the length never changes.
     QString SupprimerAccents(const QString& text) const;
@@ -40,6 +46,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A card with unsaved changes is saved, dropped or kept open, as the user answers.
+    void closeEvent(QCloseEvent* event) override;
 
 private slots:
     void Lsuivit_Click();
@@ -64,9 +72,25 @@ private:
     void MarquerNonSuivis();
 
     void AfficherConfirmations(const QString& title, const QString& query);
-    // Selects entry `row` of Lsuivit, which runs Lsuivit_Click as a click would.
-    void selectEntry(int row);
+    // Selects entry `row` of Lsuivit, which runs Lsuivit_Click as a click would, once the
+    // card may be left; false when the user keeps it.
+    bool selectEntry(int row);
     int listIndex() const;
+    // Whether a followed horse is named `nom` in capitals in the list.
+    bool listHolds(const QString& nom) const;
+
+    // The card's texts, as the user may edit them.
+    QStringList cardTexts() const;
+    void setCardTexts(const QStringList& texts);
+    // A text of the selected horse's card differs from what was loaded or saved.
+    bool cardChanged() const;
+    // Asks what to do with a changed card before it is left: true once it is saved or its
+    // changes dropped, false when the user keeps it (or its saving failed).
+    bool mayLeaveCard();
+    // Command1's saving; false when nothing was saved.
+    bool saveCard();
+    // The list's keys, run with the card loaded only once the card may be left.
+    bool listKeyPress(QEvent* event);
     // The card's number, or nothing after telling the user it is not a whole number.
     std::optional<qlonglong> cardNumber();
     void showError(const data::DbError& error);
@@ -79,4 +103,10 @@ private:
     Qt::SortOrder m_sortOrder = Qt::DescendingOrder;
     // A click on an entry runs Lsuivit_Click once, whether or not it changed the selection.
     bool m_selectionRanClick = false;
+    // The texts of the card as loaded or last saved; nothing while no horse's card shows.
+    std::optional<QStringList> m_savedCard;
+    // While a key moves in the list, the card waits for the user's answer before loading.
+    bool m_keyMoving = false;
+    // A press on another entry was answered here: its release is not the list's either.
+    bool m_pressTaken = false;
 };

@@ -4,15 +4,26 @@
 
 #include <QCollator>
 #include <QDate>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QStringDecoder>
 #include <QStyle>
+#include <QToolTip>
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <numeric>
 #include <optional>
+
+QCollator frenchCollator() {
+    QCollator collator(QLocale(QLocale::French, QLocale::France));
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator;
+}
 
 void ReportRows::reserve(int rows, int charsPerRow) {
     m_text.reserve(qsizetype(rows) * charsPerRow);
@@ -131,7 +142,8 @@ std::optional<double> numberKey(QStringView text) {
     return ok ? std::optional<double>(value) : std::nullopt;
 }
 
-// Empty cells and the lists' "NonConnu" say nothing of a column's kind; they sort first.
+// Empty cells and the lists' "NonConnu" say nothing of a column's kind; they count as the
+// smallest values.
 bool unknownCell(QStringView text) {
     return text.isEmpty() || text == QLatin1String("NonConnu");
 }
@@ -142,51 +154,86 @@ void ReportModel::sort(int column, Qt::SortOrder order) {
     const int count = m_rows.rowCount();
     if (column < 0 || count < 2)
         return;
-    // A column whose every known cell is a date sorts by the calendar, one whose every known
-    // cell is a number by value; any other column as words.
-    bool dates = true;
-    bool numbers = true;
-    bool known = false;
-    for (int row = 0; row < count && (dates || numbers); ++row) {
+    // Each cell is a value (a date or a number), a word, or unknown.
+    enum Kind { Unknown, Value, Word };
+    std::vector<Kind> kinds(count, Unknown);
+    std::vector<double> values(count, 0.0);
+    bool dates = false;
+    for (int row = 0; row < count; ++row) {
         const QStringView text = m_rows.cell(row, column);
         if (unknownCell(text))
             continue;
-        known = true;
-        dates = dates && dateKey(text).has_value();
-        numbers = numbers && numberKey(text).has_value();
+        const auto date = dateKey(text);
+        if (!date) {
+            dates = false;
+            break;
+        }
+        dates = true;
+        kinds[row] = Value;
+        values[row] = double(*date);
     }
-    std::vector<int> sorted(count);
-    std::iota(sorted.begin(), sorted.end(), 0);
-    const auto sortBy = [&](const auto& keys) {
-        std::stable_sort(sorted.begin(), sorted.end(), [&](int a, int b) {
-            return order == Qt::AscendingOrder ? keys[a] < keys[b] : keys[b] < keys[a];
-        });
-    };
-    if (known && (dates || numbers)) {
-        // Unknown cells first, then by value.
-        std::vector<std::pair<bool, double>> keys;
-        keys.reserve(count);
+    if (!dates) {
+        int known = 0;
+        int numbers = 0;
         for (int row = 0; row < count; ++row) {
             const QStringView text = m_rows.cell(row, column);
-            if (unknownCell(text))
-                keys.emplace_back(false, 0.0);
-            else
-                keys.emplace_back(true, dates ? double(*dateKey(text)) : *numberKey(text));
+            kinds[row] = Word;
+            if (unknownCell(text)) {
+                kinds[row] = Unknown;
+                continue;
+            }
+            ++known;
+            if (const auto number = numberKey(text)) {
+                kinds[row] = Value;
+                values[row] = *number;
+                ++numbers;
+            }
         }
-        sortBy(keys);
-    } else {
-        QCollator collator(QLocale(QLocale::French, QLocale::France));
-        collator.setCaseSensitivity(Qt::CaseInsensitive);
-        // One collation key per row instead of collating the same texts again at each compare.
-        std::vector<QCollatorSortKey> keys;
-        keys.reserve(count);
-        for (int row = 0; row < count; ++row)
-            keys.push_back(collator.sortKey(m_rows.cell(row, column).toString()));
-        std::stable_sort(sorted.begin(), sorted.end(), [&](int a, int b) {
-            return order == Qt::AscendingOrder ? keys[a].compare(keys[b]) < 0
-                                               : keys[b].compare(keys[a]) < 0;
-        });
+        // A column of words with the odd number in it stays a column of words, its empty
+        // cells among them.
+        if (numbers == 0 || 2 * numbers < known)
+            std::fill(kinds.begin(), kinds.end(), Word);
     }
+    // One collation key per word instead of collating the same texts again at each compare.
+    const QCollator collator = frenchCollator();
+    std::vector<int> wordOf(count, -1);
+    std::vector<QCollatorSortKey> words;
+    for (int row = 0; row < count; ++row) {
+        if (kinds[row] == Word) {
+            wordOf[row] = int(words.size());
+            words.push_back(collator.sortKey(m_rows.cell(row, column).toString()));
+        }
+    }
+    const bool ascending = order == Qt::AscendingOrder;
+    // Unknown cells count as the smallest values; words follow the values either way.
+    const auto rank = [ascending](Kind kind) {
+        switch (kind) {
+        case Unknown:
+            return ascending ? 0 : 2;
+        case Value:
+            return ascending ? 1 : 0;
+        case Word:
+            break;
+        }
+        return ascending ? 2 : 1;
+    };
+    std::vector<int> sorted(count);
+    std::iota(sorted.begin(), sorted.end(), 0);
+    std::stable_sort(sorted.begin(), sorted.end(), [&](int a, int b) {
+        if (kinds[a] != kinds[b])
+            return rank(kinds[a]) < rank(kinds[b]);
+        if (!ascending)
+            std::swap(a, b);
+        switch (kinds[a]) {
+        case Unknown:
+            return false;
+        case Value:
+            return values[a] < values[b];
+        case Word:
+            break;
+        }
+        return words[wordOf[a]].compare(words[wordOf[b]]) < 0;
+    });
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<int> newPlace(count);
     for (int i = 0; i < count; ++i)
@@ -270,7 +317,7 @@ int ReportView::setColumns(const QVector<Column>& columns) {
         m_model->setHeaders(headers);
     for (int i = 0; i < m_columns.size(); ++i) {
         // A width changed twice before the next paint still repaints the list twice.
-        if (same && m_columns.at(i).fitsText)
+        if (same && !m_columns.at(i).fixedWidth)
             continue;
         const int pixels = twipsToPixels(m_columns.at(i).widthTwips);
         if (header()->sectionSize(i) != pixels)
@@ -279,23 +326,69 @@ int ReportView::setColumns(const QVector<Column>& columns) {
     return total;
 }
 
+namespace {
+
+// The widths of many short texts: each character is measured once and kerning is left out
+// (it only narrows a text), so that tens of thousands of cells are measured in milliseconds.
+class TextWidths {
+public:
+    explicit TextWidths(const QFont& font) : m_metrics(font) { m_latin.fill(-1); }
+    qreal operator()(QStringView text) {
+        qreal width = 0;
+        for (const QChar c : text)
+            width += advance(c);
+        return width;
+    }
+
+private:
+    qreal advance(QChar c) {
+        if (c.unicode() < m_latin.size()) {
+            qreal& known = m_latin[c.unicode()];
+            if (known < 0)
+                known = m_metrics.horizontalAdvance(c);
+            return known;
+        }
+        auto found = m_other.constFind(c.unicode());
+        if (found == m_other.constEnd())
+            found = m_other.insert(c.unicode(), m_metrics.horizontalAdvance(c));
+        return *found;
+    }
+
+    QFontMetricsF m_metrics;
+    std::array<qreal, 256> m_latin;
+    QHash<char16_t, qreal> m_other;
+};
+
+} // namespace
+
 void ReportView::fitColumnsToText() {
     const ReportRows& rows = m_model->rows();
+    // The margins the list's delegate leaves either side of a text.
     const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    TextWidths widthOf(font());
     for (int column = 0; column < m_columns.size(); ++column) {
-        if (!m_columns.at(column).fitsText)
+        const Column& design = m_columns.at(column);
+        if (design.fixedWidth)
             continue;
-        // The longest text, measured as the list's delegate draws it; cheaper than asking
-        // the view, which lays out every row first.
-        QStringView longest;
-        for (int row = 0; row < rows.rowCount(); ++row) {
+        const int own = twipsToPixels(design.widthTwips);
+        const int cap = qMax(own, twipsToPixels(kMaxFittedTwips));
+        int wanted = qMax(own, header()->sectionSizeHint(column));
+        qreal widest = 0;
+        QStringView widestText;
+        for (int row = 0; row < rows.rowCount() && widest + 2 * margin < cap; ++row) {
             const QStringView text = rows.cell(row, column);
-            if (text.size() > longest.size())
-                longest = text;
+            const qreal width = widthOf(text);
+            if (width > widest) {
+                widest = width;
+                widestText = text;
+            }
         }
-        int wanted = twipsToPixels(m_columns.at(column).widthTwips);
-        if (!longest.isEmpty())
-            wanted = qMax(wanted, fontMetrics().horizontalAdvance(longest.toString()) + 2 * margin);
+        if (!widestText.isEmpty()) {
+            // Measured whole as well, for a font whose shaping widens a text.
+            const qreal whole = QFontMetricsF(font()).horizontalAdvance(widestText.toString());
+            wanted = qMax(wanted, int(std::ceil(qMax(widest, whole))) + 2 * margin);
+        }
+        wanted = qMin(wanted, cap);
         if (header()->sectionSize(column) != wanted)
             header()->resizeSection(column, wanted);
     }
@@ -320,8 +413,36 @@ void ReportView::setWidthTwips(int twips) {
     if (const QScreen* screen = top->screen())
         wanted = qMin(wanted, screen->availableGeometry().width() -
                                   (top->frameGeometry().width() - top->width()));
-    if (wanted > top->width())
-        top->resize(wanted, top->height());
+    if (wanted <= top->width())
+        return;
+    top->resize(wanted, top->height());
+    // Grown to the right, it may now overhang the screen's edge: it moves back onto it.
+    if (const QScreen* screen = top->screen()) {
+        const QRect room = screen->availableGeometry();
+        const QRect frame = top->frameGeometry();
+        if (frame.right() > room.right())
+            top->move(qMax(room.left(), room.right() - frame.width() + 1), top->y());
+    }
+}
+
+bool ReportView::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = indexAt(help->pos());
+        const QString text =
+            index.isValid() ? m_model->cellText(index.row(), index.column()) : QString();
+        if (!text.isEmpty()) {
+            const QRect cell = visualRect(index);
+            const int margin =
+                style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+            // Cut short as the delegate cuts it.
+            if (fontMetrics().elidedText(text, Qt::ElideRight, cell.width() - 2 * margin) != text) {
+                QToolTip::showText(help->globalPos(), text, viewport(), cell);
+                return true;
+            }
+        }
+    }
+    return QTreeView::viewportEvent(event);
 }
 
 QSize ReportView::sizeHint() const {

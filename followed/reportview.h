@@ -1,11 +1,15 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QCollator>
 #include <QColor>
 #include <QStringList>
 #include <QStringView>
 #include <QTreeView>
 #include <vector>
+
+// The order of words in the lists: French, case ignored.
+QCollator frenchCollator();
 
 // Appends UTF-8 text, decoded in place.
 void appendUtf8(QString& out, QByteArrayView utf8);
@@ -51,6 +55,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     // A column of dates sorts by the calendar, a column of numbers by value, any other as
     // words (case ignored, accents in French order); equal cells keep their previous order.
+    // A column mostly of numbers (places with a few "DAI" or "NP") sorts its numbers by value
+    // and puts the other texts after them, whichever the direction.
     void sort(int column, Qt::SortOrder order) override;
 
     // Replaces the headers; the rows go with them.
@@ -94,16 +100,18 @@ public:
     struct Column {
         const char* header; // UTF-8
         int widthTwips;
-        // Wider than its width when its longest text needs it; longest in characters, so
-        // meant for dates and numbers, whose digits share one width.
-        bool fitsText = false;
+        // Kept at its width whatever its texts: a column meant to be all but hidden.
+        bool fixedWidth = false;
     };
     // Replaces every column header (and so every row) at once; returns the total width in
     // twips. The same columns again keep the widths their texts gave them until
     // fitColumnsToText(): a list reloaded is laid out and painted once.
     int setColumns(const QVector<Column>& columns);
-    // Gives each column that fits its text the width its rows need, at least its own.
+    // Widens each column that is not fixed to its header and its widest cell, up to
+    // kMaxFittedTwips (or its own width when larger); a narrower column gets its own width
+    // back.
     void fitColumnsToText();
+    static constexpr int kMaxFittedTwips = 4000;
 
     int rowCount() const { return m_model->rowCount(); }
     QString cellText(int row, int column) const { return m_model->cellText(row, column); }
@@ -115,6 +123,10 @@ public:
     void setWidthTwips(int twips);
     int widthTwips() const { return m_widthTwips; }
     QSize sizeHint() const override;
+
+protected:
+    // A cell cut short shows its whole text as tooltip; elsewhere the list's own tooltip.
+    bool viewportEvent(QEvent* event) override;
 
 private:
     ReportModel* m_model;

@@ -690,11 +690,7 @@ void Form1::Exporter(stats::Format format) {
 }
 
 void Form1::BT_voirsuivit_Click() {
-    ChevalPreselection = ui->C_cheval->currentText().trimmed().toUpper();
-    // An open window only selects the horse; a new one does it while loading.
-    if (Fsuivit* ouverte = Fsuivit::instance())
-        ouverte->AppliquerPreselection();
-    Fsuivit::showSingle();
+    Fsuivit::montrerCheval(this, ui->C_cheval->currentText());
 }
 
 // ---------------------------------------------------------------------------------------

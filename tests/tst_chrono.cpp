@@ -235,6 +235,8 @@ private slots:
     void listFileLines_data();
     void listFileLines();
     void failedSaveLeavesThePreviousFile();
+    void closingOffersToSaveAddedLines_data();
+    void closingOffersToSaveAddedLines();
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -1032,6 +1034,20 @@ void TestChrono::typedByTheUser() {
     if (warning == QDialogButtonBox::Ok)
         QCOMPARE(real.seen().at(1).text, QString("Entrer le nom du cheval"));
     QCOMPARE(window.list(), list);
+    if (list.isEmpty())
+        return;
+
+    // Closing with the line not saved yet: Annuler keeps the window, Oui saves and closes.
+    real.click(QDialogButtonBox::Cancel);
+    QVERIFY(!window.w->close());
+    real.click(QDialogButtonBox::Yes);
+    real.click(QDialogButtonBox::Ok);
+    QVERIFY(window.w->close());
+    QVERIFY(real.allAnswered());
+    QCOMPARE(real.seen().at(3).text, QString("Enregistrer la liste dans lstchrono.txt ?"));
+    QCOMPARE(real.seen().at(4).title, real.seen().at(3).title);
+    QVERIFY(real.seen().at(4).buttons.join(' ').contains("Annuler"));
+    QCOMPARE(cp1252(readAll(window.file())), list.first() + "\r\n\r\n");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1433,6 +1449,64 @@ void TestChrono::failedSaveLeavesThePreviousFile() {
 #else
     QSKIP("needs a file-size limit");
 #endif
+}
+
+void TestChrono::closingOffersToSaveAddedLines_data() {
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<int>("answer"); // -1: nothing asked
+    QTest::addColumn<bool>("closes");
+    using A = dialogs::Answer;
+    QTest::newRow("loaded only") << "load" << -1 << true;
+    QTest::newRow("added and saved") << "load add save" << -1 << true;
+    QTest::newRow("added then emptied") << "add empty" << -1 << true;
+    QTest::newRow("Oui") << "load add" << int(A::Yes) << true;
+    QTest::newRow("Non") << "add" << int(A::No) << true;
+    QTest::newRow("Annuler") << "add" << int(A::Cancel) << false;
+    QTest::newRow("Oui, the file refuses") << "add unwritable" << int(A::Yes) << false;
+}
+
+void TestChrono::closingOffersToSaveAddedLines() {
+    QFETCH(QString, before);
+    QFETCH(int, answer);
+    QFETCH(bool, closes);
+    ScriptedDialogs dialogs;
+    Window window;
+    writeAll(window.file(), "earlier\r\n\r\n");
+    if (before.contains("load"))
+        window.click("bt_chargeliste");
+    if (before.contains("add"))
+        window.add(dialogs, "Alpha", "bon");
+    if (before.contains("save")) {
+        dialogs.answer(dialogs::Answer::Ok);
+        window.click("btsave");
+    }
+    if (before.contains("empty"))
+        window.click("Bt_videliste");
+    if (before.contains("unwritable")) {
+        QVERIFY(QFile::remove(window.file()));
+        QVERIFY(QDir(window.folder()).mkdir("lstchrono.txt"));
+    }
+    const QByteArray file = readAll(window.file());
+    const QStringList list = window.list();
+    dialogs.clear();
+    if (answer >= 0)
+        dialogs.answer(dialogs::Answer(answer));
+    if (dialogs::Answer(answer) == dialogs::Answer::Yes)
+        dialogs.answer(dialogs::Answer::Ok); // saved, or why not
+    QCOMPARE(window.w->close(), closes);
+    QVERIFY(dialogs.allUsed());
+    QCOMPARE(dialogs.shown().size(), answer < 0 ? 0 : answer == int(dialogs::Answer::Yes) ? 2 : 1);
+    if (answer < 0)
+        return;
+    QCOMPARE(dialogs.shown().first().text, QString("Enregistrer la liste dans lstchrono.txt ?"));
+    QCOMPARE(dialogs.shown().first().title, dialogs::applicationTitle());
+    QCOMPARE(dialogs.shown().first().buttons, dialogs::Buttons::YesNoCancel);
+    QCOMPARE(dialogs.shown().first().icon, dialogs::Icon::Question);
+    if (closes && answer == int(dialogs::Answer::Yes))
+        QCOMPARE(readAll(window.file()), file + list.join("\r\n").toLatin1() + "\r\n\r\n");
+    else
+        QCOMPARE(readAll(window.file()), file);
+    QCOMPARE(window.list(), list);
 }
 
 QTEST_MAIN(TestChrono)

@@ -1,7 +1,7 @@
+#include "app/appearance.h"
 #include "app/connection.h"
 #include "followed/fsuivit.h"
 #include "followed/reportview.h"
-#include "app/appearance.h"
 #include "tests/support/realdialogs.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testdatabase.h"
@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QToolTip>
 #include <QtTest>
 
 using dialogs::Answer;
@@ -65,8 +66,10 @@ int count(const TestDatabase& db, const QString& table) {
 
 class Window {
 public:
-    Window() : w(new Fsuivit) {
-        w->resize(1400, 760);
+    // A new window, or the one an opener showed.
+    explicit Window(Fsuivit* shown = nullptr) : w(shown ? shown : new Fsuivit) {
+        if (!shown)
+            w->resize(1400, 760);
         w->show();
         QVERIFY2(QTest::qWaitForWindowExposed(w), "window not shown");
     }
@@ -82,6 +85,22 @@ public:
         return control;
     }
     QListWidget* list() const { return get<QListWidget>("Lsuivit"); }
+    // Whether the list shows the cell cut short, as its delegate cuts it.
+    bool cut(int row, int column) const {
+        const int margin = view()->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+        const int room = view()->header()->sectionSize(column) - 2 * margin;
+        return view()->fontMetrics().elidedText(cell(row, column), Qt::ElideRight, room) !=
+               cell(row, column);
+    }
+    // The tooltip shown when the mouse rests on a cell.
+    QString tooltip(int row, int column) const {
+        const QModelIndex index = model()->index(row, column);
+        view()->scrollTo(index);
+        const QPoint at = view()->visualRect(index).center();
+        QHelpEvent help(QEvent::ToolTip, at, view()->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(view()->viewport(), &help);
+        return QToolTip::text();
+    }
     ReportView* view() const { return get<ReportView>("Lstview_partant"); }
     QAbstractItemModel* model() const { return view()->model(); }
     QString text(const char* name) const {
@@ -237,6 +256,8 @@ private slots:
     void search_data();
     void search();
     void sortByClickedColumn();
+    void sortsNumbersBeforeCodes_data();
+    void sortsNumbersBeforeCodes();
     void supprimerAccents_data();
     void supprimerAccents();
     void cardShowsTheSelectedHorse();
@@ -250,6 +271,7 @@ private slots:
     void deleteThroughTheRealBox();
     void history();
     void historyOfAHorseWithoutRaces();
+    void columnsShowTheirWholeTexts();
     void confirmationLists_data();
     void confirmationLists();
     void confirmationCellsAndColours();
@@ -259,6 +281,10 @@ private slots:
     void historyRowCopiesItsComment();
     void nameWithQuotes();
     void engineErrorsAreReported();
+    void changedCardIsAskedFor_data();
+    void changedCardIsAskedFor();
+    void montrerCheval();
+    void newQuestionsThroughTheRealBoxes();
     void largeConfirmationList();
 
 private:
@@ -269,13 +295,14 @@ private:
 };
 
 void TestFollowed::loadsSortedListOnAFreshConnection() {
-    addFollowed(db(), "Zorro");
-    addFollowed(db(), "bolero");
-    addFollowed(db(), "Alizé");
+    for (const char* name : {"Zorro", "bolero", "Zoé", "Élan", "zèbre", "Alizé", "Eclair"})
+        addFollowed(db(), name);
     const auto before = Connexion;
     Window w;
     QVERIFY(Connexion && Connexion != before);
-    QCOMPARE(w.entries(), QStringList({"Alizé", "bolero", "Zorro"}));
+    // French order: accented initials among the others, case ignored.
+    QCOMPARE(w.entries(),
+             QStringList({"Alizé", "bolero", "Eclair", "Élan", "zèbre", "Zoé", "Zorro"}));
     QCOMPARE(w.selected(), QString());
     QVERIFY(dialogs().shown().isEmpty());
 }
@@ -404,8 +431,8 @@ void TestFollowed::sortByClickedColumn() {
     QCOMPARE(w.column(0), QStringList({"10/03/2024", "15/01/2024 14:30", "02/11/2023"}));
     w.clickHeader(3);
     QCOMPARE(w.column(3), QStringList({"1", "4", "12"}));
-    w.clickHeader(12); // place: "NP" is not a number, so words, here in reverse
-    QCOMPARE(w.column(12), QStringList({"NP", "2", "1"}));
+    w.clickHeader(12); // place, here in reverse: the numbers, then the codes
+    QCOMPARE(w.column(12), QStringList({"2", "1", "NP"}));
     w.clickHeader(0);
     // Rows move whole.
     QCOMPARE(w.rowTexts(0).at(1), QString("Auteuil"));
@@ -414,6 +441,44 @@ void TestFollowed::sortByClickedColumn() {
     w.clickEntry("ECLAIR");
     QCOMPARE(w.column(1), QStringList({"Auteuil", "chantilly", "Vincennes"}));
     QVERIFY(dialogs().shown().isEmpty());
+}
+
+void TestFollowed::sortsNumbersBeforeCodes_data() {
+    QTest::addColumn<QStringList>("cells");
+    QTest::addColumn<QStringList>("ascending");
+    QTest::addColumn<QStringList>("descending");
+    QTest::newRow("places") << QStringList{"1", "10", "DAI", "11", "2", "NP", "Arr", "2"}
+                            << QStringList{"1", "2", "2", "10", "11", "Arr", "DAI", "NP"}
+                            << QStringList{"11", "10", "2", "2", "1", "NP", "DAI", "Arr"};
+    QTest::newRow("places and empty cells")
+        << QStringList{"", "3", "DAI", "1"} << QStringList{"", "1", "3", "DAI"}
+        << QStringList{"3", "1", "DAI", ""};
+    QTest::newRow("words and one number") << QStringList{"Zoé", "zèbre", "12", "Élan", "Eclair"}
+                                          << QStringList{"12", "Eclair", "Élan", "zèbre", "Zoé"}
+                                          << QStringList{"Zoé", "zèbre", "Élan", "Eclair", "12"};
+}
+
+void TestFollowed::sortsNumbersBeforeCodes() {
+    QFETCH(QStringList, cells);
+    QFETCH(QStringList, ascending);
+    QFETCH(QStringList, descending);
+    ReportModel model;
+    QAbstractItemModelTester tester(&model);
+    model.setHeaders({"Place"});
+    ReportRows rows(1);
+    for (const QString& cell : cells)
+        rows.addCell(QStringView(cell));
+    model.setRows(std::move(rows));
+    const auto column = [&] {
+        QStringList texts;
+        for (int r = 0; r < model.rowCount(); ++r)
+            texts << model.cellText(r, 0);
+        return texts;
+    };
+    model.sort(0, Qt::AscendingOrder);
+    QCOMPARE(column(), ascending);
+    model.sort(0, Qt::DescendingOrder);
+    QCOMPARE(column(), descending);
 }
 
 void TestFollowed::supprimerAccents_data() {
@@ -561,6 +626,7 @@ void TestFollowed::saveOrDeleteRefusesANumberThatIsNotWhole() {
     QCOMPARE(followedRow(db(), "ECLAIR").value(1), QString("41"));
     QCOMPARE(count(db(), "COURSES"), 0);
     QCOMPARE(w.entries(), QStringList({"ECLAIR"}));
+    dialogs().answer(Answer::No); // the number typed is not kept
 }
 
 void TestFollowed::largeCardNumbers() {
@@ -701,6 +767,36 @@ void TestFollowed::historyOfAHorseWithoutRaces() {
     QCOMPARE(w.text("Label1"), QString("Courses du cheval SANS COURSE"));
 }
 
+void TestFollowed::columnsShowTheirWholeTexts() {
+    const QString comment = QString("Très bonne fin de course, ").repeated(8);
+    addFollowed(db(), "ECLAIR");
+    addRace(db(),
+            "cheval|date|hippodrome|R|C|nbPartant|distance|dotation|dossard|place|commentaire|"
+            "type de course|discipline",
+            {"ECLAIR", "2024-04-10 14:30", "Maisons-Laffitte", 2, 10, 16, 2400, 1000000, 12, "1",
+             comment, "Groupe 1", "plat"});
+    Window w;
+    w.clickEntry("ECLAIR");
+    QHeaderView* header = w.view()->header();
+    for (int c = 0; c < 18; ++c) {
+        if (c == 8 || c == 11) // all but hidden, as designed
+            continue;
+        QVERIFY2(header->sectionSize(c) >= header->sectionSizeHint(c), qPrintable(w.headers()[c]));
+        QVERIFY2(c == 17 || !w.cut(0, c), qPrintable(w.cell(0, c)));
+    }
+    // Beyond the cap, the whole text as tooltip; a whole cell keeps the list's tooltip.
+    QCOMPARE(header->sectionSize(17), w.view()->twipsToPixels(ReportView::kMaxFittedTwips));
+    QVERIFY(w.cut(0, 17));
+    QCOMPARE(w.tooltip(0, 17), comment);
+    QCOMPARE(w.tooltip(0, 8), QString("12"));
+    QCOMPARE(w.tooltip(0, 0), QString("Cliquer sur une course pour en afficher le détail"));
+
+    w.click("Bt_Groupe");
+    QCOMPARE(w.rowTexts(0).mid(4, 3), QStringList({"1000000", "10/04/2024 14:30", "R2C10"}));
+    for (int c = 0; c < 9; ++c)
+        QVERIFY2(!w.cut(0, c), qPrintable(w.cell(0, c)));
+}
+
 void TestFollowed::confirmationLists_data() {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("title");
@@ -739,6 +835,10 @@ void TestFollowed::confirmationLists() {
     QCOMPARE(w.view()->widthTwips(), 12060);
     QCOMPARE(w.view()->header()->sectionSize(0), w.view()->twipsToPixels(2400));
     QVERIFY(dialogs().shown().isEmpty());
+    // The long titles wrap: the window still fits a 1024-pixel screen.
+    QApplication::processEvents(); // the layout takes the new title in
+    QVERIFY2(w.w->minimumSizeHint().width() <= 1024,
+             qPrintable(QString::number(w.w->minimumSizeHint().width())));
 
     // An empty result: the headers, no row, no message.
     db().exec("DELETE FROM CR");
@@ -913,6 +1013,131 @@ void TestFollowed::engineErrorsAreReported() {
     dialogs().answer(Answer::Ok);
     broken.click("Bt_Groupe");
     QCOMPARE(dialogs().last().icon, Icon::Critical);
+}
+
+void TestFollowed::changedCardIsAskedFor_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<Answer>("answer");
+    QTest::addColumn<bool>("numberTyped"); // one the card cannot be saved with
+    for (const char* how : {"click", "key", "preselection", "close"})
+        for (const Answer answer : {Answer::Yes, Answer::No, Answer::Cancel})
+            QTest::addRow("%s %d", how, int(answer)) << how << answer << false;
+    QTest::newRow("click, saving fails") << "click" << Answer::Yes << true;
+}
+
+void TestFollowed::changedCardIsAskedFor() {
+    QFETCH(QString, how);
+    QFETCH(Answer, answer);
+    QFETCH(bool, numberTyped);
+    addFollowed(db(), "ALPHA", {"41"});
+    addFollowed(db(), "BRAVO", {"38"});
+    addRace(db(), "cheval|date", {"ALPHA", "2024-01-01"});
+    addRace(db(), "cheval|date", {"BRAVO", "2024-01-02"});
+    Window w;
+    // Cards loaded and left unchanged: nothing to ask.
+    w.clickEntry("ALPHA");
+    w.clickEntry("BRAVO");
+    w.clickEntry("ALPHA");
+    QVERIFY(dialogs().shown().isEmpty());
+
+    w.setText("Tvaleur", "45");
+    if (numberTyped)
+        w.setText("Tnum", "x");
+    dialogs().answer(answer);
+    if (numberTyped)
+        dialogs().answer(Answer::Ok); // the number's error
+    bool closed = false;
+    if (how == "click") {
+        w.clickEntry("BRAVO");
+    } else if (how == "key") {
+        QTest::keyClick(w.list(), Qt::Key_Down);
+    } else if (how == "preselection") {
+        ChevalPreselection = "BRAVO";
+        w.w->AppliquerPreselection();
+    } else {
+        closed = w.w->close();
+    }
+    QVERIFY(!dialogs().shown().isEmpty());
+    QCOMPARE(dialogs().shown().first().text,
+             QString("Enregistrer les modifications de la fiche ?"));
+    QCOMPARE(dialogs().shown().first().title, QString("Mes suivits"));
+    QCOMPARE(dialogs().shown().first().buttons, Buttons::YesNoCancel);
+    QCOMPARE(dialogs().shown().first().icon, Icon::Question);
+    QCOMPARE(dialogs().shown().size(), numberTyped ? 2 : 1);
+
+    QCOMPARE(followedRow(db(), "ALPHA").value(1),
+             QString(answer == Answer::Yes && !numberTyped ? "45" : "41"));
+    const bool left = answer != Answer::Cancel && !numberTyped;
+    if (how == "close") {
+        QCOMPARE(closed, left);
+        QCOMPARE(w.w->isVisible(), !left);
+    } else {
+        QCOMPARE(w.selected(), QString(left ? "BRAVO" : "ALPHA"));
+        QCOMPARE(w.text("Tcheval"), w.selected());
+        QCOMPARE(w.text("Tvaleur"), QString(left ? "38" : "45"));
+        QCOMPARE(w.cell(0, 0), QString(left ? "02/01/2024" : "01/01/2024"));
+    }
+    if (!left)
+        dialogs().answer(Answer::No); // asked again when the test closes the window
+}
+
+void TestFollowed::montrerCheval() {
+    addFollowed(db(), "Eclair");
+    addFollowed(db(), "élan");
+    addRace(db(), "cheval|date", {"Eclair", "2024-01-01"});
+    addRace(db(), "cheval|date", {"élan", "2024-01-02"});
+    // Not followed: said, and no window opens.
+    dialogs().answer(Answer::Ok);
+    QVERIFY(!Fsuivit::montrerCheval(nullptr, "zéphyr"));
+    QCOMPARE(dialogs().last().text, QString("ZÉPHYR n'est pas dans vos chevaux suivis."));
+    QCOMPARE(dialogs().last().title, QString("Mes suivits"));
+    QCOMPARE(dialogs().last().buttons, Buttons::Ok);
+    QCOMPARE(dialogs().last().icon, Icon::Information);
+    QVERIFY(!Fsuivit::instance());
+    QCOMPARE(ChevalPreselection, QString());
+
+    // Followed, in any case and with its accents: the window opens on it.
+    QVERIFY(Fsuivit::montrerCheval(nullptr, " Élan "));
+    const QPointer<Fsuivit> open = Fsuivit::instance();
+    QVERIFY(open && open->isVisible());
+    Window w(open);
+    QCOMPARE(w.selected(), QString("élan"));
+    QCOMPARE(w.text("Text1"), QString("ÉLAN"));
+
+    // The open window keeps its horse for one not followed, moves to one followed.
+    dialogs().answer(Answer::Ok);
+    QVERIFY(!Fsuivit::montrerCheval(nullptr, "ECLAIRE"));
+    QCOMPARE(w.selected(), QString("élan"));
+    QVERIFY(Fsuivit::montrerCheval(nullptr, "eclair"));
+    QCOMPARE(w.selected(), QString("Eclair"));
+    QCOMPARE(Fsuivit::instance(), open.data());
+    QCOMPARE(dialogs().shown().size(), 2);
+}
+
+void TestFollowed::newQuestionsThroughTheRealBoxes() {
+    addFollowed(db(), "ALPHA", {"41"});
+    addRace(db(), "cheval|date", {"ALPHA", "2024-01-01"});
+    m_dialogs.reset();
+    RealDialogs real;
+    real.click(QDialogButtonBox::Ok);
+    QVERIFY(!Fsuivit::montrerCheval(nullptr, "bravo"));
+    QCOMPARE(real.seen().last().text, QString("BRAVO n'est pas dans vos chevaux suivis."));
+
+    Window w;
+    w.clickEntry("ALPHA");
+    auto* box = w.get<QLineEdit>("Tvaleur");
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClicks(box, "45");
+    real.click(QDialogButtonBox::Cancel);
+    QVERIFY(!w.w->close());
+    QCOMPARE(w.text("Tvaleur"), QString("45"));
+    real.click(QDialogButtonBox::Yes);
+    QVERIFY(w.w->close());
+    QVERIFY(real.allAnswered());
+    QCOMPARE(real.seen().last().title, QString("Mes suivits"));
+    QVERIFY(real.seen().last().buttons.join(' ').contains("Annuler"));
+    QCOMPARE(followedRow(db(), "ALPHA").value(1), QString("45"));
 }
 
 void TestFollowed::largeConfirmationList() {

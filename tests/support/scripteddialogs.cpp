@@ -10,6 +10,8 @@ public:
                             dialogs::Buttons buttons, dialogs::Icon icon) override {
         m_owner.m_shown.push_back({false, text, title, buttons, icon});
         if (m_owner.m_script.isEmpty() || m_owner.m_script.head().input) {
+            if (m_owner.m_anyBox)
+                return dialogs::closedAnswer(buttons);
             QTest::qFail(
                 qPrintable(QStringLiteral("unexpected message box: %1 / %2").arg(title, text)),
                 __FILE__, __LINE__);
@@ -23,6 +25,8 @@ public:
         m_owner.m_shown.push_back(
             {true, prompt, title, dialogs::Buttons::OkCancel, dialogs::Icon::None, defaultText});
         if (m_owner.m_script.isEmpty() || !m_owner.m_script.head().input) {
+            if (m_owner.m_anyBox)
+                return std::nullopt;
             QTest::qFail(
                 qPrintable(QStringLiteral("unexpected input box: %1 / %2").arg(title, prompt)),
                 __FILE__, __LINE__);
