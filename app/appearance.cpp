@@ -10,6 +10,7 @@
 #include <QCompleter>
 #include <QFontMetrics>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -47,6 +48,8 @@ protected:
             keepButtonsInSight(popup);
             return false;
         }
+        if (event->type() == QEvent::KeyPress)
+            return enterTypedText(popup, static_cast<QKeyEvent*>(event));
         if (event->type() != QEvent::MouseButtonPress)
             return false;
         const auto* press = static_cast<QMouseEvent*>(event);
@@ -65,6 +68,19 @@ protected:
     }
 
 private:
+    // Enter on an open list with no entry chosen only closes the list in Qt: a player typed
+    // whole and confirmed would need a second Enter. The field takes the key as if the list
+    // were closed.
+    bool enterTypedText(QWidget* popup, QKeyEvent* key) const {
+        if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
+            return false;
+        if (!m_field || static_cast<QAbstractItemView*>(popup)->currentIndex().isValid())
+            return false;
+        popup->hide();
+        QCoreApplication::sendEvent(m_field, key);
+        return true;
+    }
+
     void keepButtonsInSight(QWidget* popup) const {
         if (!m_field)
             return;
@@ -140,6 +156,16 @@ void makeKeyboardFriendly(QWidget* window) {
                                  emit combo->activated(index);
                              });
         }
+        // Without insertion, Qt confirms a typed entry only when it differs from the shown
+        // one: the player on display, typed again after a change of month, would reload
+        // nothing. An entry of the list confirmed with Enter is a pick, whatever was shown.
+        QObject::connect(combo->lineEdit(), &QLineEdit::returnPressed, combo, [combo] {
+            const int index = combo->findText(combo->currentText(), Qt::MatchFixedString);
+            if (index < 0)
+                return;
+            combo->setCurrentIndex(index);
+            emit combo->activated(index);
+        });
     }
 }
 
