@@ -164,9 +164,10 @@ void Form1::PreparerListeJeux() {
     m_modeleReleve->setBaseFont(liste->font());
 
     // The widths were drawn for a smaller font than today's desktops use. Money columns fit
-    // a bold "-999 999 999,99 €", the game type the credit rows' own; the game type and the
-    // horse share what is left, so the balance never hides under the scroll bar and the
-    // list takes the window's extra width.
+    // a bold "-999 999 999,99 €", the game type the credit rows' own; the horse takes what
+    // is left, so the balance never hides under the scroll bar and the list takes the
+    // window's extra width. A stretched type column would be cut as soon as the horse
+    // needed less than half the room.
     QFont gras = liste->font();
     gras.setBold(true);
     const QFontMetrics normal(liste->font());
@@ -182,6 +183,7 @@ void Form1::PreparerListeJeux() {
         const int titre =
             normal.horizontalAdvance(QString::fromUtf8(StatementModel::header(i))) + marge;
         const bool partage = i == 1 || i == 2;
+        const bool reste = i == 2;
         QFont italique = liste->font();
         italique.setItalic(true);
         const int texte = i == 1 ? QFontMetrics(italique).horizontalAdvance(ledger::creditType())
@@ -190,7 +192,7 @@ void Form1::PreparerListeJeux() {
                       : partage           ? std::max(titre, texte + marge)
                                           : std::max(kColonnes[i].twips * dpi / 1440, titre);
         liste->setColumnWidth(i, largeur);
-        entetes->setSectionResizeMode(i, partage ? QHeaderView::Stretch : QHeaderView::Fixed);
+        entetes->setSectionResizeMode(i, reste ? QHeaderView::Stretch : QHeaderView::Fixed);
         minimum += largeur;
     }
     liste->setMinimumWidth(minimum + 2 * liste->frameWidth() +

@@ -2,6 +2,7 @@
 #include "app/regional.h"
 #include "data/schema.h"
 #include "ledger/form1.h"
+#include "ledger/ledgerbook.h"
 #include "tests/support/realdialogs.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testdatabase.h"
@@ -320,6 +321,12 @@ void TestLedger::windowAtLoad() {
         QVERIFY(lst->columnWidth(i) > lst->fontMetrics().horizontalAdvance(headers[i]));
         if (i >= 3)
             QVERIFY(lst->columnWidth(i) > bold.horizontalAdvance(money(-999999.99)));
+    }
+    // The credit rows' type whole at the window's default size, the horse taking the rest.
+    QFont italicFont = lst->font();
+    italicFont.setItalic(true);
+    QVERIFY(lst->columnWidth(1) > QFontMetrics(italicFont).horizontalAdvance(ledger::creditType()));
+    for (int i = 0; i < 6; ++i) {
         QCOMPARE(Qt::Alignment(
                      lst->model()->headerData(i, Qt::Horizontal, Qt::TextAlignmentRole).toInt()) &
                      Qt::AlignHorizontal_Mask,
