@@ -64,18 +64,23 @@ QVector<MonthRow> monthRows(const data::Database& db, const QString& player) {
     return rows;
 }
 
-// Moves the starting and current balances of every month after `month` by difference: a
-// late entry changes every balance that was carried from it.
+// Moves the starting and current balances of every month after `month` by difference, and
+// the running balance of their lines with them: a late entry changes every balance that
+// was carried from it, and a statement must still add up.
 void carryToLaterMonths(const data::Database& db, const QString& player, const QString& month,
                         double difference, Carry carry) {
     if (carry != Carry::LaterMonthsToo || difference == 0)
         return;
     const int index = regional::monthIndex(month);
-    for (const MonthRow& row : monthRows(db, player))
-        if (row.index > index)
-            db.exec(QStringLiteral("UPDATE USERS SET SoldeDepart = ?, SoldeEnCours = ? "
-                                   "WHERE Id = ?"),
-                    {row.deposits + difference, row.balance + difference, row.id});
+    for (const MonthRow& row : monthRows(db, player)) {
+        if (row.index <= index)
+            continue;
+        db.exec(QStringLiteral("UPDATE USERS SET SoldeDepart = ?, SoldeEnCours = ? WHERE Id = ?"),
+                {row.deposits + difference, row.balance + difference, row.id});
+        db.exec(QStringLiteral("UPDATE JEUX SET SoldeAvant = SoldeAvant + ?, "
+                               "SoldeApres = SoldeApres + ? WHERE User = ? AND mois = ?"),
+                {difference, difference, player, row.month});
+    }
 }
 
 // A text cell as stored: a real number written the way Qt writes it.

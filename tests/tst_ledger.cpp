@@ -1725,6 +1725,9 @@ void TestLedger::lateEntries() {
     addUser("Paul", "Avril", 93, 93);
     addUser("Anne", "Mai", 5, 5);
     addRow("Paul", "Mars", "02", "Tiercé", "AUTRE JEUX", 7, 0, 93);
+    m_db->exec("INSERT INTO JEUX (User, mois, Jour, [type jeux], Cheval, Debit, Credit, "
+               "SoldeAvant, SoldeApres) VALUES ('Paul', 'Mai', '03', 'Trio', 'AUTRE JEUX', 13, "
+               "0, 93, 80)");
     openWindow();
     pick("C_users", "Paul");
     const int before = rowCount("JEUX");
@@ -1762,6 +1765,9 @@ void TestLedger::lateEntries() {
     QCOMPARE(deposit("Mars"), 100 + deposits);
     QCOMPARE(deposit("Avril"), 93 + later);
     QCOMPARE(deposit("Mai"), 93 + later);
+    // The running balance of a later month's lines moves with its month.
+    QCOMPARE(m_db->scalar("SELECT SoldeAvant FROM JEUX WHERE mois = 'Mai'").toDouble(), 93 + later);
+    QCOMPARE(m_db->scalar("SELECT SoldeApres FROM JEUX WHERE mois = 'Mai'").toDouble(), 80 + later);
     QCOMPARE(balanceOf("Anne", "Mai").toDouble(), 5.0);
 }
 
