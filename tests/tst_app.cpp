@@ -188,7 +188,23 @@ void TestApp::chronoMenuKeepsOneWindow() {
     QVERIFY(!Fchrono::instance());
     chrono->trigger();
     QVERIFY(Fchrono::instance()->isVisible());
-    form->close();
+    {
+        ScriptedDialogs scripted;
+        scripted.type("Alpha");
+        scripted.type("bon");
+        Fchrono::instance()->findChild<QPushButton*>("Bt_Ajoute")->click();
+    }
+    // The calculator holds a line not saved yet: Annuler on its real question keeps the
+    // ledger open, Non lets both close.
+    RealDialogs real;
+    real.click(QDialogButtonBox::Cancel);
+    QVERIFY(!form->close());
+    QVERIFY(form->isVisible());
+    QVERIFY(Fchrono::instance()->isVisible());
+    real.click(QDialogButtonBox::No);
+    QVERIFY(form->close());
+    QVERIFY(real.allAnswered());
+    QCOMPARE(real.seen().first().text, QString("Enregistrer la liste dans lstchrono.txt ?"));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!Fchrono::instance());
 }
