@@ -1,12 +1,12 @@
 #include "app/frmsplash.h"
+#include "app/shell.h"
 #include "ui_frmsplash.h"
 
-#include "app/connection.h"
-#include "app/dailycopy.h"
-#include "app/dialogs.h"
-#include "app/paths.h"
-#include "app/regional.h"
-#include "ledger/form1.h"
+#include "data/connection.h"
+#include "data/dailycopy.h"
+#include "data/paths.h"
+#include "data/regional.h"
+#include "gui/dialogs.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -39,8 +39,7 @@ bool frmSplash::Form_Load() {
         close();
         return false;
     }
-    auto* form = new Form1();
-    form->show();
+    shell::openLedger();
     close();
     // The copy waits until the window has drawn itself: its reading would slow the first
     // paint. Owned by the application, so closing the program stops an unfinished copy.

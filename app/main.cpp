@@ -1,6 +1,6 @@
-#include "app/appearance.h"
-#include "app/connection.h"
 #include "app/frmsplash.h"
+#include "data/connection.h"
+#include "gui/appearance.h"
 
 #include <QApplication>
 

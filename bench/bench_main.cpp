@@ -2,17 +2,18 @@
 // 100,000 ledger rows, beside the sqlite3 command running the same SQL on the same file.
 // See bench/README.md.
 
-#include "app/appearance.h"
-#include "app/connection.h"
-#include "app/dailycopy.h"
-#include "app/dialogs.h"
 #include "app/frmsplash.h"
-#include "app/paths.h"
-#include "app/regional.h"
+#include "app/shell.h"
 #include "bench/generator.h"
+#include "data/connection.h"
+#include "data/dailycopy.h"
 #include "data/error.h"
+#include "data/paths.h"
+#include "data/regional.h"
 #include "data/schema.h"
 #include "followed/fsuivit.h"
+#include "gui/appearance.h"
+#include "gui/dialogs.h"
 #include "ledger/form1.h"
 #include "ledger/ledgerbook.h"
 #include "stats/fstats.h"
@@ -383,8 +384,7 @@ void ledgerWindow(const Settings& settings, const bench::Generator& generator, S
                                     "ORDER BY COUNT(*) DESC LIMIT 1"),
                      {marks.bigPlayer})
             .toString();
-    auto* form = new Form1();
-    form->show();
+    auto* form = shell::openLedger();
     settle();
     auto* users = form->findChild<QComboBox*>(QStringLiteral("C_users"));
     auto* month = form->findChild<QComboBox*>(QStringLiteral("C_mois"));

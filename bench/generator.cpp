@@ -1,6 +1,6 @@
 #include "bench/generator.h"
 
-#include "app/regional.h"
+#include "data/regional.h"
 #include "data/schema.h"
 
 #include <QFile>

@@ -1,11 +1,11 @@
 #include "chrono/fchrono.h"
 #include "ui_fchrono.h"
 
-#include "app/appearance.h"
-#include "app/dialogs.h"
-#include "app/singlewindow.h"
 #include "chrono/conversions.h"
 #include "chrono/listfile.h"
+#include "gui/appearance.h"
+#include "gui/dialogs.h"
+#include "gui/singlewindow.h"
 
 #include <QCloseEvent>
 #include <QDir>

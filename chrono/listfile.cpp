@@ -1,6 +1,6 @@
 #include "chrono/listfile.h"
 
-#include "app/paths.h"
+#include "data/paths.h"
 
 #include <QDir>
 #include <QFile>

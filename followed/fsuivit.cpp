@@ -1,16 +1,16 @@
 #include "followed/fsuivit.h"
 #include "ui_fsuivit.h"
 
-#include "app/appearance.h"
-#include "app/connection.h"
-#include "app/dialogs.h"
-#include "app/errors.h"
-#include "app/plaintextdelegate.h"
-#include "app/regional.h"
-#include "app/singlewindow.h"
+#include "data/connection.h"
 #include "data/recordset.h"
+#include "data/regional.h"
 #include "data/statement.h"
 #include "data/transaction.h"
+#include "gui/appearance.h"
+#include "gui/dialogs.h"
+#include "gui/errorbox.h"
+#include "gui/plaintextdelegate.h"
+#include "gui/singlewindow.h"
 
 #include <QCloseEvent>
 #include <QFocusEvent>
@@ -22,6 +22,8 @@
 #include <QSet>
 #include <algorithm>
 #include <cmath>
+
+QString ChevalPreselection;
 
 namespace {
 

@@ -12,6 +12,10 @@ namespace data {
 class DbError;
 }
 
+// A horse name (upper case) an opener of the followed-horses window may set before showing
+// it; the window selects that horse when it loads and empties the variable when it ends.
+extern QString ChevalPreselection;
+
 // The punter's notebook of followed horses: the list, a card per horse with its note, the
 // horse's races from the results table, and four lists of horses that confirmed, from which
 // a horse is followed by a double-click. Loading happens when the window is made; an opener

@@ -1,6 +1,6 @@
 #include "followed/reportview.h"
 
-#include "app/plaintextdelegate.h"
+#include "gui/plaintextdelegate.h"
 
 #include <QCollator>
 #include <QDate>

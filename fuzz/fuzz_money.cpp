@@ -1,5 +1,5 @@
 // Any typed amount is either refused or read as a finite number whose display reads back.
-#include "app/regional.h"
+#include "data/regional.h"
 
 #include <cmath>
 #include <cstdint>

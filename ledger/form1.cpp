@@ -1,19 +1,16 @@
 #include "ledger/form1.h"
 #include "ui_form1.h"
 
-#include "app/appearance.h"
-#include "app/connection.h"
-#include "app/dialogs.h"
-#include "app/errors.h"
-#include "app/plaintextdelegate.h"
-#include "app/regional.h"
-#include "chrono/fchrono.h"
+#include "data/connection.h"
+#include "data/regional.h"
 #include "data/statement.h"
-#include "followed/fsuivit.h"
+#include "gui/appearance.h"
+#include "gui/dialogs.h"
+#include "gui/errorbox.h"
+#include "gui/plaintextdelegate.h"
+#include "ledger/exports.h"
 #include "ledger/ledgerbook.h"
 #include "ledger/statementmodel.h"
-#include "stats/exports.h"
-#include "stats/fstats.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -128,8 +125,8 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
     connect(m_modeleReleve, &QAbstractItemModel::modelReset, this, selectionSuivie);
     connect(ui->mnusuivits, &QAction::triggered, this, &Form1::mnusuivits_Click);
     connect(ui->mnustats, &QAction::triggered, this, &Form1::mnustats_Click);
-    connect(ui->mnuexport, &QAction::triggered, this, [this] { Exporter(stats::Format::Csv); });
-    connect(ui->mnupdf, &QAction::triggered, this, [this] { Exporter(stats::Format::Pdf); });
+    connect(ui->mnuexport, &QAction::triggered, this, [this] { Exporter(exports::Format::Csv); });
+    connect(ui->mnupdf, &QAction::triggered, this, [this] { Exporter(exports::Format::Pdf); });
     connect(ui->BT_voirsuivit, &QPushButton::clicked, this, &Form1::BT_voirsuivit_Click);
     Proteger([this] { Form_Load(); });
 }
@@ -670,29 +667,29 @@ void Form1::BT_suivit_Click() {
 }
 
 void Form1::mnuchrono_Click() {
-    Fchrono::showSingle();
+    emit chronoRequested();
 }
 
 void Form1::mnusuivits_Click() {
-    Fsuivit::showSingle();
+    emit followedRequested();
 }
 
 void Form1::mnustats_Click() {
-    Fstats::showSingle(joueur(*ui), moisAffiche(*ui));
+    emit statisticsRequested(joueur(*ui), moisAffiche(*ui));
 }
 
-void Form1::Exporter(stats::Format format) {
+void Form1::Exporter(exports::Format format) {
     // The statement on display, as last loaded: no player picked, nothing to write.
     if (m_releve.player.isEmpty()) {
         Refuser(QStringLiteral("vous devez choisir un joueur"), QStringLiteral("Erreur joueur"),
                 ui->C_users);
         return;
     }
-    stats::exportStatement(this, m_releve, format);
+    exports::exportStatement(this, m_releve, format);
 }
 
 void Form1::BT_voirsuivit_Click() {
-    Fsuivit::montrerCheval(this, ui->C_cheval->currentText());
+    emit followedHorseRequested(ui->C_cheval->currentText());
 }
 
 // ---------------------------------------------------------------------------------------

@@ -15,7 +15,7 @@ namespace ledger {
 enum class GameKind;
 enum class Carry;
 } // namespace ledger
-namespace stats {
+namespace exports {
 enum class Format;
 }
 namespace regional {
@@ -28,11 +28,21 @@ class StatementModel;
 
 // The bets ledger, the program's main window: per player and month, the statement with its
 // running balance, totals and records; stakes, wins, credits and players; a per-horse report.
+// The other windows stand above the ledger: it asks for them, and the program's shell
+// opens them.
 class Form1 : public QMainWindow {
     Q_OBJECT
 public:
     explicit Form1(QWidget* parent = nullptr);
     ~Form1() override;
+
+signals:
+    void chronoRequested();
+    void followedRequested();
+    // The followed horse of the per-horse report, with the ledger as the parent of any box.
+    void followedHorseRequested(const QString& horse);
+    // The statistics of the statement on display.
+    void statisticsRequested(const QString& player, const QString& month);
 
 protected:
     // The ledger is the program: closing it closes every other window, each of which may
@@ -71,7 +81,7 @@ private:
     bool OuvrirMois(const QString& joueur, const QString& mois);
     void ChargerChevaux(const QString& joueur);
     void Enregistrer(ledger::GameKind kind);
-    void Exporter(stats::Format format);
+    void Exporter(exports::Format format);
 
     void OuvrirUsers(const QString& sql, const QVariantList& values = {});
     void OuvrirJeux(const QString& sql, const QVariantList& values = {});

@@ -1,6 +1,6 @@
 #include "ledger/ledgerbook.h"
 
-#include "app/regional.h"
+#include "data/regional.h"
 #include "data/statement.h"
 #include "data/transaction.h"
 

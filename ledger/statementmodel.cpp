@@ -1,6 +1,6 @@
 #include "ledger/statementmodel.h"
 
-#include "app/regional.h"
+#include "data/regional.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "stats/figures.h"
 
-#include "app/regional.h"
+#include "data/regional.h"
 #include "ledger/ledgerbook.h"
 #include "ledger/statement.h"
 

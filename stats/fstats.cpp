@@ -1,11 +1,11 @@
 #include "stats/fstats.h"
 #include "ui_fstats.h"
 
-#include "app/appearance.h"
-#include "app/connection.h"
-#include "app/errors.h"
-#include "app/regional.h"
-#include "app/singlewindow.h"
+#include "data/connection.h"
+#include "data/regional.h"
+#include "gui/appearance.h"
+#include "gui/errorbox.h"
+#include "gui/singlewindow.h"
 #include "stats/figures.h"
 #include "stats/grouptable.h"
 

@@ -1,6 +1,6 @@
 #include "stats/grouptable.h"
 
-#include "app/regional.h"
+#include "data/regional.h"
 
 #include <QCollator>
 #include <algorithm>

@@ -5,7 +5,7 @@
 //   crash_driver FOLDER SEED        loop until killed
 //   crash_driver FOLDER once        one stake; prints "ok" or the French error, then the
 //                                   number of ledger rows it can still read
-#include "app/errors.h"
+#include "data/errors.h"
 #include "data/recordset.h"
 #include "data/schema.h"
 #include "ledger/ledgerbook.h"

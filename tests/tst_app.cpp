@@ -1,19 +1,21 @@
-#include "app/appearance.h"
-#include "app/connection.h"
-#include "app/dailycopy.h"
 #include "app/frmsplash.h"
-#include "app/panelcache.h"
-#include "app/paths.h"
-#include "app/plaintextdelegate.h"
-#include "app/regional.h"
+#include "app/shell.h"
 #include "chrono/fchrono.h"
+#include "data/connection.h"
+#include "data/dailycopy.h"
+#include "data/paths.h"
+#include "data/regional.h"
 #include "followed/fsuivit.h"
+#include "gui/appearance.h"
+#include "gui/panelcache.h"
+#include "gui/plaintextdelegate.h"
 #include "ledger/form1.h"
 #include "ledger/ledgerbook.h"
 #include "tests/support/realdialogs.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testdatabase.h"
 #include "tests/support/testfiles.h"
+#include "tests/support/testwindows.h"
 
 #include "data/maintenance.h"
 
@@ -167,8 +169,7 @@ void TestApp::refusesFilesItCannotUse() {
 
 void TestApp::chronoMenuKeepsOneWindow() {
     TestDatabase db;
-    auto* form = new Form1();
-    form->show();
+    auto* form = shell::openLedger();
     auto* chrono = form->findChild<QAction*>("mnuchrono");
     QVERIFY(chrono);
     QCOMPARE(chrono->text(), QString("&Chrono"));
@@ -284,8 +285,7 @@ void TestApp::followedHorsesWithinReach() {
         "INSERT INTO JEUX (User, mois, Jour, [type jeux], Cheval, Debit, Credit, SoldeAvant, "
         "SoldeApres) VALUES ('Paul', 'Mars', '01', 'Simple Gagnant', 'ECLAIR', 2, 0, 102, 100)");
     regional::setToday(QDate(2024, 3, 6));
-    auto* form = new Form1();
-    form->show();
+    auto* form = shell::openLedger();
     const auto pick = [form](const char* name, const QString& text) {
         auto* combo = form->findChild<QComboBox*>(name);
         const int index = combo->findText(text);

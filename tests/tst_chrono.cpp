@@ -1,9 +1,9 @@
-#include "app/appearance.h"
-#include "app/dialogs.h"
-#include "app/paths.h"
 #include "chrono/conversions.h"
 #include "chrono/fchrono.h"
 #include "chrono/listfile.h"
+#include "data/paths.h"
+#include "gui/appearance.h"
+#include "gui/dialogs.h"
 #include "tests/support/realdialogs.h"
 #include "tests/support/scripteddialogs.h"
 

@@ -1,4 +1,4 @@
-#include "app/connection.h"
+#include "data/connection.h"
 #include "data/recordset.h"
 #include "data/schema.h"
 #include "data/transaction.h"
@@ -6,8 +6,8 @@
 #include "tools/dbtool.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using data::DbError;
@@ -89,8 +89,9 @@ void TestData::schemaKeepsCaseInsensitiveNamesAndStamps() {
 
 void TestData::olderFileGetsTheConfirmationIndexOnce() {
     const auto indexes = [this] {
-        return m_db->scalar("SELECT group_concat(sql, ' | ') FROM sqlite_master WHERE type = "
-                            "'index' AND name = 'CR_plat_confirmations'")
+        return m_db
+            ->scalar("SELECT group_concat(sql, ' | ') FROM sqlite_master WHERE type = "
+                     "'index' AND name = 'CR_plat_confirmations'")
             .toString();
     };
     const QString made = indexes();

@@ -1,6 +1,6 @@
-#include "app/appearance.h"
-#include "app/regional.h"
+#include "data/regional.h"
 #include "data/schema.h"
+#include "gui/appearance.h"
 #include "ledger/form1.h"
 #include "ledger/ledgerbook.h"
 #include "tests/support/realdialogs.h"

@@ -1,7 +1,7 @@
-#include "app/connection.h"
 #include "app/frmsplash.h"
-#include "app/paths.h"
+#include "data/connection.h"
 #include "data/maintenance.h"
+#include "data/paths.h"
 #include "data/schema.h"
 #include "followed/fsuivit.h"
 #include "ledger/form1.h"
@@ -9,6 +9,7 @@
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testdatabase.h"
 #include "tests/support/testfiles.h"
+#include "tests/support/testwindows.h"
 #include "tools/dbtool.h"
 
 #include <QApplication>

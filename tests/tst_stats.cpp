@@ -1,13 +1,15 @@
-#include "app/appearance.h"
-#include "app/regional.h"
+#include "app/shell.h"
+#include "data/regional.h"
+#include "gui/appearance.h"
+#include "ledger/exports.h"
 #include "ledger/form1.h"
 #include "ledger/statement.h"
-#include "stats/exports.h"
 #include "stats/fstats.h"
 #include "tests/support/realdialogs.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testdatabase.h"
 #include "tests/support/testfiles.h"
+#include "tests/support/testwindows.h"
 
 #include <QAction>
 #include <QBarSet>
@@ -259,7 +261,7 @@ void TestStats::csvBytes() {
     QTemporaryDir dir;
     const QString path = dir.filePath("releve.csv");
     QString error;
-    QVERIFY(stats::writeStatementCsv(smallStatement(), path, &error));
+    QVERIFY(exports::writeStatementCsv(smallStatement(), path, &error));
     QCOMPARE(readAll(path), QByteArray("\xEF\xBB\xBF"
                                        "Jour;Type de jeu;Cheval;Mise;Gain;Solde;Remarque\r\n"
                                        "01;Approvisionnement compte;;0,00;100,00;150,00;\r\n"
@@ -271,7 +273,7 @@ void TestStats::csvBytes() {
 
     // A file that cannot be written is named in the error, and nothing is left behind.
     const QString blocked = path + "/dessous.csv";
-    QVERIFY(!stats::writeStatementCsv(smallStatement(), blocked, &error));
+    QVERIFY(!exports::writeStatementCsv(smallStatement(), blocked, &error));
     QVERIFY2(error.startsWith("Le fichier " + blocked + " n'a pas pu être écrit : "),
              qPrintable(error));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"releve.csv"});
@@ -293,7 +295,7 @@ void TestStats::pdfPagesAndText() {
     QTemporaryDir dir;
     const QString path = dir.filePath("releve.pdf");
     QString error;
-    QVERIFY2(stats::writeStatementPdf(statement, path, &error), qPrintable(error));
+    QVERIFY2(exports::writeStatementPdf(statement, path, &error), qPrintable(error));
     QProcess pdftotext;
     pdftotext.start("pdftotext", {"-layout", path, "-"});
     QVERIFY(pdftotext.waitForFinished());
@@ -318,7 +320,7 @@ void TestStats::exportFlow() {
         // Through Qt's own file dialog: the default name is proposed, the typed path written.
         RealDialogs real;
         real.saveAs(dir.filePath("mon-releve.csv"));
-        stats::exportStatement(nullptr, smallStatement(), stats::Format::Csv);
+        exports::exportStatement(nullptr, smallStatement(), exports::Format::Csv);
         QVERIFY(real.allAnswered());
         QCOMPARE(real.seen().value(0).title, QString("Exporter le relevé (CSV)"));
         QCOMPARE(QFileInfo(real.seen().value(0).text).fileName(), QString("releve-Paul-Mars.csv"));
@@ -328,7 +330,7 @@ void TestStats::exportFlow() {
     ledger::Statement statement = smallStatement();
     statement.player = "Jean/Luc";
     scripted.type(dir.filePath("sans-extension"));
-    stats::exportStatement(nullptr, statement, stats::Format::Pdf);
+    exports::exportStatement(nullptr, statement, exports::Format::Pdf);
     QCOMPARE(scripted.last().title, QString("Relevé en PDF"));
     QCOMPARE(scripted.last().text,
              QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
@@ -337,7 +339,7 @@ void TestStats::exportFlow() {
 
     scripted.type(dir.filePath("sans-extension.pdf/dessous.pdf"));
     scripted.answer(dialogs::Answer::Ok);
-    stats::exportStatement(nullptr, statement, stats::Format::Pdf);
+    exports::exportStatement(nullptr, statement, exports::Format::Pdf);
     QCOMPARE(scripted.last().title, QString("Erreur"));
     QVERIFY(scripted.last().text.contains("n'a pas pu être écrit"));
     QVERIFY(scripted.allUsed());
@@ -346,8 +348,7 @@ void TestStats::exportFlow() {
 void TestStats::fromTheLedgerMenu() {
     QTemporaryDir dir;
     regional::setToday(QDate(2024, 3, 6));
-    auto* form = new Form1();
-    form->show();
+    auto* form = shell::openLedger();
     const auto menus = form->menuBar()->actions();
     QCOMPARE(menus.size(), 2);
     QCOMPARE(menus.at(0)->text(), QString("&Relevé"));

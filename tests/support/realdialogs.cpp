@@ -1,6 +1,6 @@
 #include "tests/support/realdialogs.h"
 
-#include "app/dialogs.h"
+#include "gui/dialogs.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -1,7 +1,7 @@
 #include "tests/support/testdatabase.h"
 
-#include "app/connection.h"
-#include "app/paths.h"
+#include "data/connection.h"
+#include "data/paths.h"
 #include "data/schema.h"
 
 TestDatabase::TestDatabase() {

@@ -12,7 +12,3 @@ extern std::shared_ptr<data::Database> Connexion;
 // A fresh connection to velmora.mdb in the program's folder replaces Connexion.
 // Throws data::OpenError when the file is missing, locked or not a Velmora file.
 void OuvrirConnexion();
-
-// A horse name (upper case) an opener of the followed-horses window may set before showing
-// it; the window selects that horse when it loads and empties the variable when it ends.
-extern QString ChevalPreselection;

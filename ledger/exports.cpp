@@ -1,7 +1,7 @@
-#include "stats/exports.h"
+#include "ledger/exports.h"
 
-#include "app/dialogs.h"
-#include "app/regional.h"
+#include "data/regional.h"
+#include "gui/dialogs.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <iterator>
 
-namespace stats {
+namespace exports {
 namespace {
 
 // The statement's colours: stakes in red, wins in green, credits in black.
@@ -354,4 +354,4 @@ void exportStatement(QWidget* parent, const ledger::Statement& statement, Format
                          dialogs::Icon::Critical);
 }
 
-} // namespace stats
+} // namespace exports

@@ -1,6 +1,4 @@
-#include "app/errors.h"
-
-#include "app/dialogs.h"
+#include "data/errors.h"
 
 namespace errors {
 
@@ -44,11 +42,6 @@ QString describe(const data::DbError& error) {
     const QString engine =
         QStringLiteral("Erreur n° %1 : %2").arg(error.code()).arg(error.engineText());
     return plain.isEmpty() ? engine : plain + QStringLiteral("\n\n") + engine;
-}
-
-void showDbError(QWidget* parent, const data::DbError& error, const QString& title) {
-    dialogs::message(parent, describe(error), title, dialogs::Buttons::Ok,
-                     dialogs::Icon::Exclamation);
 }
 
 } // namespace errors

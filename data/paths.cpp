@@ -1,4 +1,4 @@
-#include "app/paths.h"
+#include "data/paths.h"
 
 #include <QCoreApplication>
 #include <QDir>

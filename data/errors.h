@@ -4,17 +4,11 @@
 
 #include <QString>
 
-class QWidget;
-
 namespace errors {
 
 // The French text shown for an engine error: a sentence a user understands for the
 // failures he can do something about (file in use, disk full, read-only), then the
 // engine's own number and description.
 QString describe(const data::DbError& error);
-
-// The "Erreur" box of a handler whose write was rolled back.
-void showDbError(QWidget* parent, const data::DbError& error,
-                 const QString& title = QStringLiteral("Erreur"));
 
 } // namespace errors

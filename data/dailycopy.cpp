@@ -1,4 +1,4 @@
-#include "app/dailycopy.h"
+#include "data/dailycopy.h"
 
 #include "data/maintenance.h"
 

@@ -8,13 +8,14 @@ class QWidget;
 
 // The statement on display written out of the program: a spreadsheet file or a printable
 // page. A file is either written whole or left as it was.
-namespace stats {
+namespace exports {
 
 enum class Format { Csv, Pdf };
 
 // UTF-8 with a byte-order mark, ";" between fields, CR LF: the header
 // "Jour;Type de jeu;Cheval;Mise;Gain;Solde;Remarque", then one line per statement line with
-// amounts as "1234,50" and, for a reversed line or a reversal, the line it goes with. False, with a French sentence in *error, when the file cannot be written.
+// amounts as "1234,50" and, for a reversed line or a reversal, the line it goes with. False, with a
+// French sentence in *error, when the file cannot be written.
 bool writeStatementCsv(const ledger::Statement& statement, const QString& path, QString* error);
 
 // A4 pages: the title "Relevé de <joueur> — <mois>", the statement's columns in its colours,
@@ -28,4 +29,4 @@ QString defaultExportName(const ledger::Statement& statement, const QString& ext
 // reports a failure in a box.
 void exportStatement(QWidget* parent, const ledger::Statement& statement, Format format);
 
-} // namespace stats
+} // namespace exports

@@ -1,7 +1,7 @@
-#include "app/appearance.h"
+#include "gui/appearance.h"
 
-#include "app/panelcache.h"
-#include "app/regional.h"
+#include "data/regional.h"
+#include "gui/panelcache.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>

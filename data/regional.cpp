@@ -1,4 +1,4 @@
-#include "app/regional.h"
+#include "data/regional.h"
 
 #include <QRegularExpression>
 #include <cmath>

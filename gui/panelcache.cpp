@@ -1,4 +1,4 @@
-#include "app/panelcache.h"
+#include "gui/panelcache.h"
 
 #include <QPainter>
 #include <QPixmap>

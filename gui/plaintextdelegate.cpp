@@ -1,4 +1,4 @@
-#include "app/plaintextdelegate.h"
+#include "gui/plaintextdelegate.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

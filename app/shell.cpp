@@ -1,0 +1,27 @@
+#include "app/shell.h"
+
+#include "chrono/fchrono.h"
+#include "followed/fsuivit.h"
+#include "ledger/form1.h"
+#include "stats/fstats.h"
+
+namespace shell {
+
+void connectWindows(Form1* ledger) {
+    QObject::connect(ledger, &Form1::chronoRequested, ledger, [] { Fchrono::showSingle(); });
+    QObject::connect(ledger, &Form1::followedRequested, ledger, [] { Fsuivit::showSingle(); });
+    QObject::connect(ledger, &Form1::followedHorseRequested, ledger,
+                     [ledger](const QString& horse) { Fsuivit::montrerCheval(ledger, horse); });
+    QObject::connect(
+        ledger, &Form1::statisticsRequested, ledger,
+        [](const QString& player, const QString& month) { Fstats::showSingle(player, month); });
+}
+
+Form1* openLedger() {
+    auto* ledger = new Form1();
+    connectWindows(ledger);
+    ledger->show();
+    return ledger;
+}
+
+} // namespace shell

@@ -1,0 +1,8 @@
+#pragma once
+
+namespace testfiles {
+
+// Closes every top-level window and lets the deferred deletions happen.
+void closeAllWindows();
+
+} // namespace testfiles
