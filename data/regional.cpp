@@ -18,6 +18,12 @@ QLocale frenchLocale() {
     return QLocale(QLocale::French, QLocale::France);
 }
 
+QCollator frenchCollator() {
+    QCollator collator(QLocale(QLocale::French, QLocale::France));
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator;
+}
+
 QString formatMoney(double amount) {
     const QLocale locale = frenchLocale();
     QString symbol = locale.currencySymbol(QLocale::CurrencySymbol);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCollator>
 #include <QDate>
 #include <QLocale>
 #include <QString>
@@ -10,6 +11,10 @@ namespace regional {
 
 // The system locale when its language is French, else French (France).
 QLocale frenchLocale();
+
+// The order of words in the lists: French, case ignored. The statistics add the numeric
+// mode ("Cheval 2" before "Cheval 10").
+QCollator frenchCollator();
 
 // "1 234,50 €"; negative amounts as "-10,00 €", never in parentheses.
 QString formatMoney(double amount);

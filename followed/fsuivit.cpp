@@ -401,7 +401,7 @@ void Fsuivit::ChargerSuivits() {
     names.reserve(rs.RecordCount());
     // The engine orders the names by their ASCII letters only: French order here, accented
     // initials among the others.
-    const QCollator order = frenchCollator();
+    const QCollator order = regional::frenchCollator();
     for (rs.MoveFirst(); !rs.atEnd(); rs.MoveNext()) {
         const QString name = rs.Fields(1).toString();
         names.emplace_back(order.sortKey(name), name);

@@ -1,5 +1,6 @@
 #include "followed/reportview.h"
 
+#include "data/regional.h"
 #include "gui/plaintextdelegate.h"
 
 #include <QCollator>
@@ -18,12 +19,6 @@
 #include <cmath>
 #include <numeric>
 #include <optional>
-
-QCollator frenchCollator() {
-    QCollator collator(QLocale(QLocale::French, QLocale::France));
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    return collator;
-}
 
 void ReportRows::reserve(int rows, int charsPerRow) {
     m_text.reserve(qsizetype(rows) * charsPerRow);
@@ -195,7 +190,7 @@ void ReportModel::sort(int column, Qt::SortOrder order) {
             std::fill(kinds.begin(), kinds.end(), Word);
     }
     // One collation key per word instead of collating the same texts again at each compare.
-    const QCollator collator = frenchCollator();
+    const QCollator collator = regional::frenchCollator();
     std::vector<int> wordOf(count, -1);
     std::vector<QCollatorSortKey> words;
     for (int row = 0; row < count; ++row) {

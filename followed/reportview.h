@@ -1,15 +1,11 @@
 #pragma once
 
 #include <QAbstractTableModel>
-#include <QCollator>
 #include <QColor>
 #include <QStringList>
 #include <QStringView>
 #include <QTreeView>
 #include <vector>
-
-// The order of words in the lists: French, case ignored.
-QCollator frenchCollator();
 
 // Appends UTF-8 text, decoded in place.
 void appendUtf8(QString& out, QByteArrayView utf8);

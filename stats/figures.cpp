@@ -118,8 +118,7 @@ long long cents(double amount) {
 }
 
 QCollator frenchOrder() {
-    QCollator collator(QLocale(QLocale::French, QLocale::France));
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    QCollator collator = regional::frenchCollator();
     collator.setNumericMode(true);
     return collator;
 }

@@ -90,8 +90,7 @@ void GroupTable::sort(int column, Qt::SortOrder order) {
         }
     };
     // Keys made once: the table is sorted again on every pick, thousands of horses at times.
-    QCollator collator(QLocale(QLocale::French, QLocale::France));
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    QCollator collator = regional::frenchCollator();
     collator.setNumericMode(true);
     struct Key {
         double figure;
