@@ -122,7 +122,7 @@ const QVector<Database::Column>& Database::columns(const QString& table) const {
     if (found != m_columns.end())
         return *found;
     QVector<Column> list;
-    // PRAGMA arguments cannot be bound; table_xinfo's function form can.
+    // PRAGMA arguments cannot be bound; table_info's function form can.
     QSqlQuery query = exec(QStringLiteral("SELECT name, type FROM pragma_table_info(?)"), {table});
     while (query.next())
         list.push_back({query.value(0).toString(), query.value(1).toString()});

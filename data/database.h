@@ -12,6 +12,15 @@
 
 struct sqlite3;
 
+// Three ways to the file, each for its own work:
+// - Database::exec (and scalar): every write, and the reads of a few rows; Qt's driver binds
+//   the values and reports errors as DbError. Writes that belong together run inside one
+//   Transaction (transaction.h).
+// - Statement (statement.h): the reads of many rows (a statement, a history, the statistics,
+//   the confirmation lists), prepared straight on the engine, where Qt's per-value
+//   bookkeeping would be most of the time spent.
+// - RecordSet (recordset.h): the windows' designed record sets (RsUsers, RsJeux, RsSuivit…),
+//   walked by position and changed field by field; new code uses the two above.
 namespace data {
 
 // One connection to an SQLite file. Record sets keep a shared reference to the connection

@@ -3,8 +3,6 @@
 #include "data/statement.h"
 
 #include <QRegularExpression>
-#include <QSqlError>
-#include <QSqlRecord>
 #include <cmath>
 
 namespace data {
@@ -49,10 +47,8 @@ void RecordSet::load() {
     if (!m_db)
         fail(QStringLiteral("record set is closed"));
     sqlite3* engine = m_db->raw();
-    if (!engine) {
-        loadThroughQt();
-        return;
-    }
+    if (!engine)
+        fail(QStringLiteral("connection without an engine handle"));
     // Straight from the engine: a list of tens of thousands of rows is read without Qt's
     // per-value bookkeeping.
     Statement statement(engine, m_sql, m_params);
@@ -71,29 +67,6 @@ void RecordSet::load() {
         if (offset)
             m_rowids.push_back(statement.integer(0));
     }
-    m_loaded = true;
-    m_current = 0;
-}
-
-void RecordSet::loadThroughQt() {
-    QSqlQuery query = m_db->exec(m_sql, m_params);
-    const QSqlRecord record = query.record();
-    const int offset = m_table.isEmpty() ? 0 : 1;
-    m_names.clear();
-    for (int i = offset; i < record.count(); ++i)
-        m_names << record.fieldName(i);
-    const int width = record.count() - offset;
-    while (query.next()) {
-        std::vector<QVariant> row;
-        row.reserve(width);
-        for (int i = 0; i < width; ++i)
-            row.push_back(query.value(i + offset));
-        m_rows.push_back(std::move(row));
-        if (offset)
-            m_rowids.push_back(query.value(0).toLongLong());
-    }
-    if (query.lastError().isValid())
-        throwQueryError(query);
     m_loaded = true;
     m_current = 0;
 }
@@ -128,15 +101,6 @@ void RecordSet::MoveNext() {
 bool RecordSet::atEnd() {
     load();
     return m_current >= static_cast<int>(m_rows.size());
-}
-
-QString RecordSet::fieldName(int position) {
-    if (m_adding && m_selectAll)
-        return columnAt(position).name;
-    load();
-    if (position < 0 || position >= m_names.size())
-        fail(QStringLiteral("no field at position %1").arg(position));
-    return m_names.at(position);
 }
 
 void RecordSet::requireCurrent() {

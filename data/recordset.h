@@ -24,7 +24,6 @@ public:
     RecordSet& operator=(const RecordSet&) = delete;
 
     void Open(const QString& sql, std::shared_ptr<Database> db, const QVariantList& params = {});
-    bool isOpen() const { return m_db != nullptr; }
 
     // Exact number of rows (fetches them all).
     int RecordCount();
@@ -33,7 +32,6 @@ public:
     void MoveNext();
     bool atEnd();
 
-    QString fieldName(int position);
     // The stored value of the current row; a null QVariant (isNull()) for NULL.
     QVariant Fields(int position);
     // By the name of the select list (the horse card reads its join that way).
@@ -49,7 +47,6 @@ public:
 
 private:
     void load();
-    void loadThroughQt(); // a connection without an engine handle
     void requireCurrent();
     const Database::Column& columnAt(int position);
     QVariant converted(const Database::Column& column, const QVariant& value) const;

@@ -112,10 +112,13 @@ QString frenchDate(const QDate& date) {
 QString frenchDateFromIso(const QString& iso) {
     static const QRegularExpression pattern(QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})(.*)$"));
     const auto match = pattern.match(iso);
-    if (!match.hasMatch())
+    const QDate date =
+        match.hasMatch()
+            ? QDate(match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt())
+            : QDate();
+    if (!date.isValid())
         return iso;
-    return match.captured(3) + QLatin1Char('/') + match.captured(2) + QLatin1Char('/') +
-           match.captured(1) + match.captured(4);
+    return frenchDate(date) + match.captured(4);
 }
 
 const QStringList& monthNames() {

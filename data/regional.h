@@ -55,7 +55,7 @@ void setToday(const QDate& date);
 QString frenchDate(const QDate& date);
 
 // "2024-03-05" (optionally followed by " HH:MM") becomes "05/03/2024" (with the time kept);
-// any other text is returned unchanged.
+// any other text, a day that is not in the calendar ("2024-13-45") too, is returned unchanged.
 QString frenchDateFromIso(const QString& iso);
 
 // The twelve month names the ledger stores, January first, spelled as the ledger always has.

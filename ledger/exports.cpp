@@ -96,7 +96,7 @@ struct SummaryEntry {
 };
 
 // The summary panel of the ledger window, in its words; the balances only when known.
-QVector<SummaryEntry> summaryOf(const ledger::Statement& s) {
+QVector<SummaryEntry> summaryOf(const ledger::MonthStatement& s) {
     QVector<SummaryEntry> entries = {
         {QStringLiteral("Nombre total de jeux"), QString::number(s.nombreJeux)},
         {QStringLiteral("Total des mises"), regional::formatMoney(s.totalMises)},
@@ -121,7 +121,7 @@ QVector<SummaryEntry> summaryOf(const ledger::Statement& s) {
 
 class PdfStatement {
 public:
-    PdfStatement(const ledger::Statement& statement, QPdfWriter& writer)
+    PdfStatement(const ledger::MonthStatement& statement, QPdfWriter& writer)
         : m_statement(statement), m_writer(writer), m_painter(&writer) {}
 
     bool write() {
@@ -252,7 +252,7 @@ private:
                  QStringLiteral("Page %1 / %2").arg(page).arg(pages));
     }
 
-    const ledger::Statement& m_statement;
+    const ledger::MonthStatement& m_statement;
     QPdfWriter& m_writer;
     QPainter m_painter;
     QFont m_base;
@@ -263,7 +263,7 @@ private:
 
 } // namespace
 
-bool writeStatementCsv(const ledger::Statement& statement, const QString& path, QString* error) {
+bool writeStatementCsv(const ledger::MonthStatement& statement, const QString& path, QString* error) {
     QByteArray bytes("\xEF\xBB\xBF");
     const auto line = [&bytes](const QStringList& fields) {
         QStringList written;
@@ -287,7 +287,7 @@ bool writeStatementCsv(const ledger::Statement& statement, const QString& path, 
     return true;
 }
 
-bool writeStatementPdf(const ledger::Statement& statement, const QString& path, QString* error) {
+bool writeStatementPdf(const ledger::MonthStatement& statement, const QString& path, QString* error) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         if (error)
@@ -316,7 +316,7 @@ bool writeStatementPdf(const ledger::Statement& statement, const QString& path, 
     return true;
 }
 
-QString defaultExportName(const ledger::Statement& statement, const QString& extension) {
+QString defaultExportName(const ledger::MonthStatement& statement, const QString& extension) {
     static const QRegularExpression forbidden(QStringLiteral("[\\\\/:*?\"<>|\\x00-\\x1f]"));
     QStringList parts{QStringLiteral("releve")};
     for (QString part : {statement.player, statement.month}) {
@@ -330,7 +330,7 @@ QString defaultExportName(const ledger::Statement& statement, const QString& ext
     return parts.join(QLatin1Char('-')) + QLatin1Char('.') + suffix;
 }
 
-void exportStatement(QWidget* parent, const ledger::Statement& statement, Format format) {
+void exportStatement(QWidget* parent, const ledger::MonthStatement& statement, Format format) {
     const bool csv = format == Format::Csv;
     const QString extension = csv ? QStringLiteral("csv") : QStringLiteral("pdf");
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);

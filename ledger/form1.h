@@ -118,7 +118,7 @@ private:
     // The statement on display: the pair (player, month) the last load was for, its lines,
     // and its balances from the player's row, or none when he has no row for the month.
     // Everything shown in Lst_jeux, the balance boxes and the summary comes from here.
-    ledger::Statement m_releve;
+    ledger::MonthStatement m_releve;
     StatementModel* m_modeleReleve = nullptr;
     QStringListModel* m_chevaux = nullptr; // the player's horses, in C_cheval and Tcheval
 };

@@ -159,8 +159,8 @@ std::optional<Account> account(const data::Database& db, const QString& player,
     return Account{row->deposits, row->balance};
 }
 
-Statement loadStatement(const data::Database& db, const QString& player, const QString& month) {
-    Statement statement;
+MonthStatement loadStatement(const data::Database& db, const QString& player, const QString& month) {
+    MonthStatement statement;
     statement.player = player;
     statement.month = month;
     // A regular player's month holds thousands of rows: they go straight from the engine

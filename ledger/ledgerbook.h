@@ -36,7 +36,7 @@ std::optional<Account> account(const data::Database& db, const QString& player,
 
 // The month's statement of the player: its lines in order, totals, records, and the
 // balances of the player's row for the month when there is one.
-Statement loadStatement(const data::Database& db, const QString& player, const QString& month);
+MonthStatement loadStatement(const data::Database& db, const QString& player, const QString& month);
 
 // The months after `month`, in calendar order, for which the player has a row: those a
 // change of that month's balance may be carried to.

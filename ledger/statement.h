@@ -22,7 +22,7 @@ struct StatementLine {
     QString remarque; // "annule n° N", "annulée par n° M", or empty
 };
 
-struct Statement {
+struct MonthStatement {
     QString player;
     QString month;
     QVector<StatementLine> lines; // in the statement's order

@@ -44,7 +44,7 @@ void StatementModel::setBaseFont(const QFont& font) {
     }
 }
 
-void StatementModel::setStatement(const ledger::Statement& statement) {
+void StatementModel::setStatement(const ledger::MonthStatement& statement) {
     beginResetModel();
     m_lines = statement.lines;
     endResetModel();

@@ -18,7 +18,7 @@ public:
     static const char* header(int column);
     static Qt::Alignment alignment(int column);
 
-    void setStatement(const ledger::Statement& statement);
+    void setStatement(const ledger::MonthStatement& statement);
     void clear();
     // The line shown in `row`.
     const ledger::StatementLine& line(int row) const { return m_lines.at(row); }

@@ -7,7 +7,7 @@
 #include <QVector>
 
 // What a player's ledger says about his bets over a month or the year, free of any window.
-// Every figure is an SQL aggregate: the window only formats them.
+// The window only formats them.
 namespace stats {
 
 // Game rows sharing a game type, a month or a horse.

@@ -21,7 +21,7 @@
 
 namespace {
 
-const QString kToutelAnnee = QStringLiteral("Toute l'année");
+const QString kTouteLAnnee = QStringLiteral("Toute l'année");
 
 // The bars of the monthly net: green above zero, red below, as the ledger colours gains and
 // stakes.
@@ -146,7 +146,7 @@ Fstats::Fstats(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Fstat
     ui->splitterGraphes->setSizes({1000, 1000});
 
     ui->C_periode->addItems(regional::monthNames());
-    ui->C_periode->addItem(kToutelAnnee);
+    ui->C_periode->addItem(kTouteLAnnee);
     ui->C_periode->setCurrentIndex(regional::today().month() - 1);
 
     connect(ui->C_joueur, &QComboBox::activated, this, &Fstats::C_joueur_Click);
@@ -259,7 +259,7 @@ void Fstats::Calculer() {
 void Fstats::AfficherGraphSolde(const stats::Figures& figures) {
     QChart* chart = ui->GraphSolde->chart();
     vider(chart);
-    const bool annee = ui->C_periode->currentText() == kToutelAnnee;
+    const bool annee = ui->C_periode->currentText() == kTouteLAnnee;
     const int n = int(figures.balances.size());
     QList<QPointF> points;
     points.reserve(n);
@@ -329,7 +329,7 @@ void Fstats::AfficherGraphMois(const stats::Figures& figures) {
     gagnant->setBorderColor(kGreen.darker(130));
     perdant->setColor(kRed);
     perdant->setBorderColor(kRed.darker(130));
-    const bool annee = ui->C_periode->currentText() == kToutelAnnee;
+    const bool annee = ui->C_periode->currentText() == kTouteLAnnee;
     QStringList mois;
     double bas = 0;
     double haut = 0;

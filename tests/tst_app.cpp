@@ -482,6 +482,7 @@ void TestApp::datesAndMonths() {
     QCOMPARE(regional::frenchDateFromIso("2024-03-05"), QString("05/03/2024"));
     QCOMPARE(regional::frenchDateFromIso("2024-03-05 14:30"), QString("05/03/2024 14:30"));
     QCOMPARE(regional::frenchDateFromIso("hier"), QString("hier"));
+    QCOMPARE(regional::frenchDateFromIso("2024-13-45"), QString("2024-13-45"));
 }
 
 void TestApp::plainTextCellsAsTheStyleDraws_data() {

@@ -81,8 +81,8 @@ void fillLedger(const TestDatabase& db) {
     row("Paul", "Avril", "Simple Placé", "BRISE", 0, 9, 116);
 }
 
-ledger::Statement smallStatement() {
-    ledger::Statement s;
+ledger::MonthStatement smallStatement() {
+    ledger::MonthStatement s;
     s.player = "Paul";
     s.month = "Mars";
     ledger::StatementLine credit{2, "01", "Approvisionnement compte", "", 0, 100, 150.0, true};
@@ -289,7 +289,7 @@ void TestStats::pdfPagesAndText() {
     QFETCH(int, extraLines);
     if (QStandardPaths::findExecutable("pdftotext").isEmpty())
         QSKIP("pdftotext (poppler-utils) is not installed");
-    ledger::Statement statement = smallStatement();
+    ledger::MonthStatement statement = smallStatement();
     for (int i = 0; i < extraLines; ++i)
         statement.lines << ledger::StatementLine{100 + i, "03", "Trio", "", 2, 0, 10.0 - i};
     QTemporaryDir dir;
@@ -327,7 +327,7 @@ void TestStats::exportFlow() {
         QVERIFY(readAll(dir.filePath("mon-releve.csv")).startsWith("\xEF\xBB\xBFJour;"));
     }
     ScriptedDialogs scripted;
-    ledger::Statement statement = smallStatement();
+    ledger::MonthStatement statement = smallStatement();
     statement.player = "Jean/Luc";
     scripted.type(dir.filePath("sans-extension"));
     exports::exportStatement(nullptr, statement, exports::Format::Pdf);
