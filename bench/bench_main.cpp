@@ -651,13 +651,13 @@ void dailyCopy(const Settings& settings) {
     // A stake needs the player's balance row for the month.
     const QString player = QStringLiteral("Banc d'essai");
     Connexion->exec(QStringLiteral("DELETE FROM USERS WHERE pseudo = ?"), {player});
-    ledger::addPlayer(*Connexion, player, 0, QStringLiteral("Mars"));
+    ledger::addPlayer(*Connexion, player, Money(), QStringLiteral("Mars"));
     const auto record = [] {
         return timed([] {
             ledger::recordGame(*Connexion,
                                {ledger::GameKind::Stake, QStringLiteral("Banc d'essai"),
                                 QStringLiteral("Mars"), QStringLiteral("01"),
-                                QStringLiteral("Tiercé"), QString(), 1},
+                                QStringLiteral("Tiercé"), QString(), 1_eur},
                                QStringLiteral("Mars"));
         });
     };

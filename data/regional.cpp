@@ -24,15 +24,16 @@ QCollator frenchCollator() {
     return collator;
 }
 
-QString formatMoney(double amount) {
+QString formatMoney(Money amount) {
     const QLocale locale = frenchLocale();
     QString symbol = locale.currencySymbol(QLocale::CurrencySymbol);
     if (symbol.isEmpty())
         symbol = QStringLiteral("€");
     // Qt writes some negative currency amounts in the accounting form "(10,00 €)"; the
     // ledger has always shown a leading minus sign.
-    QString text = locale.toCurrencyString(std::fabs(amount), symbol, 2);
-    if (amount < 0 && std::fabs(amount) >= 0.005)
+    const qint64 cents = amount.cents();
+    QString text = locale.toCurrencyString(std::abs(cents) / 100.0, symbol, 2);
+    if (cents < 0)
         text.prepend(QLatin1Char('-'));
     return text;
 }
@@ -62,22 +63,25 @@ TypedAmount readAmount(const QString& typed) {
         return {std::nullopt, AmountError::TooLarge};
     if (parts.capturedLength(2) > 2)
         return {std::nullopt, AmountError::TooManyDecimals};
-    const double value = QString(text).replace(QLatin1Char(','), QLatin1Char('.')).toDouble();
-    return {value, AmountError::NotANumber};
+    // Read to the cent from the digits themselves, never through a binary fraction.
+    const qint64 euros = parts.captured(1).toLongLong();
+    const qint64 cents = parts.captured(2).leftJustified(2, QLatin1Char('0')).toLongLong();
+    const Money value = Money::fromCents(euros * 100 + cents);
+    return {text.startsWith(QLatin1Char('-')) ? -value : value, AmountError::NotANumber};
 }
 
 TypedAmount readPositiveAmount(const QString& typed) {
     TypedAmount amount = readAmount(typed);
-    if (amount.value && *amount.value < 0)
+    if (amount.value && *amount.value < Money())
         return {std::nullopt, AmountError::Negative};
     return amount;
 }
 
-QString typedAmount(double amount) {
-    return frenchLocale().toString(amount, 'f', 2);
+QString typedAmount(Money amount) {
+    return frenchLocale().toString(amount.cents() / 100.0, 'f', 2);
 }
 
-std::optional<double> parseAmount(const QString& typed) {
+std::optional<Money> parseAmount(const QString& typed) {
     return readAmount(typed).value;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/money.h"
+
 #include <QCollator>
 #include <QDate>
 #include <QLocale>
@@ -17,13 +19,13 @@ QLocale frenchLocale();
 QCollator frenchCollator();
 
 // "1 234,50 €"; negative amounts as "-10,00 €", never in parentheses.
-QString formatMoney(double amount);
+QString formatMoney(Money amount);
 
 // Why a typed amount cannot be a sum of money.
 enum class AmountError { NotANumber, TooManyDecimals, TooLarge, Negative };
 
 struct TypedAmount {
-    std::optional<double> value;
+    std::optional<Money> value;
     AmountError error = AmountError::NotANumber; // when there is no value
 };
 
@@ -38,8 +40,8 @@ TypedAmount readAmount(const QString& typed);
 // they are; a mistake is corrected by reversing its line.
 TypedAmount readPositiveAmount(const QString& typed);
 // An amount as readAmount takes it back, without the euro sign: "1 000,50".
-QString typedAmount(double amount);
-std::optional<double> parseAmount(const QString& typed);
+QString typedAmount(Money amount);
+std::optional<Money> parseAmount(const QString& typed);
 
 // The French sentence that tells the user why the amount was refused.
 QString amountErrorText(AmountError error);

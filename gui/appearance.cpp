@@ -170,7 +170,8 @@ void makeKeyboardFriendly(QWidget* window) {
 }
 
 int widestMoney(const QFont& font) {
-    return QFontMetrics(font).horizontalAdvance(regional::formatMoney(-999999999.99));
+    return QFontMetrics(font).horizontalAdvance(
+        regional::formatMoney(Money::fromCents(-99999999999)));
 }
 
 void showsMoney(QLineEdit* box) {

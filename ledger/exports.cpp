@@ -23,13 +23,9 @@ const QColor kRed(255, 0, 0);
 const QColor kGreen(0, 255, 0);
 const QColor kBlack(0, 0, 0);
 
-long long cents(double amount) {
-    return std::llround(amount * 100.0);
-}
-
 // "1234,50", "-15,00", "0,00": what a French spreadsheet reads as a number.
-QString csvAmount(double amount) {
-    const long long value = cents(amount);
+QString csvAmount(Money amount) {
+    const long long value = amount.cents();
     const long long whole = std::llabs(value);
     return QStringLiteral("%1%2,%3")
         .arg(value < 0 ? QStringLiteral("-") : QString())
@@ -78,9 +74,9 @@ QVector<Cell> cellsOf(const ledger::StatementLine& line) {
     cells[0].text = line.jour;
     cells[1].text = line.type;
     cells[2].text = line.cheval;
-    if (cents(line.mise) != 0)
+    if (!line.mise.isZero())
         cells[3] = {regional::formatMoney(line.mise), kRed, true};
-    if (cents(line.gain) != 0)
+    if (!line.gain.isZero())
         cells[4] = {regional::formatMoney(line.gain), line.credit ? kBlack : kGreen, true};
     cells[5].bold = true;
     if (line.solde)
@@ -110,7 +106,7 @@ QVector<SummaryEntry> summaryOf(const ledger::MonthStatement& s) {
         entries.push_back({QStringLiteral("Total depots"), regional::formatMoney(*s.totalDepots)});
     if (s.soldeEnCours) {
         // Coloured by its sign, as the current balance box is.
-        const long long c = cents(*s.soldeEnCours);
+        const long long c = s.soldeEnCours->cents();
         entries.push_back({QStringLiteral("Solde en cours"), regional::formatMoney(*s.soldeEnCours),
                            c < 0   ? kRed
                            : c > 0 ? kGreen
@@ -263,7 +259,8 @@ private:
 
 } // namespace
 
-bool writeStatementCsv(const ledger::MonthStatement& statement, const QString& path, QString* error) {
+bool writeStatementCsv(const ledger::MonthStatement& statement, const QString& path,
+                       QString* error) {
     QByteArray bytes("\xEF\xBB\xBF");
     const auto line = [&bytes](const QStringList& fields) {
         QStringList written;
@@ -287,7 +284,8 @@ bool writeStatementCsv(const ledger::MonthStatement& statement, const QString& p
     return true;
 }
 
-bool writeStatementPdf(const ledger::MonthStatement& statement, const QString& path, QString* error) {
+bool writeStatementPdf(const ledger::MonthStatement& statement, const QString& path,
+                       QString* error) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         if (error)

@@ -36,12 +36,6 @@ const Colonne kColonnes[StatementModel::kColumns] = {
     {700, false}, {2880, false}, {2000, false}, {850, true}, {850, true}, {1360, true},
 };
 
-// Amounts are compared as they are shown, to the cent: a balance of -0.001 is shown and
-// coloured as zero.
-long long enCentimes(double montant) {
-    return std::llround(montant * 100.0);
-}
-
 // The month as typed in C_mois: the statement of a text that names no month is empty.
 QString moisAffiche(const Ui::Form1& ui) {
     const QString texte = ui.C_mois->currentText();
@@ -294,7 +288,7 @@ void Form1::T_soldecours_Change() {
     // Without a balance there is no sign to show: the colour stays as it was.
     if (!m_releve.soldeEnCours)
         return;
-    const long long centimes = enCentimes(*m_releve.soldeEnCours);
+    const long long centimes = m_releve.soldeEnCours->cents();
     QPalette palette = ui->T_soldecours->palette();
     palette.setColor(QPalette::Text, centimes < 0 ? kRed : centimes > 0 ? kGreen : kBlack);
     ui->T_soldecours->setPalette(palette);
@@ -346,7 +340,7 @@ void Form1::AfficherReleve() {
     // Laid out now, the lines are painted once; laid out by the first paint, they would be
     // painted again straight after it.
     ui->Lst_jeux->doItemsLayout();
-    const auto argent = [](const std::optional<double>& montant) {
+    const auto argent = [](const std::optional<Money>& montant) {
         return montant ? regional::formatMoney(*montant) : QString();
     };
     // Another player's or month's figures never stay in the boxes: without a row for the
@@ -372,7 +366,7 @@ bool Form1::OuvrirMois(const QString& nom, const QString& mois) {
     // A name typed that no month knows is no player: adding one is the "+" button's work.
     if (!connu)
         return false;
-    double solde = 0;
+    Money solde;
     if (precedent) {
         const QString question =
             QStringLiteral("%1 n'a pas encore de compte pour %2.\nL'ouvrir avec le solde de %3 : "
@@ -639,15 +633,12 @@ void Form1::C_cheval_Click() {
             RsJeux->MoveLast();
             RsJeux->MoveFirst();
         }
-        double mises = 0;
-        double gains = 0;
-        const QString typeCredit = ledger::creditType();
+        Money mises;
+        Money gains;
         for (int i = 0; i < nombre; ++i) {
-            // Credit rows are not games; a row without a type is not counted either.
-            const QVariant type = RsJeux->Fields(4);
-            if (!type.isNull() && type.toString() != typeCredit) {
-                mises += RsJeux->Fields(2).toDouble();
-                gains += RsJeux->Fields(3).toDouble();
+            if (!ledger::isCreditRow(RsJeux->Fields(4))) {
+                mises += Money::fromStored(RsJeux->Fields(2));
+                gains += Money::fromStored(RsJeux->Fields(3));
             }
             RsJeux->MoveNext();
         }
@@ -729,7 +720,7 @@ void Form1::BT_annuler_Click() {
     QStringList mots{QStringLiteral("Annuler la ligne n° %1 :").arg(num), ligne->type};
     if (!ligne->cheval.isEmpty())
         mots << ligne->cheval;
-    mots << regional::formatMoney(ligne->mise != 0 ? ligne->mise : ligne->gain);
+    mots << regional::formatMoney(!ligne->mise.isZero() ? ligne->mise : ligne->gain);
     if (dialogs::message(this, mots.join(QLatin1Char(' ')) + QStringLiteral(" ?"), titre,
                          dialogs::Buttons::YesNo, dialogs::Icon::Question) != dialogs::Answer::Yes)
         return;

@@ -14,8 +14,8 @@ namespace {
 // on that row only, so that two rows for one month never receive the same change.
 struct UserRow {
     qint64 id = 0;
-    double deposits = 0; // SoldeDepart
-    double balance = 0;  // SoldeEnCours
+    Money deposits; // SoldeDepart
+    Money balance;  // SoldeEnCours
 };
 
 std::optional<UserRow> singleUserRow(const data::Database& db, const QString& player,
@@ -25,7 +25,8 @@ std::optional<UserRow> singleUserRow(const data::Database& db, const QString& pl
                               {player, month});
     if (!query.next())
         return std::nullopt;
-    UserRow row{query.value(0).toLongLong(), query.value(1).toDouble(), query.value(2).toDouble()};
+    UserRow row{query.value(0).toLongLong(), Money::fromStored(query.value(1)),
+                Money::fromStored(query.value(2))};
     if (query.next())
         return std::nullopt;
     return row;
@@ -44,8 +45,8 @@ struct MonthRow {
     int index = 0;
     QString month;
     qint64 id = 0;
-    double deposits = 0;
-    double balance = 0;
+    Money deposits;
+    Money balance;
 };
 
 QVector<MonthRow> monthRows(const data::Database& db, const QString& player) {
@@ -57,7 +58,7 @@ QVector<MonthRow> monthRows(const data::Database& db, const QString& player) {
         const int index = regional::monthIndex(query.value(0).toString());
         if (index >= 0)
             rows.push_back({index, regional::monthNames().at(index), query.value(1).toLongLong(),
-                            query.value(2).toDouble(), query.value(3).toDouble()});
+                            Money::fromStored(query.value(2)), Money::fromStored(query.value(3))});
     }
     std::stable_sort(rows.begin(), rows.end(),
                      [](const MonthRow& a, const MonthRow& b) { return a.index < b.index; });
@@ -68,18 +69,20 @@ QVector<MonthRow> monthRows(const data::Database& db, const QString& player) {
 // the running balance of their lines with them: a late entry changes every balance that
 // was carried from it, and a statement must still add up.
 void carryToLaterMonths(const data::Database& db, const QString& player, const QString& month,
-                        double difference, Carry carry) {
-    if (carry != Carry::LaterMonthsToo || difference == 0)
+                        Money difference, Carry carry) {
+    if (carry != Carry::LaterMonthsToo || difference.isZero())
         return;
     const int index = regional::monthIndex(month);
     for (const MonthRow& row : monthRows(db, player)) {
         if (row.index <= index)
             continue;
         db.exec(QStringLiteral("UPDATE USERS SET SoldeDepart = ?, SoldeEnCours = ? WHERE Id = ?"),
-                {row.deposits + difference, row.balance + difference, row.id});
-        db.exec(QStringLiteral("UPDATE JEUX SET SoldeAvant = SoldeAvant + ?, "
-                               "SoldeApres = SoldeApres + ? WHERE User = ? AND mois = ?"),
-                {difference, difference, player, row.month});
+                {(row.deposits + difference).toStored(), (row.balance + difference).toStored(),
+                 row.id});
+        // Rounded to the cent as every amount the ledger writes.
+        db.exec(QStringLiteral("UPDATE JEUX SET SoldeAvant = ROUND(SoldeAvant + ?, 2), "
+                               "SoldeApres = ROUND(SoldeApres + ?, 2) WHERE User = ? AND mois = ?"),
+                {difference.toStored(), difference.toStored(), player, row.month});
     }
 }
 
@@ -93,27 +96,28 @@ QString cellText(const data::Statement& rs, int column) {
 }
 
 // An amount cell: empty is zero.
-double cellAmount(const data::Statement& rs, int column) {
+Money cellAmount(const data::Statement& rs, int column) {
     if (rs.isReal(column))
-        return rs.real(column);
-    return rs.value(column).toDouble();
+        return Money::fromStored(rs.real(column));
+    return Money::fromStored(rs.value(column));
 }
 
 qint64 appendLedgerRow(const data::Database& db, const QString& player, const QString& month,
                        const QString& day, const QString& gameType, const QString& horse,
-                       double debit, double credit, double before, double after,
+                       Money debit, Money credit, Money before, Money after,
                        const QVariant& remark = QVariant()) {
     db.exec(QStringLiteral("INSERT INTO JEUX (User, mois, Jour, Remarque, [type jeux], Cheval, "
                            "Debit, Credit, SoldeAvant, SoldeApres) "
                            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-            {player, month, day, remark, gameType, horse, debit, credit, before, after});
+            {player, month, day, remark, gameType, horse, debit.toStored(), credit.toStored(),
+             before.toStored(), after.toStored()});
     return db.scalar(QStringLiteral("SELECT last_insert_rowid()")).toLongLong();
 }
 
 struct LedgerLine {
     QString player, month, day, gameType;
     QVariant horse;
-    double debit = 0, credit = 0;
+    Money debit, credit;
 };
 
 LedgerLine reversibleLine(const data::Database& db, qint64 num) {
@@ -133,14 +137,18 @@ LedgerLine reversibleLine(const data::Database& db, qint64 num) {
             query.value(2).toString(),
             query.value(4).toString(),
             query.value(5),
-            query.value(6).toDouble(),
-            query.value(7).toDouble()};
+            Money::fromStored(query.value(6)),
+            Money::fromStored(query.value(7))};
 }
 
 } // namespace
 
 QString creditType() {
     return QStringLiteral("Approvisionnement compte");
+}
+
+bool isCreditRow(const QVariant& type) {
+    return !type.isNull() && type.toString() == creditType();
 }
 
 QString storedHorse(const QString& typed) {
@@ -159,7 +167,8 @@ std::optional<Account> account(const data::Database& db, const QString& player,
     return Account{row->deposits, row->balance};
 }
 
-MonthStatement loadStatement(const data::Database& db, const QString& player, const QString& month) {
+MonthStatement loadStatement(const data::Database& db, const QString& player,
+                             const QString& month) {
     MonthStatement statement;
     statement.player = player;
     statement.month = month;
@@ -170,7 +179,6 @@ MonthStatement loadStatement(const data::Database& db, const QString& player, co
         QStringLiteral("SELECT Num, Jour, Remarque, [type jeux], Cheval, Debit, Credit, SoldeApres "
                        "FROM JEUX WHERE user = ? and mois = ? ORDER BY Num,Jour;"),
         {player, month});
-    const QString typeCredit = creditType();
     while (rs.next()) {
         StatementLine line;
         line.num = rs.integer(0);
@@ -186,7 +194,7 @@ MonthStatement loadStatement(const data::Database& db, const QString& player, co
         line.gain = cellAmount(rs, 6);
         if (!rs.isNull(7))
             line.solde = cellAmount(rs, 7);
-        line.credit = !rs.isNull(3) && line.type == typeCredit;
+        line.credit = isCreditRow(rs.value(3));
         line.reversal = isReversalRemark(line.remarque);
 
         // Reversed lines and their reversals count in the totals, where they cancel out,
@@ -251,17 +259,17 @@ BalanceChange recordGame(const data::Database& db, const GameEntry& entry,
     change.after = stake ? change.before - entry.amount : change.before + entry.amount;
     appendLedgerRow(db, entry.player, entry.month, entry.day,
                     regional::simplifiedName(entry.gameType), storedHorse(entry.horse),
-                    stake ? entry.amount : 0.0, stake ? 0.0 : entry.amount, change.before,
+                    stake ? entry.amount : Money(), stake ? Money() : entry.amount, change.before,
                     change.after);
     db.exec(QStringLiteral("UPDATE USERS SET SoldeEnCours = ? WHERE Id = ?"),
-            {change.after, row.id});
+            {change.after.toStored(), row.id});
     carryToLaterMonths(db, entry.player, balanceMonth, change.after - change.before, carry);
     transaction.commit();
     return change;
 }
 
 CreditChange addCredit(const data::Database& db, const QString& player, const QString& month,
-                       const QString& day, double sum, Carry carry) {
+                       const QString& day, Money sum, Carry carry) {
     data::Transaction transaction(db);
     const UserRow row = requireUserRow(db, player, month);
     CreditChange change;
@@ -269,10 +277,10 @@ CreditChange addCredit(const data::Database& db, const QString& player, const QS
     change.after = change.before + sum;
     change.deposits = row.deposits + sum;
     db.exec(QStringLiteral("UPDATE USERS SET SoldeDepart = ?, SoldeEnCours = ? WHERE Id = ?"),
-            {change.deposits, change.after, row.id});
+            {change.deposits.toStored(), change.after.toStored(), row.id});
     // Credit rows keep "autre jeux" in lower case: they are told apart by their type.
-    appendLedgerRow(db, player, month, day, creditType(), QStringLiteral("autre jeux"), 0.0, sum,
-                    change.before, change.after);
+    appendLedgerRow(db, player, month, day, creditType(), QStringLiteral("autre jeux"), Money(),
+                    sum, change.before, change.after);
     carryToLaterMonths(db, player, month, sum, carry);
     transaction.commit();
     return change;
@@ -288,7 +296,7 @@ Reversal reverseLine(const data::Database& db, qint64 num, Carry carry) {
     // The line's own account, whatever month another window shows.
     const UserRow row = requireUserRow(db, line.player, line.month);
     Reversal reversal;
-    reversal.credit = line.gameType == creditType();
+    reversal.credit = isCreditRow(line.gameType);
     reversal.before = row.balance;
     // The new row's own debit and credit are the line's negated.
     reversal.after = reversal.before - (-line.debit) + (-line.credit);
@@ -299,10 +307,10 @@ Reversal reverseLine(const data::Database& db, qint64 num, Carry carry) {
             {reversedByRemark(reversal.num), num});
     if (reversal.credit)
         db.exec(QStringLiteral("UPDATE USERS SET SoldeDepart = ?, SoldeEnCours = ? WHERE Id = ?"),
-                {row.deposits - line.credit, reversal.after, row.id});
+                {(row.deposits - line.credit).toStored(), reversal.after.toStored(), row.id});
     else
         db.exec(QStringLiteral("UPDATE USERS SET SoldeEnCours = ? WHERE Id = ?"),
-                {reversal.after, row.id});
+                {reversal.after.toStored(), row.id});
     carryToLaterMonths(db, line.player, line.month, reversal.after - reversal.before, carry);
     transaction.commit();
     return reversal;
@@ -315,14 +323,14 @@ bool playerExists(const data::Database& db, const QString& player, const QString
         .toBool();
 }
 
-void addPlayer(const data::Database& db, const QString& player, double balance,
+void addPlayer(const data::Database& db, const QString& player, Money balance,
                const QString& month) {
     data::Transaction transaction(db);
     if (playerExists(db, player, month))
         throw PlayerExists();
     db.exec(QStringLiteral(
                 "INSERT INTO USERS (pseudo, SoldeDepart, SoldeEnCours, Mois) VALUES (?, ?, ?, ?)"),
-            {player, balance, balance, month});
+            {player, balance.toStored(), balance.toStored(), month});
     transaction.commit();
 }
 

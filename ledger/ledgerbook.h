@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <optional>
 #include <stdexcept>
 
@@ -19,6 +20,11 @@ namespace ledger {
 
 // The game type of a ledger row that tops up an account; every other type is a game.
 QString creditType();
+// Whether a row of that stored type is a credit rather than a game: its type is exactly the
+// credit type, case and accents included (the column compares without case, so SQL must
+// say COLLATE BINARY). A row without a type is a game. Every reader of the ledger (the
+// statement, the per-horse report, the statistics, the exports) counts by this rule.
+bool isCreditRow(const QVariant& type);
 
 // The horse as the ledger stores it: "autre jeux" when none is typed, apostrophes removed,
 // blanks made single, upper case (so a bet on no particular horse is AUTRE JEUX).
@@ -26,8 +32,8 @@ QString storedHorse(const QString& typed);
 
 // A player's row of USERS for one month.
 struct Account {
-    double deposits = 0; // SoldeDepart: the month's starting balance plus its credits
-    double balance = 0;  // SoldeEnCours
+    Money deposits; // SoldeDepart: the month's starting balance plus its credits
+    Money balance;  // SoldeEnCours
 };
 
 // The player's row for month, when there is exactly one.
@@ -46,7 +52,7 @@ QStringList laterMonths(const data::Database& db, const QString& player, const Q
 // balance a new month opens with.
 struct PreviousMonth {
     QString month;
-    double balance = 0;
+    Money balance;
 };
 std::optional<PreviousMonth> previousMonth(const data::Database& db, const QString& player,
                                            const QString& month);
@@ -66,12 +72,12 @@ struct GameEntry {
     QString day;   // "01" to "31"
     QString gameType;
     QString horse; // as typed; see storedHorse
-    double amount = 0;
+    Money amount;
 };
 
 struct BalanceChange {
-    double before = 0;
-    double after = 0;
+    Money before;
+    Money after;
 };
 
 // Thrown, before anything is written, when the player has no single row for the month
@@ -97,15 +103,15 @@ BalanceChange recordGame(const data::Database& db, const GameEntry& entry,
                          const QString& balanceMonth, Carry carry = Carry::ThisMonthOnly);
 
 struct CreditChange {
-    double before = 0;   // SoldeAvant of the credit row
-    double after = 0;    // SoldeApres, the new current balance
-    double deposits = 0; // the new "Total depots"
+    Money before;   // SoldeAvant of the credit row
+    Money after;    // SoldeApres, the new current balance
+    Money deposits; // the new "Total depots"
 };
 
 // Adds sum to the player's starting balance and current balance for month and appends
 // the "Approvisionnement compte" row dated day. Throws NoAccount without a row.
 CreditChange addCredit(const data::Database& db, const QString& player, const QString& month,
-                       const QString& day, double sum, Carry carry = Carry::ThisMonthOnly);
+                       const QString& day, Money sum, Carry carry = Carry::ThisMonthOnly);
 
 // Thrown, before anything is written, when a line cannot be reversed.
 class LineAlreadyReversed : public std::runtime_error {
@@ -124,8 +130,8 @@ public:
 // What reversing a line wrote.
 struct Reversal {
     qint64 num = 0;      // the new row's Num
-    double before = 0;   // its SoldeAvant
-    double after = 0;    // its SoldeApres, the player's new current balance
+    Money before;        // its SoldeAvant
+    Money after;         // its SoldeApres, the player's new current balance
     bool credit = false; // the reversed line was a credit
 };
 
@@ -143,7 +149,7 @@ Reversal reverseLine(const data::Database& db, qint64 num, Carry carry = Carry::
 bool playerExists(const data::Database& db, const QString& player, const QString& month);
 
 // Adds the player's row for month with balance as both starting and current balance.
-void addPlayer(const data::Database& db, const QString& player, double balance,
+void addPlayer(const data::Database& db, const QString& player, Money balance,
                const QString& month);
 
 } // namespace ledger

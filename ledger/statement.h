@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/money.h"
+
 #include <QString>
 #include <QVector>
 #include <optional>
@@ -9,14 +11,14 @@
 namespace ledger {
 
 struct StatementLine {
-    qint64 num = 0;              // JEUX.Num
-    QString jour;                // "01" to "31", as stored
-    QString type;                // the game type
-    QString cheval;              // as shown: upper case, empty for a bet or credit without a horse
-    double mise = 0;             // Debit
-    double gain = 0;             // Credit: a win, or the sum of a credit row
-    std::optional<double> solde; // SoldeApres
-    bool credit = false;         // an "Approvisionnement compte" row
+    qint64 num = 0;             // JEUX.Num
+    QString jour;               // "01" to "31", as stored
+    QString type;               // the game type
+    QString cheval;             // as shown: upper case, empty for a bet or credit without a horse
+    Money mise;                 // Debit
+    Money gain;                 // Credit: a win, or the sum of a credit row
+    std::optional<Money> solde; // SoldeApres
+    bool credit = false;        // an "Approvisionnement compte" row
     // A reversed line, or the reversal of one: shown in italics, left out of the records.
     bool reversal = false;
     QString remarque; // "annule n° N", "annulée par n° M", or empty
@@ -27,16 +29,16 @@ struct MonthStatement {
     QString month;
     QVector<StatementLine> lines; // in the statement's order
     long long nombreJeux = 0;     // game rows (credits, reversed lines and reversals are not)
-    double totalMises = 0;
-    double totalGains = 0;
-    double totalCredits = 0;
-    double plusGrosseMise = 0;
-    double plusGrosGain = 0;
+    Money totalMises;
+    Money totalGains;
+    Money totalCredits;
+    Money plusGrosseMise;
+    Money plusGrosGain;
     // The summary boxes, from the player's row for the month, and empty without one: the
     // month's starting balance, "Total depots" and the current balance.
-    std::optional<double> soldeDepart;
-    std::optional<double> totalDepots;
-    std::optional<double> soldeEnCours;
+    std::optional<Money> soldeDepart;
+    std::optional<Money> totalDepots;
+    std::optional<Money> soldeEnCours;
 };
 
 // The Remarque of a reversal and of the line it reverses; both name the other's Num.

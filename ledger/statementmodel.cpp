@@ -70,7 +70,8 @@ QVariant StatementModel::data(const QModelIndex& index, int role) const {
     const ledger::StatementLine& line = m_lines.at(index.row());
     const int column = index.column();
     // A stake or win of 0 leaves its cell empty and plain.
-    const bool shown = (column != Mise || line.mise != 0) && (column != Gain || line.gain != 0);
+    const bool shown =
+        (column != Mise || !line.mise.isZero()) && (column != Gain || !line.gain.isZero());
     switch (role) {
     case Qt::DisplayRole:
         switch (column) {

@@ -78,7 +78,7 @@ void addTo(QVector<Group>& groups, QHash<QString, int>& index, const QString& ke
     auto found = index.find(key);
     if (found == index.end()) {
         found = index.insert(key, int(groups.size()));
-        groups.append(Group{label, 0, 0, 0});
+        groups.append(Group{label, 0, Money(), Money()});
     }
     Group& group = groups[found.value()];
     group.games += rows.games;
@@ -113,10 +113,6 @@ private:
     int m_number = 0;
 };
 
-long long cents(double amount) {
-    return std::llround(amount * 100.0);
-}
-
 QCollator frenchOrder() {
     QCollator collator = regional::frenchCollator();
     collator.setNumericMode(true);
@@ -128,10 +124,10 @@ QCollator frenchOrder() {
 void sortByNet(QVector<Group>& groups) {
     // Sort keys made once: thousands of horses are sorted on every pick.
     const QCollator collator = frenchOrder();
-    std::vector<std::pair<long long, QCollatorSortKey>> keys;
+    std::vector<std::pair<Money, QCollatorSortKey>> keys;
     keys.reserve(size_t(groups.size()));
     for (const Group& group : groups)
-        keys.emplace_back(-cents(group.net()), collator.sortKey(group.label));
+        keys.emplace_back(-group.net(), collator.sortKey(group.label));
     std::vector<int> order(size_t(groups.size()));
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
@@ -157,10 +153,9 @@ Figures compute(const data::Database& db, const QString& player, int month) {
     // groups up, a few thousand at most.
     QSqlQuery query = db.exec(
         QStringLiteral("SELECT mois, [type jeux], Cheval, COUNT(*), TOTAL(Debit), TOTAL(Credit) "
-                       "FROM JEUX WHERE %1 GROUP BY mois, [type jeux], Cheval")
+                       "FROM JEUX WHERE %1 GROUP BY mois, [type jeux] COLLATE BINARY, Cheval")
             .arg(counted.where),
         counted.values);
-    const QString credit = nocase(ledger::creditType());
     // "AUTRE JEUX" is the ledger's word for a bet on no particular horse.
     const QString noHorse = nocase(ledger::storedHorse(QString()));
     QHash<QString, int> months, types, horses;
@@ -169,11 +164,9 @@ Figures compute(const data::Database& db, const QString& player, int month) {
         const QVariant type = query.value(1);
         Group rows;
         rows.games = query.value(3).toLongLong();
-        rows.staked = query.value(4).toDouble();
-        rows.won = query.value(5).toDouble();
-        // Credit rows are not games; a row without a type (never written by this program)
-        // is one, as the statement counts it.
-        if (!type.isNull() && nocase(type.toString()) == credit) {
+        rows.staked = Money::fromStored(query.value(4));
+        rows.won = Money::fromStored(query.value(5));
+        if (ledger::isCreditRow(type)) {
             figures.deposits += rows.won;
             continue;
         }
@@ -202,17 +195,17 @@ Figures compute(const data::Database& db, const QString& player, int month) {
     query = db.exec(
         QStringLiteral("SELECT mois, SoldeApres FROM JEUX WHERE %1 ORDER BY Num").arg(period.where),
         period.values);
-    std::array<QVector<double>, 12> perMonth;
+    std::array<QVector<Money>, 12> perMonth;
     while (query.next()) {
         const int number = monthOf(query.value(0).toString());
         const QVariant balance = query.value(1);
         if (number > 0 && !balance.isNull())
-            perMonth[static_cast<size_t>(number - 1)] << balance.toDouble();
+            perMonth[static_cast<size_t>(number - 1)] << Money::fromStored(balance);
     }
     if (query.lastError().isValid())
         data::throwQueryError(query);
     for (int m = 0; m < 12; ++m) {
-        const QVector<double>& points = perMonth[static_cast<size_t>(m)];
+        const QVector<Money>& points = perMonth[static_cast<size_t>(m)];
         if (points.isEmpty())
             continue;
         figures.balances += points;
@@ -235,11 +228,12 @@ QStringList players(const data::Database& db) {
     return names;
 }
 
-QString formatYield(double staked, double won) {
-    if (cents(staked) == 0)
+QString formatYield(Money staked, Money won) {
+    if (staked.isZero())
         return QString();
     // Rounded first, so that a tiny loss does not read "-0,0 %".
-    double percent = std::round((won - staked) / staked * 1000.0) / 10.0;
+    double percent =
+        std::round(double((won - staked).cents()) / double(staked.cents()) * 1000.0) / 10.0;
     if (percent == 0)
         percent = 0;
     return regional::frenchLocale().toString(percent, 'f', 1) + QStringLiteral(" %");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/database.h"
+#include "data/money.h"
 
 #include <QString>
 #include <QStringList>
@@ -14,9 +15,9 @@ namespace stats {
 struct Group {
     QString label;
     long long games = 0;
-    double staked = 0; // sum of Debit
-    double won = 0;    // sum of Credit
-    double net() const { return won - staked; }
+    Money staked; // sum of Debit
+    Money won;    // sum of Credit
+    Money net() const { return won - staked; }
 };
 
 // The balances of one month on the balance curve: that many points, in entry order.
@@ -28,10 +29,10 @@ struct MonthSpan {
 struct Figures {
     // Game rows: every row of the period but credits and reversed lines with their reversals.
     long long games = 0;
-    double staked = 0;
-    double won = 0;
-    double net() const { return won - staked; }
-    double deposits = 0; // credit rows of the period, reversed ones left out
+    Money staked;
+    Money won;
+    Money net() const { return won - staked; }
+    Money deposits; // credit rows of the period, reversed ones left out
 
     QVector<Group> byType;  // best net first
     QVector<Group> byMonth; // calendar order, months with game rows only
@@ -39,7 +40,7 @@ struct Figures {
 
     // SoldeApres of every row of the period (credits and reversals too: the balance moved),
     // in entry order, the months one after the other.
-    QVector<double> balances;
+    QVector<Money> balances;
     QVector<MonthSpan> balanceMonths;
 };
 
@@ -53,7 +54,7 @@ Figures compute(const data::Database& db, const QString& player, int month);
 QStringList players(const data::Database& db);
 
 // Net ÷ staked as "-25,0 %"; empty when nothing was staked.
-QString formatYield(double staked, double won);
+QString formatYield(Money staked, Money won);
 
 // Rows with the highest net first; equal nets in alphabetical order of their labels.
 void sortByNet(QVector<Group>& groups);

@@ -215,9 +215,9 @@ void Fstats::PreparerTable(QTreeView* view, stats::GroupTable* model) {
     const int marge = 2 * view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 16;
     const QString exemples[] = {QString(),
                                 QStringLiteral("99999"),
-                                regional::formatMoney(-99999.99),
-                                regional::formatMoney(-99999.99),
-                                regional::formatMoney(-99999.99),
+                                regional::formatMoney(Money::fromCents(-9999999)),
+                                regional::formatMoney(Money::fromCents(-9999999)),
+                                regional::formatMoney(Money::fromCents(-9999999)),
                                 QStringLiteral("-100,0 %")};
     for (int c = 1; c < model->columnCount(); ++c) {
         const QString titre = model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
@@ -275,14 +275,14 @@ void Fstats::AfficherGraphSolde(const stats::Figures& figures) {
             const stats::MonthSpan& span = figures.balanceMonths.at(m);
             for (int i = 0; i < span.points; ++i)
                 points << QPointF(m - 0.5 + (i + 0.5) / span.points,
-                                  figures.balances.at(premier + i));
+                                  figures.balances.at(premier + i).toStored());
             premier += span.points;
             noms << span.month;
         }
         axeX = axeMois(noms, true);
     } else {
         for (int i = 0; i < n; ++i)
-            points << QPointF(i + 1, figures.balances.at(i));
+            points << QPointF(i + 1, figures.balances.at(i).toStored());
         auto* operations = new QValueAxis();
         operations->setTitleText(QStringLiteral("Opérations du mois"));
         // Localised labels need an explicit precision.
@@ -306,8 +306,8 @@ void Fstats::AfficherGraphSolde(const stats::Figures& figures) {
     if (n > 0) {
         const auto [min, max] =
             std::minmax_element(figures.balances.begin(), figures.balances.end());
-        bas = *min;
-        haut = *max;
+        bas = min->toStored();
+        haut = max->toStored();
     }
     chart->addAxis(axeX, Qt::AlignBottom);
     QValueAxis* axeY = axeArgent(QStringLiteral("Solde"), bas, haut);
@@ -334,7 +334,7 @@ void Fstats::AfficherGraphMois(const stats::Figures& figures) {
     double bas = 0;
     double haut = 0;
     for (const stats::Group& group : figures.byMonth) {
-        const double net = group.net();
+        const double net = group.net().toStored();
         *gagnant << std::max(net, 0.0);
         *perdant << std::min(net, 0.0);
         mois << group.label;

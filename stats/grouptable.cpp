@@ -78,13 +78,14 @@ void GroupTable::sort(int column, Qt::SortOrder order) {
         case Games:
             return double(g.games);
         case Staked:
-            return std::round(g.staked * 100);
+            return double(g.staked.cents());
         case Won:
-            return std::round(g.won * 100);
+            return double(g.won.cents());
         case Net:
-            return std::round(g.net() * 100);
+            return double(g.net().cents());
         case Yield:
-            return std::round(g.staked * 100) == 0 ? -HUGE_VAL : g.net() / g.staked;
+            return g.staked.isZero() ? -HUGE_VAL
+                                     : double(g.net().cents()) / double(g.staked.cents());
         default:
             return 0;
         }

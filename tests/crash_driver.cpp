@@ -25,7 +25,7 @@ ledger::GameEntry randomGame(QRandomGenerator& rng, const QString& player) {
     entry.day = QStringLiteral("%1").arg(rng.bounded(1, 29), 2, 10, QLatin1Char('0'));
     entry.gameType = QStringLiteral("Simple Gagnant");
     entry.horse = QStringLiteral("Cheval %1").arg(rng.bounded(20));
-    entry.amount = rng.bounded(1, 4000) / 100.0;
+    entry.amount = Money::fromCents(rng.bounded(1, 4000));
     return entry;
 }
 
@@ -59,7 +59,7 @@ int main(int argc, char* argv[]) {
             const QString player = players[rng.bounded(2)];
             if (rng.bounded(5) == 0)
                 ledger::addCredit(*db, player, QStringLiteral("Mars"), QStringLiteral("07"),
-                                  rng.bounded(1, 5000) / 100.0);
+                                  Money::fromCents(rng.bounded(1, 5000)));
             else
                 ledger::recordGame(*db, randomGame(rng, player), QStringLiteral("Mars"));
             const qlonglong entry =

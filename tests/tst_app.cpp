@@ -16,6 +16,7 @@
 #include "tests/support/testdatabase.h"
 #include "tests/support/testfiles.h"
 #include "tests/support/testwindows.h"
+#include "tools/dbtool.h"
 
 #include "data/maintenance.h"
 
@@ -93,6 +94,7 @@ private slots:
         paths::setProgramFolder(QString());
     }
 
+    void startsOnAGoodFile_data();
     void startsOnAGoodFile();
     void refusesFilesItCannotUse_data();
     void refusesFilesItCannotUse();
@@ -111,8 +113,28 @@ private slots:
     void datesAndMonths();
 };
 
+void TestApp::startsOnAGoodFile_data() {
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("plain folder") << QString();
+    // Characters that mean something in the engine's file: address.
+    QTest::newRow("Paris #2 %20 ?é") << QString::fromUtf8("Paris #2 %20 ?é");
+}
+
 void TestApp::startsOnAGoodFile() {
-    TestDatabase db;
+    QFETCH(QString, folder);
+    TestDatabase db(folder);
+    // Results imported into the file, beside which nothing else appears.
+    const QString csv = QDir(db.folder()).filePath("resultats.csv");
+    QFile results(csv);
+    QVERIFY(results.open(QIODevice::WriteOnly));
+    results.write("date;hippodrome;R;C;cheval\n2024-03-05;Pau;1;2;ECLAIR\n");
+    results.close();
+    QString printed;
+    QTextStream out(&printed), err(&printed);
+    QCOMPARE(runDbTool({"import-results", csv, db.folder()}, out, err), 0);
+    QCOMPARE(db.scalar("SELECT COUNT(*) FROM CR WHERE cheval = 'ECLAIR'").toInt(), 1);
+    QCOMPARE(QDir(db.folder()).entryList(QDir::Files),
+             QStringList({"resultats.csv", "velmora.mdb"}));
     Connexion.reset();
     QCOMPARE(startProgram(), 0);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -305,9 +327,10 @@ void TestApp::followedHorsesWithinReach() {
         dialogs.type("4");
         form->findChild<QPushButton*>("Tajoutecredit")->click();
         pick("C_cheval", "ECLAIR");
-        QCOMPARE(form->findChild<QLineEdit*>("Ttotalmisecheval")->text(), regional::formatMoney(2));
+        QCOMPARE(form->findChild<QLineEdit*>("Ttotalmisecheval")->text(),
+                 regional::formatMoney(2_eur));
         QCOMPARE(form->findChild<QLineEdit*>("T_soldecours")->text(),
-                 regional::formatMoney(balance));
+                 regional::formatMoney(Money::fromStored(balance)));
         QCOMPARE(db.scalar("SELECT SoldeEnCours FROM USERS").toDouble(), balance);
         QVERIFY(dialogs.shown().size() == 2 && dialogs.allUsed());
     };
@@ -402,7 +425,7 @@ void TestApp::dailyCopy() {
         QElapsedTimer timer;
         timer.start();
         ledger::recordGame(
-            *db.db(), {ledger::GameKind::Stake, "Paul", "Mars", "20", "Tiercé", "", 1}, "Mars");
+            *db.db(), {ledger::GameKind::Stake, "Paul", "Mars", "20", "Tiercé", "", 1_eur}, "Mars");
         longest = std::max(longest, timer.elapsed());
         ++recorded;
         QThread::msleep(50);
@@ -416,20 +439,24 @@ void TestApp::dailyCopy() {
 }
 
 void TestApp::moneyFormatAndParse() {
-    QCOMPARE(withPlainSpaces(regional::formatMoney(1234.5)), QString("1 234,50 €"));
-    QCOMPARE(withPlainSpaces(regional::formatMoney(-10)), QString("-10,00 €"));
-    QCOMPARE(withPlainSpaces(regional::formatMoney(0)), QString("0,00 €"));
-    QCOMPARE(withPlainSpaces(regional::formatMoney(-0.001)), QString("0,00 €"));
-    QCOMPARE(withPlainSpaces(regional::formatMoney(1e6)), QString("1 000 000,00 €"));
+    QCOMPARE(withPlainSpaces(regional::formatMoney(Money::fromCents(123450))),
+             QString("1 234,50 €"));
+    QCOMPARE(withPlainSpaces(regional::formatMoney(-10_eur)), QString("-10,00 €"));
+    QCOMPARE(withPlainSpaces(regional::formatMoney(Money())), QString("0,00 €"));
+    // A stored amount is read to the nearest cent.
+    QCOMPARE(withPlainSpaces(regional::formatMoney(Money::fromStored(-0.001))), QString("0,00 €"));
+    QCOMPARE(Money::fromStored(0.1 + 0.2), Money::fromCents(30));
+    QCOMPARE(withPlainSpaces(regional::formatMoney(1000000_eur)), QString("1 000 000,00 €"));
 
-    QCOMPARE(regional::parseAmount("12.5"), std::optional<double>(12.5));
-    QCOMPARE(regional::parseAmount(" 12,50 "), std::optional<double>(12.5));
-    QCOMPARE(regional::parseAmount("-3"), std::optional<double>(-3));
-    QCOMPARE(regional::parseAmount(",5"), std::optional<double>(0.5));
-    QCOMPARE(regional::parseAmount("0,10"), std::optional<double>(0.1));
-    QCOMPARE(regional::parseAmount("12,500"), std::optional<double>(12.5));
-    QCOMPARE(regional::parseAmount("999999999,99"), std::optional<double>(999999999.99));
-    QCOMPARE(regional::parseAmount("-0001,5"), std::optional<double>(-1.5));
+    using Amount = std::optional<Money>;
+    QCOMPARE(regional::parseAmount("12.5"), Amount(Money::fromCents(1250)));
+    QCOMPARE(regional::parseAmount(" 12,50 "), Amount(Money::fromCents(1250)));
+    QCOMPARE(regional::parseAmount("-3"), Amount(-3_eur));
+    QCOMPARE(regional::parseAmount(",5"), Amount(Money::fromCents(50)));
+    QCOMPARE(regional::parseAmount("999999999,99"), Amount(Money::fromCents(99999999999)));
+    QCOMPARE(regional::parseAmount("0,10"), Amount(Money::fromCents(10)));
+    QCOMPARE(regional::parseAmount("12,500"), Amount(Money::fromCents(1250)));
+    QCOMPARE(regional::parseAmount("-0001,5"), Amount(Money::fromCents(-150)));
     for (const char* bad : {"",
                             " ",
                             "abc",
@@ -454,16 +481,17 @@ void TestApp::moneyFormatAndParse() {
                             "1000000000000000000000000000000000000000000000000000"})
         QVERIFY2(!regional::parseAmount(QString::fromUtf8(bad)), bad);
     // As the ledger writes amounts: groups of three, the euro sign.
-    QCOMPARE(regional::parseAmount("12 €"), std::optional<double>(12));
+    QCOMPARE(regional::parseAmount("12 €"), Amount(12_eur));
     QCOMPARE(regional::parseAmount("-1\u202F234\u00A0567,8\u00A0€"),
-             std::optional<double>(-1234567.8));
-    QCOMPARE(regional::parseAmount("1 000,50"), std::optional<double>(1000.5));
+             Amount(Money::fromCents(-123456780)));
+    QCOMPARE(regional::parseAmount("1 000,50"), Amount(Money::fromCents(100050)));
     QCOMPARE(regional::readPositiveAmount("-0,01").error, regional::AmountError::Negative);
-    QCOMPARE(regional::readPositiveAmount("-0").value, std::optional<double>(0));
+    QCOMPARE(regional::readPositiveAmount("-0").value, Amount(Money()));
     QCOMPARE(regional::dotsToCommas("1.2.3"), QString("1,2,3"));
     // What is shown can be typed back.
-    for (double v : {0.0, 12.5, -7.25, 99999.99, -999999999.99}) {
-        QCOMPARE(*regional::parseAmount(QString::number(v, 'f', 2)), v);
+    for (qint64 cents : {0LL, 1250LL, -725LL, 9999999LL, -99999999999LL}) {
+        const Money v = Money::fromCents(cents);
+        QCOMPARE(*regional::parseAmount(QString::number(v.toStored(), 'f', 2)), v);
         QCOMPARE(*regional::parseAmount(regional::formatMoney(v)), v);
         QCOMPARE(*regional::parseAmount(regional::typedAmount(v)), v);
     }

@@ -31,7 +31,7 @@ namespace {
 
 // Money as the ledger shows it.
 QString money(double amount) {
-    return regional::formatMoney(amount);
+    return regional::formatMoney(Money::fromStored(amount));
 }
 
 // The same text with ordinary blanks, to compare with a literal such as "-10,00 €".
@@ -1360,9 +1360,13 @@ void TestLedger::horseReport_data() {
         << L{L{"AUTRE JEUX", "Tiercé", 4, 0}, L{"AUTRE JEUX", "Quinté+", 0, 30},
              L{"autre jeux", "Approvisionnement compte", 0, 50}}
         << "AUTRE JEUX" << 4.0 << 30.0 << "26,00 €";
-    QTest::newRow("row without a type left out")
-        << L{L{"JOLIE", QVariant(), 9, 0}, L{"JOLIE", "Tiercé", 1, 0}} << "JOLIE" << 1.0 << 0.0
-        << "-1,00 €";
+    // The statement's rule: only the credit type, case included, is not a game.
+    QTest::newRow("row without a type counted")
+        << L{L{"JOLIE", QVariant(), 9, 0}, L{"JOLIE", "Tiercé", 1, 0}} << "JOLIE" << 10.0 << 0.0
+        << "-10,00 €";
+    QTest::newRow("credit type in another case counted")
+        << L{L{"JOLIE", "approvisionnement compte", 9, 0}, L{"JOLIE", "Tiercé", 1, 0}} << "JOLIE"
+        << 10.0 << 0.0 << "-10,00 €";
 }
 
 void TestLedger::horseReport() {

@@ -293,12 +293,10 @@ void TestReliability::crashAtAnyMomentLosesNothing() {
         int players = 0;
         while (q.next()) {
             ++players;
-            const double deposits = q.value(1).toDouble(), balance = q.value(2).toDouble();
-            const double credits = q.value(3).toDouble(), wins = q.value(4).toDouble(),
-                         stakes = q.value(5).toDouble();
-            QVERIFY2(qAbs(deposits - (100 + credits)) < 1e-6,
+            const auto amount = [&](int column) { return Money::fromStored(q.value(column)); };
+            QVERIFY2(amount(1) == 100_eur + amount(3),
                      qPrintable(q.value(0).toString() + " deposits"));
-            QVERIFY2(qAbs(balance - (100 + credits + wins - stakes)) < 1e-6,
+            QVERIFY2(amount(2) == 100_eur + amount(3) + amount(4) - amount(5),
                      qPrintable(q.value(0).toString() + " balance"));
         }
         QCOMPARE(players, 2);
@@ -443,7 +441,7 @@ void TestReliability::damagedFilesNeverCrash() {
         for (int i = 0; i < 300; ++i)
             ledger::recordGame(*db,
                                {ledger::GameKind::Stake, "Paul", "Mars", "03", "Simple Gagnant",
-                                QString("Cheval %1").arg(i % 7), 2.5},
+                                QString("Cheval %1").arg(i % 7), Money::fromCents(250)},
                                "Mars");
         db->exec("INSERT INTO MESSUIVITS (nomcheval) VALUES ('CHEVAL 1'), ('CHEVAL 2')");
         db->exec(

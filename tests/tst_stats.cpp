@@ -53,7 +53,8 @@ QList<double> valuesOf(const QBarSet* set) {
     return values;
 }
 
-// Two players; Paul plays in March and April, with a credit and a reversed stake in March.
+// Two players; Paul plays in January, March, April and December, with a credit and a
+// reversed stake in March.
 void fillLedger(const TestDatabase& db) {
     for (const auto& [name, month] :
          {std::pair{"Paul", "Mars"}, {"Paul", "Avril"}, {"Zoé", "Mars"}, {"Émile", "Mai"}})
@@ -79,25 +80,37 @@ void fillLedger(const TestDatabase& db) {
     row("Paul", "Avril", "Tiercé", "AUTRE JEUX", 0, 60, 113);
     row("Paul", "Avril", "Simple Placé", "BRISE", 6, 0, 107);
     row("Paul", "Avril", "Simple Placé", "BRISE", 0, 9, 116);
+    // The year's first and last months; a type that is the credit type but for its case is
+    // a game, as the statement counts it.
+    row("Paul", "Janvier", "Trio", "AUTRE JEUX", 4, 0, 96);
+    row("Paul", "décembre", "approvisionnement compte", "autre jeux", 0, 7, 123);
+}
+
+// An amount written in the test as euros.
+Money eur(double euros) {
+    return Money::fromStored(euros);
 }
 
 ledger::MonthStatement smallStatement() {
     ledger::MonthStatement s;
     s.player = "Paul";
     s.month = "Mars";
-    ledger::StatementLine credit{2, "01", "Approvisionnement compte", "", 0, 100, 150.0, true};
-    ledger::StatementLine stake{3,      "02", "Simple Gagnant", "L'AS; \"LE\" BRAVE",
-                                1234.5, 0,    -1084.5};
-    ledger::StatementLine win{4, "02", "Simple Gagnant", "", 0, 30.25, std::nullopt};
-    ledger::StatementLine reversed{5, "03",     "Trio", "",   2,
-                                   0, -1056.25, false,  true, "annulée par n° 6"};
-    ledger::StatementLine reversal{6, "03",     "Trio", "",   -2,
-                                   0, -1054.25, false,  true, "annule n° 5"};
+    ledger::StatementLine credit{
+        2, "01", "Approvisionnement compte", "", Money(), eur(100), eur(150), true, false, ""};
+    ledger::StatementLine stake{3,           "02",    "Simple Gagnant", "L'AS; \"LE\" BRAVE",
+                                eur(1234.5), Money(), eur(-1084.5),     false,
+                                false,       ""};
+    ledger::StatementLine win{
+        4, "02", "Simple Gagnant", "", Money(), eur(30.25), std::nullopt, false, false, ""};
+    ledger::StatementLine reversed{5,       "03",          "Trio", "",   eur(2),
+                                   Money(), eur(-1056.25), false,  true, "annulée par n° 6"};
+    ledger::StatementLine reversal{6,       "03",          "Trio", "",   eur(-2),
+                                   Money(), eur(-1054.25), false,  true, "annule n° 5"};
     s.lines = {credit, stake, win, reversed, reversal};
     s.nombreJeux = 2;
-    s.totalMises = 1234.5;
-    s.totalGains = 30.25;
-    s.soldeEnCours = -1054.25;
+    s.totalMises = eur(1234.5);
+    s.totalGains = eur(30.25);
+    s.soldeEnCours = eur(-1054.25);
     return s;
 }
 
@@ -173,15 +186,19 @@ void TestStats::figuresTablesAndCharts_data() {
                                << QList<double>{0} << QList<double>{-10};
     QTest::newRow("whole year")
         << "Toute l'année"
-        << QStringList{"73,00 €", "99,00 €", "26,00 €", "35,6 %", "9", "100,00 €"}
+        << QStringList{"77,00 €", "106,00 €", "29,00 €", "37,7 %", "11", "100,00 €"}
         << QStringList{"Tiercé|3|40,00 €|60,00 €|20,00 €|50,0 %",
                        "Simple Gagnant|3|22,00 €|30,00 €|8,00 €|36,4 %",
-                       "Simple Placé|3|11,00 €|9,00 €|-2,00 €|-18,2 %"}
-        << QStringList{"Mars|4|40,00 €|30,00 €|-10,00 €|-25,0 %",
-                       "Avril|5|33,00 €|69,00 €|36,00 €|109,1 %"}
+                       "approvisionnement compte|1|0,00 €|7,00 €|7,00 €|",
+                       "Simple Placé|3|11,00 €|9,00 €|-2,00 €|-18,2 %",
+                       "Trio|1|4,00 €|0,00 €|-4,00 €|-100,0 %"}
+        << QStringList{"Janvier|1|4,00 €|0,00 €|-4,00 €|-100,0 %",
+                       "Mars|4|40,00 €|30,00 €|-10,00 €|-25,0 %",
+                       "Avril|5|33,00 €|69,00 €|36,00 €|109,1 %",
+                       "décembre|1|0,00 €|7,00 €|7,00 €|"}
         << QStringList{"ETOILE|3|22,00 €|30,00 €|8,00 €", "BRISE|3|11,00 €|9,00 €|-2,00 €"}
-        << QList<double>{150, 140, 170, 145, 137, 145, 140, 68, 53, 113, 107, 116}
-        << QList<double>{0, 36} << QList<double>{-10, 0};
+        << QList<double>{96, 150, 140, 170, 145, 137, 145, 140, 68, 53, 113, 107, 116, 123}
+        << QList<double>{0, 0, 36, 7} << QList<double>{-4, -10, 0, 0};
     QTest::newRow("month without rows")
         << "Mai" << QStringList{"0,00 €", "0,00 €", "0,00 €", "", "0", "0,00 €"} << QStringList()
         << QStringList() << QStringList() << QList<double>() << QList<double>() << QList<double>();
@@ -291,7 +308,8 @@ void TestStats::pdfPagesAndText() {
         QSKIP("pdftotext (poppler-utils) is not installed");
     ledger::MonthStatement statement = smallStatement();
     for (int i = 0; i < extraLines; ++i)
-        statement.lines << ledger::StatementLine{100 + i, "03", "Trio", "", 2, 0, 10.0 - i};
+        statement.lines << ledger::StatementLine{100 + i, "03",          "Trio", "",    eur(2),
+                                                 Money(), eur(10.0 - i), false,  false, ""};
     QTemporaryDir dir;
     const QString path = dir.filePath("releve.pdf");
     QString error;

@@ -4,8 +4,12 @@
 #include "data/paths.h"
 #include "data/schema.h"
 
-TestDatabase::TestDatabase() {
-    paths::setProgramFolder(m_dir.path());
+#include <QDir>
+
+TestDatabase::TestDatabase(const QString& folderName)
+    : m_folder(folderName.isEmpty() ? m_dir.path() : m_dir.filePath(folderName)) {
+    QDir().mkpath(m_folder);
+    paths::setProgramFolder(m_folder);
     data::schema::createFile(file());
     OuvrirConnexion();
 }
@@ -16,7 +20,7 @@ TestDatabase::~TestDatabase() {
 }
 
 QString TestDatabase::file() const {
-    return m_dir.filePath(QStringLiteral("velmora.mdb"));
+    return QDir(m_folder).filePath(QStringLiteral("velmora.mdb"));
 }
 
 const std::shared_ptr<data::Database>& TestDatabase::db() const {

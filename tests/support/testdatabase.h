@@ -10,10 +10,11 @@
 // "velmora-db init", with the shared connection opened on it.
 class TestDatabase {
 public:
-    TestDatabase();
+    // The program's folder is a new temporary folder, or a folder of that name inside one.
+    explicit TestDatabase(const QString& folderName = QString());
     ~TestDatabase();
 
-    QString folder() const { return m_dir.path(); }
+    QString folder() const { return m_folder; }
     QString file() const;
     const std::shared_ptr<data::Database>& db() const;
 
@@ -22,4 +23,5 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QString m_folder;
 };

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QVariant>
+#include <QtGlobal>
+#include <cmath>
+
+// A sum of money in whole cents. Sums and comparisons are exact, where doubles drift by a
+// fraction of a cent and need rounding at every comparison. The file keeps its REAL columns:
+// a Money becomes a double only where a column is read or written.
+class Money {
+public:
+    constexpr Money() = default;
+    static constexpr Money fromCents(qint64 cents) {
+        Money money;
+        money.m_cents = cents;
+        return money;
+    }
+    // A stored amount, to the nearest cent; NULL and text that is not a number are zero.
+    static Money fromStored(double value) { return fromCents(std::llround(value * 100.0)); }
+    static Money fromStored(const QVariant& value) { return fromStored(value.toDouble()); }
+    // The value of a REAL column.
+    double toStored() const { return double(m_cents) / 100.0; }
+
+    constexpr qint64 cents() const { return m_cents; }
+    constexpr bool isZero() const { return m_cents == 0; }
+
+    constexpr Money operator-() const { return fromCents(-m_cents); }
+    constexpr Money& operator+=(Money other) {
+        m_cents += other.m_cents;
+        return *this;
+    }
+    constexpr Money& operator-=(Money other) {
+        m_cents -= other.m_cents;
+        return *this;
+    }
+    friend constexpr Money operator+(Money a, Money b) { return a += b; }
+    friend constexpr Money operator-(Money a, Money b) { return a -= b; }
+    friend constexpr bool operator==(Money a, Money b) { return a.m_cents == b.m_cents; }
+    friend constexpr bool operator!=(Money a, Money b) { return a.m_cents != b.m_cents; }
+    friend constexpr bool operator<(Money a, Money b) { return a.m_cents < b.m_cents; }
+    friend constexpr bool operator>(Money a, Money b) { return a.m_cents > b.m_cents; }
+    friend constexpr bool operator<=(Money a, Money b) { return a.m_cents <= b.m_cents; }
+    friend constexpr bool operator>=(Money a, Money b) { return a.m_cents >= b.m_cents; }
+
+private:
+    qint64 m_cents = 0;
+};
+
+// Whole euros, for the figures written in the code and the tests: 12_eur is 1 200 cents.
+constexpr Money operator""_eur(unsigned long long euros) {
+    return Money::fromCents(qint64(euros) * 100);
+}
