@@ -1,6 +1,7 @@
 #include "ledger/exports.h"
 
 #include "data/regional.h"
+#include "gui/colours.h"
 #include "gui/dialogs.h"
 
 #include <QDir>
@@ -19,9 +20,9 @@ namespace exports {
 namespace {
 
 // The statement's colours: stakes in red, wins in green, credits in black.
-const QColor kRed(255, 0, 0);
-const QColor kGreen(0, 255, 0);
-const QColor kBlack(0, 0, 0);
+using colours::kBlack;
+using colours::kGreen;
+using colours::kRed;
 
 // "1234,50", "-15,00", "0,00": what a French spreadsheet reads as a number.
 QString csvAmount(Money amount) {

@@ -5,6 +5,7 @@
 #include "data/regional.h"
 #include "data/statement.h"
 #include "gui/appearance.h"
+#include "gui/colours.h"
 #include "gui/dialogs.h"
 #include "gui/errorbox.h"
 #include "gui/plaintextdelegate.h"
@@ -23,9 +24,9 @@
 
 namespace {
 
-const QColor kRed(255, 0, 0);
-const QColor kGreen(0, 255, 0);
-const QColor kBlack(0, 0, 0);
+using colours::kBlack;
+using colours::kGreen;
+using colours::kRed;
 
 // The statement's columns: width in twips, and whether it shows money.
 struct Colonne {

@@ -1,13 +1,14 @@
 #include "ledger/statementmodel.h"
 
 #include "data/regional.h"
+#include "gui/colours.h"
 
 namespace {
 
 // Stakes and a negative balance in red, wins in green, credits in black.
-const QColor kRed(255, 0, 0);
-const QColor kGreen(0, 255, 0);
-const QColor kBlack(0, 0, 0);
+using colours::kBlack;
+using colours::kGreen;
+using colours::kRed;
 
 enum Column { Date, Type, Cheval, Mise, Gain, Solde };
 

@@ -4,6 +4,7 @@
 #include "data/connection.h"
 #include "data/regional.h"
 #include "gui/appearance.h"
+#include "gui/colours.h"
 #include "gui/errorbox.h"
 #include "gui/singlewindow.h"
 #include "stats/figures.h"
@@ -25,8 +26,8 @@ const QString kTouteLAnnee = QStringLiteral("Toute l'année");
 
 // The bars of the monthly net: green above zero, red below, as the ledger colours gains and
 // stakes.
-const QColor kGreen(0, 255, 0);
-const QColor kRed(255, 0, 0);
+using colours::kGreen;
+using colours::kRed;
 
 // A chart emptied for new figures: its series and axes go, its look stays.
 void vider(QChart* chart) {

@@ -7,6 +7,7 @@
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testdatabase.h"
 
+#include <QAbstractItemModelTester>
 #include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
@@ -181,6 +182,10 @@ void TestLedger::cleanup() {
 Form1& TestLedger::openWindow() {
     m_form = std::make_unique<Form1>();
     m_form->setAttribute(Qt::WA_DeleteOnClose, false);
+    // Every statement loaded in every test goes through the model's contract checks.
+    new QAbstractItemModelTester(w<QTreeView>("Lst_jeux")->model(),
+                                 QAbstractItemModelTester::FailureReportingMode::QtTest,
+                                 m_form.get());
     m_form->show();
     return *m_form;
 }

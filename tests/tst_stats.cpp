@@ -11,6 +11,7 @@
 #include "tests/support/testfiles.h"
 #include "tests/support/testwindows.h"
 
+#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QBarSet>
 #include <QChartView>
@@ -233,6 +234,10 @@ void TestStats::figuresTablesAndCharts() {
 
 void TestStats::choicesRecompute() {
     Fstats* window = Fstats::showSingle("paul", "Mars");
+    for (const char* table : {"LstParType", "LstParMois", "LstParCheval"})
+        new QAbstractItemModelTester(w<QTreeView>(table)->model(),
+                                     QAbstractItemModelTester::FailureReportingMode::QtTest,
+                                     window);
     QCOMPARE(window->objectName(), QString("Fstats"));
     QCOMPARE(window->windowTitle(), QString("Statistiques"));
     auto* players = w<QComboBox>("C_joueur");
