@@ -37,6 +37,11 @@ const Colonne kColonnes[StatementModel::kColumns] = {
     {700, false}, {2880, false}, {2000, false}, {850, true}, {850, true}, {1360, true},
 };
 
+// The cell's own padding and a few pixels, so that two amounts never touch.
+int margeCellule(const QTreeView* liste) {
+    return 2 * liste->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, liste) + 6;
+}
+
 // The month as typed in C_mois: the statement of a text that names no month is empty.
 QString moisAffiche(const Ui::Form1& ui) {
     const QString texte = ui.C_mois->currentText();
@@ -155,17 +160,15 @@ void Form1::PreparerListeJeux() {
     m_modeleReleve->clear();
     m_modeleReleve->setBaseFont(liste->font());
 
-    // The widths were drawn for a smaller font than today's desktops use. Money columns fit
-    // a bold "-999 999 999,99 €", the game type the credit rows' own; the horse takes what
-    // is left, so the balance never hides under the scroll bar and the list takes the
-    // window's extra width. A stretched type column would be cut as soon as the horse
-    // needed less than half the room.
+    // The widths were drawn for a smaller font than today's desktops use. The window leaves
+    // room for money columns of a bold "-999 999 999,99 €", the game type fits the credit
+    // rows' own, the horse takes what is left, so the balance never hides under the scroll
+    // bar and the list takes the window's extra width. The money columns then narrow to the
+    // statement's widest amount (AjusterMontants), and the horse has their room.
     QFont gras = liste->font();
     gras.setBold(true);
     const QFontMetrics normal(liste->font());
-    // The cell's own padding and a few pixels, so that two amounts never touch.
-    const int marge =
-        2 * liste->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, liste) + 6;
+    const int marge = margeCellule(liste);
     const int montant = appearance::widestMoney(gras) + marge;
     const int dpi = logicalDpiX();
     QHeaderView* entetes = liste->header();
@@ -189,6 +192,7 @@ void Form1::PreparerListeJeux() {
     }
     liste->setMinimumWidth(minimum + 2 * liste->frameWidth() +
                            liste->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, liste));
+    AjusterMontants();
     liste->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
     QLabel* intitules[] = {ui->Label4, ui->Label5, ui->Label11, ui->Label6, ui->Label7, ui->Label9};
@@ -336,8 +340,37 @@ void Form1::ChargerReleve(const QString& nom, const QString& mois) {
     AfficherReleve();
 }
 
+void Form1::AjusterMontants() {
+    QTreeView* liste = ui->Lst_jeux;
+    QFont gras = liste->font();
+    gras.setBold(true);
+    const QFontMetrics metriques(gras);
+    const QFontMetrics normal(liste->font());
+    const int marge = margeCellule(liste);
+    // The digits share one width: the widest texts are the largest and the most negative.
+    Money plusGrand;
+    Money plusPetit;
+    for (const ledger::StatementLine& ligne : m_releve.lines) {
+        for (const Money montant : {ligne.mise, ligne.gain, ligne.solde.value_or(Money())}) {
+            plusGrand = std::max(plusGrand, montant);
+            plusPetit = std::min(plusPetit, montant);
+        }
+    }
+    const int texte = std::max(metriques.horizontalAdvance(regional::formatMoney(plusGrand)),
+                               metriques.horizontalAdvance(regional::formatMoney(plusPetit)));
+    const int dpi = logicalDpiX();
+    for (int i = 0; i < static_cast<int>(std::size(kColonnes)); ++i) {
+        if (!kColonnes[i].argent)
+            continue;
+        const int titre =
+            normal.horizontalAdvance(QString::fromUtf8(StatementModel::header(i))) + marge;
+        liste->setColumnWidth(i, std::max({kColonnes[i].twips * dpi / 1440, titre, texte + marge}));
+    }
+}
+
 void Form1::AfficherReleve() {
     m_modeleReleve->setStatement(m_releve);
+    AjusterMontants();
     // Laid out now, the lines are painted once; laid out by the first paint, they would be
     // painted again straight after it.
     ui->Lst_jeux->doItemsLayout();

@@ -76,6 +76,8 @@ private:
     // Loads and shows the statement and balances of player and month: the pair on display.
     void ChargerCompte(const QString& joueur, const QString& mois);
     void AfficherReleve();
+    // The money columns as wide as the statement's widest amount.
+    void AjusterMontants();
     // The player has no row for the month on display: offers to open it, with the
     // balance carried from his latest earlier month or typed. True when it was opened.
     bool OuvrirMois(const QString& joueur, const QString& mois);

@@ -319,13 +319,13 @@ void TestLedger::windowAtLoad() {
                                         Qt::AlignRight, Qt::AlignRight,   Qt::AlignRight};
     for (int i = 0; i < 6; ++i) {
         QCOMPARE(lst->model()->headerData(i, Qt::Horizontal).toString(), headers[i]);
-        // Wide enough for its header and amounts; the game type and the horse share the
-        // rest of the list's width (their designed widths once the window has room).
+        // Wide enough for its header and the empty statement's amounts; the horse takes the
+        // rest of the list's width.
         if (i != 1 && i != 2)
             QVERIFY(lst->columnWidth(i) >= twips[i] * lst->logicalDpiX() / 1440);
         QVERIFY(lst->columnWidth(i) > lst->fontMetrics().horizontalAdvance(headers[i]));
         if (i >= 3)
-            QVERIFY(lst->columnWidth(i) > bold.horizontalAdvance(money(-999999.99)));
+            QVERIFY(lst->columnWidth(i) > bold.horizontalAdvance(money(0)));
     }
     // The credit rows' type whole at the window's default size, the horse taking the rest.
     QFont italicFont = lst->font();
@@ -747,6 +747,12 @@ void TestLedger::recordingAStakeOrAWin() {
     QCOMPARE(w<QComboBox>("Ctypejeux")->currentText(), win ? QString() : type);
     QCOMPARE(list()->topLevelItemCount(), 1);
     QCOMPARE(list()->topLevelItem(0)->text(5), money(after));
+    // The money columns fit the statement's widest amount, a thousand million euros too.
+    QFont boldFont = w<QTreeView>("Lst_jeux")->font();
+    boldFont.setBold(true);
+    for (int column : {3, 4, 5})
+        QVERIFY(w<QTreeView>("Lst_jeux")->columnWidth(column) >
+                QFontMetrics(boldFont).horizontalAdvance(money(std::max({debit, credit, after}))));
     // The horse lists are refilled with the new horse.
     QVERIFY(w<QComboBox>("C_cheval")->findText(storedHorse) >= 0);
 }
