@@ -2,10 +2,7 @@
 #include "ui_fsuivit.h"
 
 #include "data/connection.h"
-#include "data/recordset.h"
-#include "data/regional.h"
-#include "data/statement.h"
-#include "data/transaction.h"
+#include "followed/followedbook.h"
 #include "gui/appearance.h"
 #include "gui/dialogs.h"
 #include "gui/errorbox.h"
@@ -15,102 +12,25 @@
 #include <QCloseEvent>
 #include <QFocusEvent>
 #include <QGuiApplication>
-#include <QHash>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QSet>
-#include <algorithm>
-#include <cmath>
+#include <iterator>
 
 QString ChevalPreselection;
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
-
-// The confirmation queries hold no user value: their texts are sent as they are.
-const QString kConfirmationSelect =
-    QStringLiteral("SELECT DISTINCT CR.cheval, CR.place, CR.Valeur, CR.distance, CR.dotation, "
-                   "CR.date, CR.R, CR.C, CR.[type de course],CR.Etat");
-
-// A number as the lists show it: whole ones plainly, others with the French decimal comma.
-QString cellText(double number) {
-    // Whole amounts (most prizes and values) skip the general float formatting.
-    if (number == std::floor(number) && std::fabs(number) < 1e15)
-        return QString::number(static_cast<qlonglong>(number));
-    return QString::number(number, 'g', QLocale::FloatingPointShortest)
-        .replace(QLatin1Char('.'), QLatin1Char(','));
-}
-
-// A stored value as the lists show it: numbers with the French decimal comma.
-QString cellText(const QVariant& value) {
-    if (value.isNull())
-        return QString();
-    if (value.metaType().id() == QMetaType::Double)
-        return cellText(value.toDouble());
-    return value.toString();
-}
-
-// A stored value added to a list as cellText() shows it, straight from the engine's text.
-void addStoredCell(ReportRows& rows, const data::Statement& rs, int column,
-                   QStringView ifNull = {}) {
-    if (rs.isNull(column))
-        rows.addCell(ifNull);
-    else if (rs.isReal(column))
-        rows.addCell(cellText(rs.real(column)));
-    else
-        rows.addCell(rs.utf8(column));
-}
-
-// Many runners share a race date: each date is converted once per list, and a plain ISO
-// day is rearranged in place. The view returned is valid until the next call.
-class FrenchDates {
+// The list's cells straight into its rows.
+class RowsSink : public followed::CellSink {
 public:
-    QStringView operator()(QStringView iso) {
-        if (isDay(iso))
-            return rearranged(iso);
-        const QString key = iso.toString();
-        auto found = m_known.constFind(key);
-        if (found == m_known.constEnd())
-            found = m_known.insert(key, regional::frenchDateFromIso(key));
-        return *found;
-    }
-    QStringView operator()(QByteArrayView isoUtf8) {
-        const QLatin1StringView ascii(isoUtf8.data(), isoUtf8.size());
-        if (isDay(ascii))
-            return rearranged(ascii);
-        return (*this)(QStringView(QString::fromUtf8(isoUtf8)));
-    }
-    // A stored value that is not null, as the lists show it.
-    QStringView stored(const data::Statement& rs, int column) {
-        if (rs.isReal(column))
-            return (*this)(QStringView(cellText(rs.real(column))));
-        return (*this)(rs.utf8(column));
-    }
+    explicit RowsSink(ReportRows& rows) : m_rows(rows) {}
+    void addCell(QStringView text) override { m_rows.addCell(text); }
+    void addCell(QByteArrayView utf8) override { m_rows.addCell(utf8); }
 
 private:
-    // "AAAA-MM-JJ" and nothing more.
-    template <class Text> static bool isDay(Text iso) {
-        if (iso.size() != 10)
-            return false;
-        for (int i = 0; i < 10; ++i) {
-            const bool dash = i == 4 || i == 7;
-            const QChar c(iso[i]);
-            if (dash ? c != QLatin1Char('-') : (c < QLatin1Char('0') || c > QLatin1Char('9')))
-                return false;
-        }
-        return true;
-    }
-    template <class Text> QStringView rearranged(Text iso) {
-        const int order[10] = {8, 9, -1, 5, 6, -1, 0, 1, 2, 3};
-        for (int i = 0; i < 10; ++i)
-            m_day[i] = order[i] < 0 ? QLatin1Char('/') : QChar(iso[order[i]]);
-        return QStringView(m_day, 10);
-    }
-
-    QHash<QString, QString> m_known;
-    QChar m_day[10];
+    ReportRows& m_rows;
 };
 
 std::shared_ptr<data::Database> connexion() {
@@ -136,16 +56,6 @@ QString describe(const data::DbError& error) {
 void showErrorBox(QWidget* parent, const QString& text) {
     dialogs::message(parent, text, QStringLiteral("Erreur"), dialogs::Buttons::Ok,
                      dialogs::Icon::Critical);
-}
-
-// Whether a followed horse is named `nom` once in capitals, as the window's list compares
-// the names (the engine's own case folding knows no accented letter).
-bool isFollowed(const QString& nom) {
-    data::Statement rs(connexion()->raw(), QStringLiteral("SELECT nomcheval FROM MESSUIVITS"), {});
-    while (rs.next())
-        if (rs.string(0).toUpper() == nom)
-            return true;
-    return false;
 }
 
 } // namespace
@@ -208,19 +118,19 @@ bool Fsuivit::montrerCheval(QWidget* parent, const QString& cheval) {
     const QString nom = cheval.trimmed().toUpper();
     Fsuivit* open = instance();
     if (!nom.isEmpty()) {
-        bool followed = false;
+        bool known = false;
         if (open) {
             // The open window's list is the one the preselection is looked for in.
-            followed = open->listHolds(nom);
+            known = open->listHolds(nom);
         } else {
             try {
-                followed = isFollowed(nom);
+                known = followed::isFollowed(*connexion(), nom);
             } catch (const data::DbError& error) {
                 showErrorBox(parent, describe(error));
                 return false;
             }
         }
-        if (!followed) {
+        if (!known) {
             dialogs::message(parent, nom + QStringLiteral(" n'est pas dans vos chevaux suivis."),
                              kTitle, dialogs::Buttons::Ok, dialogs::Icon::Information);
             return false;
@@ -395,24 +305,7 @@ void Fsuivit::Form_Terminate() {
 }
 
 void Fsuivit::ChargerSuivits() {
-    data::RecordSet rs;
-    rs.Open(QStringLiteral("select * from MESSUIVITS ORDER BY nomcheval;"), connexion());
-    std::vector<std::pair<QCollatorSortKey, QString>> names;
-    names.reserve(rs.RecordCount());
-    // The engine orders the names by their ASCII letters only: French order here, accented
-    // initials among the others.
-    const QCollator order = regional::frenchCollator();
-    for (rs.MoveFirst(); !rs.atEnd(); rs.MoveNext()) {
-        const QString name = rs.Fields(1).toString();
-        names.emplace_back(order.sortKey(name), name);
-    }
-    rs.Close();
-    std::stable_sort(names.begin(), names.end(),
-                     [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
-    QStringList sorted;
-    sorted.reserve(int(names.size()));
-    for (const auto& name : names)
-        sorted << name.second;
+    const QStringList sorted = followed::horses(*connexion());
     // Refilling the list is not a click: no card is loaded, and none is selected any more.
     m_savedCard.reset();
     const QSignalBlocker blocker(ui->Lsuivit);
@@ -434,10 +327,7 @@ void Fsuivit::Text1_LostFocus() {
 
 void Fsuivit::Lstview_partant_ColumnClick(int column) {
     m_sortOrder = m_sortOrder == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
-    auto* view = ui->Lstview_partant;
-    view->report()->sort(column, m_sortOrder);
-    view->header()->setSortIndicator(column, m_sortOrder);
-    view->header()->setSortIndicatorShown(true);
+    ui->Lstview_partant->sortRows(column, m_sortOrder);
 }
 
 QString Fsuivit::SupprimerAccents(const QString& text) const {
@@ -468,27 +358,19 @@ void Fsuivit::Lsuivit_Click() {
     ui->Tcheval->setText(nom);
     ui->Label1->setText(QStringLiteral("Courses du cheval ") + nom);
     try {
-        data::RecordSet rs;
-        rs.Open(QStringLiteral("SELECT MESSUIVITS.nomcheval, COURSES.date, * FROM MESSUIVITS "
-                               "LEFT JOIN COURSES ON MESSUIVITS.num = COURSES.reference "
-                               "WHERE MESSUIVITS.nomcheval=?"),
-                connexion(), {nom});
-        if (rs.RecordCount() > 0) {
-            rs.MoveFirst();
-            // The first "date" of the select list is the note of COURSES.
-            ui->Tnum->setText(cellText(rs.Fields(QStringLiteral("num"))));
-            ui->Tcheval->setText(cellText(rs.Fields(QStringLiteral("nomcheval"))));
-            ui->Tvaleur->setText(cellText(rs.Fields(QStringLiteral("SaValeur"))));
-            ui->Tterrain->setText(cellText(rs.Fields(QStringLiteral("EtatTerrain"))));
-            ui->Tdistance->setText(cellText(rs.Fields(QStringLiteral("LaDistance"))));
-            ui->Tcourse2->setText(cellText(rs.Fields(QStringLiteral("LaDotation"))));
-            ui->Tcourse->setText(cellText(rs.Fields(QStringLiteral("TypeCourse"))));
-            ui->Tplace->setText(cellText(rs.Fields(QStringLiteral("SaPlace"))));
-            ui->Tcomment->setPlainText(cellText(rs.Fields(QStringLiteral("date"))));
-            ui->TidGeny->setText(cellText(rs.Fields(QStringLiteral("IdGeny"))));
+        if (const auto card = followed::readCard(*connexion(), nom)) {
+            ui->Tnum->setText(card->number);
+            ui->Tcheval->setText(card->name);
+            ui->Tvaleur->setText(card->form.value);
+            ui->Tterrain->setText(card->form.going);
+            ui->Tdistance->setText(card->form.distance);
+            ui->Tcourse2->setText(card->form.prize);
+            ui->Tcourse->setText(card->form.raceType);
+            ui->Tplace->setText(card->form.place);
+            ui->Tcomment->setPlainText(card->note);
+            ui->TidGeny->setText(card->genyId);
             ui->Text1->setText(nom);
         }
-        rs.Close();
         // The card is what it is now, whatever the races.
         m_savedCard = cardTexts();
         // The history's columns stay from one horse to the next; only its rows change.
@@ -522,57 +404,35 @@ bool Fsuivit::saveCard() {
     const auto number = cardNumber();
     if (!number)
         return false;
+    followed::Card card{ui->Tnum->text(),
+                        ui->Tcheval->text(),
+                        {ui->Tvaleur->text(), ui->Tterrain->text(), ui->Tdistance->text(),
+                         ui->Tcourse2->text(), ui->Tcourse->text(), ui->Tplace->text()},
+                        ui->Tcomment->toPlainText(),
+                        ui->TidGeny->text()};
+    bool saved = true;
     try {
-        auto db = connexion();
-        data::Transaction transaction(*db);
-        data::RecordSet rs;
-        rs.Open(QStringLiteral("SELECT * FROM MESSUIVITS WHERE num = ") + kCrLf +
-                    QStringLiteral("?"),
-                db, {*number});
-        if (rs.RecordCount() > 0) {
-            rs.MoveFirst();
-            // After a confirmation list the card names no horse: the stored name stays.
-            if (!ui->Tcheval->text().isEmpty())
-                rs.SetField(1, ui->Tcheval->text());
-            const struct {
-                QLineEdit* box;
-                int position;
-                const char* placeholder;
-            } fields[] = {{ui->Tvaleur, 2, "00,0"},         {ui->Tterrain, 3, "A renseigner"},
-                          {ui->Tdistance, 4, "0000"},       {ui->Tcourse2, 5, "A renseigner"},
-                          {ui->Tcourse, 6, "A renseigner"}, {ui->Tplace, 7, "00"}};
-            for (const auto& field : fields) {
-                if (!field.box->text().isEmpty())
-                    rs.SetField(field.position, field.box->text());
-                else
-                    field.box->setText(QString::fromUtf8(field.placeholder));
-            }
-            rs.Update();
-        }
-        rs.Close();
-
-        rs.Open(QStringLiteral("SELECT * FROM COURSES") + kCrLf +
-                    QStringLiteral(" WHERE reference = ?"),
-                db, {*number});
-        if (rs.RecordCount() != 0) {
-            rs.MoveFirst();
-        } else {
-            rs.AddNew();
-            rs.SetField(0, *number);
-        }
-        if (ui->Tcomment->toPlainText().isEmpty())
-            ui->Tcomment->setPlainText(QStringLiteral("a saisir"));
-        rs.SetField(1, ui->Tcomment->toPlainText());
-        if (ui->TidGeny->text().isEmpty())
-            ui->TidGeny->setText(QStringLiteral("a saisir"));
-        rs.SetField(2, ui->TidGeny->text());
-        rs.Update();
-        rs.Close();
-        transaction.commit();
+        followed::writeCard(*connexion(), *number, card);
     } catch (const data::DbError& error) {
+        saved = false;
         showError(error);
-        return false;
     }
+    // The placeholders given to empty boxes show, even those of a saving that then failed.
+    const auto show = [](QLineEdit* box, const QString& text) {
+        if (box->text() != text)
+            box->setText(text);
+    };
+    show(ui->Tvaleur, card.form.value);
+    show(ui->Tterrain, card.form.going);
+    show(ui->Tdistance, card.form.distance);
+    show(ui->Tcourse2, card.form.prize);
+    show(ui->Tcourse, card.form.raceType);
+    show(ui->Tplace, card.form.place);
+    if (ui->Tcomment->toPlainText() != card.note)
+        ui->Tcomment->setPlainText(card.note);
+    show(ui->TidGeny, card.genyId);
+    if (!saved)
+        return false;
     m_savedCard = cardTexts();
     return true;
 }
@@ -596,19 +456,8 @@ void Fsuivit::Bt_supprime_Click() {
     if (answer == dialogs::Answer::Cancel)
         return;
     try {
-        auto db = connexion();
-        data::Transaction transaction(*db);
-        data::RecordSet rs;
-        rs.Open(QStringLiteral("SELECT * FROM MESSUIVITS WHERE num = ") + kCrLf +
-                    QStringLiteral("?"),
-                db, {*number});
         // Only the followed horse goes; its note row stays in COURSES.
-        if (rs.RecordCount() > 0) {
-            rs.MoveFirst();
-            rs.Delete();
-        }
-        rs.Close();
-        transaction.commit();
+        followed::unfollow(*connexion(), *number);
         ChargerSuivits();
     } catch (const data::DbError& error) {
         showError(error);
@@ -635,20 +484,8 @@ void Fsuivit::ChargerCourses(const QString& nom) {
     ReportRows rows(18);
     rows.reserve(64, 160);
     {
-        data::Statement rs(
-            connexion()->raw(),
-            QStringLiteral("select  CR.date, CR.hippodrome, CR.R, CR.C, CR.course, CR.nbPartant, "
-                           "CR.distance, CR.dotation, CR.dossard, CR.chevalMusique, CR.jockey,  "
-                           "CR.statut, CR.place,CR.Terrain, CR.Etat, CR.valeur,"
-                           "CR.[type de course],CR.commentaire From CR ") +
-                kCrLf + QStringLiteral("WHERE (CR.cheval= ?) ORDER BY CR.date;"),
-            {nom});
-        FrenchDates frenchDate;
-        while (rs.next()) {
-            rows.addCell(rs.isNull(0) ? QStringView() : frenchDate.stored(rs, 0));
-            for (int j = 1; j <= 17; ++j)
-                addStoredCell(rows, rs, j);
-        }
+        RowsSink cells(rows);
+        followed::readRaces(*connexion(), nom, cells);
     } // the engine's statement is done with before any message
     auto* view = ui->Lstview_partant;
     if (rows.rowCount() == 0) {
@@ -658,7 +495,7 @@ void Fsuivit::ChargerCourses(const QString& nom) {
                          dialogs::Icon::Information);
         return;
     }
-    view->report()->setRows(std::move(rows));
+    view->setRows(std::move(rows));
     view->fitColumnsToText();
     // Laid out now, the rows are painted once; laid out by the first paint, they would be
     // painted again straight after it.
@@ -670,46 +507,37 @@ void Fsuivit::ChargerCourses(const QString& nom) {
 void Fsuivit::Bt_Groupe_Click() {
     AfficherConfirmations(
         QStringLiteral("Listes des confirmations chevaux de groupe qui ont terminés 1er"),
-        kConfirmationSelect +
-            QStringLiteral(" From CR WHERE CR.place='1'  AND CR.[type de course] LIKE "
-                           "'%groupe%' AND CR.discipline= 'plat';"));
+        followed::Confirmations::GroupWinners);
 }
 
 void Fsuivit::Bt_listed_Click() {
     AfficherConfirmations(
         QStringLiteral("Listes des confirmations chevaux de listed qui ont terminés 1er"),
-        kConfirmationSelect +
-            QStringLiteral(" From CR WHERE CR.place='1'  AND CR.[type de course] LIKE "
-                           "'%listed%' AND CR.discipline= 'plat';"));
+        followed::Confirmations::ListedWinners);
 }
 
 void Fsuivit::bt_handVal40_Click() {
     AfficherConfirmations(
         QStringLiteral("Listes des confirmations chevaux d'handicap qui ont terminés 1er, avec "
                        "une valeur egale ou  supérieur à 40"),
-        kConfirmationSelect +
-            QStringLiteral(" From CR WHERE CR.place='1'  AND CR.valeur>='40'  AND "
-                           "CR.[type de course] LIKE '%Handicap%' AND CR.discipline= 'plat';"));
+        followed::Confirmations::HandicapWinners40);
 }
 
 void Fsuivit::bt_handSup40_Click() {
     AfficherConfirmations(
         QStringLiteral("Listes des confirmations chevaux d'handicap qui ont terminés 2ieme ou "
                        "3ieme, avec une valeur supérieur à 40"),
-        kConfirmationSelect +
-            QStringLiteral(" From CR WHERE (CR.place='2'  Or CR.place='3')  AND "
-                           "CR.valeur>'40'  AND CR.[type de course] LIKE '%Handicap%' AND "
-                           "CR.discipline= 'plat';"));
+        followed::Confirmations::HandicapPlacedOver40);
 }
 
-void Fsuivit::AfficherConfirmations(const QString& title, const QString& query) {
+void Fsuivit::AfficherConfirmations(const QString& title, followed::Confirmations list) {
     ui->Tcheval->setText(QString());
     m_modeConfirmations = true;
     ui->Label1->setText(title);
     ui->Lstview_partant->clearColumns();
     PreparerListeConfirmations();
     try {
-        ChargerConfirmations(query);
+        ChargerConfirmations(list);
     } catch (const data::DbError& error) {
         showError(error);
     }
@@ -723,43 +551,15 @@ void Fsuivit::PreparerListeConfirmations() {
     view->setWidthTwips(view->setColumns(columns) + 60);
 }
 
-void Fsuivit::ChargerConfirmations(const QString& query) {
+void Fsuivit::ChargerConfirmations(followed::Confirmations list) {
     auto* view = ui->Lstview_partant;
     const auto db = connexion();
     view->clearRows();
     ReportRows rows(9);
     rows.reserve(1024, 80);
-    // Tens of thousands of rows: each cell goes from the engine's own text into the list's
-    // one buffer, with no value or string made for it on the way.
-    data::Statement rs(db->raw(), query, {});
-    const QString nonConnu = QStringLiteral("NonConnu");
-    QString rc;
-    FrenchDates frenchDate;
-    const auto add = [&](int column, bool known) {
-        addStoredCell(rows, rs, column, known ? QStringView(nonConnu) : QStringView());
-    };
-    const auto appendPart = [&](int column) {
-        if (rs.isReal(column))
-            rc += cellText(rs.real(column));
-        else
-            appendUtf8(rc, rs.utf8(column));
-    };
-    while (rs.next()) {
-        add(0, false);
-        add(1, false);
-        add(2, true);
-        add(3, true);
-        add(4, true);
-        rows.addCell(rs.isNull(5) ? QStringView(nonConnu) : frenchDate.stored(rs, 5));
-        rc = QLatin1Char('R');
-        appendPart(6);
-        rc += QLatin1Char('C');
-        appendPart(7);
-        rows.addCell(rc);
-        add(8, true);
-        add(9, true);
-    }
-    view->report()->setRows(std::move(rows));
+    RowsSink cells(rows);
+    followed::readConfirmations(*db, list, cells);
+    view->setRows(std::move(rows));
     // Marked before the rows are measured: until then the view has laid out no row, and
     // colouring them costs nothing more than the colours.
     MarquerNonSuivis();
@@ -801,24 +601,13 @@ void Fsuivit::Lstview_partant_DblClick() {
     if (!ui->Tcheval->text().isEmpty())
         return;
     const QString nom = view->cellText(row, 0);
-    // Column of the row for positions 2 to 7 of MESSUIVITS.
-    const int cellOf[] = {2, 8, 3, 4, 7, 1};
+    // The row's value, going, distance, prize, race type and place.
+    const followed::Form form{view->cellText(row, 2), view->cellText(row, 8),
+                              view->cellText(row, 3), view->cellText(row, 4),
+                              view->cellText(row, 7), view->cellText(row, 1)};
     // Following is a convenience: a store that refuses it changes nothing and says nothing.
     try {
-        data::RecordSet rs;
-        rs.Open(QStringLiteral("SELECT * FROM MESSUIVITS") + kCrLf +
-                    QStringLiteral(" WHERE nomcheval = ?"),
-                connexion(), {nom});
-        if (rs.RecordCount() != 0) {
-            rs.MoveFirst();
-        } else {
-            rs.AddNew();
-            rs.SetField(1, nom);
-        }
-        for (int position = 2; position <= 7; ++position)
-            rs.SetField(position, view->cellText(row, cellOf[position - 2]));
-        rs.Update();
-        rs.Close();
+        followed::follow(*connexion(), nom, form);
     } catch (const data::DbError&) {
     }
     try {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "followed/followedbook.h"
+
 #include <QStringList>
 #include <QWidget>
 #include <memory>
@@ -72,10 +74,10 @@ private:
     void ChargerCourses(const QString& nom);
     void PreparerListeCourses();
     void PreparerListeConfirmations();
-    void ChargerConfirmations(const QString& query);
+    void ChargerConfirmations(followed::Confirmations list);
     void MarquerNonSuivis();
 
-    void AfficherConfirmations(const QString& title, const QString& query);
+    void AfficherConfirmations(const QString& title, followed::Confirmations list);
     // Selects entry `row` of Lsuivit, which runs Lsuivit_Click as a click would, once the
     // card may be left; false when the user keeps it.
     bool selectEntry(int row);

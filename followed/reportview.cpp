@@ -1,24 +1,17 @@
 #include "followed/reportview.h"
 
-#include "data/regional.h"
 #include "gui/plaintextdelegate.h"
 
-#include <QCollator>
-#include <QDate>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QHelpEvent>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QStringDecoder>
 #include <QStyle>
 #include <QToolTip>
-#include <algorithm>
 #include <array>
 #include <cmath>
-#include <numeric>
-#include <optional>
 
 void ReportRows::reserve(int rows, int charsPerRow) {
     m_text.reserve(qsizetype(rows) * charsPerRow);
@@ -90,6 +83,15 @@ int ReportModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : m_headers.size();
 }
 
+QModelIndex ReportModel::index(int row, int column, const QModelIndex& parent) const {
+    // Asked twice by each comparison of a sort and once a row by the view's layout: the
+    // bounds are checked here rather than through the virtual counts.
+    if (parent.isValid() || row < 0 || column < 0 || row >= m_rows.rowCount() ||
+        column >= m_headers.size())
+        return QModelIndex();
+    return createIndex(row, column);
+}
+
 QVariant ReportModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= m_rows.rowCount())
         return QVariant();
@@ -112,123 +114,15 @@ QVariant ReportModel::headerData(int section, Qt::Orientation orientation, int r
     return QVariant();
 }
 
-namespace {
-
-// A date cell, "dd/MM/yyyy" with an optional " HH:MM", as minutes since the calendar's
-// start; nothing for any other text.
-std::optional<qint64> dateKey(QStringView text) {
-    static const QRegularExpression pattern(
-        QStringLiteral("^(\\d{2})/(\\d{2})/(\\d{4})(?: (\\d{2}):(\\d{2}))?$"));
-    const auto match = pattern.match(text);
-    if (!match.hasMatch())
-        return std::nullopt;
-    const QDate date(match.capturedView(3).toInt(), match.capturedView(2).toInt(),
-                     match.capturedView(1).toInt());
-    if (!date.isValid())
-        return std::nullopt;
-    return date.toJulianDay() * 1440 + match.capturedView(4).toInt() * 60 +
-           match.capturedView(5).toInt();
+sorting::ColumnKeys ReportModel::sortKeys(int column) const {
+    return sorting::textKeys(m_rows.rowCount(), [&](int row) { return m_rows.cell(row, column); });
 }
-
-// A number cell, with a decimal comma or point.
-std::optional<double> numberKey(QStringView text) {
-    bool ok = false;
-    const double value = text.toString().replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
-    return ok ? std::optional<double>(value) : std::nullopt;
-}
-
-// Empty cells and the lists' "NonConnu" say nothing of a column's kind; they count as the
-// smallest values.
-bool unknownCell(QStringView text) {
-    return text.isEmpty() || text == QLatin1String("NonConnu");
-}
-
-} // namespace
 
 void ReportModel::sort(int column, Qt::SortOrder order) {
     const int count = m_rows.rowCount();
     if (column < 0 || count < 2)
         return;
-    // Each cell is a value (a date or a number), a word, or unknown.
-    enum Kind { Unknown, Value, Word };
-    std::vector<Kind> kinds(count, Unknown);
-    std::vector<double> values(count, 0.0);
-    bool dates = false;
-    for (int row = 0; row < count; ++row) {
-        const QStringView text = m_rows.cell(row, column);
-        if (unknownCell(text))
-            continue;
-        const auto date = dateKey(text);
-        if (!date) {
-            dates = false;
-            break;
-        }
-        dates = true;
-        kinds[row] = Value;
-        values[row] = double(*date);
-    }
-    if (!dates) {
-        int known = 0;
-        int numbers = 0;
-        for (int row = 0; row < count; ++row) {
-            const QStringView text = m_rows.cell(row, column);
-            kinds[row] = Word;
-            if (unknownCell(text)) {
-                kinds[row] = Unknown;
-                continue;
-            }
-            ++known;
-            if (const auto number = numberKey(text)) {
-                kinds[row] = Value;
-                values[row] = *number;
-                ++numbers;
-            }
-        }
-        // A column of words with the odd number in it stays a column of words, its empty
-        // cells among them.
-        if (numbers == 0 || 2 * numbers < known)
-            std::fill(kinds.begin(), kinds.end(), Word);
-    }
-    // One collation key per word instead of collating the same texts again at each compare.
-    const QCollator collator = regional::frenchCollator();
-    std::vector<int> wordOf(count, -1);
-    std::vector<QCollatorSortKey> words;
-    for (int row = 0; row < count; ++row) {
-        if (kinds[row] == Word) {
-            wordOf[row] = int(words.size());
-            words.push_back(collator.sortKey(m_rows.cell(row, column).toString()));
-        }
-    }
-    const bool ascending = order == Qt::AscendingOrder;
-    // Unknown cells count as the smallest values; words follow the values either way.
-    const auto rank = [ascending](Kind kind) {
-        switch (kind) {
-        case Unknown:
-            return ascending ? 0 : 2;
-        case Value:
-            return ascending ? 1 : 0;
-        case Word:
-            break;
-        }
-        return ascending ? 2 : 1;
-    };
-    std::vector<int> sorted(count);
-    std::iota(sorted.begin(), sorted.end(), 0);
-    std::stable_sort(sorted.begin(), sorted.end(), [&](int a, int b) {
-        if (kinds[a] != kinds[b])
-            return rank(kinds[a]) < rank(kinds[b]);
-        if (!ascending)
-            std::swap(a, b);
-        switch (kinds[a]) {
-        case Unknown:
-            return false;
-        case Value:
-            return values[a] < values[b];
-        case Word:
-            break;
-        }
-        return words[wordOf[a]].compare(words[wordOf[b]]) < 0;
-    });
+    const std::vector<int> sorted = sortKeys(column).order(order);
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<int> newPlace(count);
     for (int i = 0; i < count; ++i)
@@ -260,8 +154,10 @@ QString ReportModel::cellText(int row, int column) const {
     return m_rows.cell(row, column).toString();
 }
 
-ReportView::ReportView(QWidget* parent) : QTreeView(parent), m_model(new ReportModel(this)) {
-    setModel(m_model);
+ReportView::ReportView(QWidget* parent)
+    : QTreeView(parent), m_model(new ReportModel(this)), m_proxy(new SortProxy(this)) {
+    m_proxy->setSourceModel(m_model);
+    setModel(m_proxy);
     setItemDelegate(new PlainTextDelegate(this));
     setRootIsDecorated(false);
     setItemsExpandable(false);
@@ -284,12 +180,35 @@ int ReportView::twipsToPixels(int twips) const {
     return qRound(twips * logicalDpiX() / 1440.0);
 }
 
+void ReportView::setRows(ReportRows rows) {
+    if (m_proxy->sortColumn() >= 0) {
+        // Unsorted with no rows rather than with the old ones, which would be put back in
+        // order only to be dropped.
+        m_model->setRows(ReportRows());
+        forgetOrder();
+    }
+    m_model->setRows(std::move(rows));
+}
+
+void ReportView::sortRows(int column, Qt::SortOrder order) {
+    m_proxy->sort(column, order);
+    header()->setSortIndicator(column, order);
+    header()->setSortIndicatorShown(true);
+}
+
+void ReportView::forgetOrder() {
+    if (m_proxy->sortColumn() >= 0)
+        m_proxy->sort(-1);
+}
+
 void ReportView::clearRows() {
     m_model->setRows(ReportRows());
+    forgetOrder();
 }
 
 void ReportView::clearColumns() {
     m_model->setHeaders({});
+    forgetOrder();
     m_columns.clear();
     header()->setSortIndicatorShown(false);
 }
@@ -310,6 +229,7 @@ int ReportView::setColumns(const QVector<Column>& columns) {
         m_model->setRows(ReportRows());
     else
         m_model->setHeaders(headers);
+    forgetOrder();
     for (int i = 0; i < m_columns.size(); ++i) {
         // A width changed twice before the next paint still repaints the list twice.
         if (same && !m_columns.at(i).fixedWidth)
@@ -391,7 +311,7 @@ void ReportView::fitColumnsToText() {
 
 int ReportView::selectedRow() const {
     const QModelIndexList rows = selectionModel()->selectedRows();
-    return rows.isEmpty() ? -1 : rows.first().row();
+    return rows.isEmpty() ? -1 : m_proxy->mapToSource(rows.first()).row();
 }
 
 void ReportView::setWidthTwips(int twips) {
@@ -424,8 +344,10 @@ bool ReportView::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         const auto* help = static_cast<QHelpEvent*>(event);
         const QModelIndex index = indexAt(help->pos());
-        const QString text =
-            index.isValid() ? m_model->cellText(index.row(), index.column()) : QString();
+        const QModelIndex cellIndex = m_proxy->mapToSource(index);
+        const QString text = cellIndex.isValid()
+                                 ? m_model->cellText(cellIndex.row(), cellIndex.column())
+                                 : QString();
         if (!text.isEmpty()) {
             const QRect cell = visualRect(index);
             const int margin =

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "gui/sortproxy.h"
+
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QStringList>
@@ -40,19 +42,22 @@ private:
     std::vector<QRgb> m_colors; // 0: the default colour
 };
 
-class ReportModel : public QAbstractTableModel {
+class ReportModel : public QAbstractTableModel, public sorting::KeySource {
     Q_OBJECT
 public:
     using QAbstractTableModel::QAbstractTableModel;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QModelIndex index(int row, int column,
+                      const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    // A column of dates sorts by the calendar, a column of numbers by value, any other as
-    // words (case ignored, accents in French order); equal cells keep their previous order.
-    // A column mostly of numbers (places with a few "DAI" or "NP") sorts its numbers by value
-    // and puts the other texts after them, whichever the direction.
+    // The keys of a column's texts (sorting::textKeys): dates by the calendar, numbers by
+    // value, words in French order, the codes of a column of places after its numbers.
+    sorting::ColumnKeys sortKeys(int column) const override;
+    // Reorders the rows themselves by those keys, equal cells in their previous order. The
+    // view leaves the rows where they are and sorts through its proxy.
     void sort(int column, Qt::SortOrder order) override;
 
     // Replaces the headers; the rows go with them.
@@ -79,7 +84,8 @@ private:
 
 // A report-style list view: column headers with widths given in twips (1/1440 inch), rows
 // of texts, a text colour per row. Its preferred width is set in twips too, as the window's
-// design gives it.
+// design gives it. The rows show sorted through a SortProxy; a row number given to or
+// returned by the view is the report's own, whatever the order shown.
 class ReportView : public QTreeView {
     Q_OBJECT
 public:
@@ -88,6 +94,12 @@ public:
     ReportModel* report() const { return m_model; }
 
     int twipsToPixels(int twips) const;
+
+    // Replaces the rows; they show in their own order until the next sortRows().
+    void setRows(ReportRows rows);
+    // Shows the rows sorted by column (see ReportModel::sortKeys), with the header's sort
+    // indicator; equal cells stay in the order shown before.
+    void sortRows(int column, Qt::SortOrder order);
 
     // Removes every row; the columns stay.
     void clearRows();
@@ -111,7 +123,7 @@ public:
 
     int rowCount() const { return m_model->rowCount(); }
     QString cellText(int row, int column) const { return m_model->cellText(row, column); }
-    // The selected row, or -1.
+    // The report's row selected, or -1.
     int selectedRow() const;
 
     // Preferred width of the list in twips; a visible window grows to show it when the
@@ -125,7 +137,11 @@ protected:
     bool viewportEvent(QEvent* event) override;
 
 private:
+    // Once the rows are gone: the next ones show in their own order.
+    void forgetOrder();
+
     ReportModel* m_model;
+    SortProxy* m_proxy;
     QVector<Column> m_columns;
     int m_widthTwips = 0;
 };

@@ -1,7 +1,9 @@
 #include "data/connection.h"
+#include "data/regional.h"
 #include "followed/fsuivit.h"
 #include "followed/reportview.h"
 #include "gui/appearance.h"
+#include "gui/sortproxy.h"
 #include "tests/support/realdialogs.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testdatabase.h"
@@ -15,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QStandardItemModel>
 #include <QToolTip>
 #include <QtTest>
 
@@ -227,6 +230,36 @@ void addConfirmationRaces(const TestDatabase& db) {
             {"GOLF", "2024-05-09", "Lyon", "2", 45, 22000, "Handicap", "plat"});
 }
 
+// Labels and figures that make their own keys, as the statistics tables do: an empty figure
+// is unknown, equal figures go in their labels' order whichever the direction.
+class FigureTable : public QStandardItemModel, public sorting::KeySource {
+public:
+    sorting::ColumnKeys sortKeys(int column) const override {
+        QCollator numeric = regional::frenchCollator();
+        numeric.setNumericMode(true);
+        sorting::ColumnKeys keys(rowCount(), numeric);
+        for (int row = 0; row < rowCount(); ++row) {
+            const QString label = item(row, 0)->text();
+            const QString figure = item(row, 1)->text();
+            if (column == 0)
+                keys.setWord(row, label);
+            else if (figure.isEmpty())
+                keys.setUnknown(row);
+            else
+                keys.setNumber(row, figure.toDouble());
+            keys.setTieBreak(row, label);
+        }
+        return keys;
+    }
+};
+
+QStringList firstColumn(const QAbstractItemModel& model) {
+    QStringList texts;
+    for (int r = 0; r < model.rowCount(); ++r)
+        texts << model.index(r, 0).data().toString();
+    return texts;
+}
+
 } // namespace
 
 class TestFollowed : public QObject {
@@ -258,6 +291,7 @@ private slots:
     void sortByClickedColumn();
     void sortsNumbersBeforeCodes_data();
     void sortsNumbersBeforeCodes();
+    void proxySortsByTheSourcesKeys();
     void supprimerAccents_data();
     void supprimerAccents();
     void cardShowsTheSelectedHorse();
@@ -417,6 +451,8 @@ void TestFollowed::sortByClickedColumn() {
     addFollowed(db(), "ECLAIR");
     addEclairRaces(db());
     Window w;
+    QAbstractItemModelTester shownTester(w.model());
+    QAbstractItemModelTester reportTester(w.view()->report());
     w.clickEntry("ECLAIR");
     QCOMPARE(w.column(1), QStringList({"Auteuil", "chantilly", "Vincennes"}));
     // Texts, whatever their case; then the reverse.
@@ -429,7 +465,12 @@ void TestFollowed::sortByClickedColumn() {
     QCOMPARE(w.column(0), QStringList({"02/11/2023", "15/01/2024 14:30", "10/03/2024"}));
     w.clickHeader(0);
     QCOMPARE(w.column(0), QStringList({"10/03/2024", "15/01/2024 14:30", "02/11/2023"}));
+    QCOMPARE(w.tooltip(0, 8), QString("7")); // the saddle number of the race shown
+    // The selected race stays selected wherever it moves.
+    w.view()->setCurrentIndex(w.model()->index(0, 0));
     w.clickHeader(3);
+    QCOMPARE(w.view()->currentIndex().siblingAtColumn(1).data().toString(), QString("Vincennes"));
+    QCOMPARE(w.view()->cellText(w.view()->selectedRow(), 1), QString("Vincennes"));
     QCOMPARE(w.column(3), QStringList({"1", "4", "12"}));
     w.clickHeader(12); // place, here in reverse: the numbers, then the codes
     QCOMPARE(w.column(12), QStringList({"2", "1", "NP"}));
@@ -456,19 +497,33 @@ void TestFollowed::sortsNumbersBeforeCodes_data() {
     QTest::newRow("words and one number") << QStringList{"Zoé", "zèbre", "12", "Élan", "Eclair"}
                                           << QStringList{"12", "Eclair", "Élan", "zèbre", "Zoé"}
                                           << QStringList{"Zoé", "zèbre", "Élan", "Eclair", "12"};
+    QTest::newRow("dates and unknown cells")
+        << QStringList{"15/01/2024 14:30", "NonConnu", "02/11/2023", "10/03/2024", ""}
+        << QStringList{"NonConnu", "", "02/11/2023", "15/01/2024 14:30", "10/03/2024"}
+        << QStringList{"10/03/2024", "15/01/2024 14:30", "02/11/2023", "NonConnu", ""};
+    QTest::newRow("decimal numbers") << QStringList{"42,5", "40", "40.25", "100", "9,75"}
+                                     << QStringList{"9,75", "40", "40.25", "42,5", "100"}
+                                     << QStringList{"100", "42,5", "40.25", "40", "9,75"};
+    QTest::newRow("equal words keep their order")
+        << QStringList{"eclair", "Alpha", "ECLAIR", "Eclair"}
+        << QStringList{"Alpha", "eclair", "ECLAIR", "Eclair"}
+        << QStringList{"eclair", "ECLAIR", "Eclair", "Alpha"};
 }
 
 void TestFollowed::sortsNumbersBeforeCodes() {
     QFETCH(QStringList, cells);
     QFETCH(QStringList, ascending);
     QFETCH(QStringList, descending);
+    const auto rowsOf = [&] {
+        ReportRows rows(1);
+        for (const QString& cell : cells)
+            rows.addCell(QStringView(cell));
+        return rows;
+    };
     ReportModel model;
     QAbstractItemModelTester tester(&model);
     model.setHeaders({"Place"});
-    ReportRows rows(1);
-    for (const QString& cell : cells)
-        rows.addCell(QStringView(cell));
-    model.setRows(std::move(rows));
+    model.setRows(rowsOf());
     const auto column = [&] {
         QStringList texts;
         for (int r = 0; r < model.rowCount(); ++r)
@@ -479,6 +534,43 @@ void TestFollowed::sortsNumbersBeforeCodes() {
     QCOMPARE(column(), ascending);
     model.sort(0, Qt::DescendingOrder);
     QCOMPARE(column(), descending);
+
+    // The lists show them sorted the same way through the proxy, their rows unmoved.
+    ReportModel shown;
+    shown.setHeaders({"Place"});
+    shown.setRows(rowsOf());
+    SortProxy proxy;
+    QAbstractItemModelTester proxyTester(&proxy);
+    proxy.setSourceModel(&shown);
+    proxy.sort(0, Qt::AscendingOrder);
+    QCOMPARE(firstColumn(proxy), ascending);
+    proxy.sort(0, Qt::DescendingOrder);
+    QCOMPARE(firstColumn(proxy), descending);
+    proxy.sort(-1);
+    QCOMPARE(firstColumn(proxy), cells);
+}
+
+void TestFollowed::proxySortsByTheSourcesKeys() {
+    FigureTable table;
+    for (const auto& [label, figure] : {std::pair{"Cheval 10", "5"},
+                                        {"cheval 2", "5"},
+                                        {"Arc", "7"},
+                                        {"Zèbre", ""},
+                                        {"Bise", "-2"}})
+        table.appendRow({new QStandardItem(label), new QStandardItem(figure)});
+    SortProxy proxy;
+    QAbstractItemModelTester tester(&proxy);
+    proxy.setSourceModel(&table);
+    proxy.sort(1, Qt::AscendingOrder);
+    QCOMPARE(firstColumn(proxy), QStringList({"Zèbre", "Bise", "cheval 2", "Cheval 10", "Arc"}));
+    proxy.sort(1, Qt::DescendingOrder);
+    QCOMPARE(firstColumn(proxy), QStringList({"Arc", "cheval 2", "Cheval 10", "Bise", "Zèbre"}));
+    // A changed figure is sorted by its new value.
+    table.item(0, 1)->setText("8");
+    proxy.sort(1, Qt::DescendingOrder);
+    QCOMPARE(firstColumn(proxy), QStringList({"Cheval 10", "Arc", "cheval 2", "Bise", "Zèbre"}));
+    proxy.sort(0, Qt::DescendingOrder);
+    QCOMPARE(firstColumn(proxy), QStringList({"Zèbre", "Cheval 10", "cheval 2", "Bise", "Arc"}));
 }
 
 void TestFollowed::supprimerAccents_data() {
@@ -659,6 +751,7 @@ void TestFollowed::saveIsAllOrNothing() {
     QCOMPARE(dialogs().last().icon, Icon::Critical);
     QVERIFY2(dialogs().last().text.contains("note refusée"), qPrintable(dialogs().last().text));
     QCOMPARE(followedRow(db(), "ECLAIR").value(1), QString("41")); // rolled back
+    QCOMPARE(w.text("Tterrain"), QString("A renseigner"));         // given before the note failed
     QCOMPARE(count(db(), "COURSES"), 0);
     // The window goes on.
     db().exec("DROP TRIGGER refuse");
@@ -897,6 +990,9 @@ void TestFollowed::followFromAConfirmationRow() {
     const qlonglong echo = addFollowed(db(), "Echo", {"1", "2", "3", "4", "5", "6"});
     Window w;
     w.click("bt_handSup40");
+    // Shown in the other order than the list's own: a row is the horse it shows.
+    w.clickHeader(0);
+    QVERIFY(w.view()->cellText(0, 0) != w.cell(0, 0));
     QVERIFY(w.red(w.rowOf("GOLF")));
 
     w.doubleClickRow(w.rowOf("GOLF"));
