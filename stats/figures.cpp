@@ -1,6 +1,7 @@
 #include "stats/figures.h"
 
 #include "data/regional.h"
+#include "data/sortkeys.h"
 #include "ledger/ledgerbook.h"
 #include "ledger/statement.h"
 
@@ -122,25 +123,15 @@ QCollator frenchOrder() {
 } // namespace
 
 void sortByNet(QVector<Group>& groups) {
-    // Sort keys made once: thousands of horses are sorted on every pick.
-    const QCollator collator = frenchOrder();
-    std::vector<std::pair<Money, QCollatorSortKey>> keys;
-    keys.reserve(size_t(groups.size()));
-    for (const Group& group : groups)
-        keys.emplace_back(-group.net(), collator.sortKey(group.label));
-    std::vector<int> order(size_t(groups.size()));
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        const auto& ka = keys[size_t(a)];
-        const auto& kb = keys[size_t(b)];
-        if (ka.first != kb.first)
-            return ka.first < kb.first;
-        return ka.second.compare(kb.second) < 0;
-    });
+    sorting::ColumnKeys keys(int(groups.size()), frenchOrder());
+    for (int row = 0; row < groups.size(); ++row) {
+        keys.setNumber(row, double(groups.at(row).net().cents()));
+        keys.setTieBreak(row, groups.at(row).label);
+    }
     QVector<Group> sorted;
     sorted.reserve(groups.size());
-    for (int i : order)
-        sorted.append(groups.at(i));
+    for (int row : keys.order(Qt::DescendingOrder))
+        sorted.append(groups.at(row));
     groups = std::move(sorted);
 }
 

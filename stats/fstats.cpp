@@ -7,6 +7,7 @@
 #include "gui/colours.h"
 #include "gui/errorbox.h"
 #include "gui/singlewindow.h"
+#include "gui/sortproxy.h"
 #include "stats/figures.h"
 #include "stats/grouptable.h"
 
@@ -202,7 +203,9 @@ void Fstats::ChargerJoueurs() {
 }
 
 void Fstats::PreparerTable(QTreeView* view, stats::GroupTable* model) {
-    view->setModel(model);
+    auto* proxy = new SortProxy(view);
+    proxy->setSourceModel(model);
+    view->setModel(proxy);
     QHeaderView* header = view->header();
     header->setStretchLastSection(false);
     // The names as wide as they need: on a wide screen the figures stay beside them.
@@ -248,10 +251,9 @@ void Fstats::Calculer() {
 
     m_parType->setGroups(figures.byType);
     m_parMois->setGroups(figures.byMonth);
+    // The horses keep the order the user chose by a header click: their proxy sorts the
+    // new rows by it.
     m_parCheval->setGroups(figures.byHorse);
-    // The horses keep the order the user chose by a header click.
-    const QHeaderView* header = ui->LstParCheval->header();
-    m_parCheval->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
 
     AfficherGraphSolde(figures);
     AfficherGraphMois(figures);

@@ -3,10 +3,6 @@
 #include "data/regional.h"
 
 #include <QCollator>
-#include <algorithm>
-#include <cmath>
-#include <numeric>
-#include <vector>
 
 namespace stats {
 
@@ -69,57 +65,41 @@ QVariant GroupTable::headerData(int section, Qt::Orientation orientation, int ro
     return QVariant();
 }
 
-void GroupTable::sort(int column, Qt::SortOrder order) {
-    if (column < 0 || column >= m_headers.size())
-        return;
-    // An empty return (nothing staked) ranks below every figure.
-    const auto figure = [column](const Group& g) -> double {
-        switch (column) {
-        case Games:
-            return double(g.games);
-        case Staked:
-            return double(g.staked.cents());
-        case Won:
-            return double(g.won.cents());
-        case Net:
-            return double(g.net().cents());
-        case Yield:
-            return g.staked.isZero() ? -HUGE_VAL
-                                     : double(g.net().cents()) / double(g.staked.cents());
-        default:
-            return 0;
-        }
-    };
-    // Keys made once: the table is sorted again on every pick, thousands of horses at times.
+sorting::ColumnKeys GroupTable::sortKeys(int column) const {
     QCollator collator = regional::frenchCollator();
     collator.setNumericMode(true);
-    struct Key {
-        double figure;
-        QCollatorSortKey name;
-    };
-    std::vector<Key> keys;
-    keys.reserve(size_t(m_groups.size()));
-    for (const Group& group : m_groups)
-        keys.push_back({figure(group), collator.sortKey(group.label)});
-    std::vector<int> rows(size_t(m_groups.size()));
-    std::iota(rows.begin(), rows.end(), 0);
-    const bool ascending = order == Qt::AscendingOrder;
-    // Equal figures stay in the names' order, whichever way the column is sorted.
-    std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) {
-        const Key& ka = keys[size_t(a)];
-        const Key& kb = keys[size_t(b)];
-        if (column != Label && ka.figure != kb.figure)
-            return ascending ? ka.figure < kb.figure : ka.figure > kb.figure;
-        const int byName = ka.name.compare(kb.name);
-        return column == Label && !ascending ? byName > 0 : byName < 0;
-    });
-    QVector<Group> sorted;
-    sorted.reserve(m_groups.size());
-    for (int row : rows)
-        sorted.append(m_groups.at(row));
-    beginResetModel();
-    m_groups = std::move(sorted);
-    endResetModel();
+    sorting::ColumnKeys keys(int(m_groups.size()), collator);
+    for (int row = 0; row < m_groups.size(); ++row) {
+        const Group& group = m_groups.at(row);
+        switch (column) {
+        case Label:
+            keys.setWord(row, group.label);
+            continue;
+        case Games:
+            keys.setNumber(row, double(group.games));
+            break;
+        case Staked:
+            keys.setNumber(row, double(group.staked.cents()));
+            break;
+        case Won:
+            keys.setNumber(row, double(group.won.cents()));
+            break;
+        case Net:
+            keys.setNumber(row, double(group.net().cents()));
+            break;
+        case Yield:
+            // Nothing staked: no return, below every figure.
+            if (group.staked.isZero())
+                keys.setUnknown(row);
+            else
+                keys.setNumber(row, double(group.net().cents()) / double(group.staked.cents()));
+            break;
+        default:
+            break;
+        }
+        keys.setTieBreak(row, group.label);
+    }
+    return keys;
 }
 
 void GroupTable::setGroups(QVector<Group> groups) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gui/sortproxy.h"
 #include "stats/figures.h"
 
 #include <QAbstractTableModel>
@@ -9,8 +10,9 @@ namespace stats {
 
 // Groups of game rows as a table: the group's name, then "Jeux", "Misé", "Gagné", "Net" and,
 // when asked for, "Rendement". Cells show money and returns as the ledger writes them; a
-// sort compares the numbers themselves, not their texts.
-class GroupTable : public QAbstractTableModel {
+// sort (through a sorting::SortProxy) compares the numbers themselves, not their texts, and
+// equal figures keep their names' order whichever the direction.
+class GroupTable : public QAbstractTableModel, public sorting::KeySource {
     Q_OBJECT
 public:
     enum Column { Label, Games, Staked, Won, Net, Yield };
@@ -21,7 +23,7 @@ public:
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    void sort(int column, Qt::SortOrder order) override;
+    sorting::ColumnKeys sortKeys(int column) const override;
 
     // The rows in the given order; a view that sorts puts them in its own.
     void setGroups(QVector<Group> groups);

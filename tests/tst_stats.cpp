@@ -277,6 +277,9 @@ void TestStats::horsesSortByValue() {
     QCOMPARE(rowsOf(view).value(0).section('|', 0, 0), QString("BRISE"));
     click(0);
     QCOMPARE(rowsOf(view).value(0).section('|', 0, 0), QString("BRISE"));
+    // A new period keeps the order chosen (the figures come best net first: ETOILE).
+    pick("C_periode", "Toute l'année");
+    QCOMPARE(rowsOf(view).value(0).section('|', 0, 0), QString("BRISE"));
 }
 
 void TestStats::csvBytes() {
