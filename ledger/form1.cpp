@@ -364,7 +364,10 @@ void Form1::AjusterMontants() {
             continue;
         const int titre =
             normal.horizontalAdvance(QString::fromUtf8(StatementModel::header(i))) + marge;
-        liste->setColumnWidth(i, std::max({kColonnes[i].twips * dpi / 1440, titre, texte + marge}));
+        // Most months need the widths the last one had: no new layout then.
+        const int largeur = std::max({kColonnes[i].twips * dpi / 1440, titre, texte + marge});
+        if (liste->columnWidth(i) != largeur)
+            liste->setColumnWidth(i, largeur);
     }
 }
 

@@ -148,7 +148,11 @@ QString creditType() {
 }
 
 bool isCreditRow(const QVariant& type) {
-    return !type.isNull() && type.toString() == creditType();
+    return !type.isNull() && isCreditType(type.toString());
+}
+
+bool isCreditType(const QString& type) {
+    return type == creditType();
 }
 
 QString storedHorse(const QString& typed) {
@@ -194,7 +198,7 @@ MonthStatement loadStatement(const data::Database& db, const QString& player,
         line.gain = cellAmount(rs, 6);
         if (!rs.isNull(7))
             line.solde = cellAmount(rs, 7);
-        line.credit = isCreditRow(rs.value(3));
+        line.credit = !rs.isNull(3) && isCreditType(line.type);
         line.reversal = isReversalRemark(line.remarque);
 
         // Reversed lines and their reversals count in the totals, where they cancel out,

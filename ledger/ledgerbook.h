@@ -25,6 +25,8 @@ QString creditType();
 // say COLLATE BINARY). A row without a type is a game. Every reader of the ledger (the
 // statement, the per-horse report, the statistics, the exports) counts by this rule.
 bool isCreditRow(const QVariant& type);
+// The same for a row whose type is known not to be NULL.
+bool isCreditType(const QString& type);
 
 // The horse as the ledger stores it: "autre jeux" when none is typed, apostrophes removed,
 // blanks made single, upper case (so a bet on no particular horse is AUTRE JEUX).
