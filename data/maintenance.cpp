@@ -1,5 +1,9 @@
 #include "data/maintenance.h"
 
+#include "data/dailycopy.h"
+#include "data/schema.h"
+
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
@@ -19,49 +23,123 @@ QString engineMessage(sqlite3* db, int rc) {
         .arg(QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
 }
 
+// Why a copy failed, in words a user can act on; the engine's own text goes to detail.
+QString copyFailure(sqlite3* db, int rc, QString* detail) {
+    if (detail)
+        *detail = engineMessage(db, rc);
+    switch (rc & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return QStringLiteral("Copie impossible : le fichier est utilisé par un autre programme "
+                              "; réessayez.");
+    case SQLITE_FULL:
+        return QStringLiteral("Copie impossible : le disque est plein.");
+    case SQLITE_CANTOPEN:
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+        return QStringLiteral("Copie impossible : un des fichiers ne peut pas être ouvert "
+                              "(dossier introuvable ou protégé en écriture ?).");
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return QStringLiteral("Copie impossible : le fichier est endommagé.");
+    case SQLITE_IOERR:
+        return QStringLiteral("Copie impossible : erreur de lecture ou d'écriture sur le disque.");
+    default:
+        return QStringLiteral("Copie impossible (erreur n° %1 du moteur de base de données).")
+            .arg(rc & 0xff);
+    }
+}
+
+bool sqliteHeader(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(16) == QByteArray("SQLite format 3\0", 16);
+}
+
+// The daily copies' names sort by date: the last is the newest.
+QString latestCopy(const QString& path) {
+    const QStringList copies =
+        QDir(dailycopy::folderFor(path))
+            .entryList({QStringLiteral("velmora-\?\?\?\?-\?\?-\?\?.mdb")}, QDir::Files, QDir::Name);
+    return copies.isEmpty() ? QString() : copies.last();
+}
+
 } // namespace
 
 CheckResult check(const QString& path) {
+    using Verdict = CheckResult::Verdict;
     CheckResult result;
     if (!QFileInfo::exists(path)) {
-        result.problems << QStringLiteral("Le fichier %1 est introuvable.").arg(path);
+        result.explanation = QStringLiteral("Le fichier %1 est introuvable.").arg(path);
         return result;
     }
-    Handle h;
-    // Read-write when possible: a file left with a hot journal by a crash must be rolled
-    // back before it can be read at all, and only a writer may do that.
-    int rc =
-        sqlite3_open_v2(QFile::encodeName(path).constData(), &h.db, SQLITE_OPEN_READWRITE, nullptr);
-    if (rc != SQLITE_OK) {
-        sqlite3_close_v2(h.db);
-        h.db = nullptr;
-        rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &h.db, SQLITE_OPEN_READONLY,
-                             nullptr);
-    }
-    if (rc != SQLITE_OK) {
-        result.problems << engineMessage(h.db, rc);
+    std::shared_ptr<Database> db;
+    try {
+        db = schema::openUnchanged(path);
+    } catch (const OpenError& error) {
+        result.explanation = error.explanation();
+        result.problems << error.engineText();
+        switch (error.kind()) {
+        case OpenError::Kind::Missing:
+            result.verdict = Verdict::Missing;
+            break;
+        case OpenError::Kind::Busy:
+            result.verdict = Verdict::Locked;
+            break;
+        case OpenError::Kind::NotDatabase:
+            // An SQLite file the engine cannot read is damaged; anything else is not ours.
+            result.verdict = sqliteHeader(path) ? Verdict::Damaged : Verdict::NotVelmora;
+            break;
+        case OpenError::Kind::Other:
+            result.verdict = Verdict::Unreadable;
+            break;
+        default:
+            result.verdict = Verdict::NotVelmora;
+            break;
+        }
+        if (result.verdict == Verdict::Damaged)
+            result.latestCopy = latestCopy(path);
         return result;
     }
-    sqlite3_busy_timeout(h.db, 2000);
+    sqlite3* h = db->raw();
     sqlite3_stmt* stmt = nullptr;
-    rc = sqlite3_prepare_v2(h.db, "PRAGMA integrity_check", -1, &stmt, nullptr);
-    if (rc != SQLITE_OK) {
-        result.problems << engineMessage(h.db, rc);
-        return result;
-    }
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+    int rc = sqlite3_prepare_v2(h, "PRAGMA integrity_check", -1, &stmt, nullptr);
+    while (rc == SQLITE_OK && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         result.problems << QString::fromUtf8(
             reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-    if (rc != SQLITE_DONE)
-        result.problems << engineMessage(h.db, rc);
+        rc = SQLITE_OK;
+    }
     sqlite3_finalize(stmt);
-    result.sound = result.problems == QStringList{QStringLiteral("ok")};
-    if (result.sound)
+    if (rc != SQLITE_DONE) {
+        result.problems << engineMessage(h, rc);
+        switch (rc & 0xff) {
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            result.verdict = Verdict::Locked;
+            break;
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB:
+            result.verdict = Verdict::Damaged;
+            break;
+        default:
+            result.verdict = Verdict::Unreadable;
+            result.explanation =
+                QStringLiteral("Le fichier %1 ne peut pas être lu jusqu'au bout.").arg(path);
+            break;
+        }
+    } else if (result.problems == QStringList{QStringLiteral("ok")}) {
+        result.verdict = Verdict::Sound;
+        result.sound = true;
         result.problems.clear();
+    } else {
+        result.verdict = Verdict::Damaged;
+    }
+    if (result.verdict == Verdict::Damaged)
+        result.latestCopy = latestCopy(path);
     return result;
 }
 
-QString backup(const QString& sourcePath, const QString& destPath, const BackupPace& pace) {
+QString backup(const QString& sourcePath, const QString& destPath, const BackupPace& pace,
+               QString* detail) {
     if (!QFileInfo::exists(sourcePath))
         return QStringLiteral("Le fichier %1 est introuvable.").arg(sourcePath);
     if (QFileInfo::exists(destPath))
@@ -74,15 +152,15 @@ QString backup(const QString& sourcePath, const QString& destPath, const BackupP
         int rc = sqlite3_open_v2(QFile::encodeName(sourcePath).constData(), &source.db,
                                  SQLITE_OPEN_READONLY, nullptr);
         if (rc != SQLITE_OK)
-            return engineMessage(source.db, rc);
+            return copyFailure(source.db, rc, detail);
         sqlite3_busy_timeout(source.db, 2000);
         rc = sqlite3_open_v2(QFile::encodeName(partial).constData(), &dest.db,
                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
         if (rc != SQLITE_OK)
-            return engineMessage(dest.db, rc);
+            return copyFailure(dest.db, rc, detail);
         sqlite3_backup* copy = sqlite3_backup_init(dest.db, "main", source.db, "main");
         if (!copy)
-            return engineMessage(dest.db, sqlite3_errcode(dest.db));
+            return copyFailure(dest.db, sqlite3_errcode(dest.db), detail);
         // The program may be writing: the backup restarts by itself when the source
         // changes, and waits while it is locked.
         int waited = 0;
@@ -106,9 +184,9 @@ QString backup(const QString& sourcePath, const QString& destPath, const BackupP
         if (cancelled && rc != SQLITE_DONE)
             failure = QStringLiteral("Copie interrompue.");
         else if (rc != SQLITE_DONE)
-            failure = engineMessage(nullptr, rc == SQLITE_OK ? SQLITE_BUSY : rc);
+            failure = copyFailure(nullptr, rc == SQLITE_OK ? SQLITE_BUSY : rc, detail);
         else if (finished != SQLITE_OK)
-            failure = engineMessage(dest.db, finished);
+            failure = copyFailure(dest.db, finished, detail);
     }
     if (failure.isEmpty() && !QFile::rename(partial, destPath))
         failure = QStringLiteral("Impossible de créer %1.").arg(destPath);

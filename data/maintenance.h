@@ -8,12 +8,25 @@
 namespace data::maintenance {
 
 struct CheckResult {
+    enum class Verdict {
+        Sound,
+        Damaged,    // an SQLite file the engine finds faults in: a copy should be restored
+        NotVelmora, // refused by the program's opening: not SQLite, another application's,
+                    // a newer version's, lacking tables
+        Missing,
+        Locked,    // another program holds it: try again
+        Unreadable // cannot be opened (permissions)
+    };
+    Verdict verdict = Verdict::Missing;
     bool sound = false;
-    QStringList problems; // the engine's findings, or why the file could not be read
+    QString explanation;  // in French, as the program words it; empty when sound or damaged
+    QStringList problems; // the engine's own findings, or its text for the failure
+    QString latestCopy;   // damaged: the newest daily copy beside it, if any
 };
 
-// PRAGMA integrity_check over the whole file, after the engine has rolled back what a
-// crash may have left half-written.
+// The program's recognition of the file (without writing to it), then PRAGMA
+// integrity_check over the whole file, after the engine has rolled back what a crash may
+// have left half-written.
 CheckResult check(const QString& path);
 
 // How a copy shares the file with the program writing to it: pages copied per step (the
@@ -27,7 +40,9 @@ struct BackupPace {
 
 // A consistent copy of the file through the engine's backup interface, safe while the
 // program has the file open. The copy is written beside DEST and renamed into place, so
-// DEST is never left half-written. Returns an empty text on success, else the reason.
-QString backup(const QString& sourcePath, const QString& destPath, const BackupPace& pace = {});
+// DEST is never left half-written. Returns an empty text on success, else the reason in
+// French; detail, when given, receives the engine's own words.
+QString backup(const QString& sourcePath, const QString& destPath, const BackupPace& pace = {},
+               QString* detail = nullptr);
 
 } // namespace data::maintenance

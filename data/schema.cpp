@@ -84,6 +84,13 @@ const char* const kConfirmationIndex =
     "CREATE INDEX CR_plat_confirmations ON CR (place, [type de course], valeur, cheval, "
     "distance, dotation, date, R, C, Etat, discipline) WHERE discipline = 'plat'";
 
+// One row per runner (its day, without the time; racecourse and horse as the program
+// compares them): the importer skips a runner it already has. tools/import_cr.cpp expects
+// this exact text: a file with another one was made by an older version, whose runners the
+// importer mends once (the blanks around their names) before making it again.
+const char* const kRunnerIndex = "CREATE UNIQUE INDEX CR_runner ON CR (substr(date, 1, 10), "
+                                 "hippodrome COLLATE NOCASE, R, C, cheval COLLATE NOCASE)";
+
 const char* const kIndexes[] = {
     "CREATE INDEX JEUX_user_mois ON JEUX (User, mois)",
     "CREATE INDEX JEUX_user_cheval ON JEUX (User, Cheval)",
@@ -92,9 +99,7 @@ const char* const kIndexes[] = {
     "CREATE INDEX CR_cheval_date ON CR (cheval, date)",
     "CREATE INDEX CR_place_discipline ON CR (place, discipline)",
     kConfirmationIndex,
-    // One row per runner (its day, without the time): the importer skips a runner it
-    // already has. tools/import_cr.cpp expects this exact text.
-    "CREATE UNIQUE INDEX CR_runner ON CR (substr(date, 1, 10), hippodrome, R, C, cheval)",
+    kRunnerIndex,
 };
 
 OpenError refusal(OpenError::Kind kind, int code, const QString& engine,
@@ -224,7 +229,21 @@ void addConfirmationIndex(const Database& db, const QString& path) {
 
 } // namespace
 
+const char* confirmationIndex() {
+    return kConfirmationIndex;
+}
+
+const char* runnerIndex() {
+    return kRunnerIndex;
+}
+
 std::shared_ptr<Database> openFile(const QString& path) {
+    std::shared_ptr<Database> db = openUnchanged(path);
+    addConfirmationIndex(*db, path);
+    return db;
+}
+
+std::shared_ptr<Database> openUnchanged(const QString& path) {
     std::shared_ptr<Database> db;
     int applicationId = 0;
     int version = 0;
@@ -264,7 +283,6 @@ std::shared_ptr<Database> openFile(const QString& path) {
                       QStringLiteral("Il manque au fichier %1 la ou les tables : %2.")
                           .arg(path, missing.join(QStringLiteral(", "))));
     db->exec(QStringLiteral("PRAGMA synchronous = FULL"));
-    addConfirmationIndex(*db, path);
     return db;
 }
 

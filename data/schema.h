@@ -26,7 +26,17 @@ std::shared_ptr<Database> createFile(const QString& path);
 
 // Opens an existing Velmora file read-write, after checking that it is one this version
 // can use. Throws OpenError with a plain French explanation otherwise; the file is never
-// changed by a refused opening.
+// changed by a refused opening. A file made before the confirmation lists' index gets it.
 std::shared_ptr<Database> openFile(const QString& path);
+
+// The same recognition, without writing anything to the file: for the tools that must leave
+// it as it was unless their own transaction commits (velmora-db import-results adds the
+// index within it) or that only read it (velmora-db check).
+std::shared_ptr<Database> openUnchanged(const QString& path);
+
+// The confirmation lists' index (CREATE INDEX CR_plat_confirmations ...).
+const char* confirmationIndex();
+// The runner index (CREATE UNIQUE INDEX CR_runner ...), in the exact text of this version.
+const char* runnerIndex();
 
 } // namespace data::schema

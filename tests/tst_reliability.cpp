@@ -245,8 +245,11 @@ void TestReliability::checkAndBackup() {
     QVERIFY(QFile::rename(good, dir.filePath("sain.mdb")) && QFile::rename(damaged, good));
     QCOMPARE(runDbTool({"check", dir.path()}, out, err), 1);
     QVERIFY(outText.contains("fichier endommagé"));
-    QCOMPARE(runDbTool({"backup", dir.filePath("autre.mdb"), dir.path()}, out, err), 0);
+    // A damaged file is copied only when asked for on purpose.
     QCOMPARE(runDbTool({"backup", dir.filePath("autre.mdb"), dir.path()}, out, err), 1);
+    QVERIFY(!QFile::exists(dir.filePath("autre.mdb")));
+    QCOMPARE(runDbTool({"backup", "--force", dir.filePath("autre.mdb"), dir.path()}, out, err), 0);
+    QCOMPARE(runDbTool({"backup", "--force", dir.filePath("autre.mdb"), dir.path()}, out, err), 1);
     QVERIFY(errText.contains("existe déjà"));
 }
 

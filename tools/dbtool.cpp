@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMap>
 #include <optional>
 
 namespace {
@@ -15,37 +16,61 @@ const char* const kUsage =
     "Utilisation :\n"
     "  velmora-db init [DOSSIER]        crée DOSSIER/velmora.mdb (dossier du programme par "
     "défaut)\n"
-    "  velmora-db import-results FICHIER [DOSSIER] [--skip-bad]\n"
+    "  velmora-db import-results FICHIER [DOSSIER] [--skip-bad] [--encoding ENCODAGE]\n"
     "                                   ajoute les résultats de courses du fichier CSV à la\n"
-    "                                   table CR de DOSSIER/velmora.mdb ; avec --skip-bad, les\n"
-    "                                   lignes valides sont importées et les autres listées\n"
-    "  velmora-db check [DOSSIER]       vérifie l'intégrité de DOSSIER/velmora.mdb\n"
-    "  velmora-db backup DESTINATION [DOSSIER]\n"
+    "                                   table CR de DOSSIER/velmora.mdb (FICHIER « - » : "
+    "l'entrée\n"
+    "                                   standard) ; avec --skip-bad, les lignes valides sont\n"
+    "                                   importées et les autres listées. Un partant déjà dans "
+    "CR\n"
+    "                                   dont le fichier donne d'autres valeurs est mis à jour.\n"
+    "                                   L'encodage (UTF-8 ou Windows-1252) est décidé sur tout\n"
+    "                                   le fichier ; --encoding utf-8, windows-1252 ou\n"
+    "                                   iso-8859-15 l'impose\n"
+    "  velmora-db check [DOSSIER]       reconnaît DOSSIER/velmora.mdb comme le programme, puis\n"
+    "                                   vérifie son intégrité\n"
+    "  velmora-db backup DESTINATION [DOSSIER] [--force]\n"
     "                                   copie sûre de DOSSIER/velmora.mdb, même programme "
-    "ouvert\n"
+    "ouvert ;\n"
+    "                                   un fichier endommagé n'est copié qu'avec --force\n"
     "  velmora-db --help                cette aide\n"
+    "Avec --verbose, le texte du moteur de base de données suit les messages d'erreur.\n"
     "\n"
     "Statut de sortie d'import-results :\n"
-    "  0  toutes les lignes sont importées ou déjà présentes (fichier vide compris)\n"
+    "  0  toutes les lignes sont importées, mises à jour ou déjà présentes (fichier vide "
+    "compris)\n"
     "  1  fichier refusé ou illisible, ou base impossible à modifier : rien n'a changé\n"
     "  2  ligne de commande erronée\n"
-    "  3  --skip-bad a écarté des lignes refusées et importé les autres\n";
+    "  3  --skip-bad a écarté des lignes refusées et importé les autres\n"
+    "Statut de sortie de check : 0 fichier sain ; 1 endommagé, introuvable, utilisé par un\n"
+    "autre programme, ou que le programme refuse (autre application, version plus récente,\n"
+    "tables manquantes).\n";
 
-// Splits a command's arguments (after its name) into positional ones and the options it
-// knows. An unknown option is a usage error: "--skipbad" is no folder name.
 // A subcommand's arguments, or the status it must end with at once: 0 after the usage text
 // was asked for, 2 for an unknown option or a wrong number of arguments.
 struct CommandLine {
     QStringList positional;
-    QStringList options;
+    QStringList flags;
+    QMap<QString, QString> values;
+    bool verbose = false;
     std::optional<int> exitNow;
 };
 
-CommandLine parse(const QStringList& args, const QStringList& known, int minPositional,
-                  int maxPositional, QTextStream& out, QTextStream& err) {
+// Splits a command's arguments (after its name) into positional ones and the options it
+// knows: flags, and options taking a value ("--encoding utf-8" or "--encoding=utf-8"). An
+// unknown option is a usage error: "--skipbad" is no folder name. "-" is an argument.
+CommandLine parse(const QStringList& args, const QStringList& flags, const QStringList& valued,
+                  int minPositional, int maxPositional, QTextStream& out, QTextStream& err) {
     CommandLine line;
+    const auto usageError = [&](const QString& message) {
+        err << "velmora-db: " << message << '\n' << kUsage;
+        line.exitNow = 2;
+        return line;
+    };
     bool optionsEnded = false;
-    for (const QString& arg : args.mid(1)) {
+    const QStringList rest = args.mid(1);
+    for (int i = 0; i < rest.size(); ++i) {
+        const QString& arg = rest.at(i);
         if (!optionsEnded && arg == QLatin1String("--")) {
             optionsEnded = true;
         } else if (!optionsEnded && arg.size() > 1 && arg.startsWith(QLatin1Char('-'))) {
@@ -54,12 +79,25 @@ CommandLine parse(const QStringList& args, const QStringList& known, int minPosi
                 line.exitNow = 0;
                 return line;
             }
-            if (!known.contains(arg)) {
-                err << "velmora-db: option inconnue : " << arg << '\n' << kUsage;
-                line.exitNow = 2;
-                return line;
+            const QString name = arg.section(QLatin1Char('='), 0, 0);
+            if (arg == QLatin1String("--verbose")) {
+                line.verbose = true;
+            } else if (flags.contains(arg)) {
+                line.flags << arg;
+            } else if (valued.contains(name)) {
+                if (arg.contains(QLatin1Char('=')))
+                    line.values[name] = arg.section(QLatin1Char('='), 1);
+                else if (i + 1 < rest.size())
+                    line.values[name] = rest.at(++i);
+                else
+                    return usageError(QStringLiteral("l'option %1 attend une valeur").arg(name));
+            } else {
+                return usageError(QStringLiteral("option inconnue : %1").arg(arg));
             }
-            line.options << arg;
+        } else if (arg.isEmpty()) {
+            // An empty folder would be read as the current one.
+            return usageError(QStringLiteral("argument vide : indiquez un fichier ou un dossier, "
+                                             "ou omettez le dossier pour celui du programme"));
         } else {
             line.positional << arg;
         }
@@ -77,12 +115,16 @@ QString databaseIn(const QStringList& args, int index) {
     return QDir(folder).absoluteFilePath(QStringLiteral("velmora.mdb"));
 }
 
+// The engine's own text, in brackets, for --verbose.
+QString detail(bool verbose, const QString& engineText) {
+    return verbose && !engineText.isEmpty() ? QStringLiteral(" (%1)").arg(engineText) : QString();
+}
+
 int init(const QStringList& args, QTextStream& out, QTextStream& err) {
-    const CommandLine line = parse(args, {}, 0, 1, out, err);
+    const CommandLine line = parse(args, {}, {}, 0, 1, out, err);
     if (line.exitNow)
         return *line.exitNow;
-    const QStringList& positional = line.positional;
-    const QString path = databaseIn(positional, 0);
+    const QString path = databaseIn(line.positional, 0);
     if (QFileInfo::exists(path)) {
         err << "velmora-db: " << path << " existe déjà ; il n'est pas remplacé.\n";
         return 1;
@@ -90,7 +132,13 @@ int init(const QStringList& args, QTextStream& out, QTextStream& err) {
     try {
         data::schema::createFile(path);
     } catch (const data::DbError& error) {
-        err << "velmora-db: " << path << " : " << error.engineText() << '\n';
+        const QString words =
+            error.code() == data::sqlite_code::CantOpen
+                ? QStringLiteral("création impossible (dossier introuvable ou protégé en "
+                                 "écriture ?)")
+                : importer::engineResultInWords(error.code());
+        err << "velmora-db: " << path << " : " << words << detail(line.verbose, error.engineText())
+            << '\n';
         return 1;
     }
     out << "Fichier créé : " << path << '\n';
@@ -104,25 +152,47 @@ QString grouped(qint64 n) {
     return text;
 }
 
+// The summary names the encoding the text was read in, and whether it was forced.
+QString encodingSentence(const importer::Summary& summary) {
+    QString sentence =
+        QStringLiteral(" Texte lu en %1").arg(importer::encodingName(summary.encoding));
+    if (summary.encodingForced)
+        sentence += QStringLiteral(" (--encoding)");
+    return sentence + QLatin1Char('.');
+}
+
 // Exit statuses as the usage text and the README give them.
 int importResults(const QStringList& args, QTextStream& out, QTextStream& err) {
-    const CommandLine line = parse(args, {QStringLiteral("--skip-bad")}, 1, 2, out, err);
+    const CommandLine line =
+        parse(args, {QStringLiteral("--skip-bad")}, {QStringLiteral("--encoding")}, 1, 2, out, err);
     if (line.exitNow)
         return *line.exitNow;
-    const QStringList& positional = line.positional;
     importer::Options options;
-    options.skipBad = line.options.contains(QStringLiteral("--skip-bad"));
-    const QString csv = positional.at(0);
-    const QString path = databaseIn(positional, 1);
+    options.skipBad = line.flags.contains(QStringLiteral("--skip-bad"));
+    options.verbose = line.verbose;
+    if (line.values.contains(QStringLiteral("--encoding"))) {
+        importer::Encoding forced;
+        const QString name = line.values.value(QStringLiteral("--encoding"));
+        if (!importer::encodingFromName(name, forced)) {
+            err << "velmora-db: encodage inconnu : " << name
+                << " (utf-8, windows-1252 ou iso-8859-15)\n";
+            return 2;
+        }
+        options.encoding = forced;
+    }
+    const QString csv = line.positional.at(0);
+    const QString path = databaseIn(line.positional, 1);
     std::shared_ptr<data::Database> db;
     try {
-        db = data::schema::openFile(path);
+        // Nothing is written to the file before the import is accepted.
+        db = data::schema::openUnchanged(path);
     } catch (const data::OpenError& error) {
         if (error.kind() == data::OpenError::Kind::Busy)
             err << "velmora-db: " << path
-                << " : le fichier est utilisé par un autre programme ; réessayez\n";
+                << " : le fichier est utilisé par un autre programme ; réessayez";
         else
-            err << "velmora-db: " << error.explanation() << " (" << error.engineText() << ")\n";
+            err << "velmora-db: " << error.explanation();
+        err << detail(line.verbose, error.engineText()) << '\n';
         out << "Rien n'a été importé.\n";
         return 1;
     }
@@ -138,7 +208,8 @@ int importResults(const QStringList& args, QTextStream& out, QTextStream& err) {
         if (summary.refused > 0 && !summary.databaseError)
             out << "Fichier refusé : " << grouped(summary.refused) << " ligne(s) refusée(s) sur "
                 << grouped(summary.rows) << " ; rien n'a été importé"
-                << (options.skipBad ? "." : " (--skip-bad importe les lignes valides).") << '\n';
+                << (options.skipBad ? "." : " (--skip-bad importe les lignes valides).")
+                << encodingSentence(summary) << '\n';
         else
             out << "Rien n'a été importé.\n";
         return 1;
@@ -147,45 +218,85 @@ int importResults(const QStringList& args, QTextStream& out, QTextStream& err) {
         out << "Rien à importer : le fichier ne contient aucune ligne de résultats.\n";
         return 0;
     }
-    const QString counts =
-        QStringLiteral("%1 ligne(s) importée(s), %2 déjà présente(s), %3 "
-                       "refusée(s)")
-            .arg(grouped(summary.imported), grouped(summary.duplicates), grouped(summary.refused));
+    QString counts = QStringLiteral("%1 ligne(s) importée(s)").arg(grouped(summary.imported));
+    if (summary.updated > 0)
+        counts += QStringLiteral(", %1 mise(s) à jour").arg(grouped(summary.updated));
+    counts += QStringLiteral(", %1 déjà présente(s), %2 refusée(s)")
+                  .arg(grouped(summary.duplicates), grouped(summary.refused));
     if (summary.refused > 0) {
-        out << "Import partiel : " << counts << " ; les lignes refusées sont listées.\n";
+        out << "Import partiel : " << counts << " ; les lignes refusées sont listées."
+            << encodingSentence(summary) << '\n';
         return 3;
     }
-    out << "Import terminé : " << counts << ".\n";
+    out << "Import terminé : " << counts << '.' << encodingSentence(summary) << '\n';
     return 0;
 }
 
+// The verdict in one sentence; the engine's findings follow with --verbose.
 int check(const QStringList& args, QTextStream& out, QTextStream& err) {
-    const CommandLine line = parse(args, {}, 0, 1, out, err);
+    using Verdict = data::maintenance::CheckResult::Verdict;
+    const CommandLine line = parse(args, {}, {}, 0, 1, out, err);
     if (line.exitNow)
         return *line.exitNow;
-    const QStringList& positional = line.positional;
-    const QString path = databaseIn(positional, 0);
+    const QString path = databaseIn(line.positional, 0);
     const data::maintenance::CheckResult result = data::maintenance::check(path);
-    if (result.sound) {
+    switch (result.verdict) {
+    case Verdict::Sound:
         out << path << " : fichier sain.\n";
         return 0;
+    case Verdict::Damaged:
+        out << path << " : fichier endommagé : ";
+        if (result.latestCopy.isEmpty())
+            out << "aucune copie dans sauvegardes/ ; ne le modifiez plus et copiez-le ailleurs "
+                   "(velmora-db backup --force) avant toute réparation.\n";
+        else
+            out << "restaurez une copie de sauvegardes/, la plus récente est " << result.latestCopy
+                << ".\n";
+        break;
+    case Verdict::Missing:
+        out << path << " : introuvable.\n";
+        break;
+    case Verdict::Locked:
+        out << path << " : le fichier est utilisé par un autre programme ; réessayez.\n";
+        break;
+    case Verdict::NotVelmora:
+    case Verdict::Unreadable:
+        out << result.explanation << '\n';
+        break;
     }
-    out << path << " : fichier endommagé ou illisible.\n";
-    for (const QString& problem : result.problems)
-        out << "  " << problem << '\n';
+    if (line.verbose)
+        for (const QString& problem : result.problems)
+            out << "  " << problem << '\n';
     return 1;
 }
 
 int backup(const QStringList& args, QTextStream& out, QTextStream& err) {
-    const CommandLine line = parse(args, {}, 1, 2, out, err);
+    using Verdict = data::maintenance::CheckResult::Verdict;
+    const CommandLine line = parse(args, {QStringLiteral("--force")}, {}, 1, 2, out, err);
     if (line.exitNow)
         return *line.exitNow;
-    const QStringList& positional = line.positional;
-    const QString source = databaseIn(positional, 1);
-    const QString dest = QFileInfo(positional.at(0)).absoluteFilePath();
-    const QString failure = data::maintenance::backup(source, dest);
+    const QString source = databaseIn(line.positional, 1);
+    const QString dest = QFileInfo(line.positional.at(0)).absoluteFilePath();
+    // A copy of a damaged file, taken for a good one, could later be restored over a file
+    // that is still sound.
+    if (!line.flags.contains(QStringLiteral("--force")) && QFileInfo::exists(source)) {
+        const data::maintenance::CheckResult verdict = data::maintenance::check(source);
+        if (verdict.verdict != Verdict::Sound) {
+            err << "velmora-db: " << source << " : ";
+            if (verdict.verdict == Verdict::Locked)
+                err << "le fichier est utilisé par un autre programme ; réessayez\n";
+            else
+                err << (verdict.verdict == Verdict::Damaged ? QStringLiteral("fichier endommagé")
+                                                            : verdict.explanation)
+                    << " ; pas de copie (velmora-db check en dit plus ; --force copie quand "
+                       "même)\n";
+            return 1;
+        }
+    }
+    QString engineText;
+    const QString failure = data::maintenance::backup(source, dest, {}, &engineText);
     if (!failure.isEmpty()) {
-        err << "velmora-db: " << failure << '\n';
+        err << "velmora-db: " << failure << detail(line.verbose, engineText) << '\n';
         return 1;
     }
     out << "Copie enregistrée : " << dest << '\n';
@@ -209,6 +320,8 @@ int runDbTool(const QStringList& args, QTextStream& out, QTextStream& err) {
         return check(args, out, err);
     if (command == QLatin1String("backup"))
         return backup(args, out, err);
+    if (!command.isEmpty())
+        err << "velmora-db: commande inconnue : " << command << '\n';
     err << kUsage;
     return 2;
 }

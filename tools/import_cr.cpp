@@ -1,54 +1,46 @@
 // Writing CR: one transaction, the runner index, checked binds and steps, French messages.
 #include "tools/import_cr.h"
 
+#include "data/schema.h"
+
+#include <QSet>
+#include <limits>
 #include <sqlite3.h>
 
 namespace importer {
 namespace {
 
-// The runner index as data/schema.cpp creates it: a runner is its day (the first ten
-// characters of the ISO date, without the time), racecourse, R, C and horse.
-const char* const kRunnerIndex =
-    "CREATE UNIQUE INDEX CR_runner ON CR (substr(date, 1, 10), hippodrome, R, C, cheval)";
-// The same, not unique: for a CR that already holds a runner twice.
-const char* const kRunnerIndexNotUnique =
-    "CREATE INDEX CR_runner ON CR (substr(date, 1, 10), hippodrome, R, C, cheval)";
+// The runner index as this version makes it, unique (data/schema.cpp) or not (for a CR that
+// already holds a runner twice).
+std::string runnerIndex(bool unique) {
+    const std::string sql = data::schema::runnerIndex();
+    return unique ? sql : "CREATE INDEX" + sql.substr(sql.find(" CR_runner"));
+}
 // With the unique index, a runner already present is skipped by the insert itself (and
 // only for this index: another rule broken is an error); without, it is looked for first.
 const char* const kSkipPresent =
     " ON CONFLICT (substr(date, 1, 10), hippodrome, R, C, cheval) DO NOTHING";
 // Served by CR_runner (the same expression, and the columns' own collations).
-const char* const kFindRunner = "SELECT 1 FROM CR WHERE substr(date, 1, 10) = ?1 AND "
-                                "hippodrome = ?2 AND R = ?3 AND C = ?4 AND cheval = ?5";
-
-// Pages held in memory while the rows go in (in KiB): enough for the runner index of a
-// file in race order, well under the importer's 200 MB.
-constexpr int kCacheKiB = 64 * 1024;
-
-// The engine's result in words a user can act on.
-QString explain(int code, const char* engineText) {
-    switch (code & 0xff) {
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return QStringLiteral("le fichier est utilisé par un autre programme ; réessayez");
-    case SQLITE_FULL:
-        return QStringLiteral("le disque est plein ; libérez de la place puis réessayez");
-    case SQLITE_READONLY:
-    case SQLITE_PERM:
-    case SQLITE_AUTH:
-        return QStringLiteral("le fichier ne peut pas être modifié (lecture seule ?)");
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB:
-        return QStringLiteral("le fichier est endommagé ; velmora-db check en dit plus");
-    case SQLITE_NOMEM:
-        return QStringLiteral("mémoire insuffisante");
-    case SQLITE_IOERR:
-        return QStringLiteral("erreur de lecture ou d'écriture sur le disque (%1)")
-            .arg(QString::fromUtf8(engineText));
-    default:
-        return QStringLiteral("erreur n° %1 : %2").arg(code).arg(QString::fromUtf8(engineText));
-    }
+const char* const kFindRunner = "SELECT rowid FROM CR WHERE substr(date, 1, 10) = ?1 AND "
+                                "hippodrome = ?2 AND R = ?3 AND C = ?4 AND cheval = ?5 "
+                                "ORDER BY rowid LIMIT 1";
+// Stored runners whose key appendKey would change: blanks at an end, a run of them, or
+// blanks of another kind (tab, no-break spaces). The trimmed text is shorter, so NOCASE
+// cannot make the two equal.
+std::string keysToMend() {
+    const auto changes = [](const std::string& x) {
+        return "(" + x + " <> trim(" + x + ", ' ' || char(9, 160, 8239)) OR instr(" + x +
+               ", '  ') OR instr(" + x + ", char(9)) OR instr(" + x + ", char(160)) OR instr(" + x +
+               ", char(8239)))";
+    };
+    return "SELECT rowid, substr(date, 1, 10), R, C, hippodrome, cheval FROM CR WHERE " +
+           changes("hippodrome") + " OR " + changes("cheval") + " ORDER BY rowid";
 }
+
+// Pages held in memory while the rows of a large file go in (in KiB): enough for the
+// runner index of a file in race order, well under the importer's 200 MB.
+constexpr int kCacheKiB = 64 * 1024;
+constexpr qint64 kLargeFile = 10'000; // rows
 
 qint64 integerOf(sqlite3* db, const char* sql, bool& ok) {
     sqlite3_stmt* query = nullptr;
@@ -71,7 +63,72 @@ std::string quotedName(const std::string& name) {
     return quoted + '"';
 }
 
+std::string_view columnText(sqlite3_stmt* query, int column) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(query, column));
+    return text ? std::string_view(text, size_t(sqlite3_column_bytes(query, column)))
+                : std::string_view();
+}
+
+// Finalizes a statement when it goes out of scope.
+struct Query {
+    sqlite3_stmt* statement = nullptr;
+    ~Query() { sqlite3_finalize(statement); }
+};
+
 } // namespace
+
+QString engineResultInWords(int code) {
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return QStringLiteral("le fichier est utilisé par un autre programme ; réessayez");
+    case SQLITE_FULL:
+        return QStringLiteral("le disque est plein ; libérez de la place puis réessayez");
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return QStringLiteral("le fichier ne peut pas être modifié (lecture seule ?)");
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return QStringLiteral("le fichier est endommagé ; velmora-db check en dit plus");
+    case SQLITE_NOMEM:
+        return QStringLiteral("mémoire insuffisante");
+    case SQLITE_IOERR:
+        return QStringLiteral("erreur de lecture ou d'écriture sur le disque");
+    case SQLITE_CANTOPEN:
+        return QStringLiteral("le fichier ne peut pas être ouvert (droits d'accès ?)");
+    case SQLITE_CONSTRAINT:
+        return QStringLiteral("une règle ajoutée au fichier (index unique, contrainte) refuse "
+                              "la ligne ; retirez-la du fichier ou cette règle de la base");
+    case SQLITE_TOOBIG:
+        return QStringLiteral("valeur trop grande pour la base");
+    case SQLITE_SCHEMA:
+        return QStringLiteral("la structure du fichier a changé pendant l'import ; "
+                              "recommencez");
+    case SQLITE_ERROR:
+        return QStringLiteral("le fichier n'a pas la forme attendue (table ou index modifié "
+                              "à la main)");
+    default:
+        return QStringLiteral("erreur n° %1 du moteur de base de données").arg(code & 0xff);
+    }
+}
+
+void RunnerLines::set(qint64 rowid, qint64 line) {
+    if (rowid > 0 && rowid < kDense && line <= std::numeric_limits<uint32_t>::max()) {
+        if (size_t(rowid) >= m_dense.size())
+            m_dense.resize(size_t(rowid) + 1);
+        m_dense[size_t(rowid)] = static_cast<uint32_t>(line);
+        return;
+    }
+    m_sparse[rowid] = line;
+}
+
+qint64 RunnerLines::get(qint64 rowid) const {
+    if (rowid > 0 && size_t(rowid) < m_dense.size() && m_dense[size_t(rowid)] > 0)
+        return m_dense[size_t(rowid)];
+    const auto found = m_sparse.find(rowid);
+    return found == m_sparse.end() ? 0 : found->second;
+}
 
 CrWriter::CrWriter(sqlite3* db, const Options& options, QTextStream& err)
     : m_db(db), m_options(options), m_err(err) {}
@@ -82,98 +139,261 @@ CrWriter::~CrWriter() {
 
 bool CrWriter::fail(int code, const QString& what) {
     const char* file = sqlite3_db_filename(m_db, "main");
-    QString text = explain(code, sqlite3_errmsg(m_db));
+    // A statement the engine cannot make sense of: most likely a CR edited by hand that
+    // lacks columns, which are then named.
+    const QStringList missing = (code & 0xff) == SQLITE_ERROR ? missingColumns() : QStringList();
+    if (!missing.isEmpty()) {
+        m_failure =
+            QStringLiteral("%1 : la table CR n'a pas la ou les colonnes %2 ; ce fichier "
+                           "a été modifié à la main, restaurez-en une copie")
+                .arg(QString::fromUtf8(file ? file : ""), missing.join(QStringLiteral(", ")));
+        return false;
+    }
+    QString text = engineResultInWords(code);
     if (!what.isEmpty() && (code & 0xff) != SQLITE_BUSY && (code & 0xff) != SQLITE_LOCKED)
         text = QStringLiteral("%1 : %2").arg(what, text);
+    if (m_options.verbose)
+        text += QStringLiteral(" (SQLite, code %1 : %2)")
+                    .arg(code)
+                    .arg(QString::fromUtf8(sqlite3_errmsg(m_db)));
     m_failure = QStringLiteral("%1 : %2").arg(QString::fromUtf8(file ? file : ""), text);
     return false;
 }
 
-bool CrWriter::exec(const char* sql) {
+bool CrWriter::exec(const char* sql, const QString& what) {
     const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
-    return rc == SQLITE_OK || fail(rc, QString::fromUtf8(sql));
+    return rc == SQLITE_OK || fail(rc, what);
 }
 
-bool CrWriter::bind(int code) {
-    return code == SQLITE_OK || fail(code, QStringLiteral("écriture dans CR"));
+bool CrWriter::prepare(const std::string& sql, sqlite3_stmt** statement) {
+    const int rc = sqlite3_prepare_v2(m_db, sql.c_str(), -1, statement, nullptr);
+    return rc == SQLITE_OK || fail(rc, QStringLiteral("préparation de l'écriture dans CR"));
 }
 
-bool CrWriter::begin(qint64 incomingRows) {
-    bool ok = false;
-    m_cacheSize = integerOf(m_db, "PRAGMA cache_size", ok);
-    if (ok)
-        m_threads = integerOf(m_db, "PRAGMA threads", ok);
-    if (!ok)
-        return fail(sqlite3_errcode(m_db), QStringLiteral("lecture des réglages"));
-    m_settingsChanged = true;
-    const std::string cache = "PRAGMA cache_size = -" + std::to_string(kCacheKiB);
-    if (!exec(cache.c_str()))
-        return false;
+bool CrWriter::begin(const Layout& layout, qint64 incomingRows) {
+    // A small file needs neither a larger page cache nor a faster sort: its import starts
+    // with as few statements as it can.
+    if (incomingRows >= kLargeFile) {
+        bool ok = false;
+        m_cacheSize = integerOf(m_db, "PRAGMA cache_size", ok);
+        if (ok)
+            m_threads = integerOf(m_db, "PRAGMA threads", ok);
+        if (!ok)
+            return fail(sqlite3_errcode(m_db), QStringLiteral("lecture des réglages"));
+        m_settingsChanged = true;
+        const std::string cache = "PRAGMA cache_size = -" + std::to_string(kCacheKiB);
+        if (!exec(cache.c_str(), QStringLiteral("réglage du cache")))
+            return false;
+    }
     const int rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         return fail(rc, QStringLiteral("début de l'import"));
     m_open = true;
-    if (!ensureRunnerIndex() || !setIndexesAside(incomingRows))
-        return false;
+    bool ok = false;
+    m_lastRowid = integerOf(m_db, "SELECT max(rowid) FROM CR", ok);
+    if (!ok)
+        return fail(sqlite3_errcode(m_db), QStringLiteral("lecture de CR"));
+    return ensureRunnerIndex() && (!m_mendKeys || m_lastRowid == 0 || mendStoredKeys()) &&
+           arrangeIndexes(incomingRows) && prepareStatements(layout);
+}
 
-    std::string insert = "INSERT INTO CR (";
-    std::string marks;
-    for (int c = 0; c < kColumnCount; ++c) {
-        insert += (c ? ", [" : "[") + std::string(columns()[static_cast<size_t>(c)].name) + "]";
-        marks += c ? ", ?" : "?";
+// The columns a CR edited by hand lacks, "« cheval »", from the file's own description.
+QStringList CrWriter::missingColumns() const {
+    Query query;
+    int rc = sqlite3_prepare_v2(m_db, "SELECT name FROM pragma_table_info('CR')", -1,
+                                &query.statement, nullptr);
+    QSet<QString> present;
+    while (rc == SQLITE_OK && (rc = sqlite3_step(query.statement)) == SQLITE_ROW) {
+        const std::string_view name = columnText(query.statement, 0);
+        present.insert(QString::fromUtf8(name.data(), qsizetype(name.size())).toLower());
+        rc = SQLITE_OK;
     }
-    insert += ") VALUES (" + marks + ")";
-    if (m_runnerUnique)
-        insert += kSkipPresent;
-    int prepared = sqlite3_prepare_v2(m_db, insert.c_str(), -1, &m_insert, nullptr);
-    if (prepared == SQLITE_OK && !m_runnerUnique)
-        prepared = sqlite3_prepare_v2(m_db, kFindRunner, -1, &m_find, nullptr);
-    if (prepared != SQLITE_OK)
-        return fail(prepared, QStringLiteral("préparation de l'écriture dans CR"));
-    return true;
+    QStringList missing;
+    if (rc != SQLITE_DONE)
+        return missing;
+    for (const ColumnSpec& column : columns())
+        if (!present.contains(QString::fromLatin1(column.name).toLower()))
+            missing << QStringLiteral("« %1 »").arg(QLatin1String(column.name));
+    return missing;
 }
 
 // Finds runners already present whatever indexes the file has: CR_runner is created when it
-// is missing, and made again when it is the older one on the date with its time.
+// is missing, and made again when an older version made it (on the date with its time, or
+// before the keys lost their blanks), after which those keys are mended.
 bool CrWriter::ensureRunnerIndex() {
-    sqlite3_stmt* query = nullptr;
-    int rc = sqlite3_prepare_v2(m_db,
-                                "SELECT sql FROM sqlite_master WHERE type = 'index' AND "
-                                "name = 'CR_runner' COLLATE NOCASE",
-                                -1, &query, nullptr);
     std::string sql;
     bool exists = false;
-    if (rc == SQLITE_OK) {
-        rc = sqlite3_step(query);
-        if (rc == SQLITE_ROW) {
-            exists = true;
-            if (const unsigned char* text = sqlite3_column_text(query, 0))
-                sql = reinterpret_cast<const char*>(text);
-            rc = SQLITE_DONE;
+    int rc;
+    {
+        // Finalized before the index may be dropped.
+        Query query;
+        rc = sqlite3_prepare_v2(m_db,
+                                "SELECT sql FROM sqlite_master WHERE type = 'index' AND "
+                                "name = 'CR_runner' COLLATE NOCASE",
+                                -1, &query.statement, nullptr);
+        if (rc == SQLITE_OK) {
+            rc = sqlite3_step(query.statement);
+            if (rc == SQLITE_ROW) {
+                exists = true;
+                sql = columnText(query.statement, 0);
+                rc = SQLITE_DONE;
+            }
         }
     }
-    sqlite3_finalize(query);
     if (rc != SQLITE_DONE)
         return fail(rc, QStringLiteral("lecture des index de CR"));
-    m_runnerUnique = sql != kRunnerIndexNotUnique;
-    if (sql == kRunnerIndex || sql == kRunnerIndexNotUnique)
+    m_runnerUnique = sql != runnerIndex(false);
+    if (sql == runnerIndex(true) || sql == runnerIndex(false))
         return true;
-    if (exists && !exec("DROP INDEX CR_runner"))
+    m_mendKeys = true;
+    if (m_options.progress && m_lastRowid >= kLargeFile) {
+        m_err << "Import : index des partants de CR refait pour cette version…\n";
+        m_err.flush();
+    }
+    if (exists &&
+        !exec("DROP INDEX CR_runner", QStringLiteral("remplacement de l'index CR_runner")))
         return false;
-    QString note = exists ? QStringLiteral("l'index CR_runner a été refait sur le jour de la "
-                                           "course (un partant avec une heure est le même que "
-                                           "sans)")
-                          : QStringLiteral("CR n'avait pas d'index des partants : l'index "
-                                           "CR_runner a été créé");
-    rc = sqlite3_exec(m_db, kRunnerIndex, nullptr, nullptr, nullptr);
+    // The previous version's index found the same runners: made again without a word.
+    QString note = !exists ? QStringLiteral("CR n'avait pas d'index des partants : l'index "
+                                            "CR_runner a été créé")
+                   : sql.find("substr") == std::string::npos
+                       ? QStringLiteral("l'index CR_runner a été refait sur le jour de la course "
+                                        "(un partant avec une heure est le même que sans)")
+                       : QString();
+    m_runnerUnique = true;
+    rc = sqlite3_exec(m_db, runnerIndex(true).c_str(), nullptr, nullptr, nullptr);
     if ((rc & 0xff) == SQLITE_CONSTRAINT) {
         m_runnerUnique = false;
-        rc = sqlite3_exec(m_db, kRunnerIndexNotUnique, nullptr, nullptr, nullptr);
-        note += QStringLiteral(", non unique car CR contient déjà des partants en double");
+        rc = sqlite3_exec(m_db, runnerIndex(false).c_str(), nullptr, nullptr, nullptr);
+        note = (note.isEmpty() ? QStringLiteral("l'index CR_runner a été refait") : note) +
+               QStringLiteral(", non unique car CR contient déjà des partants en double");
     }
     if (rc != SQLITE_OK)
         return fail(rc, QStringLiteral("création de l'index CR_runner"));
+    if (!note.isEmpty())
+        m_notes << note;
+    return true;
+}
+
+// Older versions kept the blanks around a quoted cell: "BRUME " was stored beside "BRUME"
+// as another runner, and the horse's history missed it. Such keys are made as the import
+// now makes them; where two runners become one, the first stored is kept. Done once, when
+// the runner index shows an older version made the file: the search reads all of CR.
+bool CrWriter::mendStoredKeys() {
+    struct Stored {
+        qint64 rowid;
+        std::string day, hippodrome, cheval;
+        sqlite3_int64 r, c;
+        bool rNull, cNull;
+    };
+    std::vector<Stored> stored;
+    {
+        Query query;
+        int rc = sqlite3_prepare_v2(m_db, keysToMend().c_str(), -1, &query.statement, nullptr);
+        while (rc == SQLITE_OK && (rc = sqlite3_step(query.statement)) == SQLITE_ROW) {
+            sqlite3_stmt* q = query.statement;
+            stored.push_back({sqlite3_column_int64(q, 0), std::string(columnText(q, 1)),
+                              std::string(columnText(q, 4)), std::string(columnText(q, 5)),
+                              sqlite3_column_int64(q, 2), sqlite3_column_int64(q, 3),
+                              sqlite3_column_type(q, 2) == SQLITE_NULL,
+                              sqlite3_column_type(q, 3) == SQLITE_NULL});
+            rc = SQLITE_OK;
+        }
+        if (rc != SQLITE_DONE)
+            return fail(rc, QStringLiteral("lecture des partants de CR"));
+    }
+    if (stored.empty())
+        return true;
+
+    Query others, remove, update;
+    if (!prepare("SELECT rowid FROM CR WHERE substr(date, 1, 10) = ?1 AND hippodrome = ?2 AND "
+                 "R = ?3 AND C = ?4 AND cheval = ?5 AND rowid <> ?6 ORDER BY rowid",
+                 &others.statement) ||
+        !prepare("DELETE FROM CR WHERE rowid = ?1", &remove.statement) ||
+        !prepare("UPDATE CR SET hippodrome = ?2, cheval = ?3 WHERE rowid = ?1", &update.statement))
+        return false;
+    const auto bindText = [](sqlite3_stmt* s, int index, const std::string& text) {
+        return sqlite3_bind_text(s, index, text.data(), int(text.size()), SQLITE_TRANSIENT);
+    };
+    const auto run = [&](sqlite3_stmt* s) {
+        const int rc = sqlite3_step(s);
+        sqlite3_reset(s);
+        return rc == SQLITE_DONE || fail(rc, QStringLiteral("correction des partants de CR"));
+    };
+    qint64 mended = 0, merged = 0;
+    for (const Stored& runner : stored) {
+        std::string hippodrome, cheval;
+        appendKey(runner.hippodrome, hippodrome);
+        appendKey(runner.cheval, cheval);
+        if (hippodrome == runner.hippodrome && cheval == runner.cheval)
+            continue;
+        bindText(others.statement, 1, runner.day);
+        bindText(others.statement, 2, hippodrome);
+        runner.rNull ? sqlite3_bind_null(others.statement, 3)
+                     : sqlite3_bind_int64(others.statement, 3, runner.r);
+        runner.cNull ? sqlite3_bind_null(others.statement, 4)
+                     : sqlite3_bind_int64(others.statement, 4, runner.c);
+        bindText(others.statement, 5, cheval);
+        sqlite3_bind_int64(others.statement, 6, runner.rowid);
+        std::vector<qint64> same;
+        int rc;
+        while ((rc = sqlite3_step(others.statement)) == SQLITE_ROW)
+            same.push_back(sqlite3_column_int64(others.statement, 0));
+        sqlite3_reset(others.statement);
+        if (rc != SQLITE_DONE)
+            return fail(rc, QStringLiteral("correction des partants de CR"));
+        // Rows come by rowid: the first stored of the runner is the lowest.
+        const bool keepThis = same.empty() || same.front() > runner.rowid;
+        for (const qint64 rowid : keepThis ? same : std::vector<qint64>{runner.rowid}) {
+            sqlite3_bind_int64(remove.statement, 1, rowid);
+            if (!run(remove.statement))
+                return false;
+            ++merged;
+        }
+        if (!keepThis)
+            continue;
+        sqlite3_bind_int64(update.statement, 1, runner.rowid);
+        bindText(update.statement, 2, hippodrome);
+        bindText(update.statement, 3, cheval);
+        if (!run(update.statement))
+            return false;
+        ++mended;
+    }
+    if (mended + merged == 0)
+        return true;
+    m_changed = true;
+    QString note = QStringLiteral("%1 partant(s) de CR enregistré(s) avec des blancs autour de "
+                                  "l'hippodrome ou du cheval : blancs retirés")
+                       .arg(mended);
+    if (merged > 0)
+        note += QStringLiteral(" ; %1 en double d'un autre partant retiré(s), le premier "
+                               "enregistré gardé")
+                    .arg(merged);
     m_notes << note;
+    return true;
+}
+
+// CR's lookup indexes for the rows to come: set aside for a large file (below), and the
+// confirmation lists' index added to a file made before it, with the first import that
+// commits, never by a refused one; with a large file, once its rows are in.
+bool CrWriter::arrangeIndexes(qint64 incomingRows) {
+    bool ok = false;
+    const qint64 present = integerOf(m_db,
+                                     "SELECT count(*) FROM sqlite_master WHERE type = 'index' "
+                                     "AND name = 'CR_plat_confirmations'",
+                                     ok);
+    if (!ok)
+        return fail(sqlite3_errcode(m_db), QStringLiteral("lecture des index de CR"));
+    if (!setIndexesAside(incomingRows))
+        return false;
+    if (present > 0)
+        return true;
+    if (m_rebuildAtEnd)
+        m_setAside.emplace_back(data::schema::confirmationIndex());
+    else if (!exec(data::schema::confirmationIndex(),
+                   QStringLiteral("création de l'index des listes de confirmation")))
+        return false;
+    m_notes << QStringLiteral("l'index des listes de confirmation a été ajouté");
     return true;
 }
 
@@ -185,88 +405,187 @@ bool CrWriter::ensureRunnerIndex() {
 bool CrWriter::setIndexesAside(qint64 incomingRows) {
     if (incomingRows < m_options.rebuildIndexesFrom)
         return true;
-    bool ok = false;
-    const qint64 present = integerOf(m_db, "SELECT max(rowid) FROM CR", ok);
-    if (!ok)
-        return fail(sqlite3_errcode(m_db), QStringLiteral("lecture de CR"));
     // Filing a row into an index at random costs about three times its share of a rebuild.
-    if (incomingRows * 3 < present)
+    if (incomingRows * 3 < m_lastRowid)
         return true;
+    m_rebuildAtEnd = true;
     const char* list = "SELECT name, sql FROM sqlite_master WHERE type = 'index' AND "
                        "tbl_name = 'CR' AND sql IS NOT NULL AND name <> 'CR_runner' COLLATE "
                        "NOCASE AND NOT EXISTS (SELECT 1 FROM pragma_index_list('CR') AS i "
                        "WHERE i.name = sqlite_master.name AND i.\"unique\")";
-    sqlite3_stmt* query = nullptr;
-    int rc = sqlite3_prepare_v2(m_db, list, -1, &query, nullptr);
     std::vector<std::string> names;
-    while (rc == SQLITE_OK && (rc = sqlite3_step(query)) == SQLITE_ROW) {
-        names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(query, 0)));
-        m_setAside.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(query, 1)));
-        rc = SQLITE_OK;
+    int rc;
+    {
+        Query query;
+        rc = sqlite3_prepare_v2(m_db, list, -1, &query.statement, nullptr);
+        while (rc == SQLITE_OK && (rc = sqlite3_step(query.statement)) == SQLITE_ROW) {
+            names.emplace_back(columnText(query.statement, 0));
+            m_setAside.emplace_back(columnText(query.statement, 1));
+            rc = SQLITE_OK;
+        }
     }
-    sqlite3_finalize(query);
     if (rc != SQLITE_DONE)
         return fail(rc, QStringLiteral("lecture des index de CR"));
     for (const std::string& name : names)
-        if (!exec(("DROP INDEX " + quotedName(name)).c_str()))
+        if (!exec(("DROP INDEX " + quotedName(name)).c_str(),
+                  QStringLiteral("mise de côté des index de CR")))
             return false;
     return true;
 }
 
-CrWriter::Result CrWriter::write(const ConvertedRow& row) {
-    const auto text = [&](sqlite3_stmt* statement, int index, int column) {
-        const std::string_view value = row.text(column);
-        return sqlite3_bind_text(statement, index, value.data(), static_cast<int>(value.size()),
-                                 SQLITE_STATIC);
-    };
-    if (m_find) {
-        // The key columns are never empty: convertRow refuses such rows.
-        const std::string_view day = row.text(0).substr(0, 10);
-        if (!bind(sqlite3_bind_text(m_find, 1, day.data(), static_cast<int>(day.size()),
-                                    SQLITE_STATIC)) ||
-            !bind(text(m_find, 2, 1)) ||
-            !bind(sqlite3_bind_int64(m_find, 3, row.values[2].integer)) ||
-            !bind(sqlite3_bind_int64(m_find, 4, row.values[3].integer)) ||
-            !bind(text(m_find, 5, 18)))
-            return Result::Failed;
-        const int found = sqlite3_step(m_find);
-        sqlite3_reset(m_find);
-        if (found == SQLITE_ROW)
-            return Result::Present;
-        if (found != SQLITE_DONE) {
-            fail(found, QStringLiteral("recherche des partants déjà présents"));
-            return Result::Failed;
-        }
-    }
-
+bool CrWriter::prepareStatements(const Layout& layout) {
+    std::string insert = "INSERT INTO CR (";
+    std::string marks;
     for (int c = 0; c < kColumnCount; ++c) {
+        insert += (c ? ", [" : "[") + std::string(columns()[static_cast<size_t>(c)].name) + "]";
+        marks += c ? ", ?" : "?";
+        if (layout.fieldOfColumn[static_cast<size_t>(c)] >= 0 &&
+            !columns()[static_cast<size_t>(c)].key)
+            m_named.push_back(c);
+    }
+    insert += ") VALUES (" + marks + ")";
+    if (m_runnerUnique)
+        insert += kSkipPresent;
+    return prepare(insert, &m_insert) && (m_runnerUnique || prepare(kFindRunner, &m_find));
+}
+
+// The statements for a runner already in CR, prepared when the first one comes (most
+// imports bring new runners only).
+bool CrWriter::preparePresent() {
+    if (m_find == nullptr && !prepare(kFindRunner, &m_find))
+        return false;
+    if (m_named.empty() || m_differs != nullptr)
+        return true;
+    // What a correction compares and writes: the columns the file names, bar the key. A
+    // text differs by any byte, case included.
+    std::string differs = "SELECT 1 FROM CR WHERE rowid = ?1 AND (";
+    std::string update = "UPDATE CR SET ";
+    for (size_t i = 0; i < m_named.size(); ++i) {
+        const std::string column = "[" + std::string(columns()[size_t(m_named[i])].name) + "]";
+        const std::string mark = "?" + std::to_string(i + 2);
+        differs += (i ? " OR " : "") + column + " IS NOT " + mark + " COLLATE BINARY";
+        update += (i ? ", " : "") + column + " = " + mark;
+    }
+    differs += ")";
+    update += " WHERE rowid = ?1";
+    return prepare(differs, &m_differs) && prepare(update, &m_update);
+}
+
+bool CrWriter::bindValues(sqlite3_stmt* statement, const ConvertedRow& row,
+                          const std::vector<int>& columns, int first) {
+    for (size_t i = 0; i < columns.size(); ++i) {
+        const int c = columns[i];
+        const int index = first + int(i);
         const Value& v = row.values[static_cast<size_t>(c)];
         int rc = SQLITE_OK;
         switch (v.type) {
         case Value::Null:
-            rc = sqlite3_bind_null(m_insert, c + 1);
+            rc = sqlite3_bind_null(statement, index);
             break;
         case Value::Integer:
-            rc = sqlite3_bind_int64(m_insert, c + 1, v.integer);
+            rc = sqlite3_bind_int64(statement, index, v.integer);
             break;
         case Value::Real:
-            rc = sqlite3_bind_double(m_insert, c + 1, v.real);
+            rc = sqlite3_bind_double(statement, index, v.real);
             break;
-        case Value::Text:
+        case Value::Text: {
             // The row outlives the step: no copy by the engine.
-            rc = text(m_insert, c + 1, c);
+            const std::string_view text = row.text(c);
+            rc = sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()),
+                                   SQLITE_STATIC);
             break;
         }
-        if (!bind(rc))
-            return Result::Failed;
+        }
+        if (rc != SQLITE_OK)
+            return fail(rc, QStringLiteral("écriture dans CR"));
     }
-    const int rc = sqlite3_step(m_insert);
-    sqlite3_reset(m_insert);
+    return true;
+}
+
+// The rowid of the row's runner in CR, 0 when it is not there, -1 on failure.
+qint64 CrWriter::findRunner(const ConvertedRow& row) {
+    // The key columns are never empty: convertRow refuses such rows.
+    const std::string_view day = row.text(0).substr(0, 10);
+    static const std::vector<int> keys = {1, 2, 3, 18};
+    if (sqlite3_bind_text(m_find, 1, day.data(), static_cast<int>(day.size()), SQLITE_STATIC) !=
+            SQLITE_OK ||
+        !bindValues(m_find, row, keys, 2))
+        return -1;
+    const int found = sqlite3_step(m_find);
+    const qint64 rowid = found == SQLITE_ROW ? sqlite3_column_int64(m_find, 0) : 0;
+    sqlite3_reset(m_find);
+    if (found != SQLITE_ROW && found != SQLITE_DONE) {
+        fail(found, QStringLiteral("recherche des partants déjà présents"));
+        return -1;
+    }
+    return rowid;
+}
+
+CrWriter::Result CrWriter::write(const ConvertedRow& row, qint64 line) {
+    static const std::vector<int> all = [] {
+        std::vector<int> c(kColumnCount);
+        for (int i = 0; i < kColumnCount; ++i)
+            c[size_t(i)] = i;
+        return c;
+    }();
+    const auto writing = [line] {
+        return QStringLiteral("écriture de la ligne %1 dans CR").arg(line);
+    };
+    qint64 rowid = m_runnerUnique ? 0 : findRunner(row);
+    if (rowid < 0)
+        return {Result::Failed};
+    if (rowid == 0) {
+        if (!bindValues(m_insert, row, all, 1))
+            return {Result::Failed};
+        const int rc = sqlite3_step(m_insert);
+        sqlite3_reset(m_insert);
+        if (rc != SQLITE_DONE) {
+            fail(rc, writing());
+            return {Result::Failed};
+        }
+        if (sqlite3_changes(m_db) > 0) {
+            m_lines.set(sqlite3_last_insert_rowid(m_db), line);
+            m_changed = true;
+            return {Result::Added};
+        }
+        if (!preparePresent())
+            return {Result::Failed};
+        rowid = findRunner(row);
+        if (rowid <= 0)
+            return {rowid < 0 ? Result::Failed : Result::Present};
+    }
+
+    if (!preparePresent())
+        return {Result::Failed};
+    bool differs = false;
+    if (m_differs) {
+        if (sqlite3_bind_int64(m_differs, 1, rowid) != SQLITE_OK ||
+            !bindValues(m_differs, row, m_named, 2))
+            return {Result::Failed};
+        const int rc = sqlite3_step(m_differs);
+        sqlite3_reset(m_differs);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+            fail(rc, QStringLiteral("lecture des partants déjà présents"));
+            return {Result::Failed};
+        }
+        differs = rc == SQLITE_ROW;
+    }
+    if (const qint64 earlier = m_lines.get(rowid))
+        return {differs ? Result::Repeated : Result::Present, earlier};
+    m_lines.set(rowid, line);
+    if (!differs)
+        return {Result::Present};
+    if (sqlite3_bind_int64(m_update, 1, rowid) != SQLITE_OK ||
+        !bindValues(m_update, row, m_named, 2))
+        return {Result::Failed};
+    const int rc = sqlite3_step(m_update);
+    sqlite3_reset(m_update);
     if (rc != SQLITE_DONE) {
-        fail(rc, QStringLiteral("écriture dans CR"));
-        return Result::Failed;
+        fail(rc, writing());
+        return {Result::Failed};
     }
-    return sqlite3_changes(m_db) > 0 ? Result::Added : Result::Present;
+    m_changed = true;
+    return {Result::Updated};
 }
 
 bool CrWriter::rebuildIndexes() {
@@ -278,19 +597,30 @@ bool CrWriter::rebuildIndexes() {
     }
     // CREATE INDEX sorts fastest in small runs merged by two threads: a large page cache
     // makes it sort everything in one slow pass.
-    if (!exec("PRAGMA cache_size = -2000") || !exec("PRAGMA threads = 2"))
+    if (!m_settingsChanged) {
+        bool ok = false;
+        m_cacheSize = integerOf(m_db, "PRAGMA cache_size", ok);
+        if (ok)
+            m_threads = integerOf(m_db, "PRAGMA threads", ok);
+        if (!ok)
+            return fail(sqlite3_errcode(m_db), QStringLiteral("lecture des réglages"));
+        m_settingsChanged = true;
+    }
+    if (!exec("PRAGMA cache_size = -2000", QStringLiteral("réglage du cache")) ||
+        !exec("PRAGMA threads = 2", QStringLiteral("réglage du tri")))
         return false;
     for (const std::string& sql : m_setAside)
-        if (!exec(sql.c_str()))
+        if (!exec(sql.c_str(), QStringLiteral("reconstruction des index de CR")))
             return false;
     return true;
 }
 
 bool CrWriter::commit() {
-    sqlite3_finalize(m_find);
-    sqlite3_finalize(m_insert);
-    m_find = m_insert = nullptr;
-    if (!rebuildIndexes() || !exec("COMMIT")) {
+    for (sqlite3_stmt** s : {&m_find, &m_insert, &m_differs, &m_update}) {
+        sqlite3_finalize(*s);
+        *s = nullptr;
+    }
+    if (!rebuildIndexes() || !exec("COMMIT", QStringLiteral("enregistrement de l'import"))) {
         rollback();
         return false;
     }
@@ -302,9 +632,10 @@ bool CrWriter::commit() {
 }
 
 void CrWriter::rollback() {
-    sqlite3_finalize(m_find);
-    sqlite3_finalize(m_insert);
-    m_find = m_insert = nullptr;
+    for (sqlite3_stmt** s : {&m_find, &m_insert, &m_differs, &m_update}) {
+        sqlite3_finalize(*s);
+        *s = nullptr;
+    }
     if (m_open && !sqlite3_get_autocommit(m_db))
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     m_open = false;

@@ -3,10 +3,25 @@
 #include "tools/importer.h"
 
 #include <QStringList>
+#include <unordered_map>
 
 struct sqlite3_stmt;
 
 namespace importer {
+
+// The line of the file that named each runner of CR it wrote, updated or found: a runner
+// named again by a later line is a repeat within the file, not a correction. Dense by rowid
+// (4 bytes a runner) as far as CR's rowids are, a map beyond.
+class RunnerLines {
+public:
+    void set(qint64 rowid, qint64 line);
+    qint64 get(qint64 rowid) const; // 0: no line of this file named it
+
+private:
+    static constexpr qint64 kDense = qint64(1) << 24;
+    std::vector<uint32_t> m_dense;
+    std::unordered_map<qint64, qint64> m_sparse;
+};
 
 // Writes converted rows into CR, all in one transaction: nothing is left of it unless
 // commit() succeeds. A runner already in CR (same day, hippodrome, R, C and horse) is found
@@ -18,14 +33,27 @@ public:
     CrWriter(const CrWriter&) = delete;
     CrWriter& operator=(const CrWriter&) = delete;
 
-    // Starts the transaction, makes sure of the runner index and, for a large file, sets
-    // CR's other lookup indexes aside. False: failure() says why.
-    bool begin(qint64 incomingRows);
+    // Starts the transaction, makes sure of CR's indexes, mends the runners an older version
+    // stored with blanks around their keys and, for a large file, sets CR's other lookup
+    // indexes aside. layout says which columns the file names. False:
+    // failure() says why.
+    bool begin(const Layout& layout, qint64 incomingRows);
 
-    enum class Result { Added, Present, Failed };
-    // Adds a row that has no problems, unless its runner is in CR already.
-    Result write(const ConvertedRow& row);
+    struct Result {
+        enum Kind {
+            Added,    // a new runner
+            Updated,  // a runner of CR the row corrects (its named columns differ)
+            Present,  // a runner of CR, or of an earlier line, with the same values
+            Repeated, // a runner an earlier line of the file named, with other values
+            Failed
+        } kind;
+        qint64 earlierLine = 0; // for Repeated
+    };
+    // Writes a row that has no problems, read on the given line.
+    Result write(const ConvertedRow& row, qint64 line);
 
+    // The file changed CR: rows added or corrected, or runners mended.
+    bool changed() const { return m_changed; }
     // Builds the indexes set aside again and commits. False: rolled back, failure() says why.
     bool commit();
     void rollback();
@@ -34,21 +62,37 @@ public:
     const QString& failure() const { return m_failure; }
 
 private:
-    bool exec(const char* sql);
+    bool exec(const char* sql, const QString& what);
+    bool prepare(const std::string& sql, sqlite3_stmt** statement);
     bool fail(int code, const QString& what);
-    bool bind(int code);
+    QStringList missingColumns() const;
     bool ensureRunnerIndex();
+    bool arrangeIndexes(qint64 incomingRows);
+    bool mendStoredKeys();
     bool setIndexesAside(qint64 incomingRows);
+    bool prepareStatements(const Layout& layout);
+    bool preparePresent();
+    bool bindValues(sqlite3_stmt* statement, const ConvertedRow& row,
+                    const std::vector<int>& columns, int first);
+    qint64 findRunner(const ConvertedRow& row);
     bool rebuildIndexes();
     void restoreSettings();
 
     sqlite3* m_db;
     const Options& m_options;
     QTextStream& m_err;
+    qint64 m_lastRowid = 0;         // CR's largest rowid before the import
     bool m_runnerUnique = true;     // CR_runner is unique: the insert skips present runners
-    sqlite3_stmt* m_find = nullptr; // otherwise this query finds them
+    bool m_mendKeys = false;        // an older version made CR_runner: its keys are mended
+    sqlite3_stmt* m_find = nullptr; // the runner's rowid
     sqlite3_stmt* m_insert = nullptr;
-    bool m_open = false;                 // the transaction is ours and open
+    sqlite3_stmt* m_differs = nullptr; // a row whose named columns differ from the row's
+    sqlite3_stmt* m_update = nullptr;
+    std::vector<int> m_named; // the non-key columns the file names, in CR's order
+    RunnerLines m_lines;
+    bool m_open = false; // the transaction is ours and open
+    bool m_changed = false;
+    bool m_rebuildAtEnd = false;         // CR's lookup indexes are built once the rows are in
     std::vector<std::string> m_setAside; // CREATE INDEX texts to run again before COMMIT
     QStringList m_notes;                 // told on err once committed
     QString m_failure;

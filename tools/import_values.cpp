@@ -6,7 +6,9 @@
 #include <QDate>
 #include <QStringConverter>
 #include <QStringDecoder>
+#include <QStringList>
 #include <QTime>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -84,6 +86,44 @@ const Cp1252Table& cp1252() {
     return table;
 }
 
+// ISO-8859-15 is Latin-1 with eight letters and the euro sign in place of others; its bytes
+// 0x80 to 0x9F are control characters, which no results file holds.
+char32_t latin9(unsigned char b) {
+    switch (b) {
+    case 0xA4:
+        return 0x20AC; // €
+    case 0xA6:
+        return 0x0160; // Š
+    case 0xA8:
+        return 0x0161; // š
+    case 0xB4:
+        return 0x017D; // Ž
+    case 0xB8:
+        return 0x017E; // ž
+    case 0xBC:
+        return 0x0152; // Œ
+    case 0xBD:
+        return 0x0153; // œ
+    case 0xBE:
+        return 0x0178; // Ÿ
+    default:
+        return b;
+    }
+}
+
+void appendUtf8(char32_t c, std::string& out) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
 // The UTF-8 decoder's error state says whether bytes are valid UTF-8 (no overlong form, no
 // surrogate, nothing past U+10FFFF, no sequence cut short). When they are not, decoded
 // receives the text with U+FFFD for what is not valid.
@@ -139,6 +179,20 @@ bool readText(std::string_view raw, Encoding encoding, std::string& out, QString
         out.append(raw);
         return true;
     }
+    if (encoding == Encoding::Latin9) {
+        for (const char c : raw) {
+            const auto b = static_cast<unsigned char>(c);
+            if (b >= 0x80 && b <= 0x9F) {
+                if (reason)
+                    *reason = QStringLiteral("texte illisible (octet 0x%1, caractère de contrôle "
+                                             "en ISO-8859-15)")
+                                  .arg(QString::number(b, 16).toUpper());
+                return false;
+            }
+            appendUtf8(latin9(b), out);
+        }
+        return true;
+    }
     const Cp1252Table& table = cp1252();
     for (const char c : raw) {
         const auto b = static_cast<unsigned char>(c);
@@ -160,11 +214,43 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
+// The length of the blank at pos in UTF-8 text: a space or a tab, or one of the no-break
+// spaces (U+00A0, U+202F) a spreadsheet writes; 0 for anything else.
+size_t blankAt(std::string_view s, size_t pos) {
+    switch (s[pos]) {
+    case ' ':
+    case '\t':
+        return 1;
+    case '\xC2':
+        return s.compare(pos, 2, "\xC2\xA0") == 0 ? 2 : 0;
+    case '\xE2':
+        return s.compare(pos, 3, "\xE2\x80\xAF") == 0 ? 3 : 0;
+    default:
+        return 0;
+    }
+}
+
+size_t blankBefore(std::string_view s) {
+    if (s.empty())
+        return 0;
+    if (isBlank(s.back()))
+        return 1;
+    if (s.size() >= 2 && s.substr(s.size() - 2) == "\xC2\xA0")
+        return 2;
+    if (s.size() >= 3 && s.substr(s.size() - 3) == "\xE2\x80\xAF")
+        return 3;
+    return 0;
+}
+
 std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && isBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back()))
-        s.remove_suffix(1);
+    while (!s.empty()) {
+        const size_t blank = blankAt(s, 0);
+        if (blank == 0)
+            break;
+        s.remove_prefix(blank);
+    }
+    while (const size_t blank = blankBefore(s))
+        s.remove_suffix(blank);
     return s;
 }
 
@@ -273,7 +359,8 @@ bool readDate(std::string_view s, std::string& iso) {
 // ---- Numbers ------------------------------------------------------------------------------
 
 // Normalises "1 234,5" / "1234.5" / "-3" into "1234.5" in out (ASCII, '.' as separator).
-// Blanks (also non-breaking ones) are accepted between digits as thousands separators.
+// Blanks (no-break ones too) may separate the integer digits only as a French reader groups
+// them: 1 to 3 digits, then groups of exactly three ("15 000,50"); "12 34" is no number.
 bool normaliseNumber(std::string_view s, std::string& out, bool& hasFraction) {
     out.clear();
     hasFraction = false;
@@ -284,50 +371,37 @@ bool normaliseNumber(std::string_view s, std::string& out, bool& hasFraction) {
         ++pos;
     }
     bool anyDigit = false;
-    bool separatorSeen = false;
-    bool lastWasDigit = false;
+    bool grouped = false;
+    size_t group = 0; // digits since the start or the last blank
     while (pos < s.size()) {
-        const char c = s[pos];
-        if (c >= '0' && c <= '9') {
-            out.push_back(c);
+        if (s[pos] >= '0' && s[pos] <= '9') {
+            out.push_back(s[pos++]);
             anyDigit = true;
-            lastWasDigit = true;
-            ++pos;
+            ++group;
             continue;
         }
-        if (c == ',' || c == '.') {
-            if (separatorSeen)
-                return false;
-            separatorSeen = true;
-            out.push_back('.');
-            lastWasDigit = false;
-            ++pos;
-            continue;
-        }
-        // Thousands blanks: space, U+00A0 and U+202F in UTF-8, only between digits.
-        size_t blank = 0;
-        if (c == ' ')
-            blank = 1;
-        else if (s.substr(pos, 2) == "\xC2\xA0")
-            blank = 2;
-        else if (s.substr(pos, 3) == "\xE2\x80\xAF")
-            blank = 3;
-        if (blank == 0 || !lastWasDigit || separatorSeen || pos + blank >= s.size() ||
-            s[pos + blank] < '0' || s[pos + blank] > '9')
+        const size_t blank = blankAt(s, pos);
+        if (blank == 0)
+            break;
+        if (group == 0 || (grouped ? group != 3 : group > 3))
             return false;
+        grouped = true;
+        group = 0;
         pos += blank;
-        lastWasDigit = false;
     }
-    if (!anyDigit)
+    if (grouped && group != 3)
         return false;
-    if (separatorSeen) {
+    if (pos < s.size() && (s[pos] == ',' || s[pos] == '.')) {
+        out.push_back('.');
+        ++pos;
         // A fraction that is only zeros still makes an integer: "1600,0".
-        const size_t dot = out.find('.');
-        for (size_t i = dot + 1; i < out.size(); ++i)
-            if (out[i] != '0')
-                hasFraction = true;
+        for (; pos < s.size() && s[pos] >= '0' && s[pos] <= '9'; ++pos) {
+            out.push_back(s[pos]);
+            anyDigit = true;
+            hasFraction = hasFraction || s[pos] != '0';
+        }
     }
-    return true;
+    return anyDigit && pos == s.size();
 }
 
 bool readReal(std::string_view s, std::string& scratch, double& value) {
@@ -368,9 +442,17 @@ IntegerResult readInteger(std::string_view s, std::string& scratch, int64_t& val
 // Converts one cell into value (and out.storage), or adds the reason it is refused.
 void convertCell(int column, std::string_view utf8, ConvertedRow& out) {
     thread_local std::string scratch;
+    thread_local std::string key;
     const ColumnSpec& definition = kColumns[static_cast<size_t>(column)];
     Value& value = out.values[static_cast<size_t>(column)];
-    const std::string_view cell = definition.kind == Kind::Text ? utf8 : trimmed(utf8);
+    std::string_view cell = utf8;
+    if (definition.kind != Kind::Text) {
+        cell = trimmed(utf8);
+    } else if (definition.key) {
+        key.clear();
+        appendKey(utf8, key);
+        cell = key;
+    }
     if (cell.empty()) {
         if (definition.key)
             out.problems.push_back({column, QStringLiteral("valeur obligatoire absente")});
@@ -434,19 +516,138 @@ QString tooLongReason() {
     return QStringLiteral("champ trop long (plus de %1 Kio)").arg(kMaxCellBytes / 1024);
 }
 
+int columnNamed(const QString& name) {
+    for (int c = 0; c < kColumnCount; ++c)
+        if (name.compare(QLatin1String(kColumns[static_cast<size_t>(c)].name),
+                         Qt::CaseInsensitive) == 0)
+            return c;
+    return -1;
+}
+
+// A name reduced to its letters and digits, without accents or case: "Type_De-Course" and
+// "typedecourse" are both "typedecourse".
+QString squashed(const QString& name) {
+    QString out;
+    const bool ascii =
+        std::all_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x80; });
+    for (const QChar c : ascii ? name : name.normalized(QString::NormalizationForm_D))
+        if (c.isLetterOrNumber() && c.unicode() < 0x80)
+            out += c.toLower();
+    return out;
+}
+
+// Levenshtein's distance between a and b, or most + 1 as soon as it is sure to exceed most.
+int editDistance(const QString& a, const QString& b, int most) {
+    constexpr int kLongest = 32;
+    if (a.size() > kLongest || b.size() > kLongest || std::abs(a.size() - b.size()) > most)
+        return most + 1;
+    const QChar* x = a.constData();
+    const QChar* y = b.constData();
+    int row[kLongest + 1];
+    for (int j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (int i = 1; i <= a.size(); ++i) {
+        int diagonal = row[0];
+        row[0] = i;
+        int least = i;
+        for (int j = 1; j <= b.size(); ++j) {
+            const int above = row[j];
+            int d = diagonal + (x[i - 1] == y[j - 1] ? 0 : 1);
+            if (above + 1 < d)
+                d = above + 1;
+            if (row[j - 1] + 1 < d)
+                d = row[j - 1] + 1;
+            row[j] = d;
+            diagonal = above;
+            if (d < least)
+                least = d;
+        }
+        if (least > most)
+            return most + 1;
+    }
+    return row[b.size()];
+}
+
+// The column a mistyped name most likely means: the same letters, or one or two typing
+// slips in a long name ("hipodrome", "nbPartants").
+int columnNear(const QString& name) {
+    static const std::vector<QString> columnLetters = [] {
+        std::vector<QString> letters;
+        for (const ColumnSpec& column : kColumns)
+            letters.push_back(squashed(QLatin1String(column.name)));
+        return letters;
+    }();
+    if (name.size() > 64) // no column's name is a quarter as long
+        return -1;
+    const QString typed = squashed(name);
+    const int most = typed.size() <= 2 ? 0 : typed.size() <= 5 ? 1 : 2; // slips forgiven
+    int best = -1;
+    int bestDistance = most + 1;
+    for (int c = 0; c < kColumnCount && !typed.isEmpty(); ++c) {
+        const int d = editDistance(typed, columnLetters[size_t(c)], most);
+        if (d < bestDistance)
+            best = c, bestDistance = d;
+    }
+    return best;
+}
+
+const QString& columnList() {
+    static const QString list = [] {
+        QStringList names;
+        for (const ColumnSpec& column : kColumns)
+            names << QLatin1String(column.name);
+        return names.join(QStringLiteral(", "));
+    }();
+    return list;
+}
+
 } // namespace
 
 const std::array<ColumnSpec, kColumnCount>& columns() {
     return kColumns;
 }
 
+QString encodingName(Encoding encoding) {
+    switch (encoding) {
+    case Encoding::Utf8:
+        return QStringLiteral("UTF-8");
+    case Encoding::Windows1252:
+        return QStringLiteral("Windows-1252");
+    case Encoding::Latin9:
+        return QStringLiteral("ISO-8859-15");
+    }
+    return QString();
+}
+
+bool encodingFromName(const QString& name, Encoding& encoding) {
+    const QString n = name.trimmed().toLower();
+    if (n == QLatin1String("utf-8") || n == QLatin1String("utf8"))
+        encoding = Encoding::Utf8;
+    else if (n == QLatin1String("windows-1252") || n == QLatin1String("cp1252"))
+        encoding = Encoding::Windows1252;
+    else if (n == QLatin1String("iso-8859-15") || n == QLatin1String("latin-9") ||
+             n == QLatin1String("latin9"))
+        encoding = Encoding::Latin9;
+    else
+        return false;
+    return true;
+}
+
 void EncodingScan::feed(std::string_view bytes) {
-    if (decided())
-        return;
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const size_t n = bytes.size();
     size_t i = 0;
-    while (i < n) {
+    // The byte-order mark, byte by byte: it may be cut too.
+    for (; i < n && m_offset < 3; ++i, ++m_offset) {
+        static const unsigned char bom[] = {0xEF, 0xBB, 0xBF};
+        if (p[i] != bom[m_offset]) {
+            m_offset = 3;
+            break;
+        }
+        if (m_offset == 2)
+            m_bom = true;
+    }
+    for (i = 0; i < n;) {
         if (m_need == 0 && n - i >= 8) {
             uint64_t word;
             std::memcpy(&word, p + i, 8);
@@ -460,15 +661,17 @@ void EncodingScan::feed(std::string_view bytes) {
             if (byte >= m_low && byte <= m_high) {
                 m_low = 0x80;
                 m_high = 0xBF;
+                ++m_pending;
                 if (--m_need == 0) {
                     ++m_validSequences;
-                    if (decided())
-                        return;
+                    m_pending = 0;
                 }
                 continue;
             }
-            // A broken sequence: this byte may start the next one, exactly as if the file
-            // had been looked at whole.
+            // A broken sequence: its bytes so far belong to none, and this byte may start
+            // the next one, exactly as if the file had been looked at whole.
+            m_invalidBytes += m_pending;
+            m_pending = 0;
             m_need = 0;
         }
         start(byte);
@@ -480,7 +683,6 @@ void EncodingScan::feed(std::string_view bytes) {
 void EncodingScan::start(unsigned char lead) {
     if (lead < 0x80)
         return;
-    m_nonAscii = true;
     m_low = 0x80;
     m_high = 0xBF;
     if (lead >= 0xC2 && lead <= 0xDF) {
@@ -497,7 +699,17 @@ void EncodingScan::start(unsigned char lead) {
             m_low = 0x90;
         else if (lead == 0xF4)
             m_high = 0x8F;
+    } else {
+        ++m_invalidBytes; // a continuation byte alone, or a byte UTF-8 never uses
+        return;
     }
+    m_pending = 1;
+}
+
+Encoding EncodingScan::encoding() const {
+    if (m_bom || invalidBytes() == 0 || m_validSequences > invalidBytes())
+        return Encoding::Utf8;
+    return Encoding::Windows1252;
 }
 
 Encoding detectEncoding(std::string_view bytes, size_t* bomLength) {
@@ -538,7 +750,24 @@ QString wideEncoding(std::string_view head) {
 char detectSeparator(std::string_view bytes) {
     const size_t lineEnd = bytes.find_first_of("\r\n");
     const std::string_view header = bytes.substr(0, lineEnd);
-    return header.find(';') != std::string_view::npos ? ';' : ',';
+    if (header.find(';') != std::string_view::npos)
+        return ';';
+    return header.find('\t') != std::string_view::npos ? '\t' : ',';
+}
+
+void appendKey(std::string_view utf8, std::string& out) {
+    const std::string_view s = trimmed(utf8);
+    for (size_t pos = 0; pos < s.size();) {
+        const size_t blank = blankAt(s, pos);
+        if (blank == 0) {
+            out.push_back(s[pos++]);
+            continue;
+        }
+        out.push_back(' ');
+        pos += blank;
+        while (pos < s.size() && blankAt(s, pos) > 0)
+            pos += blankAt(s, pos);
+    }
 }
 
 bool toUtf8(std::string_view bytes, Encoding encoding, std::string& out) {
@@ -549,50 +778,82 @@ std::vector<QString> readHeader(const Record& header, Encoding encoding, Layout&
     std::vector<QString> problems;
     layout.columnOfField.assign(header.fields.size(), -1);
     layout.fieldOfColumn.fill(-1);
+    // "date;hippodrome;…;cheval;": the separator some exports put at the end of every line.
+    layout.trailingSeparator = header.fieldCount > 1 && header.fieldCount == header.fields.size() &&
+                               header.tooLong.empty() && trimmed(header.fields.back()).empty();
+    const size_t named = header.fields.size() - (layout.trailingSeparator ? 1 : 0);
     std::string utf8;
-    for (size_t field = 0; field < header.fields.size(); ++field) {
+    struct Unknown {
+        size_t problem;
+        size_t field;
+        QString name;
+    };
+    std::vector<Unknown> unknown;
+    for (size_t field = 0; field < named; ++field) {
         if (listed(header.tooLong, field)) {
-            problems.push_back(
-                QStringLiteral("colonne %1 : %2").arg(field + 1).arg(tooLongReason()));
+            problems.push_back(QStringLiteral("colonne %1 : %2 ; raccourcissez son nom")
+                                   .arg(field + 1)
+                                   .arg(tooLongReason()));
             continue;
         }
         utf8.clear();
         std::string_view name = header.fields[field];
         if (field == 0 && name.substr(0, 3) == "\xEF\xBB\xBF")
             name.remove_prefix(3);
-        if (!readText(trimmed(name), encoding, utf8, nullptr)) {
-            problems.push_back(QStringLiteral("colonne %1 : nom illisible").arg(field + 1));
+        if (!readText(name, encoding, utf8, nullptr)) {
+            problems.push_back(QStringLiteral("colonne %1 : nom illisible ; enregistrez le fichier "
+                                              "en UTF-8 ou en Windows-1252")
+                                   .arg(field + 1));
             continue;
         }
-        const QString text = QString::fromStdString(utf8);
+        // A no-break space typed in "type de course" is a blank like any other.
+        const QString text = QString::fromStdString(utf8).simplified();
         if (text.isEmpty()) {
-            problems.push_back(QStringLiteral("colonne %1 : colonne sans nom").arg(field + 1));
+            problems.push_back(
+                QStringLiteral("colonne %1 : colonne sans nom ; nommez-la ou retirez-la")
+                    .arg(field + 1));
             continue;
         }
-        int found = -1;
-        for (int c = 0; c < kColumnCount; ++c)
-            if (text.compare(QLatin1String(kColumns[static_cast<size_t>(c)].name),
-                             Qt::CaseInsensitive) == 0)
-                found = c;
+        const int found = columnNamed(text);
         if (found < 0) {
-            problems.push_back(QStringLiteral("colonne %1 : %2 n'est pas une colonne de CR")
-                                   .arg(field + 1)
-                                   .arg(quoted(text)));
+            unknown.push_back({problems.size(), field, text});
+            problems.emplace_back();
             continue;
         }
         int& slot = layout.fieldOfColumn[static_cast<size_t>(found)];
         if (slot >= 0) {
-            problems.push_back(QStringLiteral("colonne %1 : %2 est déjà la colonne %3")
-                                   .arg(field + 1)
-                                   .arg(quoted(text))
-                                   .arg(slot + 1));
+            problems.push_back(
+                QStringLiteral("colonne %1 : %2 est déjà la colonne %3 ; retirez l'une des deux")
+                    .arg(field + 1)
+                    .arg(quoted(text))
+                    .arg(slot + 1));
             continue;
         }
         slot = static_cast<int>(field);
         layout.columnOfField[field] = found;
     }
+    // A mistyped name is guessed in a header that names other columns right; past a few
+    // unknown names the file is another one, or cut by another separator, and the list of
+    // CR's names helps more than guesses.
+    const bool guess = unknown.size() <= 3 && unknown.size() < named;
+    bool listNames = false;
+    for (const Unknown& u : unknown) {
+        const int near = guess ? columnNear(u.name) : -1;
+        listNames = listNames || near < 0;
+        problems[u.problem] =
+            near >= 0 ? QStringLiteral("colonne %1 : %2 n'est pas une colonne de CR ; renommez-la "
+                                       "« %3 »")
+                            .arg(u.field + 1)
+                            .arg(quoted(u.name), QLatin1String(kColumns[size_t(near)].name))
+                      : QStringLiteral("colonne %1 : %2 n'est pas une colonne de CR ; retirez-la "
+                                       "ou renommez-la")
+                            .arg(u.field + 1)
+                            .arg(quoted(u.name));
+    }
+    if (listNames)
+        problems.push_back(QStringLiteral("les colonnes de CR : %1").arg(columnList()));
     if (header.fieldCount > header.fields.size())
-        problems.push_back(QStringLiteral("%1 colonnes : CR n'en a que %2")
+        problems.push_back(QStringLiteral("%1 colonnes : CR n'en a que %2 ; retirez celles en trop")
                                .arg(header.fieldCount)
                                .arg(kColumnCount));
     for (int c = 0; c < kColumnCount; ++c) {
@@ -600,7 +861,7 @@ std::vector<QString> readHeader(const Record& header, Encoding encoding, Layout&
         if (definition.key && layout.fieldOfColumn[static_cast<size_t>(c)] < 0)
             problems.push_back(
                 QStringLiteral("la colonne « %1 » manque (date, hippodrome, R, C et cheval "
-                               "identifient un partant)")
+                               "identifient un partant) ; ajoutez-la")
                     .arg(QLatin1String(definition.name)));
     }
     return problems;
@@ -624,10 +885,20 @@ void convertRow(const Layout& layout, const Record& record, Encoding encoding, C
     out.problems.clear();
     for (Value& v : out.values)
         v = Value();
-    if (record.fieldCount != layout.columnOfField.size()) {
+    const size_t expected = layout.columnOfField.size();
+    const bool withoutTrailing = layout.trailingSeparator && record.fieldCount + 1 == expected;
+    if (record.fieldCount != expected && !withoutTrailing) {
         out.problems.push_back({-1, QStringLiteral("%1 champs au lieu de %2")
                                         .arg(record.fieldCount)
-                                        .arg(layout.columnOfField.size())});
+                                        .arg(layout.trailingSeparator ? expected - 1 : expected)});
+        return;
+    }
+    if (layout.trailingSeparator && record.fieldCount == expected &&
+        (listed(record.tooLong, expected - 1) || !trimmed(record.fields.back()).empty())) {
+        out.problems.push_back(
+            {-1, QStringLiteral("%1 champs au lieu de %2 : une valeur suit la dernière colonne")
+                     .arg(record.fieldCount)
+                     .arg(expected - 1)});
         return;
     }
     thread_local std::string utf8;

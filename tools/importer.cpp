@@ -24,22 +24,22 @@ QString number(qint64 n) {
 
 class Import : public CsvFile::Handler {
 public:
-    Import(const QString& path, sqlite3* db, const Options& options, QTextStream& err)
-        : m_path(path), m_file(path), m_writer(db, options, err), m_options(options), m_err(err) {}
+    Import(CsvFile& file, sqlite3* db, const Options& options, QTextStream& err)
+        : m_file(file), m_writer(db, options, err), m_options(options), m_err(err) {}
 
     Summary run();
 
     bool record(const Record& record) override;
-    bool unreadable(qint64 line, const QString& reason) override;
+    bool unreadable(qint64 line, qint64 lines, const QString& reason) override;
     void progress(qint64 done, qint64 total) override { report(done, total, false); }
 
 private:
     bool header(const Record& record);
     void refuse(qint64 line, int column, const QString& reason);
     void report(qint64 done, qint64 total, bool last);
+    void fileError();
 
-    QString m_path;
-    CsvFile m_file;
+    CsvFile& m_file;
     CrWriter m_writer;
     const Options& m_options;
     QTextStream& m_err;
@@ -49,21 +49,32 @@ private:
     Summary m_summary;
     bool m_haveHeader = false;
     bool m_headerRefused = false;
-    bool m_rowsRefused = false; // a row was refused: without skipBad nothing will be written
+    bool m_rowsRefused = false; // a row was refused: without skipBad nothing will be kept
     bool m_writeFailed = false;
     QElapsedTimer m_clock;
     qint64 m_lastReport = 0;
 };
 
+void Import::fileError() {
+    m_err << "velmora-db: " << m_file.name() << " : " << m_file.error();
+    if (m_options.verbose && !m_file.errorDetail().isEmpty())
+        m_err << " (" << m_file.errorDetail() << ')';
+    m_err << '\n';
+}
+
 Summary Import::run() {
+    if (m_options.encoding)
+        m_file.forceEncoding(*m_options.encoding);
     if (!m_file.open()) {
-        m_err << "velmora-db: " << m_path << " : " << m_file.error() << '\n';
+        fileError();
         return m_summary;
     }
+    m_summary.encoding = m_file.encoding();
+    m_summary.encodingForced = m_options.encoding.has_value();
     m_clock.start();
     const bool read = m_file.read(*this);
     if (!read)
-        m_err << "velmora-db: " << m_path << " : " << m_file.error() << '\n';
+        fileError();
     else if (!m_writeFailed)
         report(m_file.size(), m_file.size(), true);
     if (m_writeFailed) {
@@ -73,15 +84,16 @@ Summary Import::run() {
 
     const bool refusedFile = !read || m_writeFailed || m_headerRefused || m_rowsRefused;
     // With skipBad, a file whose rows were all refused is refused too.
-    const bool nothingGood =
-        m_summary.refused > 0 && m_summary.imported == 0 && m_summary.duplicates == 0;
+    const bool nothingGood = m_summary.refused > 0 && m_summary.imported == 0 &&
+                             m_summary.updated == 0 && m_summary.duplicates == 0;
     if (refusedFile || nothingGood) {
         m_writer.rollback();
-        m_summary.imported = m_summary.duplicates = 0;
+        m_summary.imported = m_summary.updated = m_summary.duplicates = 0;
         return m_summary;
     }
-    // An empty file, or only runners already there: the database stays as it was.
-    if (m_summary.imported == 0) {
+    // An empty file, or only runners already there as they are: the database stays as it
+    // was, byte for byte.
+    if (!m_writer.changed()) {
         m_writer.rollback();
         m_summary.committed = true;
         return m_summary;
@@ -89,7 +101,7 @@ Summary Import::run() {
     if (!m_writer.commit()) {
         m_err << "velmora-db: " << m_writer.failure() << '\n';
         m_summary.databaseError = true;
-        m_summary.imported = m_summary.duplicates = 0;
+        m_summary.imported = m_summary.updated = m_summary.duplicates = 0;
         return m_summary;
     }
     m_summary.committed = true;
@@ -105,7 +117,7 @@ bool Import::header(const Record& record) {
         m_headerRefused = true;
         return false;
     }
-    if (!m_writer.begin(m_file.estimatedRows())) {
+    if (!m_writer.begin(m_layout, m_file.estimatedRows())) {
         m_writeFailed = true;
         return false;
     }
@@ -125,15 +137,26 @@ bool Import::record(const Record& record) {
             m_rowsRefused = true;
         return true;
     }
-    // After a refusal without skipBad the rest is only checked, to report every bad row.
-    if (m_rowsRefused)
-        return true;
-    switch (m_writer.write(m_row)) {
+    // After a refusal without skipBad the rows still go in, to be rolled back: a runner
+    // repeated with other values further on is then reported too.
+    const CrWriter::Result written = m_writer.write(m_row, record.line);
+    switch (written.kind) {
     case CrWriter::Result::Added:
         ++m_summary.imported;
         return true;
+    case CrWriter::Result::Updated:
+        ++m_summary.updated;
+        return true;
     case CrWriter::Result::Present:
         ++m_summary.duplicates;
+        return true;
+    case CrWriter::Result::Repeated:
+        ++m_summary.refused;
+        refuse(record.line, -1,
+               QStringLiteral("même partant que la ligne %1, avec d'autres valeurs")
+                   .arg(written.earlierLine));
+        if (!m_options.skipBad)
+            m_rowsRefused = true;
         return true;
     case CrWriter::Result::Failed:
         break;
@@ -142,15 +165,15 @@ bool Import::record(const Record& record) {
     return false;
 }
 
-bool Import::unreadable(qint64 line, const QString& reason) {
+bool Import::unreadable(qint64 line, qint64 lines, const QString& reason) {
     if (!m_haveHeader) {
         m_haveHeader = true;
         m_headerRefused = true;
         m_err << "velmora-db: en-tête (ligne " << line << ") : " << reason << '\n';
         return false;
     }
-    ++m_summary.rows;
-    ++m_summary.refused;
+    m_summary.rows += lines;
+    m_summary.refused += lines;
     if (!m_options.skipBad)
         m_rowsRefused = true;
     refuse(line, -1, reason);
@@ -184,8 +207,14 @@ void Import::report(qint64 done, qint64 total, bool last) {
 } // namespace
 
 Summary importFile(const QString& csvPath, sqlite3* db, const Options& options, QTextStream& err) {
-    Import run(csvPath, db, options, err);
-    return run.run();
+    CsvFile file(csvPath);
+    return Import(file, db, options, err).run();
+}
+
+Summary importFrom(QIODevice& input, const QString& name, sqlite3* db, const Options& options,
+                   QTextStream& err) {
+    CsvFile file(input, name);
+    return Import(file, db, options, err).run();
 }
 
 } // namespace importer

@@ -4,10 +4,12 @@
 #include <QTextStream>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+class QIODevice;
 struct sqlite3;
 
 // Race results from a CSV file into CR. Three parts, one file each:
@@ -36,29 +38,40 @@ const std::array<ColumnSpec, kColumnCount>& columns();
 
 // ---- Text and encodings ------------------------------------------------------------------
 
-enum class Encoding { Utf8, Windows1252 };
+enum class Encoding { Utf8, Windows1252, Latin9 };
 
-// A file's encoding, from its bytes fed in order, piece by piece: UTF-8 as soon as one valid
-// multi-byte UTF-8 sequence shows (the byte-order mark is one), Windows-1252 for a file
-// holding other bytes above 127 and no such sequence. A pure ASCII file counts as UTF-8.
-// The bytes are read one at a time through a state machine, so where the pieces are cut
-// never changes what is found.
+// "UTF-8", "Windows-1252", "ISO-8859-15": as the summary and --encoding name them.
+QString encodingName(Encoding encoding);
+// The encoding --encoding names ("utf-8", "windows-1252", "iso-8859-15", any case, and the
+// usual aliases), or false.
+bool encodingFromName(const QString& name, Encoding& encoding);
+
+// A file's encoding, decided as a reader would over the whole file, from its bytes fed in
+// order, piece by piece: a file that is all valid UTF-8 (pure ASCII included), or that opens
+// with the UTF-8 byte-order mark, is UTF-8; otherwise its valid multi-byte UTF-8 sequences
+// are counted against the bytes that belong to none. More sequences: UTF-8 with a few stray
+// bytes (their rows are refused). Otherwise Windows-1252, in which an upper-case accented
+// letter before a byte from 0x80 to 0xBF ("É…" is C9 85) happens to make a valid pair.
+// The bytes go one at a time through a state machine, so where the pieces are cut never
+// changes the counts.
 class EncodingScan {
 public:
     void feed(std::string_view bytes);
-    // UTF-8 is certain: the rest of the file need not be looked at.
-    bool decided() const { return m_validSequences > 0; }
-    Encoding encoding() const {
-        return decided() || !m_nonAscii ? Encoding::Utf8 : Encoding::Windows1252;
-    }
+    Encoding encoding() const;
+    qint64 validSequences() const { return m_validSequences; }
+    // A sequence cut short by the end of what was fed counts as invalid.
+    qint64 invalidBytes() const { return m_invalidBytes + m_pending; }
 
 private:
     void start(unsigned char lead);
 
-    bool m_nonAscii = false;
+    qint64 m_offset = 0; // bytes fed, while the byte-order mark may still be under way
+    bool m_bom = false;
     qint64 m_validSequences = 0;
-    // The sequence under way: continuation bytes still needed, and the range the next one
-    // must fall in.
+    qint64 m_invalidBytes = 0;
+    // The sequence under way: its bytes so far, continuation bytes still needed, and the
+    // range the next one must fall in.
+    int m_pending = 0;
     int m_need = 0;
     unsigned char m_low = 0x80;
     unsigned char m_high = 0xBF;
@@ -72,12 +85,19 @@ Encoding detectEncoding(std::string_view bytes, size_t* bomLength = nullptr);
 // text in one of those (with or without byte-order mark), an empty string otherwise.
 QString wideEncoding(std::string_view head);
 
-// ';' when the header line (bytes up to the first line break) holds one, ',' otherwise.
+// The separator of a header line (bytes up to the first line break): ';' when it holds one,
+// else a tab when it holds one, else ','.
 char detectSeparator(std::string_view bytes);
 
 // Converts bytes of the given encoding to UTF-8, appended to out. False (out unspecified)
-// when they are not text: invalid UTF-8, a NUL byte, a byte Windows-1252 leaves undefined.
+// when they are not text: invalid UTF-8, a NUL byte, a byte the encoding leaves undefined
+// or gives to a control character.
 bool toUtf8(std::string_view bytes, Encoding encoding, std::string& out);
+
+// A runner's key text (hippodrome, cheval) as CR keeps it: blanks (spaces, tabs and the
+// no-break spaces spreadsheets write) removed at both ends and each run of them inside made
+// one space, so that "BRUME " and "BRUME" are one runner. UTF-8 in, UTF-8 appended to out.
+void appendKey(std::string_view utf8, std::string& out);
 
 // ---- Rows --------------------------------------------------------------------------------
 
@@ -97,11 +117,15 @@ struct Record {
 struct Layout {
     std::vector<int> columnOfField;
     std::array<int, kColumnCount> fieldOfColumn{};
+    // The header ends with a separator, as some exports end every line: rows may have that
+    // last, empty field or not.
+    bool trailingSeparator = false;
 };
 
-// Matches the header's names (case-insensitive, surrounding blanks ignored) to CR's columns.
-// Returns one French sentence per problem (unknown, repeated or nameless column, missing key
-// column); the layout is usable only when the list is empty.
+// Matches the header's names (case-insensitive, blanks of any kind taken as one space) to
+// CR's columns. Returns one French sentence per problem (unknown, repeated or nameless
+// column, missing key column), each saying what to change; the layout is usable only when
+// the list is empty.
 std::vector<QString> readHeader(const std::vector<std::string_view>& names, Encoding encoding,
                                 Layout& layout);
 // The same for a header record: also refuses over-long names and surplus columns.
@@ -135,8 +159,9 @@ struct ConvertedRow {
 };
 
 // Converts the fields of one data row: text to UTF-8, dates (dd/mm/yyyy or ISO, with an
-// optional " HH:MM") to ISO text, numbers with a decimal comma or point, empty cells to
-// null. Pure: any bytes give either values or problems, never a crash.
+// optional " HH:MM") to ISO text, numbers with a decimal comma or point (and blanks between
+// groups of three digits), key texts as appendKey makes them, empty cells to null. Pure: any
+// bytes give either values or problems, never a crash.
 void convertRow(const Layout& layout, const Record& record, Encoding encoding, ConvertedRow& out);
 // The same for fields given whole (one longer than kMaxCellBytes is refused).
 void convertRow(const Layout& layout, const std::vector<std::string_view>& fields,
@@ -146,6 +171,8 @@ void convertRow(const Layout& layout, const std::vector<std::string_view>& field
 
 struct Options {
     bool skipBad = false;                    // import the good rows and list the others
+    std::optional<Encoding> encoding;        // forced, instead of decided from the bytes
+    bool verbose = false;                    // the engine's own text after a French message
     bool progress = true;                    // report progress on large files
     qint64 progressBytes = 16 * 1024 * 1024; // "large" starts here
     // From about this many incoming rows (and no fewer than CR holds), CR's lookup indexes
@@ -159,14 +186,25 @@ struct Summary {
     bool committed = false;
     qint64 rows = 0; // data rows read (blank ones are not counted)
     qint64 imported = 0;
+    qint64 updated = 0;    // runners already in CR whose values the file corrects
     qint64 duplicates = 0; // runners already present (same day, hippodrome, R, C, horse)
     qint64 refused = 0;
-    bool databaseError = false; // the database could not be read or written
+    bool databaseError = false;         // the database could not be read or written
+    Encoding encoding = Encoding::Utf8; // the text was read in, once the file was opened
+    bool encodingForced = false;
 };
 
-// Appends the rows of a CSV file to CR in one transaction on an open Velmora database.
-// Every refused row is reported on err with its line, column and reason; a refused row
-// rolls everything back unless options.skipBad. Progress and notes also go to err.
+// An engine result code in words a user can act on ("le disque est plein…"): the tool's
+// messages carry the engine's own text only with --verbose.
+QString engineResultInWords(int code);
+
+// Appends the rows of a CSV file ("-": standard input) to CR in one transaction on an open
+// Velmora database. Every refused row is reported on err with its line, column and reason; a
+// refused row rolls everything back unless options.skipBad. Progress and notes also go to
+// err. Nothing is written to the database unless the import is committed.
 Summary importFile(const QString& csvPath, sqlite3* db, const Options& options, QTextStream& err);
+// The same from bytes already open for reading; name stands for them in messages.
+Summary importFrom(QIODevice& input, const QString& name, sqlite3* db, const Options& options,
+                   QTextStream& err);
 
 } // namespace importer
