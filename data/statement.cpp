@@ -2,7 +2,16 @@
 
 #include "data/error.h"
 
+#include <QStringDecoder>
 #include <sqlite3.h>
+
+void appendUtf8(QString& out, QByteArrayView utf8) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const qsizetype start = out.size();
+    out.resize(start + decoder.requiredSpace(utf8.size()));
+    const QChar* end = decoder.appendToBuffer(out.data() + start, utf8);
+    out.resize(end - out.constData());
+}
 
 namespace data {
 namespace {

@@ -8,6 +8,10 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
+// Appends UTF-8 text, decoded in place: the engine's text goes into a list's one buffer
+// without a string of its own. Each piece is whole: nothing of one carries over.
+void appendUtf8(QString& out, QByteArrayView utf8);
+
 namespace data {
 
 // A statement prepared straight on the engine, its values bound as Qt's SQLite driver binds

@@ -7,7 +7,6 @@
 #include <QCollator>
 #include <QHash>
 #include <QSqlQuery>
-#include <QStringDecoder>
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -34,15 +33,6 @@ QString storedText(const QVariant& value) {
     if (value.metaType().id() == QMetaType::Double)
         return numberText(value.toDouble());
     return value.toString();
-}
-
-// Appends UTF-8 text, decoded in place.
-void appendUtf8(QString& out, QByteArrayView utf8) {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const qsizetype start = out.size();
-    out.resize(start + decoder.requiredSpace(utf8.size()));
-    const QChar* end = decoder.appendToBuffer(out.data() + start, utf8);
-    out.resize(end - out.constData());
 }
 
 // A stored value given to a list as storedText() shows it, straight from the engine's text.

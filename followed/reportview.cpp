@@ -1,5 +1,6 @@
 #include "followed/reportview.h"
 
+#include "data/statement.h"
 #include "gui/plaintextdelegate.h"
 
 #include <QFontMetricsF>
@@ -28,15 +29,6 @@ void ReportRows::startCell() {
 void ReportRows::addCell(QStringView text) {
     startCell();
     m_text.append(text);
-}
-
-void appendUtf8(QString& out, QByteArrayView utf8) {
-    // Each piece is whole: nothing of one carries over into the next.
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const qsizetype start = out.size();
-    out.resize(start + decoder.requiredSpace(utf8.size()));
-    const QChar* end = decoder.appendToBuffer(out.data() + start, utf8);
-    out.resize(end - out.constData());
 }
 
 void ReportRows::addCell(QByteArrayView utf8) {

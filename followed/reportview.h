@@ -9,9 +9,6 @@
 #include <QTreeView>
 #include <vector>
 
-// Appends UTF-8 text, decoded in place.
-void appendUtf8(QString& out, QByteArrayView utf8);
-
 // The rows of a report-style list, a fixed number of cells per row (the row's text first,
 // then its sub-items). All texts live in one buffer: a list of tens of thousands of rows is
 // filled, sorted and dropped without an allocation per cell.

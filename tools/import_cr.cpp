@@ -170,17 +170,23 @@ bool CrWriter::prepare(const std::string& sql, sqlite3_stmt** statement) {
     return rc == SQLITE_OK || fail(rc, QStringLiteral("préparation de l'écriture dans CR"));
 }
 
+bool CrWriter::rememberSettings() {
+    bool ok = false;
+    m_cacheSize = integerOf(m_db, "PRAGMA cache_size", ok);
+    if (ok)
+        m_threads = integerOf(m_db, "PRAGMA threads", ok);
+    if (!ok)
+        return fail(sqlite3_errcode(m_db), QStringLiteral("lecture des réglages"));
+    m_settingsChanged = true;
+    return true;
+}
+
 bool CrWriter::begin(const Layout& layout, qint64 incomingRows) {
     // A small file needs neither a larger page cache nor a faster sort: its import starts
     // with as few statements as it can.
     if (incomingRows >= kLargeFile) {
-        bool ok = false;
-        m_cacheSize = integerOf(m_db, "PRAGMA cache_size", ok);
-        if (ok)
-            m_threads = integerOf(m_db, "PRAGMA threads", ok);
-        if (!ok)
-            return fail(sqlite3_errcode(m_db), QStringLiteral("lecture des réglages"));
-        m_settingsChanged = true;
+        if (!rememberSettings())
+            return false;
         const std::string cache = "PRAGMA cache_size = -" + std::to_string(kCacheKiB);
         if (!exec(cache.c_str(), QStringLiteral("réglage du cache")))
             return false;
@@ -598,13 +604,8 @@ bool CrWriter::rebuildIndexes() {
     // CREATE INDEX sorts fastest in small runs merged by two threads: a large page cache
     // makes it sort everything in one slow pass.
     if (!m_settingsChanged) {
-        bool ok = false;
-        m_cacheSize = integerOf(m_db, "PRAGMA cache_size", ok);
-        if (ok)
-            m_threads = integerOf(m_db, "PRAGMA threads", ok);
-        if (!ok)
-            return fail(sqlite3_errcode(m_db), QStringLiteral("lecture des réglages"));
-        m_settingsChanged = true;
+        if (!rememberSettings())
+            return false;
     }
     if (!exec("PRAGMA cache_size = -2000", QStringLiteral("réglage du cache")) ||
         !exec("PRAGMA threads = 2", QStringLiteral("réglage du tri")))

@@ -64,6 +64,8 @@ public:
 private:
     bool exec(const char* sql, const QString& what);
     bool prepare(const std::string& sql, sqlite3_stmt** statement);
+    // Reads the page cache and thread settings, to be put back at the end.
+    bool rememberSettings();
     bool fail(int code, const QString& what);
     QStringList missingColumns() const;
     bool ensureRunnerIndex();
