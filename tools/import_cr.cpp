@@ -12,9 +12,10 @@ namespace {
 
 // The runner index as this version makes it, unique (data/schema.cpp) or not (for a CR that
 // already holds a runner twice).
-std::string runnerIndex(bool unique) {
-    const std::string sql = data::schema::runnerIndex();
-    return unique ? sql : "CREATE INDEX" + sql.substr(sql.find(" CR_runner"));
+const std::string& runnerIndex(bool unique) {
+    static const std::string sql = data::schema::runnerIndex();
+    static const std::string plain = "CREATE INDEX" + sql.substr(sql.find(" CR_runner"));
+    return unique ? sql : plain;
 }
 // With the unique index, a runner already present is skipped by the insert itself (and
 // only for this index: another rule broken is an error); without, it is looked for first.
@@ -195,12 +196,34 @@ bool CrWriter::begin(const Layout& layout, qint64 incomingRows) {
     if (rc != SQLITE_OK)
         return fail(rc, QStringLiteral("début de l'import"));
     m_open = true;
+    // What the import needs to know of CR, in the simplest statements: compiling them is
+    // most of a small file's import.
     bool ok = false;
     m_lastRowid = integerOf(m_db, "SELECT max(rowid) FROM CR", ok);
     if (!ok)
         return fail(sqlite3_errcode(m_db), QStringLiteral("lecture de CR"));
-    return ensureRunnerIndex() && (!m_mendKeys || m_lastRowid == 0 || mendStoredKeys()) &&
-           arrangeIndexes(incomingRows) && prepareStatements(layout);
+    StoredState state;
+    {
+        Query query;
+        int rc = sqlite3_prepare_v2(m_db, "SELECT name, sql FROM sqlite_master WHERE type = 'index'",
+                                    -1, &query.statement, nullptr);
+        while (rc == SQLITE_OK && (rc = sqlite3_step(query.statement)) == SQLITE_ROW) {
+            const std::string_view name = columnText(query.statement, 0);
+            if (QLatin1String(name.data(), qsizetype(name.size()))
+                    .compare(QLatin1String("CR_runner"), Qt::CaseInsensitive) == 0) {
+                state.runnerIndexFound = true;
+                state.runnerIndex = columnText(query.statement, 1);
+            } else if (name == "CR_plat_confirmations") {
+                state.confirmationIndexFound = true;
+            }
+            rc = SQLITE_OK;
+        }
+        if (rc != SQLITE_DONE)
+            return fail(rc, QStringLiteral("lecture des index de CR"));
+    }
+    return ensureRunnerIndex(state) && (!m_mendKeys || m_lastRowid == 0 || mendStoredKeys()) &&
+           arrangeIndexes(incomingRows, state.confirmationIndexFound) &&
+           prepareStatements(layout);
 }
 
 // The columns a CR edited by hand lacks, "« cheval »", from the file's own description.
@@ -226,28 +249,10 @@ QStringList CrWriter::missingColumns() const {
 // Finds runners already present whatever indexes the file has: CR_runner is created when it
 // is missing, and made again when an older version made it (on the date with its time, or
 // before the keys lost their blanks), after which those keys are mended.
-bool CrWriter::ensureRunnerIndex() {
-    std::string sql;
-    bool exists = false;
+bool CrWriter::ensureRunnerIndex(const StoredState& state) {
+    const std::string& sql = state.runnerIndex;
+    const bool exists = state.runnerIndexFound;
     int rc;
-    {
-        // Finalized before the index may be dropped.
-        Query query;
-        rc = sqlite3_prepare_v2(m_db,
-                                "SELECT sql FROM sqlite_master WHERE type = 'index' AND "
-                                "name = 'CR_runner' COLLATE NOCASE",
-                                -1, &query.statement, nullptr);
-        if (rc == SQLITE_OK) {
-            rc = sqlite3_step(query.statement);
-            if (rc == SQLITE_ROW) {
-                exists = true;
-                sql = columnText(query.statement, 0);
-                rc = SQLITE_DONE;
-            }
-        }
-    }
-    if (rc != SQLITE_DONE)
-        return fail(rc, QStringLiteral("lecture des index de CR"));
     m_runnerUnique = sql != runnerIndex(false);
     if (sql == runnerIndex(true) || sql == runnerIndex(false))
         return true;
@@ -382,17 +387,10 @@ bool CrWriter::mendStoredKeys() {
 // CR's lookup indexes for the rows to come: set aside for a large file (below), and the
 // confirmation lists' index added to a file made before it, with the first import that
 // commits, never by a refused one; with a large file, once its rows are in.
-bool CrWriter::arrangeIndexes(qint64 incomingRows) {
-    bool ok = false;
-    const qint64 present = integerOf(m_db,
-                                     "SELECT count(*) FROM sqlite_master WHERE type = 'index' "
-                                     "AND name = 'CR_plat_confirmations'",
-                                     ok);
-    if (!ok)
-        return fail(sqlite3_errcode(m_db), QStringLiteral("lecture des index de CR"));
+bool CrWriter::arrangeIndexes(qint64 incomingRows, bool confirmationIndexFound) {
     if (!setIndexesAside(incomingRows))
         return false;
-    if (present > 0)
+    if (confirmationIndexFound)
         return true;
     if (m_rebuildAtEnd)
         m_setAside.emplace_back(data::schema::confirmationIndex());

@@ -68,8 +68,14 @@ private:
     bool rememberSettings();
     bool fail(int code, const QString& what);
     QStringList missingColumns() const;
-    bool ensureRunnerIndex();
-    bool arrangeIndexes(qint64 incomingRows);
+    // CR's state when the import starts.
+    struct StoredState {
+        bool runnerIndexFound = false;
+        std::string runnerIndex; // CR_runner's CREATE INDEX text
+        bool confirmationIndexFound = false;
+    };
+    bool ensureRunnerIndex(const StoredState& state);
+    bool arrangeIndexes(qint64 incomingRows, bool confirmationIndexFound);
     bool mendStoredKeys();
     bool setIndexesAside(qint64 incomingRows);
     bool prepareStatements(const Layout& layout);

@@ -537,35 +537,39 @@ QString squashed(const QString& name) {
 }
 
 // Levenshtein's distance between a and b, or most + 1 as soon as it is sure to exceed most.
+// Only the cells within most of the diagonal can stay within most: the others are not
+// computed.
 int editDistance(const QString& a, const QString& b, int most) {
     constexpr int kLongest = 32;
-    if (a.size() > kLongest || b.size() > kLongest || std::abs(a.size() - b.size()) > most)
+    const int n = int(a.size());
+    const int m = int(b.size());
+    if (n > kLongest || m > kLongest || std::abs(n - m) > most)
         return most + 1;
     const QChar* x = a.constData();
     const QChar* y = b.constData();
+    const int beyond = most + 1;
     int row[kLongest + 1];
-    for (int j = 0; j <= b.size(); ++j)
-        row[j] = j;
-    for (int i = 1; i <= a.size(); ++i) {
-        int diagonal = row[0];
-        row[0] = i;
-        int least = i;
-        for (int j = 1; j <= b.size(); ++j) {
-            const int above = row[j];
+    for (int j = 0; j <= m; ++j)
+        row[j] = std::min(j, beyond);
+    for (int i = 1; i <= n; ++i) {
+        const int first = std::max(1, i - most);
+        const int last = std::min(m, i + most);
+        // row[first - 1] is the cell left of the band: i itself at the border, else beyond.
+        int diagonal = row[first - 1];
+        row[first - 1] = first == 1 ? std::min(i, beyond) : beyond;
+        int least = row[first - 1];
+        for (int j = first; j <= last; ++j) {
+            const int above = j <= i - 1 + most ? row[j] : beyond;
             int d = diagonal + (x[i - 1] == y[j - 1] ? 0 : 1);
-            if (above + 1 < d)
-                d = above + 1;
-            if (row[j - 1] + 1 < d)
-                d = row[j - 1] + 1;
+            d = std::min({d, above + 1, row[j - 1] + 1, beyond});
             row[j] = d;
             diagonal = above;
-            if (d < least)
-                least = d;
+            least = std::min(least, d);
         }
         if (least > most)
-            return most + 1;
+            return beyond;
     }
-    return row[b.size()];
+    return row[m];
 }
 
 // The column a mistyped name most likely means: the same letters, or one or two typing

@@ -51,6 +51,7 @@ private:
     bool m_headerRefused = false;
     bool m_rowsRefused = false; // a row was refused: without skipBad nothing will be kept
     bool m_writeFailed = false;
+    bool m_writing = false; // the writer's transaction has begun
     QElapsedTimer m_clock;
     qint64 m_lastReport = 0;
 };
@@ -117,10 +118,6 @@ bool Import::header(const Record& record) {
         m_headerRefused = true;
         return false;
     }
-    if (!m_writer.begin(m_layout, m_file.estimatedRows())) {
-        m_writeFailed = true;
-        return false;
-    }
     return true;
 }
 
@@ -136,6 +133,15 @@ bool Import::record(const Record& record) {
         if (!m_options.skipBad)
             m_rowsRefused = true;
         return true;
+    }
+    // The file is written to from its first good row: one with none leaves the database
+    // alone, not even locked.
+    if (!m_writing) {
+        if (!m_writer.begin(m_layout, m_file.estimatedRows())) {
+            m_writeFailed = true;
+            return false;
+        }
+        m_writing = true;
     }
     // After a refusal without skipBad the rows still go in, to be rolled back: a runner
     // repeated with other values further on is then reported too.
