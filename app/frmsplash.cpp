@@ -1,17 +1,23 @@
 #include "app/frmsplash.h"
 #include "app/shell.h"
+#include "app/singleinstance.h"
 #include "ui_frmsplash.h"
 
 #include "data/connection.h"
 #include "data/dailycopy.h"
+#include "data/error.h"
 #include "data/paths.h"
 #include "data/regional.h"
+#include "data/schema.h"
 #include "gui/dialogs.h"
+#include "ledger/form1.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QKeyEvent>
 #include <QTextStream>
 #include <QTimer>
+#include <optional>
 
 frmSplash::frmSplash(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::frmSplash>()) {
     // Resources compiled into a static library are only found once registered.
@@ -25,7 +31,7 @@ frmSplash::frmSplash(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui:
 
 frmSplash::~frmSplash() = default;
 
-bool frmSplash::Form_Load() {
+Form1* frmSplash::Form_Load() {
     try {
         OuvrirConnexion();
     } catch (const data::OpenError& error) {
@@ -37,9 +43,9 @@ bool frmSplash::Form_Load() {
         dialogs::message(nullptr, text, dialogs::applicationTitle(), dialogs::Buttons::Ok,
                          dialogs::Icon::Critical);
         close();
-        return false;
+        return nullptr;
     }
-    shell::openLedger();
+    Form1* ledger = shell::openLedger();
     close();
     // The copy waits until the window has drawn itself: its reading would slow the first
     // paint. Owned by the application, so closing the program stops an unfinished copy.
@@ -48,7 +54,7 @@ bool frmSplash::Form_Load() {
         QObject::connect(copie, &QThread::finished, copie, &QObject::deleteLater);
         copie->start();
     });
-    return true;
+    return ledger;
 }
 
 void frmSplash::keyPressEvent(QKeyEvent* event) {
@@ -72,7 +78,65 @@ void frmSplash::Frame1_Click() {
     close();
 }
 
+namespace {
+
+// The folder of the file to open: beside the program, else in the user's data folder. On a
+// first start there is none: an empty file is made in the user's folder if the user
+// agrees.
+std::optional<QString> locateDatabase() {
+    const QString found = paths::findDatabaseFolder();
+    if (!found.isEmpty())
+        return found;
+    const QString folder = paths::userDataFolder();
+    const QString question =
+        QStringLiteral("Aucun fichier de données n'a été trouvé.\nCréer un fichier vide dans %1 ?")
+            .arg(QDir::toNativeSeparators(folder));
+    if (dialogs::message(nullptr, question, dialogs::applicationTitle(), dialogs::Buttons::YesNo,
+                         dialogs::Icon::Question) != dialogs::Answer::Yes)
+        return std::nullopt;
+    const QString file = QDir(folder).filePath(QStringLiteral("velmora.mdb"));
+    try {
+        if (!QDir().mkpath(folder))
+            throw data::DbError(data::sqlite_code::CantOpen, QString());
+        data::schema::createFile(file);
+    } catch (const data::DbError& error) {
+        const QString text =
+            QStringLiteral("Le fichier %1 n'a pas pu être créé.\n\nErreur n° %2 : %3")
+                .arg(QDir::toNativeSeparators(file))
+                .arg(error.code())
+                .arg(error.engineText());
+        QTextStream(stderr) << text << Qt::endl;
+        dialogs::message(nullptr, text, dialogs::applicationTitle(), dialogs::Buttons::Ok,
+                         dialogs::Icon::Critical);
+        return std::nullopt;
+    }
+    return folder;
+}
+
+} // namespace
+
 int startProgram() {
+    const std::optional<QString> folder = locateDatabase();
+    if (!folder)
+        return 1;
+    paths::useDatabaseFolder(*folder);
+    auto instance = std::make_unique<SingleInstance>(paths::databaseFile());
+    if (!instance->claim()) {
+        instance->wakeHolder();
+        return kAlreadyRunning;
+    }
     auto* splash = new frmSplash();
-    return splash->Form_Load() ? 0 : 1;
+    Form1* ledger = splash->Form_Load();
+    if (!ledger)
+        return 1;
+    // The file is the ledger's for as long as its window is open.
+    SingleInstance* held = instance.release();
+    held->setParent(ledger);
+    QObject::connect(held, &SingleInstance::wakeRequested, ledger, [ledger] {
+        ledger->setWindowState(ledger->windowState() & ~Qt::WindowMinimized);
+        ledger->show();
+        ledger->raise();
+        ledger->activateWindow();
+    });
+    return 0;
 }

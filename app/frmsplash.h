@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <memory>
 
+class Form1;
 namespace Ui {
 class frmSplash;
 }
@@ -17,8 +18,8 @@ public:
 
     // Opens the shared connection, shows Form1 and closes this window. When the database
     // cannot be opened it tells the user (message box and standard error) and returns
-    // false without showing any window.
-    bool Form_Load();
+    // nullptr without showing any window.
+    Form1* Form_Load();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -32,6 +33,11 @@ private:
     std::unique_ptr<Ui::frmSplash> ui;
 };
 
-// Runs the whole start-up; returns the exit status to use when it failed (1), or 0 when
-// the program is running and the event loop should start.
+// What startProgram returns when another program already has the file open: it was asked
+// to come forward, and this one ends without an error.
+constexpr int kAlreadyRunning = -1;
+
+// Runs the whole start-up: finds the file (or offers to create one), takes it for this
+// program, opens it and shows the ledger. Returns 0 when the event loop should start, 1
+// when the program must end with that status, or kAlreadyRunning.
 int startProgram();

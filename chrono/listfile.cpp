@@ -91,7 +91,7 @@ std::optional<QString> encodingError(const QStringList& lines) {
 } // namespace
 
 QString path() {
-    return QDir(paths::programFolder()).filePath(QStringLiteral("lstchrono.txt"));
+    return QDir(paths::databaseFolder()).filePath(QStringLiteral("lstchrono.txt"));
 }
 
 bool codePageAvailable() {

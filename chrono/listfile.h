@@ -10,7 +10,7 @@
 // to show.
 namespace listfile {
 
-// programFolder()/lstchrono.txt
+// databaseFolder()/lstchrono.txt: beside the file in use
 QString path();
 
 // Whether the Windows-1252 conversion exists in this Qt build (it comes with ICU).

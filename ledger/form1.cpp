@@ -79,6 +79,7 @@ template <class Body> bool Form1::Proteger(Body body) {
 template <class Write> bool Form1::Ecrire(Write write) {
     try {
         write();
+        emit ledgerWritten();
         return true;
     } catch (const ledger::NoAccount& absent) {
         RefuserSansCompte(absent.player, absent.month);
@@ -430,6 +431,7 @@ bool Form1::OuvrirMois(const QString& nom, const QString& mois) {
     }
     try {
         ledger::addPlayer(*Connexion, nom, solde, mois);
+        emit ledgerWritten();
     } catch (const ledger::PlayerExists&) {
         // Opened meanwhile by another program: it is there to show.
     } catch (const data::DbError& error) {
@@ -606,6 +608,7 @@ void Form1::bt_ajouteusers_Click() {
 
     try {
         ledger::addPlayer(*Connexion, nom, *montant.value, *mois);
+        emit ledgerWritten();
     } catch (const ledger::PlayerExists&) {
         Refuser(dejaLa, QStringLiteral("Ajouter un users"));
         return;

@@ -43,6 +43,9 @@ signals:
     void followedHorseRequested(const QString& horse);
     // The statistics of the statement on display.
     void statisticsRequested(const QString& player, const QString& month);
+    // A stake, win, credit, reversal, player or month was written: what other windows show
+    // of the ledger is stale.
+    void ledgerWritten();
 
 protected:
     // The ledger is the program: closing it closes every other window, each of which may

@@ -1,10 +1,12 @@
 #include "app/frmsplash.h"
 #include "app/shell.h"
 #include "chrono/fchrono.h"
+#include "chrono/listfile.h"
 #include "data/connection.h"
 #include "data/dailycopy.h"
 #include "data/paths.h"
 #include "data/regional.h"
+#include "data/schema.h"
 #include "followed/fsuivit.h"
 #include "gui/appearance.h"
 #include "gui/panelcache.h"
@@ -30,6 +32,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPainter>
+#include <QProcess>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QStyleOption>
@@ -98,6 +101,9 @@ private slots:
     void startsOnAGoodFile();
     void refusesFilesItCannotUse_data();
     void refusesFilesItCannotUse();
+    void firstStartOffersAFile_data();
+    void firstStartOffersAFile();
+    void secondStartWakesTheFirst();
     void chronoMenuKeepsOneWindow();
     void followedButtonOnlyAnnounces();
     void followedHorsesWithinReach();
@@ -156,7 +162,6 @@ void TestApp::refusesFilesItCannotUse_data() {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<bool>("exists");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("missing") << QByteArray() << false << "introuvable";
     QTest::newRow("garbage") << QByteArray(5000, 'x') << true << "n'est pas une base";
     QByteArray jet(4096, '\0');
     jet.replace(4, 15, "Standard Jet DB");
@@ -187,6 +192,83 @@ void TestApp::refusesFilesItCannotUse() {
     QVERIFY(visibleWindows().isEmpty());
     QCOMPARE(QFile::exists(file), exists); // never created
     QCOMPARE(hashOf(file), before);        // never changed
+}
+
+void TestApp::firstStartOffersAFile_data() {
+    QTest::addColumn<QString>("where"); // where a file already is: "", "program", "both"
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("none, yes") << "" << true;
+    QTest::newRow("none, no") << "" << false;
+    QTest::newRow("in the user's folder") << "user" << false;
+    QTest::newRow("portable copy first") << "both" << false;
+}
+
+void TestApp::firstStartOffersAFile() {
+    QFETCH(QString, where);
+    QFETCH(bool, yes);
+    QTemporaryDir home, program;
+    qputenv("XDG_DATA_HOME", home.filePath("share").toUtf8());
+    paths::setProgramFolder(program.path());
+    const QString userFile = home.filePath("share/Velmora/velmora.mdb");
+    if (!where.isEmpty()) {
+        QVERIFY(QDir().mkpath(QFileInfo(userFile).path()));
+        data::schema::createFile(userFile);
+    }
+    if (where == "both")
+        data::schema::createFile(program.filePath("velmora.mdb"));
+    RealDialogs real;
+    if (where.isEmpty())
+        real.click(yes ? QDialogButtonBox::Yes : QDialogButtonBox::No);
+    const int status = startProgram();
+    QVERIFY(real.allAnswered());
+    if (where.isEmpty())
+        QCOMPARE(real.seen().value(0).text,
+                 "Aucun fichier de données n'a été trouvé.\nCréer un fichier vide dans " +
+                     home.filePath("share/Velmora") + " ?");
+    QCOMPARE(status, where.isEmpty() && !yes ? 1 : 0);
+    QCOMPARE(QFile::exists(userFile), where != "" || yes);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(visibleWindows().size(), status == 0 ? 1 : 0);
+    if (status == 0) {
+        QCOMPARE(paths::databaseFile(),
+                 where == "both" ? program.filePath("velmora.mdb") : userFile);
+        QCOMPARE(visibleWindows().first()->objectName(), QString("Form1"));
+        // Its chrono list and daily copies sit beside it.
+        QCOMPARE(QFileInfo(listfile::path()).path(), QFileInfo(paths::databaseFile()).path());
+    }
+    closeAllWindows(); // before its folder goes
+    qunsetenv("XDG_DATA_HOME");
+}
+
+// Two starts of the real program on one file: the second brings the first forward and
+// ends at once; a crash's lock does not stop the next start.
+void TestApp::secondStartWakesTheFirst() {
+    TestDatabase db;
+    QFile::copy(VELMORA_PROGRAM, db.folder() + "/velmora");
+    QFile::setPermissions(db.folder() + "/velmora", QFile::ExeOwner | QFile::ReadOwner);
+    QProcess first;
+    first.setProcessChannelMode(QProcess::ForwardedChannels);
+    first.start(db.folder() + "/velmora", {});
+    QVERIFY(first.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(db.file() + ".verrou"), 10000);
+    QProcess second;
+    QElapsedTimer clock;
+    clock.start();
+    second.start(db.folder() + "/velmora", {});
+    QVERIFY(second.waitForFinished(5000));
+    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(first.state(), QProcess::Running);
+    // Killed, the first leaves its lock behind: the next start takes it over.
+    first.kill();
+    first.waitForFinished();
+    QVERIFY(QFile::exists(db.file() + ".verrou"));
+    QProcess third;
+    third.start(db.folder() + "/velmora", {});
+    QVERIFY(!third.waitForFinished(3000));
+    third.kill();
+    third.waitForFinished();
 }
 
 void TestApp::chronoMenuKeepsOneWindow() {

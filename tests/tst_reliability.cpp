@@ -128,8 +128,7 @@ private slots:
 void TestReliability::wrongFilesAtStartUp_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("missing") << "missing"
-                             << "introuvable";
+    // No file at all is a first start, with its own question.
     QTest::newRow("garbage") << "garbage"
                              << "n'est pas une base de données lisible";
     QTest::newRow("truncated") << "truncated"

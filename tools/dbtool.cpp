@@ -1,6 +1,7 @@
 #include "tools/dbtool.h"
 
 #include "data/maintenance.h"
+#include "data/paths.h"
 #include "data/schema.h"
 #include "tools/importer.h"
 
@@ -14,8 +15,8 @@ namespace {
 
 const char* const kUsage =
     "Utilisation :\n"
-    "  velmora-db init [DOSSIER]        crée DOSSIER/velmora.mdb (dossier du programme par "
-    "défaut)\n"
+    "  velmora-db init [DOSSIER]        crée DOSSIER/velmora.mdb (par défaut dans le dossier\n"
+    "                                   de données, ~/.local/share/Velmora)\n"
     "  velmora-db import-results FICHIER [DOSSIER] [--skip-bad] [--encoding ENCODAGE]\n"
     "                                   ajoute les résultats de courses du fichier CSV à la\n"
     "                                   table CR de DOSSIER/velmora.mdb (FICHIER « - » : "
@@ -34,6 +35,8 @@ const char* const kUsage =
     "ouvert ;\n"
     "                                   un fichier endommagé n'est copié qu'avec --force\n"
     "  velmora-db --help                cette aide\n"
+    "Sans DOSSIER, le fichier est cherché à côté du programme, puis dans le dossier de\n"
+    "données de l'utilisateur (~/.local/share/Velmora), comme le fait Velmora.\n"
     "Avec --verbose, le texte du moteur de base de données suit les messages d'erreur.\n"
     "\n"
     "Statut de sortie d'import-results :\n"
@@ -97,7 +100,7 @@ CommandLine parse(const QStringList& args, const QStringList& flags, const QStri
         } else if (arg.isEmpty()) {
             // An empty folder would be read as the current one.
             return usageError(QStringLiteral("argument vide : indiquez un fichier ou un dossier, "
-                                             "ou omettez le dossier pour celui du programme"));
+                                             "ou omettez le dossier pour celui de Velmora"));
         } else {
             line.positional << arg;
         }
@@ -109,9 +112,12 @@ CommandLine parse(const QStringList& args, const QStringList& flags, const QStri
     return line;
 }
 
+// Without a folder, the file the program would open: beside it, else in the user's data
+// folder (where a first file is made).
 QString databaseIn(const QStringList& args, int index) {
-    const QString folder =
-        args.size() > index ? args.at(index) : QCoreApplication::applicationDirPath();
+    QString folder = args.size() > index ? args.at(index) : paths::findDatabaseFolder();
+    if (folder.isEmpty())
+        folder = paths::userDataFolder();
     return QDir(folder).absoluteFilePath(QStringLiteral("velmora.mdb"));
 }
 
@@ -130,6 +136,9 @@ int init(const QStringList& args, QTextStream& out, QTextStream& err) {
         return 1;
     }
     try {
+        // The user's data folder is made on first use; a folder named is not.
+        if (line.positional.isEmpty())
+            QDir().mkpath(QFileInfo(path).path());
         data::schema::createFile(path);
     } catch (const data::DbError& error) {
         const QString words =
