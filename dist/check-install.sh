@@ -38,6 +38,23 @@ if [ -x "$root/bin/velmora-db" ]; then
     "$root/bin/velmora-db" --help | grep -q '^Utilisation' || fail "velmora-db --help installé"
 fi
 
+# The installed program, started by a user whose data folder holds a ledger, opens that one:
+# it runs until stopped, takes the file (its lock) and makes the day's copy beside it.
+if [ -x "$root/bin/velmora" ] && [ -x "$root/bin/velmora-db" ]; then
+    home=$root/home
+    data=$home/.local/share/Velmora
+    mkdir -p "$home"
+    HOME=$home XDG_DATA_HOME= "$root/bin/velmora-db" init >/dev/null ||
+        fail "velmora-db init sans dossier"
+    [ -f "$data/velmora.mdb" ] || fail "velmora-db init n'a pas créé $data/velmora.mdb"
+    HOME=$home XDG_DATA_HOME= QT_QPA_PLATFORM=offscreen timeout 5 "$root/bin/velmora" \
+        >/dev/null 2>&1
+    status=$?
+    [ "$status" = 124 ] || fail "velmora installé s'est arrêté (statut $status)"
+    ls "$data/sauvegardes/"velmora-*.mdb >/dev/null 2>&1 ||
+        fail "velmora installé n'a pas ouvert $data/velmora.mdb (pas de copie du jour)"
+fi
+
 # Width x height from a PNG's header, big-endian after the signature and the chunk head.
 png_size() {
     # shellcheck disable=SC2046 # the eight numbers are meant to split
