@@ -120,6 +120,39 @@ QCollator frenchOrder() {
     return collator;
 }
 
+// The list of game types (TYPEJEUX) by the key the groups are made by, each key with its
+// first spelling in the list. The credit type is left out: a game shown under its name
+// would read as a deposit.
+QHash<QString, QString> listedTypes(const data::Database& db) {
+    QSqlQuery query = db.exec(QStringLiteral(
+        "SELECT TypeJeu FROM TYPEJEUX WHERE TypeJeu IS NOT NULL AND TypeJeu <> '' ORDER BY Id"));
+    QHash<QString, QString> listed;
+    while (query.next()) {
+        const QString name = query.value(0).toString();
+        if (!ledger::isCreditType(name) && !listed.contains(nocase(name)))
+            listed.insert(nocase(name), name);
+    }
+    if (query.lastError().isValid())
+        data::throwQueryError(query);
+    return listed;
+}
+
+// The spelling the player typed most often; between equals, the first in French order,
+// then the one with its capitals first, so that a name never depends on the rows' order.
+QString mostUsed(const QHash<QString, long long>& spellings, const QCollator& collator) {
+    QString best;
+    long long bestCount = -1;
+    for (auto it = spellings.begin(); it != spellings.end(); ++it) {
+        const int order = collator.compare(it.key(), best);
+        if (it.value() > bestCount ||
+            (it.value() == bestCount && (order < 0 || (order == 0 && it.key() < best)))) {
+            best = it.key();
+            bestCount = it.value();
+        }
+    }
+    return best;
+}
+
 } // namespace
 
 void sortByNet(QVector<Group>& groups) {
@@ -150,6 +183,7 @@ Figures compute(const data::Database& db, const QString& player, int month) {
     // "AUTRE JEUX" is the ledger's word for a bet on no particular horse.
     const QString noHorse = nocase(ledger::storedHorse(QString()));
     QHash<QString, int> months, types, horses;
+    QHash<QString, QHash<QString, long long>> spellings;
     MonthNumbers monthOf;
     while (query.next()) {
         const QVariant type = query.value(1);
@@ -169,6 +203,7 @@ Figures compute(const data::Database& db, const QString& player, int month) {
         addTo(figures.byMonth, months, monthName, monthName, rows);
         const QString typeName = type.toString();
         addTo(figures.byType, types, nocase(typeName), typeName, rows);
+        spellings[nocase(typeName)][typeName] += rows.games;
         const QString horse = query.value(2).toString();
         if (!horse.isEmpty() && nocase(horse) != noHorse)
             addTo(figures.byHorse, horses, nocase(horse), horse.toUpper(), rows);
@@ -178,29 +213,59 @@ Figures compute(const data::Database& db, const QString& player, int month) {
     std::sort(figures.byMonth.begin(), figures.byMonth.end(), [](const Group& a, const Group& b) {
         return monthNumber(a.label) < monthNumber(b.label);
     });
+    const QHash<QString, QString> listed = listedTypes(db);
+    const QCollator collator = frenchOrder();
+    for (Group& group : figures.byType) {
+        const QString key = nocase(group.label);
+        group.label = listed.value(key, mostUsed(spellings.value(key), collator));
+    }
     sortByNet(figures.byType);
     sortByNet(figures.byHorse);
 
     // Entry order within a month; the months in calendar order, as the statements follow
-    // each other.
-    query = db.exec(
-        QStringLiteral("SELECT mois, SoldeApres FROM JEUX WHERE %1 ORDER BY Num").arg(period.where),
-        period.values);
-    std::array<QVector<Money>, 12> perMonth;
+    // each other. A row is a game by the same rules as above.
+    QVariantList values = {remarkPattern(ledger::reversalRemark(0)),
+                           remarkPattern(ledger::reversedByRemark(0))};
+    values += period.values;
+    query = db.exec(QStringLiteral("SELECT mois, Jour, [type jeux], Debit, Credit, SoldeApres, "
+                                   "IFNULL(Remarque, '') GLOB ? OR IFNULL(Remarque, '') GLOB ? "
+                                   "FROM JEUX WHERE %1 ORDER BY Num")
+                        .arg(period.where),
+                    values);
+    // Until the months are put in order, an operation's net is its own.
+    std::array<QVector<Operation>, 12> perMonth;
     while (query.next()) {
         const int number = monthOf(query.value(0).toString());
-        const QVariant balance = query.value(1);
-        if (number > 0 && !balance.isNull())
-            perMonth[static_cast<size_t>(number - 1)] << Money::fromStored(balance);
+        if (number == 0)
+            continue;
+        Operation operation;
+        operation.day = query.value(1).toString();
+        const bool credit = ledger::isCreditRow(query.value(2));
+        const bool reversed = query.value(6).toBool();
+        const Money won = Money::fromStored(query.value(4));
+        if (!credit && !reversed)
+            operation.net = won - Money::fromStored(query.value(3));
+        operation.isDeposit = credit && !reversed;
+        if (operation.isDeposit)
+            operation.deposit = won;
+        const QVariant balance = query.value(5);
+        operation.hasBalance = !balance.isNull();
+        operation.balance = Money::fromStored(balance);
+        perMonth[static_cast<size_t>(number - 1)] << operation;
     }
     if (query.lastError().isValid())
         data::throwQueryError(query);
+    Money net;
     for (int m = 0; m < 12; ++m) {
-        const QVector<Money>& points = perMonth[static_cast<size_t>(m)];
-        if (points.isEmpty())
+        QVector<Operation>& operations = perMonth[static_cast<size_t>(m)];
+        if (operations.isEmpty())
             continue;
-        figures.balances += points;
-        figures.balanceMonths << MonthSpan{regional::monthNames().at(m), int(points.size())};
+        for (Operation& operation : operations) {
+            net += operation.net;
+            operation.net = net;
+        }
+        figures.operations += operations;
+        figures.operationMonths << MonthSpan{regional::monthNames().at(m), int(operations.size())};
     }
     return figures;
 }

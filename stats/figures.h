@@ -20,7 +20,19 @@ struct Group {
     Money net() const { return won - staked; }
 };
 
-// The balances of one month on the balance curve: that many points, in entry order.
+// One row of the period on the curves.
+struct Operation {
+    QString day; // "01" to "31", as stored
+    bool hasBalance = false;
+    Money balance; // SoldeApres
+    // The period's net result once this row is counted: wins less stakes of the game rows
+    // up to it. A credit leaves it as it was.
+    Money net;
+    bool isDeposit = false; // a credit row, not reversed
+    Money deposit;          // the sum it put in
+};
+
+// The operations of one month on the curves: that many, in entry order.
 struct MonthSpan {
     QString month;
     int points = 0;
@@ -34,14 +46,16 @@ struct Figures {
     Money net() const { return won - staked; }
     Money deposits; // credit rows of the period, reversed ones left out
 
-    QVector<Group> byType;  // best net first
+    // Best net first. A type is named as the list of game types spells it, else as the
+    // player most often typed it.
+    QVector<Group> byType;
     QVector<Group> byMonth; // calendar order, months with game rows only
     QVector<Group> byHorse; // best net first; bets on no particular horse left out
 
-    // SoldeApres of every row of the period (credits and reversals too: the balance moved),
-    // in entry order, the months one after the other.
-    QVector<Money> balances;
-    QVector<MonthSpan> balanceMonths;
+    // Every row of the period (credits and reversals too: the balance moved), in entry
+    // order, the months one after the other in calendar order.
+    QVector<Operation> operations;
+    QVector<MonthSpan> operationMonths;
 };
 
 // The period of the window: a month from 1 to 12, or the whole year.

@@ -4,114 +4,42 @@
 #include "data/connection.h"
 #include "data/regional.h"
 #include "gui/appearance.h"
-#include "gui/colours.h"
 #include "gui/errorbox.h"
 #include "gui/singlewindow.h"
 #include "gui/sortproxy.h"
+#include "stats/charts.h"
 #include "stats/figures.h"
 #include "stats/grouptable.h"
 
-#include <QBarCategoryAxis>
-#include <QBarSet>
-#include <QChart>
-#include <QGraphicsLayout>
 #include <QHeaderView>
-#include <QLineSeries>
-#include <QStackedBarSeries>
-#include <QValueAxis>
+#include <QScrollBar>
 #include <algorithm>
 
 namespace {
 
 const QString kTouteLAnnee = QStringLiteral("Toute l'année");
 
-// The bars of the monthly net: green above zero, red below, as the ledger colours gains and
-// stakes.
-using colours::kGreen;
-using colours::kRed;
+// Where the user was in a table: its current row, by name, and how far down it was read.
+struct Position {
+    QTreeView* view;
+    QString current;
+    int scroll;
+};
 
-// A chart emptied for new figures: its series and axes go, its look stays.
-void vider(QChart* chart) {
-    chart->removeAllSeries();
-    for (QAbstractAxis* axis : chart->axes()) {
-        chart->removeAxis(axis);
-        delete axis;
-    }
+Position positionOf(QTreeView* view) {
+    return {view, view->currentIndex().siblingAtColumn(0).data().toString(),
+            view->verticalScrollBar()->value()};
 }
 
-QChart* nouveauGraphique(const QString& titre) {
-    auto* chart = new QChart();
-    chart->setTitle(titre);
-    QFont police = chart->titleFont();
-    police.setBold(true);
-    chart->setTitleFont(police);
-    chart->legend()->hide();
-    chart->setMargins(QMargins(4, 4, 4, 4));
-    chart->setBackgroundRoundness(0);
-    chart->layout()->setContentsMargins(0, 0, 0, 0);
-    // Axis labels in the ledger's French: "1 500 €", not "1500.00".
-    chart->setLocalizeNumbers(true);
-    chart->setLocale(regional::frenchLocale());
-    return chart;
-}
-
-QValueAxis* axeArgent(const QString& titre, double bas, double haut) {
-    auto* axis = new QValueAxis();
-    axis->setTitleText(titre);
-    axis->setLabelFormat(QStringLiteral("%.0f €"));
-    if (haut - bas < 1) {
-        bas -= 1;
-        haut += 1;
+void restore(const Position& position) {
+    const QAbstractItemModel* model = position.view->model();
+    if (!position.current.isEmpty()) {
+        const QModelIndexList found = model->match(model->index(0, 0), Qt::DisplayRole,
+                                                   position.current, 1, Qt::MatchExactly);
+        if (!found.isEmpty())
+            position.view->setCurrentIndex(found.first());
     }
-    axis->setRange(bas, haut);
-    axis->applyNiceNumbers();
-    return axis;
-}
-
-// One place per month. The year's months take their short names, slanted: so they fit whole
-// at the smallest size of the window.
-QBarCategoryAxis* axeMois(const QStringList& mois, bool annee) {
-    auto* axis = new QBarCategoryAxis();
-    axis->setTitleText(QStringLiteral("Mois"));
-    for (const QString& nom : mois) {
-        const int numero = int(regional::monthNames().indexOf(nom)) + 1;
-        axis->append(annee && numero > 0 ? regional::frenchLocale().standaloneMonthName(
-                                               numero, QLocale::ShortFormat)
-                                         : nom);
-    }
-    if (annee) {
-        axis->setLabelsAngle(-60);
-        axis->setTruncateLabels(false);
-    }
-    return axis;
-}
-
-// A curve of more points than the chart has pixels across only takes longer to draw, and a
-// year can hold thousands of operations. Past this many, each run of operations keeps its
-// lowest and highest balance, in their order: the curve looks the same.
-constexpr int kPointsMax = 2000;
-
-QList<QPointF> allege(const QList<QPointF>& points) {
-    if (points.size() <= kPointsMax)
-        return points;
-    const qsizetype run = (2 * points.size() + kPointsMax - 1) / kPointsMax;
-    QList<QPointF> kept;
-    kept.reserve(kPointsMax + 2);
-    const auto byBalance = [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); };
-    for (qsizetype start = 0; start < points.size(); start += run) {
-        const auto first = points.begin() + start;
-        const auto last = points.begin() + std::min(start + run, points.size());
-        auto [low, high] = std::minmax_element(first, last, byBalance);
-        if (high < low)
-            std::swap(low, high);
-        kept << *low;
-        if (high != low)
-            kept << *high;
-    }
-    // The current balance ends the curve.
-    if (kept.last() != points.last())
-        kept << points.last();
-    return kept;
+    position.view->verticalScrollBar()->setValue(position.scroll);
 }
 
 } // namespace
@@ -131,17 +59,17 @@ Fstats::Fstats(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Fstat
 
     // A chart view starts with a chart of its own, which it gives back, not deletes.
     for (const auto& [view, titre] :
-         {std::pair{ui->GraphSolde, QStringLiteral("Solde après chaque opération")},
-          {ui->GraphMois, QStringLiteral("Résultat net par mois")}}) {
+         {std::pair{ui->GraphSolde, QStringLiteral("Résultat net et solde")},
+          {ui->GraphMois, QStringLiteral("Résultat net par mois")},
+          {ui->GraphTypes, QStringLiteral("Résultat net par type de jeu")}}) {
         QChart* defaut = view->chart();
-        view->setChart(nouveauGraphique(titre));
+        view->setChart(new stats::StatsChart(titre));
         delete defaut;
-    }
-    for (QChartView* view : {ui->GraphSolde, ui->GraphMois}) {
         view->setRenderHint(QPainter::Antialiasing);
         view->setMinimumSize(320, 220);
     }
-    // The tables above, the two charts side by side below, sharing what the window gives.
+    // The tables above, the curves and the bars side by side below, sharing what the window
+    // gives.
     ui->splitter->setStretchFactor(0, 4);
     ui->splitter->setStretchFactor(1, 5);
     ui->splitter->setSizes({400, 500});
@@ -179,6 +107,16 @@ void Fstats::choisir(const QString& player, const QString& month) {
     if (periode >= 0)
         ui->C_periode->setCurrentIndex(periode);
     Calculer();
+}
+
+void Fstats::actualiser() {
+    QList<Position> positions;
+    for (QTreeView* view : {ui->LstParType, ui->LstParMois, ui->LstParCheval})
+        positions << positionOf(view);
+    ChargerJoueurs();
+    Calculer();
+    for (const Position& position : std::as_const(positions))
+        restore(position);
 }
 
 void Fstats::C_joueur_Click() {
@@ -255,105 +193,8 @@ void Fstats::Calculer() {
     // new rows by it.
     m_parCheval->setGroups(figures.byHorse);
 
-    AfficherGraphSolde(figures);
-    AfficherGraphMois(figures);
-}
-
-void Fstats::AfficherGraphSolde(const stats::Figures& figures) {
-    QChart* chart = ui->GraphSolde->chart();
-    vider(chart);
     const bool annee = ui->C_periode->currentText() == kTouteLAnnee;
-    const int n = int(figures.balances.size());
-    QList<QPointF> points;
-    points.reserve(n);
-    QAbstractAxis* axeX = nullptr;
-    if (annee) {
-        // Every month gets the same width whatever its number of operations, so that a busy
-        // month does not crowd the others off the axis; the grid line between two is where
-        // one statement ends and the next begins. A month is drawn around its category's
-        // place, from half a place before it to half a place after.
-        QStringList noms;
-        int premier = 0;
-        for (int m = 0; m < figures.balanceMonths.size(); ++m) {
-            const stats::MonthSpan& span = figures.balanceMonths.at(m);
-            for (int i = 0; i < span.points; ++i)
-                points << QPointF(m - 0.5 + (i + 0.5) / span.points,
-                                  figures.balances.at(premier + i).toStored());
-            premier += span.points;
-            noms << span.month;
-        }
-        axeX = axeMois(noms, true);
-    } else {
-        for (int i = 0; i < n; ++i)
-            points << QPointF(i + 1, figures.balances.at(i).toStored());
-        auto* operations = new QValueAxis();
-        operations->setTitleText(QStringLiteral("Opérations du mois"));
-        // Localised labels need an explicit precision.
-        operations->setLabelFormat(QStringLiteral("%.0f"));
-        operations->setRange(1, std::max(n, 2));
-        operations->applyNiceNumbers();
-        axeX = operations;
-    }
-    auto* serie = new QLineSeries();
-    serie->setName(QStringLiteral("Solde"));
-    serie->replace(allege(points));
-    chart->addSeries(serie);
-    // A one-pixel line is drawn by the painter's fast path: a year has thousands of points.
-    // The colour is the chart theme's, given when the series is added.
-    QPen trait = serie->pen();
-    trait.setWidthF(1);
-    serie->setPen(trait);
-
-    double bas = 0;
-    double haut = 0;
-    if (n > 0) {
-        const auto [min, max] =
-            std::minmax_element(figures.balances.begin(), figures.balances.end());
-        bas = min->toStored();
-        haut = max->toStored();
-    }
-    chart->addAxis(axeX, Qt::AlignBottom);
-    QValueAxis* axeY = axeArgent(QStringLiteral("Solde"), bas, haut);
-    chart->addAxis(axeY, Qt::AlignLeft);
-    serie->attachAxis(axeX);
-    serie->attachAxis(axeY);
-    // A line takes its axis' range from its points; the months need their whole places.
-    if (auto* mois = qobject_cast<QBarCategoryAxis*>(axeX); mois && mois->count() > 0)
-        mois->setRange(mois->at(0), mois->at(mois->count() - 1));
-}
-
-void Fstats::AfficherGraphMois(const stats::Figures& figures) {
-    QChart* chart = ui->GraphMois->chart();
-    vider(chart);
-    // Two sets stacked on one bar per month: a month fills only the one of its sign.
-    auto* gagnant = new QBarSet(QStringLiteral("Mois gagnant"));
-    auto* perdant = new QBarSet(QStringLiteral("Mois perdant"));
-    gagnant->setColor(kGreen);
-    gagnant->setBorderColor(kGreen.darker(130));
-    perdant->setColor(kRed);
-    perdant->setBorderColor(kRed.darker(130));
-    const bool annee = ui->C_periode->currentText() == kTouteLAnnee;
-    QStringList mois;
-    double bas = 0;
-    double haut = 0;
-    for (const stats::Group& group : figures.byMonth) {
-        const double net = group.net().toStored();
-        *gagnant << std::max(net, 0.0);
-        *perdant << std::min(net, 0.0);
-        mois << group.label;
-        bas = std::min(bas, net);
-        haut = std::max(haut, net);
-    }
-    auto* serie = new QStackedBarSeries();
-    serie->append(gagnant);
-    serie->append(perdant);
-    serie->setBarWidth(0.6);
-    chart->addSeries(serie);
-
-    QBarCategoryAxis* axeX = axeMois(mois, annee);
-    chart->addAxis(axeX, Qt::AlignBottom);
-    QValueAxis* axeY = axeArgent(QStringLiteral("Net"), bas, haut);
-    chart->addAxis(axeY, Qt::AlignLeft);
-    serie->attachAxis(axeX);
-    serie->attachAxis(axeY);
+    stats::charts::showResults(ui->GraphSolde, figures, annee);
+    stats::charts::showMonths(ui->GraphMois, figures, annee);
+    stats::charts::showTypes(ui->GraphTypes, figures);
 }

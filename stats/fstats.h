@@ -7,13 +7,12 @@ namespace Ui {
 class Fstats;
 }
 namespace stats {
-struct Figures;
 class GroupTable;
 } // namespace stats
 
 // Which bets pay: a player's results over a month or the year, by game type, month and
-// horse, with the balance curve and the net of each month. One instance at most, beside the
-// ledger window.
+// horse, with the net result and balance curves and the net of each month and game type.
+// One instance at most, beside the ledger window.
 class Fstats : public QWidget {
     Q_OBJECT
 public:
@@ -30,6 +29,12 @@ public:
     // them, and recomputes.
     void choisir(const QString& player, const QString& month);
 
+public slots:
+    // The ledger changed: the same player and period recomputed, the players listed anew
+    // (a player no longer listed is no longer chosen, as in choisir); the tabs shown, the
+    // tables' orders, scroll positions and current rows stay.
+    void actualiser();
+
 private slots:
     void C_joueur_Click();
     void C_periode_Click();
@@ -38,8 +43,6 @@ private:
     void ChargerJoueurs();
     void PreparerTable(class QTreeView* view, stats::GroupTable* model);
     void Calculer();
-    void AfficherGraphSolde(const stats::Figures& figures);
-    void AfficherGraphMois(const stats::Figures& figures);
 
     std::unique_ptr<Ui::Fstats> ui;
     stats::GroupTable* m_parType = nullptr;

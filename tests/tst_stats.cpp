@@ -1,8 +1,12 @@
 #include "app/shell.h"
 #include "data/regional.h"
 #include "gui/appearance.h"
+#include "gui/colours.h"
 #include "ledger/form1.h"
+#include "stats/charts.h"
+#include "stats/figures.h"
 #include "stats/fstats.h"
+#include "stats/ticks.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testdatabase.h"
 #include "tests/support/testfiles.h"
@@ -10,16 +14,22 @@
 
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QBarCategoryAxis>
 #include <QBarSet>
+#include <QCategoryAxis>
 #include <QChartView>
 #include <QComboBox>
+#include <QGraphicsSimpleTextItem>
 #include <QHeaderView>
+#include <QHorizontalStackedBarSeries>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScatterSeries>
 #include <QStackedBarSeries>
 #include <QTabWidget>
+#include <QToolTip>
 #include <QTreeView>
 #include <QtTest>
 
@@ -47,6 +57,59 @@ QList<double> valuesOf(const QBarSet* set) {
     for (int i = 0; i < set->count(); ++i)
         values << set->at(i);
     return values;
+}
+
+template <class S> S* seriesNamed(const QChart* chart, const QString& name) {
+    for (QAbstractSeries* series : chart->series()) {
+        if (series->name() == name)
+            return qobject_cast<S*>(series);
+    }
+    return nullptr;
+}
+
+QList<double> heights(const QXYSeries* series) {
+    QList<double> values;
+    for (const QPointF& p : series ? series->points() : QList<QPointF>())
+        values << p.y();
+    return values;
+}
+
+// What the chart writes besides its series and axes: the message of an empty period, the
+// returns beside the bars.
+QList<QGraphicsSimpleTextItem*> notesOn(const QChart* chart) {
+    QList<QGraphicsSimpleTextItem*> notes;
+    for (QGraphicsItem* item : chart->childItems()) {
+        if (auto* note = dynamic_cast<QGraphicsSimpleTextItem*>(item); note && note->isVisible())
+            notes << note;
+    }
+    return notes;
+}
+
+// The bars of the game types from the top down, as "type|net|the text at the bar's height".
+// Each bar is green for a gain or red for a loss, never both.
+QStringList typeBars(QChart* chart) {
+    QStringList rows;
+    auto* bars = qobject_cast<QHorizontalStackedBarSeries*>(chart->series().value(0));
+    if (!bars)
+        return rows;
+    const auto* types = qobject_cast<QBarCategoryAxis*>(chart->axes(Qt::Vertical).value(0));
+    QBarSet* gains = bars->barSets().at(0);
+    QBarSet* losses = bars->barSets().at(1);
+    if (gains->color() != colours::kGreen || losses->color() != colours::kRed)
+        return {"colours"};
+    for (int i = types->count() - 1; i >= 0; --i) {
+        if (gains->at(i) < 0 || losses->at(i) > 0 || (gains->at(i) != 0 && losses->at(i) != 0))
+            return {"mixed bar " + types->at(i)};
+        const double y = chart->mapToPosition(QPointF(0, i), bars).y();
+        QString note;
+        for (const QGraphicsSimpleTextItem* item : notesOn(chart)) {
+            if (qAbs(item->pos().y() + item->boundingRect().height() / 2 - y) < 1)
+                note = plain(item->text());
+        }
+        rows << QStringList{types->at(i), QString::number(gains->at(i) + losses->at(i)), note}.join(
+            '|');
+    }
+    return rows;
 }
 
 // Two players; Paul plays in January, March, April and December, with a credit and a
@@ -104,6 +167,10 @@ private slots:
 
     void figuresTablesAndCharts_data();
     void figuresTablesAndCharts();
+    void axisTicks();
+    void typeNames();
+    void refreshKeepsChoices();
+    void hoverShowsFigures();
     void choicesRecompute();
     void horsesSortByValue();
     void fromTheLedgerMenu();
@@ -133,21 +200,29 @@ void TestStats::figuresTablesAndCharts_data() {
     QTest::addColumn<QStringList>("byType");
     QTest::addColumn<QStringList>("byMonth");
     QTest::addColumn<QStringList>("byHorse");
+    QTest::addColumn<QList<double>>("net");
     QTest::addColumn<QList<double>>("balances");
+    QTest::addColumn<QList<double>>("deposits");
+    QTest::addColumn<QStringList>("axes"); // GraphSolde: across, then up
     QTest::addColumn<QList<double>>("gains");
     QTest::addColumn<QList<double>>("losses");
+    QTest::addColumn<QStringList>("typeBars");
 
-    // The credit and the reversed stake with its reversal are not games.
-    QTest::newRow("one month") << "Mars" << QStringList{"40,00 €", "30,00 €", "-10,00 €",
-                                                        "-25,0 %", "4",       "100,00 €"}
-                               << QStringList{"Simple Gagnant|2|10,00 €|30,00 €|20,00 €|200,0 %",
-                                              "Simple Placé|1|5,00 €|0,00 €|-5,00 €|-100,0 %",
-                                              "Tiercé|1|25,00 €|0,00 €|-25,00 €|-100,0 %"}
-                               << QStringList{"Mars|4|40,00 €|30,00 €|-10,00 €|-25,0 %"}
-                               << QStringList{"ETOILE|2|10,00 €|30,00 €|20,00 €",
-                                              "BRISE|1|5,00 €|0,00 €|-5,00 €"}
-                               << QList<double>{150, 140, 170, 145, 137, 145, 140}
-                               << QList<double>{0} << QList<double>{-10};
+    // The credit and the reversed stake with its reversal are not games: the net stays flat
+    // where the balance jumps.
+    QTest::newRow("one month")
+        << "Mars" << QStringList{"40,00 €", "30,00 €", "-10,00 €", "-25,0 %", "4", "100,00 €"}
+        << QStringList{"Simple Gagnant|2|10,00 €|30,00 €|20,00 €|200,0 %",
+                       "Simple Placé|1|5,00 €|0,00 €|-5,00 €|-100,0 %",
+                       "Tiercé|1|25,00 €|0,00 €|-25,00 €|-100,0 %"}
+        << QStringList{"Mars|4|40,00 €|30,00 €|-10,00 €|-25,0 %"}
+        << QStringList{"ETOILE|2|10,00 €|30,00 €|20,00 €", "BRISE|1|5,00 €|0,00 €|-5,00 €"}
+        << QList<double>{0, 0, -10, 20, -5, -5, -5, -10}
+        << QList<double>{150, 140, 170, 145, 137, 145, 140} << QList<double>{150}
+        << QStringList{"0, 1, 2, 3, 4, 5, 6, 7", "0 €, 25 €, 50 €, 75 €, 100 €, 125 €, 150 €"}
+        << QList<double>{0} << QList<double>{-10}
+        << QStringList{"Simple Gagnant|20|200,0 %", "Simple Placé|-5|-100,0 %",
+                       "Tiercé|-25|-100,0 %"};
     QTest::newRow("whole year")
         << "Toute l'année"
         << QStringList{"77,00 €", "106,00 €", "29,00 €", "37,7 %", "11", "100,00 €"}
@@ -161,11 +236,16 @@ void TestStats::figuresTablesAndCharts_data() {
                        "Avril|5|33,00 €|69,00 €|36,00 €|109,1 %",
                        "décembre|1|0,00 €|7,00 €|7,00 €|"}
         << QStringList{"ETOILE|3|22,00 €|30,00 €|8,00 €", "BRISE|3|11,00 €|9,00 €|-2,00 €"}
+        << QList<double>{0, -4, -4, -14, 16, -9, -9, -9, -14, -26, -41, 19, 13, 22, 29}
         << QList<double>{96, 150, 140, 170, 145, 137, 145, 140, 68, 53, 113, 107, 116, 123}
-        << QList<double>{0, 0, 36, 7} << QList<double>{-4, -10, 0, 0};
+        << QList<double>{150} << QStringList{"janv., mars, avr., déc.", "0 €, 50 €, 100 €, 150 €"}
+        << QList<double>{0, 0, 36, 7} << QList<double>{-4, -10, 0, 0}
+        << QStringList{"Tiercé|20|50,0 %", "Simple Gagnant|8|36,4 %", "approvisionnement compte|7|",
+                       "Simple Placé|-2|-18,2 %", "Trio|-4|-100,0 %"};
     QTest::newRow("month without rows")
         << "Mai" << QStringList{"0,00 €", "0,00 €", "0,00 €", "", "0", "0,00 €"} << QStringList()
-        << QStringList() << QStringList() << QList<double>() << QList<double>() << QList<double>();
+        << QStringList() << QStringList() << QList<double>() << QList<double>() << QList<double>()
+        << QStringList() << QList<double>() << QList<double>() << QStringList();
 }
 
 void TestStats::figuresTablesAndCharts() {
@@ -179,20 +259,171 @@ void TestStats::figuresTablesAndCharts() {
     QTEST(rowsOf(w<QTreeView>("LstParMois")), "byMonth");
     QTEST(rowsOf(w<QTreeView>("LstParCheval")), "byHorse");
 
-    const auto* line =
-        qobject_cast<QLineSeries*>(w<QChartView>("GraphSolde")->chart()->series().value(0));
-    QVERIFY(line);
-    QList<double> balances;
-    for (const QPointF& p : line->points())
-        balances << p.y();
-    QTEST(balances, "balances");
-    const auto* bars =
-        qobject_cast<QStackedBarSeries*>(w<QChartView>("GraphMois")->chart()->series().value(0));
-    QVERIFY(bars && bars->count() == 2);
-    QTEST(valuesOf(bars->barSets().at(0)), "gains");
-    QTEST(valuesOf(bars->barSets().at(1)), "losses");
-    QCOMPARE(bars->barSets().at(0)->color(), QColor(0, 255, 0));
-    QCOMPARE(bars->barSets().at(1)->color(), QColor(255, 0, 0));
+    QChart* results = w<QChartView>("GraphSolde")->chart();
+    const auto* net = seriesNamed<QLineSeries>(results, "Résultat net");
+    QTEST(heights(net), "net");
+    QTEST(heights(seriesNamed<QLineSeries>(results, "Solde")), "balances");
+    QTEST(heights(seriesNamed<QScatterSeries>(results, "Dépôts")), "deposits");
+    QStringList axes;
+    for (QAbstractAxis* axis : results->axes()) {
+        auto* bars = qobject_cast<QBarCategoryAxis*>(axis);
+        auto* ticks = qobject_cast<QCategoryAxis*>(axis);
+        axes << plain((bars ? bars->categories() : ticks->categoriesLabels()).join(", "));
+    }
+    QTEST(axes, "axes");
+
+    QChart* months = w<QChartView>("GraphMois")->chart();
+    if (const auto* bars = qobject_cast<QStackedBarSeries*>(months->series().value(0))) {
+        QTEST(valuesOf(bars->barSets().at(0)), "gains");
+        QTEST(valuesOf(bars->barSets().at(1)), "losses");
+        QCOMPARE(bars->barSets().at(0)->color(), QColor(0, 255, 0));
+        QCOMPARE(bars->barSets().at(1)->color(), QColor(255, 0, 0));
+    }
+    // The bars as the user sees them, their tab on display.
+    w<QTabWidget>("Ongletsgraphiques")->setCurrentWidget(w<QWidget>("OngletGraphTypes"));
+    QCoreApplication::processEvents();
+    QChart* types = w<QChartView>("GraphTypes")->chart();
+    QTEST(typeBars(types), "typeBars");
+
+    if (!figures.at(4).toInt()) {
+        // No game: each chart says so, with nothing to read off an axis.
+        for (const QChart* chart : {results, months, types}) {
+            QVERIFY(chart->series().isEmpty() && chart->axes().isEmpty());
+            QVERIFY(!chart->legend()->isVisible());
+            QCOMPARE(notesOn(chart).size(), 1);
+            QCOMPARE(notesOn(chart).at(0)->text(), QString("Aucun jeu sur cette période"));
+        }
+    } else {
+        // Few operations: each one marked.
+        QVERIFY(net->pointsVisible() &&
+                seriesNamed<QLineSeries>(results, "Solde")->pointsVisible());
+    }
+}
+
+void TestStats::axisTicks() {
+    struct Case {
+        int count; // operations, or -1 for the amounts
+        QList<qint64> cents;
+        QString labels;
+    };
+    const Case cases[] = {
+        {-1, {}, ""},
+        {-1, {0}, "0 €, 1 €"},
+        // Whole euros that once read "301 €, 301 €, 300 €, 300 €".
+        {-1, {30100}, "0 €, 50 €, 100 €, 150 €, 200 €, 250 €, 300 €"},
+        {-1, {30050, 30100}, "0 €, 50 €, 100 €, 150 €, 200 €, 250 €, 300 €"},
+        {-1,
+         {-150, 250},
+         "-1,50 €, -1,00 €, -0,50 €, 0,00 €, 0,50 €, 1,00 €, 1,50 €, 2,00 €, 2,50 €"},
+        {-1, {-300, 700}, "-2 €, 0 €, 2 €, 4 €, 6 €"},
+        {-1,
+         {-1234567, 5000, 80000, 20, -99},
+         "-12 000 €, -10 000 €, -8 000 €, -6 000 €, -4 000 €, -2 000 €, 0 €"},
+        {0, {}, ""},
+        {1, {}, "0, 1"},
+        {2, {}, "0, 1, 2"},
+        {137, {}, "0, 20, 40, 60, 80, 100, 120"},
+    };
+    QStringList expected, shown;
+    for (const Case& c : cases) {
+        QVector<Money> amounts;
+        for (qint64 cents : c.cents)
+            amounts << Money::fromCents(cents);
+        const stats::AxisTicks ticks =
+            c.count < 0 ? stats::moneyTicks(amounts) : stats::countTicks(c.count);
+        const QString name = QString::number(c.count) + " " + QString::number(c.cents.size());
+        expected << name + ": " + c.labels;
+        shown << name + ": " + plain(ticks.labels.join(", "));
+        QCOMPARE(ticks.values.size(), ticks.labels.size());
+        // The axis shows every amount, and its ticks evenly within.
+        for (qint64 cents : c.cents)
+            QVERIFY(ticks.low <= cents / 100.0 && cents / 100.0 <= ticks.high);
+        for (int i = 0; i < ticks.values.size(); ++i) {
+            QVERIFY(ticks.low <= ticks.values.at(i) && ticks.values.at(i) <= ticks.high);
+            if (i > 1)
+                QCOMPARE(ticks.values.at(i) - ticks.values.at(i - 1),
+                         ticks.values.at(1) - ticks.values.at(0));
+        }
+    }
+    QCOMPARE(shown, expected);
+}
+
+void TestStats::typeNames() {
+    // A type is named as the list spells it, whoever typed it otherwise and first; without
+    // one in the list, as typed most often, and between equals the first in French order
+    // with its capitals first. The credit type's own spelling never names a game.
+    m_db->exec("INSERT INTO TYPEJEUX (TypeJeu) VALUES ('Approvisionnement compte')");
+    m_db->exec("DELETE FROM TYPEJEUX WHERE TypeJeu = 'Trio'");
+    const auto row = [&](const char* month, const char* type, double debit) {
+        m_db->exec("INSERT INTO JEUX (User, mois, Jour, [type jeux], Cheval, Debit, Credit, "
+                   "SoldeApres) VALUES ('Léa', ?, '02', ?, 'AUTRE JEUX', ?, 0, 0)",
+                   {QString::fromUtf8(month), QString::fromUtf8(type), debit});
+    };
+    row("Aout", "quinté+", 1);
+    row("Mars", "QUINTé+", 2);
+    row("Mars", "QUINTé+", 3);
+    row("Aout", "trio", 4);
+    row("Mars", "TRIO", 5);
+    row("Mars", "TRIO", 6);
+    row("Avril", "jumelé", 7);
+    row("Aout", "Jumelé", 8);
+    row("Mai", "approvisionnement compte", 9);
+    QStringList names;
+    for (const stats::Group& group : stats::compute(*m_db->db(), "Léa", stats::kWholeYear).byType)
+        names << group.label + ' ' + QString::number(group.games);
+    QCOMPARE(names, QStringList({"Quinté+ 3", "approvisionnement compte 1", "Jumelé 2", "TRIO 3"}));
+}
+
+void TestStats::refreshKeepsChoices() {
+    Fstats* window = Fstats::showSingle("Paul", "Toute l'année");
+    auto* charts = w<QTabWidget>("Ongletsgraphiques");
+    charts->setCurrentWidget(w<QWidget>("OngletGraphTypes"));
+    auto* horses = w<QTreeView>("LstParCheval");
+    w<QTabWidget>("Ongletstableaux")->setCurrentWidget(horses->parentWidget());
+    horses->sortByColumn(0, Qt::AscendingOrder);
+    horses->setCurrentIndex(horses->model()->index(1, 0));
+
+    // Written by another window: a stake on a new horse, and a new player.
+    m_db->exec("INSERT INTO USERS (pseudo, SoldeDepart, SoldeEnCours, Mois) "
+               "VALUES ('Anne', 0, 0, 'Avril')");
+    m_db->exec("INSERT INTO JEUX (User, mois, Jour, [type jeux], Cheval, Debit, Credit, "
+               "SoldeApres) VALUES ('Paul', 'Avril', '09', 'Simple Gagnant', 'ALEZAN', 50, 0, 66)");
+    window->actualiser();
+    QCOMPARE(text("Tmise"), QString("127,00 €"));
+    QCOMPARE(text("Tnbjeux"), QString("12"));
+    QCOMPARE(w<QComboBox>("C_periode")->currentText(), QString("Toute l'année"));
+    QCOMPARE(w<QComboBox>("C_joueur")->currentText(), QString("Paul"));
+    QCOMPARE(w<QComboBox>("C_joueur")->findText("Anne"), 0);
+    QCOMPARE(charts->currentWidget(), w<QWidget>("OngletGraphTypes"));
+    QCOMPARE(w<QTabWidget>("Ongletstableaux")->currentWidget(), horses->parentWidget());
+    // Still by name, and the current row still on its horse though a row came before it.
+    QCOMPARE(rowsOf(horses).value(0).section('|', 0, 0), QString("ALEZAN"));
+    QCOMPARE(horses->currentIndex().data().toString(), QString("ETOILE"));
+    QCOMPARE(
+        heights(seriesNamed<QLineSeries>(w<QChartView>("GraphSolde")->chart(), "Solde")).last(),
+        123.0);
+    QVERIFY(typeBars(w<QChartView>("GraphTypes")->chart()).contains("Simple Gagnant|-42|-58,3 %"));
+
+    // A player no longer in the ledger is no longer chosen.
+    m_db->exec("DELETE FROM USERS WHERE pseudo = 'Paul'");
+    window->actualiser();
+    QCOMPARE(w<QComboBox>("C_joueur")->currentIndex(), -1);
+    QCOMPARE(text("Tnbjeux"), QString("0"));
+}
+
+void TestStats::hoverShowsFigures() {
+    Fstats::showSingle("Paul", "Mars");
+    QChartView* view = w<QChartView>("GraphTypes");
+    w<QTabWidget>("Ongletsgraphiques")->setCurrentWidget(w<QWidget>("OngletGraphTypes"));
+    QVERIFY(QTest::qWaitForWindowExposed(view->window()));
+    // The mouse on the middle of the top bar, the best type.
+    auto* bars = qobject_cast<QHorizontalStackedBarSeries*>(view->chart()->series().value(0));
+    const QPointF middle = view->chart()->mapToPosition(QPointF(10, 2), bars);
+    QTest::mouseMove(view->viewport(), view->mapFromScene(view->chart()->mapToScene(middle)));
+    QTRY_VERIFY(QToolTip::isVisible());
+    QCOMPARE(plain(QToolTip::text()), QString("Simple Gagnant\nJeux : 2\nMisé : 10,00 €\n"
+                                              "Gagné : 30,00 €\nRésultat net : 20,00 €\n"
+                                              "Rendement : 200,0 %"));
 }
 
 void TestStats::choicesRecompute() {
