@@ -15,6 +15,11 @@ void connectWindows(Form1* ledger) {
     QObject::connect(
         ledger, &Form1::statisticsRequested, ledger,
         [](const QString& player, const QString& month) { Fstats::showSingle(player, month); });
+    // Open statistics follow the ledger's writes.
+    QObject::connect(ledger, &Form1::ledgerWritten, ledger, [] {
+        if (Fstats* stats = Fstats::instance())
+            stats->actualiser();
+    });
 }
 
 Form1* openLedger() {

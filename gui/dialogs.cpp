@@ -1,6 +1,7 @@
 #include "gui/dialogs.h"
 
 #include <QFileDialog>
+#include <QRegularExpression>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -72,11 +73,17 @@ public:
     std::optional<QString> saveFile(QWidget* parent, const QString& title,
                                     const QString& defaultPath, const QString& filter) override {
         // Qt's own dialog, not the desktop's: the same on every system, and reachable by tests.
-        const QString path = QFileDialog::getSaveFileName(
-            parent, title, defaultPath, filter, nullptr, QFileDialog::DontUseNativeDialog);
-        if (path.isEmpty())
+        QFileDialog dialog(parent, title, defaultPath, filter);
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        // The filter's extension is added by the dialog itself, before it checks for a file
+        // in the way: "notes" asks before replacing notes.csv.
+        static const QRegularExpression extension(QStringLiteral("\\(\\*\\.([^\\s;)]+)"));
+        if (const auto found = extension.match(filter); found.hasMatch())
+            dialog.setDefaultSuffix(found.captured(1));
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return std::nullopt;
-        return path;
+        return dialog.selectedFiles().constFirst();
     }
 };
 

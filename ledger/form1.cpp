@@ -128,6 +128,9 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
     connect(ui->mnustats, &QAction::triggered, this, &Form1::mnustats_Click);
     connect(ui->mnuexport, &QAction::triggered, this, [this] { Exporter(exports::Format::Csv); });
     connect(ui->mnupdf, &QAction::triggered, this, [this] { Exporter(exports::Format::Pdf); });
+    connect(ui->mnuimprimer, &QAction::triggered, this, &Form1::mnuimprimer_Click);
+    connect(ui->mnuexportannee, &QAction::triggered, this,
+            [this] { exports::exportYear(this, *Connexion); });
     connect(ui->BT_voirsuivit, &QPushButton::clicked, this, &Form1::BT_voirsuivit_Click);
     Proteger([this] { Form_Load(); });
 }
@@ -709,14 +712,23 @@ void Form1::mnustats_Click() {
     emit statisticsRequested(joueur(*ui), moisAffiche(*ui));
 }
 
+// The statement on display, as last loaded: no player picked, nothing to write or print.
+bool Form1::ReleveAffiche() {
+    if (!m_releve.player.isEmpty())
+        return true;
+    Refuser(QStringLiteral("vous devez choisir un joueur"), QStringLiteral("Erreur joueur"),
+            ui->C_users);
+    return false;
+}
+
 void Form1::Exporter(exports::Format format) {
-    // The statement on display, as last loaded: no player picked, nothing to write.
-    if (m_releve.player.isEmpty()) {
-        Refuser(QStringLiteral("vous devez choisir un joueur"), QStringLiteral("Erreur joueur"),
-                ui->C_users);
-        return;
-    }
-    exports::exportStatement(this, m_releve, format);
+    if (ReleveAffiche())
+        exports::exportStatement(this, m_releve, format);
+}
+
+void Form1::mnuimprimer_Click() {
+    if (ReleveAffiche())
+        exports::printStatement(this, m_releve);
 }
 
 void Form1::BT_voirsuivit_Click() {

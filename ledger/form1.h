@@ -67,6 +67,7 @@ private slots:
     void mnusuivits_Click();
     void BT_voirsuivit_Click();
     void mnustats_Click();
+    void mnuimprimer_Click();
     void PlacerIntitules();
 
 private:
@@ -86,6 +87,7 @@ private:
     bool OuvrirMois(const QString& joueur, const QString& mois);
     void ChargerChevaux(const QString& joueur);
     void Enregistrer(ledger::GameKind kind);
+    bool ReleveAffiche();
     void Exporter(exports::Format format);
 
     void OuvrirUsers(const QString& sql, const QVariantList& values = {});

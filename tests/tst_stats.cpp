@@ -26,6 +26,7 @@
 #include <QLineSeries>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScatterSeries>
 #include <QStackedBarSeries>
 #include <QTabWidget>
@@ -488,7 +489,8 @@ void TestStats::fromTheLedgerMenu() {
     for (QAction* action : menus.at(0)->menu()->actions())
         items << action->objectName() + " " + action->text();
     QCOMPARE(items, QStringList({"mnustats &Statistiques…", "mnuexport &Exporter le relevé (CSV)…",
-                                 "mnupdf Relevé en &PDF…"}));
+                                 "mnupdf Relevé en &PDF…", "mnuimprimer &Imprimer le relevé…", " ",
+                                 "mnuexportannee Exporter l'&année (CSV)…"}));
 
     ScriptedDialogs scripted;
     // Nothing on display yet: nothing to write.
@@ -510,6 +512,23 @@ void TestStats::fromTheLedgerMenu() {
     QVERIFY(Fstats::instance() && Fstats::instance()->isVisible());
     QCOMPARE(w<QComboBox>("C_joueur")->currentText(), QString("Paul"));
     QCOMPARE(w<QComboBox>("C_periode")->currentText(), QString("Mars"));
+    QCOMPARE(text("Tmise"), QString("40,00 €"));
+
+    // A stake and then its reversal recorded in the ledger show at once in the open window.
+    auto* type = form->findChild<QComboBox*>("Ctypejeux");
+    type->setCurrentIndex(type->findText("Tiercé"));
+    form->findChild<QLineEdit*>("Cmontant")->setText("12,50");
+    scripted.answer(dialogs::Answer::No); // April keeps its balance
+    form->findChild<QPushButton*>("BT_savemise")->click();
+    QCOMPARE(text("Tmise"), QString("52,50 €"));
+    QCOMPARE(text("Tnbjeux"), QString("5"));
+    auto* statement = form->findChild<QTreeView*>("Lst_jeux");
+    statement->setCurrentIndex(statement->model()->index(statement->model()->rowCount() - 1, 0));
+    scripted.answer(dialogs::Answer::Yes);
+    scripted.answer(dialogs::Answer::No);
+    form->findChild<QPushButton*>("BT_annuler")->click();
+    QCOMPARE(text("Tmise"), QString("40,00 €"));
+    QCOMPARE(text("Tnbjeux"), QString("4"));
     QVERIFY(scripted.allUsed());
     regional::setToday(QDate());
 }
