@@ -26,6 +26,7 @@ fi
 desktop=$root/share/applications/$id.desktop
 metainfo=$root/share/metainfo/$id.metainfo.xml
 for f in bin/velmora bin/velmora-db share/man/man1/velmora.1 share/man/man1/velmora-db.1 \
+    share/doc/velmora/guide.md share/doc/velmora/images/gestion-des-mises.png \
     "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml"; do
     [ -f "$root/$f" ] || fail "$f n'est pas installé"
 done
