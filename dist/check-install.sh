@@ -48,12 +48,24 @@ if [ -x "$root/bin/velmora" ] && [ -x "$root/bin/velmora-db" ]; then
     HOME=$home XDG_DATA_HOME= "$root/bin/velmora-db" init >/dev/null ||
         fail "velmora-db init sans dossier"
     [ -f "$data/velmora.mdb" ] || fail "velmora-db init n'a pas créé $data/velmora.mdb"
-    HOME=$home XDG_DATA_HOME= QT_QPA_PLATFORM=offscreen timeout 5 "$root/bin/velmora" \
-        >/dev/null 2>&1
-    status=$?
-    [ "$status" = 124 ] || fail "velmora installé s'est arrêté (statut $status)"
-    ls "$data/sauvegardes/"velmora-*.mdb >/dev/null 2>&1 ||
-        fail "velmora installé n'a pas ouvert $data/velmora.mdb (pas de copie du jour)"
+    # A sanitizer build starts slowly on a busy machine: the copy is waited for, not timed.
+    HOME=$home XDG_DATA_HOME= QT_QPA_PLATFORM=offscreen "$root/bin/velmora" >/dev/null 2>&1 &
+    program=$!
+    waited=0
+    until ls "$data/sauvegardes/"velmora-*.mdb >/dev/null 2>&1 || [ "$waited" -ge 60 ] ||
+        ! kill -0 "$program" 2>/dev/null; do
+        sleep 1
+        waited=$((waited + 1))
+    done
+    if kill -0 "$program" 2>/dev/null; then
+        ls "$data/sauvegardes/"velmora-*.mdb >/dev/null 2>&1 ||
+            fail "velmora installé n'a pas ouvert $data/velmora.mdb (pas de copie du jour)"
+        kill "$program"
+        wait "$program" 2>/dev/null
+    else
+        wait "$program"
+        fail "velmora installé s'est arrêté (statut $?)"
+    fi
 fi
 
 # Width x height from a PNG's header, big-endian after the signature and the chunk head.
