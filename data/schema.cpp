@@ -1,5 +1,6 @@
 #include "data/schema.h"
 
+#include "data/regional.h"
 #include "data/transaction.h"
 
 #include <QFile>
@@ -91,6 +92,8 @@ const char* const kConfirmationIndex =
 const char* const kRunnerIndex = "CREATE UNIQUE INDEX CR_runner ON CR (substr(date, 1, 10), "
                                  "hippodrome COLLATE NOCASE, R, C, cheval COLLATE NOCASE)";
 
+const char* const kYearTable = "CREATE TABLE EXERCICE (annee INTEGER NOT NULL)";
+
 const char* const kIndexes[] = {
     "CREATE INDEX JEUX_user_mois ON JEUX (User, mois)",
     "CREATE INDEX JEUX_user_cheval ON JEUX (User, Cheval)",
@@ -168,11 +171,24 @@ const QStringList& defaultGameTypes() {
     return types;
 }
 
-void create(const Database& db) {
+const char* yearTable() {
+    return kYearTable;
+}
+
+bool hasYearTable(const Database& db) {
+    return db.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' "
+                                    "AND name = 'EXERCICE' COLLATE NOCASE"))
+               .toInt() > 0;
+}
+
+void create(const Database& db, std::optional<int> year) {
     db.exec(QStringLiteral("BEGIN IMMEDIATE"));
     try {
         for (const char* sql : kTables)
             db.exec(QString::fromUtf8(sql));
+        db.exec(QString::fromLatin1(kYearTable));
+        db.exec(QStringLiteral("INSERT INTO EXERCICE (annee) VALUES (?)"),
+                {year.value_or(regional::today().year())});
         for (const char* sql : kIndexes)
             db.exec(QString::fromUtf8(sql));
         for (const QString& type : defaultGameTypes())
@@ -189,14 +205,14 @@ void create(const Database& db) {
     }
 }
 
-std::shared_ptr<Database> createFile(const QString& path) {
+std::shared_ptr<Database> createFile(const QString& path, std::optional<int> year) {
     if (QFileInfo::exists(path))
         throw DbError(
             sqlite_code::CantOpen,
             QStringLiteral("Le fichier %1 existe déjà : il n'est pas remplacé.").arg(path));
     auto db = Database::open(path, Database::Mode::Create);
     try {
-        create(*db);
+        create(*db, year);
     } catch (...) {
         db.reset();
         QFile::remove(path);
@@ -243,13 +259,15 @@ std::shared_ptr<Database> openFile(const QString& path) {
     return db;
 }
 
-std::shared_ptr<Database> openUnchanged(const QString& path) {
+namespace {
+
+std::shared_ptr<Database> recognised(const QString& path, Database::Mode mode) {
     std::shared_ptr<Database> db;
     int applicationId = 0;
     int version = 0;
     QStringList present;
     try {
-        db = Database::open(path, Database::Mode::ReadWrite);
+        db = Database::open(path, mode);
         // The first statement reads the file's header: a file that is not SQLite fails here.
         applicationId = db->scalar(QStringLiteral("PRAGMA application_id")).toInt();
         version = db->scalar(QStringLiteral("PRAGMA user_version")).toInt();
@@ -284,6 +302,16 @@ std::shared_ptr<Database> openUnchanged(const QString& path) {
                           .arg(path, missing.join(QStringLiteral(", "))));
     db->exec(QStringLiteral("PRAGMA synchronous = FULL"));
     return db;
+}
+
+} // namespace
+
+std::shared_ptr<Database> openUnchanged(const QString& path) {
+    return recognised(path, Database::Mode::ReadWrite);
+}
+
+std::shared_ptr<Database> openReadOnly(const QString& path) {
+    return recognised(path, Database::Mode::ReadOnly);
 }
 
 } // namespace data::schema

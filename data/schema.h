@@ -4,6 +4,7 @@
 
 #include <QStringList>
 #include <memory>
+#include <optional>
 
 namespace data::schema {
 
@@ -18,11 +19,19 @@ const QStringList& tableNames();
 // The game types a new file offers, "Simple Gagnant" and "Simple Placé" first.
 const QStringList& defaultGameTypes();
 
-// Creates the tables, indexes and game types in an empty database, and stamps it.
-void create(const Database& db);
+// The open year's table, EXERCICE (annee): one row, the year the ledger belongs to. It is
+// not one of the six: a file made before it has none and still opens (the schema version
+// stays, so that an older program still reads a newer file), and gets it when its year is
+// first recorded.
+const char* yearTable();
+bool hasYearTable(const Database& db);
+
+// Creates the tables, indexes and game types in an empty database, and stamps it. The
+// ledger's open year is `year`, by default the current one.
+void create(const Database& db, std::optional<int> year = std::nullopt);
 
 // Creates a new Velmora file; refuses (throws) when the file already exists.
-std::shared_ptr<Database> createFile(const QString& path);
+std::shared_ptr<Database> createFile(const QString& path, std::optional<int> year = std::nullopt);
 
 // Opens an existing Velmora file read-write, after checking that it is one this version
 // can use. Throws OpenError with a plain French explanation otherwise; the file is never
@@ -33,6 +42,9 @@ std::shared_ptr<Database> openFile(const QString& path);
 // it as it was unless their own transaction commits (velmora-db import-results adds the
 // index within it) or that only read it (velmora-db check).
 std::shared_ptr<Database> openUnchanged(const QString& path);
+
+// The same recognition on a read-only connection: an archived year is only ever read.
+std::shared_ptr<Database> openReadOnly(const QString& path);
 
 // The confirmation lists' index (CREATE INDEX CR_plat_confirmations ...).
 const char* confirmationIndex();

@@ -2,12 +2,15 @@
 
 #include "data/maintenance.h"
 #include "data/paths.h"
+#include "data/regional.h"
 #include "data/schema.h"
+#include "ledger/yearbook.h"
 #include "tools/importer.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QMap>
 #include <optional>
 
@@ -34,6 +37,13 @@ const char* const kUsage =
     "                                   copie sûre de DOSSIER/velmora.mdb, même programme "
     "ouvert ;\n"
     "                                   un fichier endommagé n'est copié qu'avec --force\n"
+    "                                   check et backup acceptent aussi un FICHIER .mdb à la\n"
+    "                                   place du DOSSIER (une archive, une copie)\n"
+    "  velmora-db close-year AAAA [DOSSIER]\n"
+    "                                   clôture l'année AAAA, l'année ouverte du fichier : son\n"
+    "                                   registre passe dans DOSSIER/archives/velmora-AAAA.mdb\n"
+    "                                   et l'année suivante s'ouvre avec le solde de fin\n"
+    "                                   d'année de chaque joueur en Janvier\n"
     "  velmora-db --help                cette aide\n"
     "Sans DOSSIER, le fichier est cherché à côté du programme, puis dans le dossier de\n"
     "données de l'utilisateur (~/.local/share/Velmora), comme le fait Velmora.\n"
@@ -47,7 +57,11 @@ const char* const kUsage =
     "  3  --skip-bad a écarté des lignes refusées et importé les autres\n"
     "Statut de sortie de check : 0 fichier sain ; 1 endommagé, introuvable, utilisé par un\n"
     "autre programme, ou que le programme refuse (autre application, version plus récente,\n"
-    "tables manquantes).\n";
+    "tables manquantes).\n"
+    "Statut de sortie de close-year : 0 année clôturée ; 1 refusée, le fichier inchangé (la\n"
+    "raison est donnée) ; 2 ligne de commande erronée.\n"
+    "Un fichier d'une version antérieure, sans année, prend l'année en cours (la précédente\n"
+    "en janvier et février), comme le propose Velmora.\n";
 
 // A subcommand's arguments, or the status it must end with at once: 0 after the usage text
 // was asked for, 2 for an unknown option or a wrong number of arguments.
@@ -121,9 +135,32 @@ QString databaseIn(const QStringList& args, int index) {
     return QDir(folder).absoluteFilePath(QStringLiteral("velmora.mdb"));
 }
 
+// check and backup also take the file itself: an archived year, a copy.
+QString databaseOrFileIn(const QStringList& args, int index) {
+    if (args.size() > index && QFileInfo(args.at(index)).isFile())
+        return QFileInfo(args.at(index)).absoluteFilePath();
+    return databaseIn(args, index);
+}
+
 // The engine's own text, in brackets, for --verbose.
 QString detail(bool verbose, const QString& engineText) {
     return verbose && !engineText.isEmpty() ? QStringLiteral(" (%1)").arg(engineText) : QString();
+}
+
+// The file for a command that writes only once it is sure: nullptr, with the reason on err,
+// when the program would not open it or another program holds it.
+std::shared_ptr<data::Database> openUnchanged(const QString& path, bool verbose, QTextStream& err) {
+    try {
+        return data::schema::openUnchanged(path);
+    } catch (const data::OpenError& error) {
+        if (error.kind() == data::OpenError::Kind::Busy)
+            err << "velmora-db: " << path
+                << " : le fichier est utilisé par un autre programme ; réessayez";
+        else
+            err << "velmora-db: " << error.explanation();
+        err << detail(verbose, error.engineText()) << '\n';
+        return nullptr;
+    }
 }
 
 int init(const QStringList& args, QTextStream& out, QTextStream& err) {
@@ -150,7 +187,7 @@ int init(const QStringList& args, QTextStream& out, QTextStream& err) {
             << '\n';
         return 1;
     }
-    out << "Fichier créé : " << path << '\n';
+    out << "Fichier créé : " << path << " (année " << regional::today().year() << ")\n";
     return 0;
 }
 
@@ -191,17 +228,9 @@ int importResults(const QStringList& args, QTextStream& out, QTextStream& err) {
     }
     const QString csv = line.positional.at(0);
     const QString path = databaseIn(line.positional, 1);
-    std::shared_ptr<data::Database> db;
-    try {
-        // Nothing is written to the file before the import is accepted.
-        db = data::schema::openUnchanged(path);
-    } catch (const data::OpenError& error) {
-        if (error.kind() == data::OpenError::Kind::Busy)
-            err << "velmora-db: " << path
-                << " : le fichier est utilisé par un autre programme ; réessayez";
-        else
-            err << "velmora-db: " << error.explanation();
-        err << detail(line.verbose, error.engineText()) << '\n';
+    // Nothing is written to the file before the import is accepted.
+    const std::shared_ptr<data::Database> db = openUnchanged(path, line.verbose, err);
+    if (!db) {
         out << "Rien n'a été importé.\n";
         return 1;
     }
@@ -241,17 +270,29 @@ int importResults(const QStringList& args, QTextStream& out, QTextStream& err) {
     return 0;
 }
 
+// A file made before the ledger kept its year: what Velmora will propose, nothing written.
+void noteMissingYear(const QString& path, QTextStream& err) {
+    try {
+        if (!ledger::storedYear(*data::schema::openReadOnly(path)))
+            err << "velmora-db: registre sans année : Velmora proposera "
+                << ledger::proposedYear(regional::today()) << " à son ouverture\n";
+    } catch (const data::DbError&) {
+        // The verdict was given; the year is only a note.
+    }
+}
+
 // The verdict in one sentence; the engine's findings follow with --verbose.
 int check(const QStringList& args, QTextStream& out, QTextStream& err) {
     using Verdict = data::maintenance::CheckResult::Verdict;
     const CommandLine line = parse(args, {}, {}, 0, 1, out, err);
     if (line.exitNow)
         return *line.exitNow;
-    const QString path = databaseIn(line.positional, 0);
+    const QString path = databaseOrFileIn(line.positional, 0);
     const data::maintenance::CheckResult result = data::maintenance::check(path);
     switch (result.verdict) {
     case Verdict::Sound:
         out << path << " : fichier sain.\n";
+        noteMissingYear(path, err);
         return 0;
     case Verdict::Damaged:
         out << path << " : fichier endommagé : ";
@@ -284,7 +325,7 @@ int backup(const QStringList& args, QTextStream& out, QTextStream& err) {
     const CommandLine line = parse(args, {QStringLiteral("--force")}, {}, 1, 2, out, err);
     if (line.exitNow)
         return *line.exitNow;
-    const QString source = databaseIn(line.positional, 1);
+    const QString source = databaseOrFileIn(line.positional, 1);
     const QString dest = QFileInfo(line.positional.at(0)).absoluteFilePath();
     // A copy of a damaged file, taken for a good one, could later be restored over a file
     // that is still sound.
@@ -312,6 +353,57 @@ int backup(const QStringList& args, QTextStream& out, QTextStream& err) {
     return 0;
 }
 
+// Exit statuses as the usage text gives them: 0 closed, 1 refused, 2 wrong command line.
+int closeYear(const QStringList& args, QTextStream& out, QTextStream& err) {
+    const CommandLine line = parse(args, {}, {}, 1, 2, out, err);
+    if (line.exitNow)
+        return *line.exitNow;
+    const QString yearText = line.positional.at(0);
+    bool number = false;
+    const int year = yearText.toInt(&number);
+    if (!number || yearText.size() != 4 || !ledger::isPlausibleYear(year)) {
+        err << "velmora-db: année attendue en quatre chiffres (AAAA), lu « " << yearText << " »\n"
+            << kUsage;
+        return 2;
+    }
+    const QString path = databaseIn(line.positional, 1);
+    if (!QFileInfo::exists(path)) {
+        err << "velmora-db: " << path << " : introuvable ; l'année n'est pas clôturée\n";
+        return 1;
+    }
+    // Velmora keeps this lock while it shows the file: its window would go on showing the
+    // year closed under it. Taken, it also keeps Velmora from starting until the end.
+    QLockFile lock(path + QStringLiteral(".verrou"));
+    lock.setStaleLockTime(0);
+    if (!lock.tryLock(0) && lock.error() == QLockFile::LockFailedError) {
+        err << "velmora-db: " << path
+            << " : le fichier est ouvert dans Velmora ; fermez-le, puis recommencez\n";
+        return 1;
+    }
+    // Nothing is written unless the closing goes through.
+    const std::shared_ptr<data::Database> db = openUnchanged(path, line.verbose, err);
+    if (!db)
+        return 1;
+    try {
+        if (!ledger::storedYear(*db))
+            err << "velmora-db: registre sans année : " << ledger::proposedYear(regional::today())
+                << " retenue\n";
+        const ledger::ClosingDone done = ledger::closeYear(*db, year);
+        out << "Année " << year << " clôturée : " << done.lines << " ligne(s) archivée(s) dans "
+            << done.archive << " ; l'année " << year + 1 << " est ouverte, " << done.players
+            << " joueur(s) avec leur solde en Janvier.\n";
+        if (done.resumed)
+            out << "L'archive, écrite par une clôture interrompue, a été vérifiée et reprise.\n";
+        return 0;
+    } catch (const ledger::ClosingRefused& refused) {
+        err << "velmora-db: " << refused.text << detail(line.verbose, refused.engineText) << '\n';
+    } catch (const data::DbError& error) {
+        err << "velmora-db: " << path << " : " << importer::engineResultInWords(error.code())
+            << detail(line.verbose, error.engineText()) << '\n';
+    }
+    return 1;
+}
+
 } // namespace
 
 int runDbTool(const QStringList& args, QTextStream& out, QTextStream& err) {
@@ -329,6 +421,8 @@ int runDbTool(const QStringList& args, QTextStream& out, QTextStream& err) {
         return check(args, out, err);
     if (command == QLatin1String("backup"))
         return backup(args, out, err);
+    if (command == QLatin1String("close-year"))
+        return closeYear(args, out, err);
     if (!command.isEmpty())
         err << "velmora-db: commande inconnue : " << command << '\n';
     err << kUsage;
