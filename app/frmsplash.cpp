@@ -10,7 +10,9 @@
 #include "data/regional.h"
 #include "data/schema.h"
 #include "gui/dialogs.h"
+#include "gui/errorbox.h"
 #include "ledger/form1.h"
+#include "ledger/yearbook.h"
 
 #include <QApplication>
 #include <QDir>
@@ -45,6 +47,7 @@ Form1* frmSplash::Form_Load() {
         close();
         return nullptr;
     }
+    AskYear();
     Form1* ledger = shell::openLedger();
     close();
     // The copy waits until the window has drawn itself: its reading would slow the first
@@ -55,6 +58,37 @@ Form1* frmSplash::Form_Load() {
         copie->start();
     });
     return ledger;
+}
+
+// A file made before the ledger knew its year is asked once which one it holds; without an
+// answer the proposed year is used and the question comes back at the next start.
+void frmSplash::AskYear() {
+    try {
+        if (ledger::storedYear(*Connexion))
+            return;
+        const int proposed = ledger::proposedYear(regional::today());
+        QString typed = QString::number(proposed);
+        for (;;) {
+            const auto answer =
+                dialogs::input(nullptr, QStringLiteral("À quelle année appartient ce registre ?"),
+                               dialogs::applicationTitle(), typed);
+            if (!answer)
+                return;
+            bool ok = false;
+            const int year = answer->trimmed().toInt(&ok);
+            if (ok && ledger::isPlausibleYear(year)) {
+                ledger::recordYear(*Connexion, year);
+                return;
+            }
+            typed = *answer;
+            dialogs::message(nullptr, QStringLiteral("Tapez l'année sur quatre chiffres, par exemple %1.")
+                                          .arg(proposed),
+                             QStringLiteral("Erreur année"), dialogs::Buttons::Ok,
+                             dialogs::Icon::Exclamation);
+        }
+    } catch (const data::DbError& error) {
+        errors::showDbError(nullptr, error);
+    }
 }
 
 void frmSplash::keyPressEvent(QKeyEvent* event) {

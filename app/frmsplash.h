@@ -30,6 +30,8 @@ private slots:
     void Frame1_Click();
 
 private:
+    void AskYear();
+
     std::unique_ptr<Ui::frmSplash> ui;
 };
 

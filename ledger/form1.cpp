@@ -12,10 +12,13 @@
 #include "ledger/exports.h"
 #include "ledger/ledgerbook.h"
 #include "ledger/statementmodel.h"
+#include "ledger/yearbook.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QHeaderView>
+#include <QStatusBar>
 #include <QStringListModel>
 #include <QStyle>
 #include <algorithm>
@@ -129,6 +132,7 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
     connect(ui->mnuexport, &QAction::triggered, this, [this] { Exporter(exports::Format::Csv); });
     connect(ui->mnupdf, &QAction::triggered, this, [this] { Exporter(exports::Format::Pdf); });
     connect(ui->mnuimprimer, &QAction::triggered, this, &Form1::mnuimprimer_Click);
+    connect(ui->mnucloturer, &QAction::triggered, this, &Form1::mnucloturer_Click);
     connect(ui->mnuexportannee, &QAction::triggered, this,
             [this] { exports::exportYear(this, *Connexion); });
     connect(ui->BT_voirsuivit, &QPushButton::clicked, this, &Form1::BT_voirsuivit_Click);
@@ -152,6 +156,9 @@ void Form1::Form_Load() {
     ui->C_mois->setCurrentIndex(mois - 1);
     ui->C_moisMiseGain->setCurrentIndex(mois - 1);
     ui->CjourMiseGain->setDate(regional::today());
+    if (const QString terminee = ledger::yearStatus(*Connexion, regional::today());
+        !terminee.isEmpty())
+        statusBar()->showMessage(terminee);
 }
 
 void Form1::ChargerMois() {
@@ -405,7 +412,7 @@ bool Form1::OuvrirMois(const QString& nom, const QString& mois) {
         }))
         return false;
     // A name typed that no month knows is no player: adding one is the "+" button's work.
-    if (!connu)
+    if (!connu || !AnneeOuverte({mois}))
         return false;
     Money solde;
     if (precedent) {
@@ -538,7 +545,7 @@ void Form1::Enregistrer(ledger::GameKind genre) {
     entree.amount = *montant.value;
     entree.horse = ui->Tcheval->currentText();
 
-    if (!CompteExiste(entree.player, *moisSolde))
+    if (!AnneeOuverte({entree.month, *moisSolde}) || !CompteExiste(entree.player, *moisSolde))
         return;
     const auto report = Reporter(entree.player, *moisSolde);
     if (!report || !Ecrire([&] { ledger::recordGame(*Connexion, entree, *moisSolde, *report); }))
@@ -550,6 +557,21 @@ void Form1::Enregistrer(ledger::GameKind genre) {
     ui->Tcheval->setEditText(QString());
     // Choosing the player again rebuilds the statement and the horse lists once.
     C_users_Click();
+}
+
+// Once the calendar has turned the year, the open year takes no entry for a month the new
+// year has reached: it is closed first.
+bool Form1::AnneeOuverte(const QStringList& mois) {
+    for (const QString& m : mois) {
+        std::optional<ledger::YearRefusal> refus;
+        if (!Proteger([&] { refus = ledger::yearRefusal(*Connexion, m, regional::today()); }))
+            return false;
+        if (refus) {
+            Refuser(refus->text, refus->title);
+            return false;
+        }
+    }
+    return true;
 }
 
 void Form1::Refuser(const QString& texte, const QString& titre, QWidget* champ) {
@@ -595,6 +617,8 @@ void Form1::bt_ajouteusers_Click() {
         Refuser(dejaLa, QStringLiteral("Ajouter un users"));
         return;
     }
+    if (!AnneeOuverte({*mois}))
+        return;
     // A player known from an earlier month is offered the balance he ended it with.
     const auto solde =
         dialogs::input(this, QStringLiteral("Veuillez saisir le solde pour l'utilisateur ") + nom,
@@ -652,6 +676,8 @@ void Form1::Tajoutecredit_Click() {
         return;
     }
 
+    if (!AnneeOuverte({*mois}))
+        return;
     const auto report = Reporter(nom, *mois);
     if (!report || !Ecrire([&] {
             ledger::addCredit(*Connexion, nom, *mois,
@@ -726,6 +752,37 @@ void Form1::Exporter(exports::Format format) {
         exports::exportStatement(this, m_releve, format);
 }
 
+void Form1::mnucloturer_Click() {
+    const QString titre = QStringLiteral("Clôturer l'année");
+    ledger::ClosingRecap recap;
+    if (!Proteger([&] { recap = ledger::closingRecap(*Connexion, regional::today()); }))
+        return;
+    if (dialogs::message(this, ledger::recapText(recap), titre, dialogs::Buttons::YesNo,
+                         dialogs::Icon::Question) != dialogs::Answer::Yes)
+        return;
+    ledger::ClosingDone fait;
+    try {
+        fait = ledger::closeYear(*Connexion, recap.year);
+    } catch (const ledger::ClosingRefused& refus) {
+        Refuser(refus.text, titre);
+        return;
+    }
+    emit ledgerWritten();
+    statusBar()->clearMessage();
+    // The statement on display belonged to the year now archived.
+    const QString nom = joueur(*ui);
+    Proteger([&] {
+        ChargerUsers();
+        ui->C_users->setCurrentIndex(ui->C_users->findText(nom));
+        ChargerReleve(nom, moisAffiche(*ui));
+    });
+    dialogs::message(this,
+                     QStringLiteral("L'année %1 est clôturée : son registre est archivé dans\n%2")
+                         .arg(fait.year)
+                         .arg(QDir::toNativeSeparators(fait.archive)),
+                     titre, dialogs::Buttons::Ok, dialogs::Icon::Information);
+}
+
 void Form1::mnuimprimer_Click() {
     if (ReleveAffiche())
         exports::printStatement(this, m_releve);
@@ -767,7 +824,7 @@ void Form1::BT_annuler_Click() {
         errors::showDbError(this, error);
         return;
     }
-    if (!CompteExiste(nom, mois))
+    if (!AnneeOuverte({mois}) || !CompteExiste(nom, mois))
         return;
     QStringList mots{QStringLiteral("Annuler la ligne n° %1 :").arg(num), ligne->type};
     if (!ligne->cheval.isEmpty())

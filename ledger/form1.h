@@ -68,6 +68,7 @@ private slots:
     void BT_voirsuivit_Click();
     void mnustats_Click();
     void mnuimprimer_Click();
+    void mnucloturer_Click();
     void PlacerIntitules();
 
 private:
@@ -88,6 +89,7 @@ private:
     void ChargerChevaux(const QString& joueur);
     void Enregistrer(ledger::GameKind kind);
     bool ReleveAffiche();
+    bool AnneeOuverte(const QStringList& mois);
     void Exporter(exports::Format format);
 
     void OuvrirUsers(const QString& sql, const QVariantList& values = {});

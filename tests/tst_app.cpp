@@ -104,6 +104,7 @@ private slots:
     void firstStartOffersAFile_data();
     void firstStartOffersAFile();
     void secondStartWakesTheFirst();
+    void olderFileIsAskedItsYear();
     void chronoMenuKeepsOneWindow();
     void followedButtonOnlyAnnounces();
     void followedHorsesWithinReach();
@@ -269,6 +270,30 @@ void TestApp::secondStartWakesTheFirst() {
     QVERIFY(!third.waitForFinished(3000));
     third.kill();
     third.waitForFinished();
+}
+
+// A file made before the ledger knew its year: asked once, the last year proposed in
+// February.
+void TestApp::olderFileIsAskedItsYear() {
+    TestDatabase db;
+    db.exec("DROP TABLE EXERCICE");
+    regional::setToday(QDate(2027, 2, 1));
+    {
+        RealDialogs real;
+        real.type("2025");
+        QCOMPARE(startProgram(), 0);
+        QVERIFY(real.allAnswered());
+        QCOMPARE(real.seen().value(0).text, QString("À quelle année appartient ce registre ?"));
+        QCOMPARE(real.seen().value(0).held, QString("2026"));
+    }
+    QCOMPARE(db.scalar("SELECT annee FROM EXERCICE").toInt(), 2025);
+    closeAllWindows();
+    Connexion.reset();
+    // Asked once: the next start opens without a question.
+    ScriptedDialogs none;
+    QCOMPARE(startProgram(), 0);
+    QVERIFY(none.shown().isEmpty());
+    regional::setToday(QDate());
 }
 
 void TestApp::chronoMenuKeepsOneWindow() {

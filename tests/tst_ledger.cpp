@@ -24,6 +24,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTreeView>
+#include <QStatusBar>
 #include <QtTest>
 
 using dialogs::Answer;
@@ -140,6 +141,9 @@ private slots:
     void lateEntries_data();
     void lateEntries();
     void throughTheRealWidgets();
+    void newYearRefusesWrites_data();
+    void newYearRefusesWrites();
+    void closingTheYearFromTheMenu();
 
 private:
     Form1& openWindow();
@@ -1788,6 +1792,74 @@ void TestLedger::lateEntries() {
 
 // -----------------------------------------------------------------------------------------
 // As a user does it: keys typed into the real fields, real boxes answered with the mouse.
+
+// -----------------------------------------------------------------------------------------
+// A new year
+
+void TestLedger::newYearRefusesWrites_data() {
+    QTest::addColumn<QDate>("today");
+    QTest::addColumn<QString>("month");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("same year") << QDate(2026, 11, 3) << "Mars" << false;
+    QTest::newRow("new year, its month") << QDate(2027, 2, 10) << "Février" << true;
+    QTest::newRow("new year, an earlier month") << QDate(2027, 2, 10) << "Janvier" << true;
+    QTest::newRow("new year, a late entry") << QDate(2027, 2, 10) << "Mars" << false;
+}
+
+void TestLedger::newYearRefusesWrites() {
+    QFETCH(QDate, today);
+    QFETCH(QString, month);
+    QFETCH(bool, refused);
+    m_db->exec("UPDATE EXERCICE SET annee = 2026");
+    regional::setToday(today);
+    addUser("Paul", month, 100, 100);
+    openWindow();
+    auto* status = m_form->findChild<QStatusBar*>();
+    QCOMPARE(status ? status->currentMessage() : QString(),
+             today.year() > 2026 ? "L'année 2026 est terminée : pensez à la clôturer." : "");
+    pick("C_mois", month);
+    pick("C_users", "Paul");
+    pick("C_moisMiseGain", month);
+    pick("Ctypejeux", "Tiercé");
+    w<QLineEdit>("Cmontant")->setText("5");
+    if (refused)
+        m_dialogs->answer(Answer::Ok);
+    w<QPushButton>("BT_savemise")->click();
+    QCOMPARE(rowCount("JEUX"), refused ? 0 : 1);
+    if (refused) {
+        QCOMPARE(m_dialogs->last().title, QString("Nouvelle année"));
+        QCOMPARE(m_dialogs->last().text, QString("Clôturez d'abord l'année 2026 (menu Fichier)."));
+    }
+}
+
+// Through the real boxes: the recap answered Oui, the archive's path acknowledged.
+void TestLedger::closingTheYearFromTheMenu() {
+    m_db->exec("UPDATE EXERCICE SET annee = 2026");
+    regional::setToday(QDate(2027, 1, 5));
+    addUser("Paul", "Mars", 100, 100);
+    addRow("Paul", "Mars", "01", "Simple Gagnant", "JOLIE", 10, 0, 90);
+    m_db->exec("UPDATE USERS SET SoldeEnCours = 90");
+    m_dialogs.reset();
+    RealDialogs real;
+    openWindow();
+    pick("C_mois", "Mars");
+    pick("C_users", "Paul");
+    QCOMPARE(list().topLevelItemCount(), 1);
+    real.click(QDialogButtonBox::Yes);
+    real.click(QDialogButtonBox::Ok);
+    m_form->findChild<QAction*>("mnucloturer")->trigger();
+    QVERIFY(real.allAnswered());
+    QCOMPARE(real.seen().at(0).title, QString("Clôturer l'année"));
+    QVERIFY2(real.seen().at(0).text.contains("2026"), qPrintable(real.seen().at(0).text));
+    const QString archive = QDir(m_db->folder()).filePath("archives/velmora-2026.mdb");
+    QVERIFY(real.seen().at(1).text.endsWith(archive));
+    QVERIFY(QFile::exists(archive));
+    QCOMPARE(rowCount("JEUX"), 0);
+    QCOMPARE(balanceOf("Paul", "Janvier").toDouble(), 90.0);
+    // The statement on display is the new year's March: there is none.
+    QCOMPARE(list().topLevelItemCount(), 0);
+    QCOMPARE(m_db->scalar("SELECT annee FROM EXERCICE").toInt(), 2027);
+}
 
 void TestLedger::throughTheRealWidgets() {
     addUser("Paul", "Mars", 100, 100);

@@ -482,11 +482,12 @@ void TestStats::fromTheLedgerMenu() {
     regional::setToday(QDate(2024, 3, 6));
     auto* form = shell::openLedger();
     const auto menus = form->menuBar()->actions();
-    QCOMPARE(menus.size(), 2);
-    QCOMPARE(menus.at(0)->text(), QString("&Relevé"));
-    QCOMPARE(menus.at(1)->text(), QString("&Suivits"));
+    QCOMPARE(menus.size(), 3);
+    QCOMPARE(menus.at(0)->text(), QString("&Fichier"));
+    QCOMPARE(menus.at(1)->text(), QString("&Relevé"));
+    QCOMPARE(menus.at(2)->text(), QString("&Suivits"));
     QStringList items;
-    for (QAction* action : menus.at(0)->menu()->actions())
+    for (QAction* action : menus.at(1)->menu()->actions())
         items << action->objectName() + " " + action->text();
     QCOMPARE(items, QStringList({"mnustats &Statistiques…", "mnuexport &Exporter le relevé (CSV)…",
                                  "mnupdf Relevé en &PDF…", "mnuimprimer &Imprimer le relevé…", " ",
