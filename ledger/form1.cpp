@@ -2,6 +2,7 @@
 #include "ui_form1.h"
 
 #include "data/connection.h"
+#include "data/paths.h"
 #include "data/regional.h"
 #include "data/statement.h"
 #include "gui/appearance.h"
@@ -18,6 +19,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QHeaderView>
+#include <QMenu>
 #include <QStatusBar>
 #include <QStringListModel>
 #include <QStyle>
@@ -92,7 +94,11 @@ template <class Write> bool Form1::Ecrire(Write write) {
     return false;
 }
 
-Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::Form1>()) {
+Form1::Form1(QWidget* parent) : Form1(Connexion, 0, parent) {}
+
+Form1::Form1(std::shared_ptr<data::Database> base, int anneeArchivee, QWidget* parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::Form1>()), m_base(std::move(base)),
+      m_anneeArchivee(anneeArchivee) {
     // The decorative picture lives in the program's resources, linked from a static library.
     Q_INIT_RESOURCE(app);
     ui->setupUi(this);
@@ -122,7 +128,8 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
     ui->Lst_jeux->setItemDelegate(new PlainTextDelegate(ui->Lst_jeux));
     // A reload empties the selection without telling it changed.
     const auto selectionSuivie = [this] {
-        ui->BT_annuler->setEnabled(ui->Lst_jeux->selectionModel()->hasSelection());
+        ui->BT_annuler->setEnabled(m_anneeArchivee == 0 &&
+                                   ui->Lst_jeux->selectionModel()->hasSelection());
     };
     connect(ui->Lst_jeux->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             selectionSuivie);
@@ -134,9 +141,49 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
     connect(ui->mnuimprimer, &QAction::triggered, this, &Form1::mnuimprimer_Click);
     connect(ui->mnucloturer, &QAction::triggered, this, &Form1::mnucloturer_Click);
     connect(ui->mnuexportannee, &QAction::triggered, this,
-            [this] { exports::exportYear(this, *Connexion); });
+            [this] { exports::exportYear(this, *m_base); });
     connect(ui->BT_voirsuivit, &QPushButton::clicked, this, &Form1::BT_voirsuivit_Click);
+    // The archived years, found each time the menu opens.
+    ui->mnuouvrirannee->setMenu(new QMenu(this));
+    connect(ui->mnuouvrirannee->menu(), &QMenu::aboutToShow, this, &Form1::ListerArchives);
+    if (m_anneeArchivee != 0)
+        LectureSeule();
     Proteger([this] { Form_Load(); });
+}
+
+Form1* Form1::ouvrirArchive(const QString& chemin, int annee, QWidget* parent) {
+    return new Form1(ledger::openArchive(chemin), annee, parent);
+}
+
+// A past year is read, never written: what writes is disabled, and the file itself is
+// opened read-only by the engine.
+void Form1::LectureSeule() {
+    setWindowTitle(windowTitle() + QStringLiteral(" — %1 (archive)").arg(m_anneeArchivee));
+    for (QWidget* ecrit : std::initializer_list<QWidget*>{
+             ui->BT_savemise, ui->BT_savegain, ui->Tajoutecredit, ui->bt_ajouteusers,
+             ui->BT_annuler})
+        ecrit->setEnabled(false);
+    ui->mnucloturer->setEnabled(false);
+}
+
+// The archives beside the open file, newest first, each opening in a window of its own.
+void Form1::ListerArchives() {
+    QMenu* menu = ui->mnuouvrirannee->menu();
+    menu->clear();
+    const auto trouvees = ledger::archives(paths::databaseFolder());
+    for (const ledger::ArchiveFile& archive : trouvees) {
+        QAction* action = menu->addAction(QString::number(archive.year));
+        connect(action, &QAction::triggered, this, [this, archive] {
+            try {
+                Form1* fenetre = ouvrirArchive(archive.path, archive.year);
+                fenetre->show();
+            } catch (const data::DbError& error) {
+                errors::showDbError(this, error);
+            }
+        });
+    }
+    if (trouvees.isEmpty())
+        menu->addAction(QStringLiteral("Aucune année archivée"))->setEnabled(false);
 }
 
 Form1::~Form1() {
@@ -156,7 +203,9 @@ void Form1::Form_Load() {
     ui->C_mois->setCurrentIndex(mois - 1);
     ui->C_moisMiseGain->setCurrentIndex(mois - 1);
     ui->CjourMiseGain->setDate(regional::today());
-    if (const QString terminee = ledger::yearStatus(*Connexion, regional::today());
+    if (m_anneeArchivee != 0)
+        return;
+    if (const QString terminee = ledger::yearStatus(*m_base, regional::today());
         !terminee.isEmpty())
         statusBar()->showMessage(terminee);
 }
@@ -266,17 +315,17 @@ void Form1::ChargerTypesJeux() {
 
 void Form1::OuvrirUsers(const QString& sql, const QVariantList& values) {
     RsUsers = std::make_unique<data::RecordSet>();
-    RsUsers->Open(sql, Connexion, values);
+    RsUsers->Open(sql, m_base, values);
 }
 
 void Form1::OuvrirJeux(const QString& sql, const QVariantList& values) {
     RsJeux = std::make_unique<data::RecordSet>();
-    RsJeux->Open(sql, Connexion, values);
+    RsJeux->Open(sql, m_base, values);
 }
 
 void Form1::OuvrirTypeJeux(const QString& sql, const QVariantList& values) {
     RsTypeJeux = std::make_unique<data::RecordSet>();
-    RsTypeJeux->Open(sql, Connexion, values);
+    RsTypeJeux->Open(sql, m_base, values);
 }
 
 void Form1::FermerUsers() {
@@ -323,15 +372,15 @@ void Form1::ChargerCompte(const QString& nom, const QString& mois) {
             ChargerChevaux(nom);
         }))
         return;
-    if (!m_releve.soldeEnCours && !nom.isEmpty() && regional::monthIndex(mois) >= 0 &&
-        OuvrirMois(nom, mois))
+    if (m_anneeArchivee == 0 && !m_releve.soldeEnCours && !nom.isEmpty() &&
+        regional::monthIndex(mois) >= 0 && OuvrirMois(nom, mois))
         Proteger([&] { ChargerReleve(nom, mois); });
 }
 
 void Form1::ChargerChevaux(const QString& nom) {
     // Thousands of horses for a regular player: one list, read straight from the engine,
     // shared by both boxes.
-    data::Statement rs(Connexion->raw(),
+    data::Statement rs(m_base->raw(),
                        QStringLiteral("SELECT DISTINCT Cheval, User FROM JEUX WHERE User = ?"),
                        {nom});
     QStringList chevaux;
@@ -347,7 +396,7 @@ void Form1::ChargerChevaux(const QString& nom) {
 }
 
 void Form1::ChargerReleve(const QString& nom, const QString& mois) {
-    m_releve = ledger::loadStatement(*Connexion, nom, mois);
+    m_releve = ledger::loadStatement(*m_base, nom, mois);
     AfficherReleve();
 }
 
@@ -407,8 +456,8 @@ bool Form1::OuvrirMois(const QString& nom, const QString& mois) {
     std::optional<ledger::PreviousMonth> precedent;
     bool connu = false;
     if (!Proteger([&] {
-            connu = ledger::isKnownPlayer(*Connexion, nom);
-            precedent = ledger::previousMonth(*Connexion, nom, mois);
+            connu = ledger::isKnownPlayer(*m_base, nom);
+            precedent = ledger::previousMonth(*m_base, nom, mois);
         }))
         return false;
     // A name typed that no month knows is no player: adding one is the "+" button's work.
@@ -440,7 +489,7 @@ bool Form1::OuvrirMois(const QString& nom, const QString& mois) {
         solde = *montant.value;
     }
     try {
-        ledger::addPlayer(*Connexion, nom, solde, mois);
+        ledger::addPlayer(*m_base, nom, solde, mois);
         emit ledgerWritten();
     } catch (const ledger::PlayerExists&) {
         // Opened meanwhile by another program: it is there to show.
@@ -479,7 +528,7 @@ void Form1::RefuserSansCompte(const QString& nom, const QString& mois) {
 
 bool Form1::CompteExiste(const QString& nom, const QString& mois) {
     bool existe = false;
-    if (!Proteger([&] { existe = ledger::account(*Connexion, nom, mois).has_value(); }))
+    if (!Proteger([&] { existe = ledger::account(*m_base, nom, mois).has_value(); }))
         return false;
     if (!existe)
         RefuserSansCompte(nom, mois);
@@ -488,7 +537,7 @@ bool Form1::CompteExiste(const QString& nom, const QString& mois) {
 
 std::optional<ledger::Carry> Form1::Reporter(const QString& nom, const QString& mois) {
     QStringList suivants;
-    if (!Proteger([&] { suivants = ledger::laterMonths(*Connexion, nom, mois); }))
+    if (!Proteger([&] { suivants = ledger::laterMonths(*m_base, nom, mois); }))
         return std::nullopt;
     if (suivants.isEmpty())
         return ledger::Carry::ThisMonthOnly;
@@ -548,7 +597,7 @@ void Form1::Enregistrer(ledger::GameKind genre) {
     if (!AnneeOuverte({entree.month, *moisSolde}) || !CompteExiste(entree.player, *moisSolde))
         return;
     const auto report = Reporter(entree.player, *moisSolde);
-    if (!report || !Ecrire([&] { ledger::recordGame(*Connexion, entree, *moisSolde, *report); }))
+    if (!report || !Ecrire([&] { ledger::recordGame(*m_base, entree, *moisSolde, *report); }))
         return;
 
     ui->Cmontant->clear();
@@ -564,7 +613,7 @@ void Form1::Enregistrer(ledger::GameKind genre) {
 bool Form1::AnneeOuverte(const QStringList& mois) {
     for (const QString& m : mois) {
         std::optional<ledger::YearRefusal> refus;
-        if (!Proteger([&] { refus = ledger::yearRefusal(*Connexion, m, regional::today()); }))
+        if (!Proteger([&] { refus = ledger::yearRefusal(*m_base, m, regional::today()); }))
             return false;
         if (refus) {
             Refuser(refus->text, refus->title);
@@ -609,8 +658,8 @@ void Form1::bt_ajouteusers_Click() {
     bool existe = false;
     std::optional<ledger::PreviousMonth> precedent;
     if (!Proteger([&] {
-            existe = ledger::playerExists(*Connexion, nom, *mois);
-            precedent = ledger::previousMonth(*Connexion, nom, *mois);
+            existe = ledger::playerExists(*m_base, nom, *mois);
+            precedent = ledger::previousMonth(*m_base, nom, *mois);
         }))
         return;
     if (existe) {
@@ -634,7 +683,7 @@ void Form1::bt_ajouteusers_Click() {
     }
 
     try {
-        ledger::addPlayer(*Connexion, nom, *montant.value, *mois);
+        ledger::addPlayer(*m_base, nom, *montant.value, *mois);
         emit ledgerWritten();
     } catch (const ledger::PlayerExists&) {
         Refuser(dejaLa, QStringLiteral("Ajouter un users"));
@@ -680,7 +729,7 @@ void Form1::Tajoutecredit_Click() {
         return;
     const auto report = Reporter(nom, *mois);
     if (!report || !Ecrire([&] {
-            ledger::addCredit(*Connexion, nom, *mois,
+            ledger::addCredit(*m_base, nom, *mois,
                               regional::today().toString(QStringLiteral("dd")), *somme.value,
                               *report);
         }))
@@ -755,14 +804,14 @@ void Form1::Exporter(exports::Format format) {
 void Form1::mnucloturer_Click() {
     const QString titre = QStringLiteral("Clôturer l'année");
     ledger::ClosingRecap recap;
-    if (!Proteger([&] { recap = ledger::closingRecap(*Connexion, regional::today()); }))
+    if (!Proteger([&] { recap = ledger::closingRecap(*m_base, regional::today()); }))
         return;
     if (dialogs::message(this, ledger::recapText(recap), titre, dialogs::Buttons::YesNo,
                          dialogs::Icon::Question) != dialogs::Answer::Yes)
         return;
     ledger::ClosingDone fait;
     try {
-        fait = ledger::closeYear(*Connexion, recap.year);
+        fait = ledger::closeYear(*m_base, recap.year);
     } catch (const ledger::ClosingRefused& refus) {
         Refuser(refus.text, titre);
         return;
@@ -810,7 +859,7 @@ void Form1::BT_annuler_Click() {
     const auto recharger = [&] { Proteger([&] { ChargerReleve(nom, mois); }); };
     const QString titre = QStringLiteral("Annuler la ligne");
     try {
-        ledger::checkReversible(*Connexion, num);
+        ledger::checkReversible(*m_base, num);
     } catch (const ledger::LineAlreadyReversed&) {
         Refuser(QStringLiteral("Cette ligne est déjà annulée."), titre);
         return;
@@ -838,7 +887,7 @@ void Form1::BT_annuler_Click() {
         return;
 
     try {
-        if (!Ecrire([&] { ledger::reverseLine(*Connexion, num, *report); }))
+        if (!Ecrire([&] { ledger::reverseLine(*m_base, num, *report); }))
             return;
     } catch (const std::runtime_error&) {
         // Reversed or gone meanwhile (another program): the list was stale.
@@ -852,6 +901,11 @@ void Form1::BT_annuler_Click() {
 // Closing
 
 void Form1::closeEvent(QCloseEvent* event) {
+    // A past year's window is one window among others.
+    if (m_anneeArchivee != 0) {
+        event->accept();
+        return;
+    }
     for (QWidget* fenetre : QApplication::topLevelWidgets()) {
         if (fenetre == this || !fenetre->isVisible())
             continue;

@@ -33,7 +33,11 @@ class StatementModel;
 class Form1 : public QMainWindow {
     Q_OBJECT
 public:
+    // The open year, on the program's connection.
     explicit Form1(QWidget* parent = nullptr);
+    // A past year, read-only, in a window of its own ("— AAAA (archive)"). Throws
+    // data::DbError when the archive cannot be opened.
+    static Form1* ouvrirArchive(const QString& chemin, int annee, QWidget* parent = nullptr);
     ~Form1() override;
 
 signals:
@@ -120,7 +124,13 @@ private:
     // the user, nothing is written and the window goes on. False then.
     template <class Write> bool Ecrire(Write write);
 
+    Form1(std::shared_ptr<data::Database> base, int anneeArchivee, QWidget* parent);
+    void LectureSeule();
+    void ListerArchives();
+
     std::unique_ptr<Ui::Form1> ui;
+    std::shared_ptr<data::Database> m_base; // the open year's, or an archive's
+    int m_anneeArchivee = 0;                // 0 for the open year
     std::unique_ptr<data::RecordSet> RsUsers;
     std::unique_ptr<data::RecordSet> RsJeux;
     std::unique_ptr<data::RecordSet> RsTypeJeux;

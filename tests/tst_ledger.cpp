@@ -25,6 +25,8 @@
 #include <QTemporaryDir>
 #include <QTreeView>
 #include <QStatusBar>
+#include <QMenu>
+#include <QCryptographicHash>
 #include <QtTest>
 
 using dialogs::Answer;
@@ -1859,6 +1861,41 @@ void TestLedger::closingTheYearFromTheMenu() {
     // The statement on display is the new year's March: there is none.
     QCOMPARE(list().topLevelItemCount(), 0);
     QCOMPARE(m_db->scalar("SELECT annee FROM EXERCICE").toInt(), 2027);
+
+    // The past year, from the menu, in a window of its own that reads and never writes.
+    QFile file(archive);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1);
+    file.close();
+    QMenu* years = m_form->findChild<QAction*>("mnuouvrirannee")->menu();
+    emit years->aboutToShow();
+    QCOMPARE(years->actions().size(), 1);
+    QCOMPARE(years->actions().at(0)->text(), QString("2026"));
+    years->actions().at(0)->trigger();
+    Form1* past = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (auto* form = qobject_cast<Form1*>(top); form && form != m_form.get())
+            past = form;
+    QVERIFY(past);
+    QCOMPARE(past->windowTitle(), QString("Gestion des mises — 2026 (archive)"));
+    auto* users = past->findChild<QComboBox*>("C_users");
+    auto* months = past->findChild<QComboBox*>("C_mois");
+    months->setCurrentIndex(months->findText("Mars"));
+    users->setCurrentIndex(users->findText("Paul"));
+    emit users->activated(users->currentIndex());
+    QCOMPARE(StatementList(past->findChild<QTreeView*>("Lst_jeux")).topLevelItemCount(), 1);
+    for (const char* write : {"BT_savemise", "BT_savegain", "Tajoutecredit", "bt_ajouteusers",
+                              "BT_annuler"})
+        QVERIFY2(!past->findChild<QWidget*>(write)->isEnabled(), write);
+    // Another month of the past year: no new-month question, nothing written.
+    months->setCurrentIndex(months->findText("Avril"));
+    emit users->activated(users->currentIndex());
+    QVERIFY(real.allAnswered());
+    past->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1), before);
+    QVERIFY(m_form->isVisible()); // closing the past year leaves the ledger open
 }
 
 void TestLedger::throughTheRealWidgets() {
