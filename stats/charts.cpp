@@ -141,15 +141,23 @@ double marginFor(const AxisTicks& ticks, double share = 0.04) {
     return (ticks.high - ticks.low) * share;
 }
 
-// One place per month. The year's months take their short names, slanted: so they fit whole
-// at the smallest size of the window.
-QBarCategoryAxis* monthAxis(const QStringList& months, bool wholeYear) {
+// One place per month, named by its label and year (0 within one year). The months of a
+// whole year or more take their short names, slanted: so they fit whole at the smallest size
+// of the window. A month of a year given ("Mars 2026") reads "mars 2026".
+QBarCategoryAxis* monthAxis(const QStringList& months, const QVector<int>& years, bool wholeYear) {
     auto* axis = new QBarCategoryAxis();
-    for (const QString& name : months) {
+    for (int i = 0; i < months.size(); ++i) {
+        const int year = years.value(i);
+        const QString name =
+            year != 0 ? months.at(i).section(QLatin1Char(' '), 0, -2) : months.at(i);
         const int number = regional::monthIndex(name) + 1;
-        axis->append(wholeYear && number > 0 ? regional::frenchLocale().standaloneMonthName(
-                                                   number, QLocale::ShortFormat)
-                                             : name);
+        if (!wholeYear || number == 0) {
+            axis->append(months.at(i));
+            continue;
+        }
+        const QString shortName =
+            regional::frenchLocale().standaloneMonthName(number, QLocale::ShortFormat);
+        axis->append(year != 0 ? monthOfYear(shortName, year) : shortName);
     }
     if (wholeYear) {
         axis->setLabelsAngle(-60);
@@ -249,14 +257,16 @@ void showResults(QChartView* view, const Figures& figures, bool wholeYear) {
         // one statement ends and the next begins. A month is drawn around its category's
         // place, from half a place before it to half a place after.
         QStringList months;
+        QVector<int> years;
         for (int m = 0; m < curve->months.size(); ++m) {
             const MonthSpan& span = curve->months.at(m);
             for (int i = 0; i < span.points; ++i)
                 curve->across << m - 0.5 + (i + 0.5) / span.points;
             months << span.month;
+            years << span.year;
         }
         curve->start = -0.5;
-        axisX = monthAxis(months, true);
+        axisX = monthAxis(months, years, true);
     } else {
         for (int i = 0; i < n; ++i)
             curve->across << i + 1;
@@ -351,12 +361,14 @@ void showMonths(QChartView* view, const Figures& figures, bool wholeYear) {
     losses->setColor(colours::kRed);
     losses->setBorderColor(colours::kRed.darker(130));
     QStringList months;
+    QVector<int> years;
     QVector<Money> nets;
     for (const Group& group : figures.byMonth) {
         const double net = group.net().toStored();
         *gains << std::max(net, 0.0);
         *losses << std::min(net, 0.0);
         months << group.label;
+        years << group.year;
         nets << group.net();
     }
     auto* series = new QStackedBarSeries();
@@ -365,7 +377,7 @@ void showMonths(QChartView* view, const Figures& figures, bool wholeYear) {
     series->setBarWidth(0.6);
     chart->addSeries(series);
 
-    QBarCategoryAxis* axisX = monthAxis(months, wholeYear);
+    QBarCategoryAxis* axisX = monthAxis(months, years, wholeYear);
     chart->addAxis(axisX, Qt::AlignBottom);
     const AxisTicks ticks = moneyTicks(nets);
     QCategoryAxis* axisY = graduatedAxis(ticks, marginFor(ticks));

@@ -45,9 +45,11 @@ namespace charts {
 QString emptyMessage();
 
 // The net result from zero, operation after operation, with the balance beside it and the
-// deposits marked on the balance.
+// deposits marked on the balance. `wholeYear`: the period spans months (a year, or several
+// years), each month given the same room across; else the operations of one month are counted.
 void showResults(QChartView* view, const Figures& figures, bool wholeYear);
-// The net of each month, green above zero and red below.
+// The net of each month, green above zero and red below; over several years, one bar per
+// month and year.
 void showMonths(QChartView* view, const Figures& figures, bool wholeYear);
 // The net of each game type as bars, best at the top, each with its return.
 void showTypes(QChartView* view, const Figures& figures);

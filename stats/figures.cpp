@@ -168,23 +168,51 @@ void sortByNet(QVector<Group>& groups) {
     groups = std::move(sorted);
 }
 
-Figures compute(const data::Database& db, const QString& player, int month) {
-    Figures figures;
-    const Period period = periodOf(player, month);
-    const Period counted = withoutReversals(period);
+namespace {
 
+// The figures of one year's ledger or several, added up year after year, oldest first.
+class Tally {
+public:
+    Tally(const QString& player, int month)
+        : m_period(periodOf(player, month)), m_counted(withoutReversals(m_period)) {}
+
+    // `year` is 0 for a lone year, whose months need no year in their names.
+    void add(const data::Database& db, int year);
+    Figures finish();
+
+private:
+    void addGroups(const data::Database& db, int year);
+    void addOperations(const data::Database& db, int year);
+
+    const Period m_period;
+    const Period m_counted;
+    Figures m_figures;
+    QHash<QString, int> m_types, m_horses;
+    QHash<QString, QHash<QString, long long>> m_spellings;
+    // A type's spelling in the lists of game types, a later year's list overriding an earlier
+    // one's: a type renamed in the list is shown as it is named now.
+    QHash<QString, QString> m_listed;
+    Money m_net; // the net result at the end of the years added so far
+    MonthNumbers m_monthOf;
+};
+
+void Tally::add(const data::Database& db, int year) {
+    addGroups(db, year);
+    addOperations(db, year);
+}
+
+void Tally::addGroups(const data::Database& db, int year) {
     // One pass over the period's rows grouped by month, type and horse; the tables add these
     // groups up, a few thousand at most.
     QSqlQuery query = db.exec(
         QStringLiteral("SELECT mois, [type jeux], Cheval, COUNT(*), TOTAL(Debit), TOTAL(Credit) "
                        "FROM JEUX WHERE %1 GROUP BY mois, [type jeux] COLLATE BINARY, Cheval")
-            .arg(counted.where),
-        counted.values);
+            .arg(m_counted.where),
+        m_counted.values);
     // "AUTRE JEUX" is the ledger's word for a bet on no particular horse.
     const QString noHorse = nocase(ledger::storedHorse(QString()));
-    QHash<QString, int> months, types, horses;
-    QHash<QString, QHash<QString, long long>> spellings;
-    MonthNumbers monthOf;
+    QVector<Group> byMonth;
+    QHash<QString, int> months;
     while (query.next()) {
         const QVariant type = query.value(1);
         Group rows;
@@ -192,50 +220,55 @@ Figures compute(const data::Database& db, const QString& player, int month) {
         rows.staked = Money::fromStored(query.value(4));
         rows.won = Money::fromStored(query.value(5));
         if (ledger::isCreditRow(type)) {
-            figures.deposits += rows.won;
+            m_figures.deposits += rows.won;
             continue;
         }
-        figures.games += rows.games;
-        figures.staked += rows.staked;
-        figures.won += rows.won;
-        const int number = monthOf(query.value(0).toString());
+        m_figures.games += rows.games;
+        m_figures.staked += rows.staked;
+        m_figures.won += rows.won;
+        const int number = m_monthOf(query.value(0).toString());
         const QString monthName = regional::monthNames().value(number - 1);
-        addTo(figures.byMonth, months, monthName, monthName, rows);
+        addTo(byMonth, months, monthName, monthName, rows);
         const QString typeName = type.toString();
-        addTo(figures.byType, types, nocase(typeName), typeName, rows);
-        spellings[nocase(typeName)][typeName] += rows.games;
+        addTo(m_figures.byType, m_types, nocase(typeName), typeName, rows);
+        m_spellings[nocase(typeName)][typeName] += rows.games;
         const QString horse = query.value(2).toString();
         if (!horse.isEmpty() && nocase(horse) != noHorse)
-            addTo(figures.byHorse, horses, nocase(horse), horse.toUpper(), rows);
+            addTo(m_figures.byHorse, m_horses, nocase(horse), horse.toUpper(), rows);
     }
     if (query.lastError().isValid())
         data::throwQueryError(query);
-    std::sort(figures.byMonth.begin(), figures.byMonth.end(), [](const Group& a, const Group& b) {
+    std::sort(byMonth.begin(), byMonth.end(), [](const Group& a, const Group& b) {
         return monthNumber(a.label) < monthNumber(b.label);
     });
-    const QHash<QString, QString> listed = listedTypes(db);
-    const QCollator collator = frenchOrder();
-    for (Group& group : figures.byType) {
-        const QString key = nocase(group.label);
-        group.label = listed.value(key, mostUsed(spellings.value(key), collator));
+    for (Group& group : byMonth) {
+        if (year != 0) {
+            group.label = monthOfYear(group.label, year);
+            group.year = year;
+        }
+        m_figures.byMonth << group;
     }
-    sortByNet(figures.byType);
-    sortByNet(figures.byHorse);
+    const QHash<QString, QString> listed = listedTypes(db);
+    for (auto it = listed.begin(); it != listed.end(); ++it)
+        m_listed.insert(it.key(), it.value());
+}
 
+void Tally::addOperations(const data::Database& db, int year) {
     // Entry order within a month; the months in calendar order, as the statements follow
     // each other. A row is a game by the same rules as above.
     QVariantList values = {remarkPattern(ledger::reversalRemark(0)),
                            remarkPattern(ledger::reversedByRemark(0))};
-    values += period.values;
-    query = db.exec(QStringLiteral("SELECT mois, Jour, [type jeux], Debit, Credit, SoldeApres, "
-                                   "IFNULL(Remarque, '') GLOB ? OR IFNULL(Remarque, '') GLOB ? "
-                                   "FROM JEUX WHERE %1 ORDER BY Num")
-                        .arg(period.where),
-                    values);
+    values += m_period.values;
+    QSqlQuery query =
+        db.exec(QStringLiteral("SELECT mois, Jour, [type jeux], Debit, Credit, SoldeApres, "
+                               "IFNULL(Remarque, '') GLOB ? OR IFNULL(Remarque, '') GLOB ? "
+                               "FROM JEUX WHERE %1 ORDER BY Num")
+                    .arg(m_period.where),
+                values);
     // Until the months are put in order, an operation's net is its own.
     std::array<QVector<Operation>, 12> perMonth;
     while (query.next()) {
-        const int number = monthOf(query.value(0).toString());
+        const int number = m_monthOf(query.value(0).toString());
         if (number == 0)
             continue;
         Operation operation;
@@ -255,19 +288,49 @@ Figures compute(const data::Database& db, const QString& player, int month) {
     }
     if (query.lastError().isValid())
         data::throwQueryError(query);
-    Money net;
     for (int m = 0; m < 12; ++m) {
         QVector<Operation>& operations = perMonth[static_cast<size_t>(m)];
         if (operations.isEmpty())
             continue;
         for (Operation& operation : operations) {
-            net += operation.net;
-            operation.net = net;
+            m_net += operation.net;
+            operation.net = m_net;
         }
-        figures.operations += operations;
-        figures.operationMonths << MonthSpan{regional::monthNames().at(m), int(operations.size())};
+        m_figures.operations += operations;
+        const QString& month = regional::monthNames().at(m);
+        m_figures.operationMonths << MonthSpan{year != 0 ? monthOfYear(month, year) : month,
+                                               int(operations.size()), year};
     }
-    return figures;
+}
+
+Figures Tally::finish() {
+    const QCollator collator = frenchOrder();
+    for (Group& group : m_figures.byType) {
+        const QString key = nocase(group.label);
+        group.label = m_listed.value(key, mostUsed(m_spellings.value(key), collator));
+    }
+    sortByNet(m_figures.byType);
+    sortByNet(m_figures.byHorse);
+    return std::move(m_figures);
+}
+
+} // namespace
+
+Figures compute(const data::Database& db, const QString& player, int month) {
+    Tally tally(player, month);
+    tally.add(db, 0);
+    return tally.finish();
+}
+
+Figures compute(const QVector<YearLedger>& years, const QString& player, int month) {
+    Tally tally(player, month);
+    for (const YearLedger& year : years)
+        tally.add(*year.db, year.year);
+    return tally.finish();
+}
+
+QString monthOfYear(const QString& month, int year) {
+    return QStringLiteral("%1 %2").arg(month).arg(year);
 }
 
 QStringList players(const data::Database& db) {
@@ -278,6 +341,22 @@ QStringList players(const data::Database& db) {
         names << query.value(0).toString();
     if (query.lastError().isValid())
         data::throwQueryError(query);
+    const QCollator collator = frenchOrder();
+    std::sort(names.begin(), names.end(),
+              [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+    return names;
+}
+
+QStringList players(const QVector<YearLedger>& years) {
+    // The latest year first: its spelling of a name is kept.
+    QHash<QString, QString> byKey;
+    for (auto year = years.rbegin(); year != years.rend(); ++year) {
+        for (const QString& name : players(*year->db)) {
+            if (!byKey.contains(nocase(name)))
+                byKey.insert(nocase(name), name);
+        }
+    }
+    QStringList names = byKey.values();
     const QCollator collator = frenchOrder();
     std::sort(names.begin(), names.end(),
               [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });

@@ -18,6 +18,9 @@ struct Group {
     Money staked; // sum of Debit
     Money won;    // sum of Credit
     Money net() const { return won - staked; }
+    // A month of figures over several years belongs to this one, and its label says so:
+    // "Mars 2026". 0 within a single year.
+    int year = 0;
 };
 
 // One row of the period on the curves.
@@ -34,8 +37,9 @@ struct Operation {
 
 // The operations of one month on the curves: that many, in entry order.
 struct MonthSpan {
-    QString month;
+    QString month; // "Mars", or "Mars 2026" with its year over several years
     int points = 0;
+    int year = 0;
 };
 
 struct Figures {
@@ -64,8 +68,27 @@ constexpr int kWholeYear = 0;
 // Throws data::DbError.
 Figures compute(const data::Database& db, const QString& player, int month);
 
+// One year's ledger: the open file's, or an archived year's.
+struct YearLedger {
+    int year = 0;
+    const data::Database* db = nullptr;
+};
+
+// The figures of several years' ledgers together, the years given oldest first. The rows are
+// grouped by type and by horse across the years as within one; the months are each year's,
+// in time order ("Mars 2025" before "Janvier 2026"); the operations follow one another from
+// year to year, the net result going on from where the year before left it; the balances are
+// as each year stored them. Throws data::DbError.
+Figures compute(const QVector<YearLedger>& years, const QString& player, int month);
+
 // Every player of the ledger once, in French alphabetical order. Throws data::DbError.
 QStringList players(const data::Database& db);
+// Every player of any of these years once, whatever his case, as the latest of them spells
+// him; the years oldest first. Throws data::DbError.
+QStringList players(const QVector<YearLedger>& years);
+
+// A month of a given year, as the figures of several years name it: "Mars 2026".
+QString monthOfYear(const QString& month, int year);
 
 // Net ÷ staked as "-25,0 %"; empty when nothing was staked.
 QString formatYield(Money staked, Money won);

@@ -2,22 +2,27 @@
 #include "ui_fstats.h"
 
 #include "data/connection.h"
+#include "data/paths.h"
 #include "data/regional.h"
 #include "gui/appearance.h"
 #include "gui/errorbox.h"
 #include "gui/singlewindow.h"
 #include "gui/sortproxy.h"
+#include "ledger/yearbook.h"
 #include "stats/charts.h"
 #include "stats/figures.h"
 #include "stats/grouptable.h"
 
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QSet>
 #include <algorithm>
 
 namespace {
 
 const QString kTouteLAnnee = QStringLiteral("Toute l'année");
+const QString kAnneeEnCours = QStringLiteral("Année en cours");
+const QString kToutesLesAnnees = QStringLiteral("Toutes les années");
 
 // Where the user was in a table: its current row, by name, and how far down it was read.
 struct Position {
@@ -81,7 +86,9 @@ Fstats::Fstats(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Fstat
 
     connect(ui->C_joueur, &QComboBox::activated, this, &Fstats::C_joueur_Click);
     connect(ui->C_periode, &QComboBox::activated, this, &Fstats::C_periode_Click);
+    connect(ui->C_annee, &QComboBox::activated, this, &Fstats::C_annee_Click);
 
+    ChargerAnnees();
     ChargerJoueurs();
     Calculer();
 }
@@ -100,6 +107,10 @@ Fstats* Fstats::instance() {
 }
 
 void Fstats::choisir(const QString& player, const QString& month) {
+    // The ledger's months are the open year's.
+    ChargerAnnees();
+    ui->C_annee->setCurrentIndex(0);
+    m_archives.clear();
     // Players added in the ledger since the window opened are listed too.
     ChargerJoueurs();
     ui->C_joueur->setCurrentIndex(ui->C_joueur->findText(player, Qt::MatchFixedString));
@@ -113,6 +124,7 @@ void Fstats::actualiser() {
     QList<Position> positions;
     for (QTreeView* view : {ui->LstParType, ui->LstParMois, ui->LstParCheval})
         positions << positionOf(view);
+    ChargerAnnees();
     ChargerJoueurs();
     Calculer();
     for (const Position& position : std::as_const(positions))
@@ -127,11 +139,77 @@ void Fstats::C_periode_Click() {
     Calculer();
 }
 
+void Fstats::C_annee_Click() {
+    m_archives.clear();
+    ChargerJoueurs();
+    Calculer();
+}
+
+void Fstats::ChargerAnnees() {
+    const QString choisie = ui->C_annee->currentText();
+    ui->C_annee->clear();
+    ui->C_annee->addItem(kAnneeEnCours);
+    for (const ledger::ArchiveFile& archive : ledger::archives(paths::databaseFolder()))
+        ui->C_annee->addItem(QString::number(archive.year), archive.path);
+    ui->C_annee->addItem(kToutesLesAnnees);
+    ui->C_annee->setCurrentIndex(std::max(0, ui->C_annee->findText(choisie)));
+
+    // The archives of a year still chosen stay open; any other is closed.
+    QSet<QString> lues;
+    for (int i = 1; i < ui->C_annee->count() - 1; ++i) {
+        if (ToutesLesAnnees() || i == ui->C_annee->currentIndex())
+            lues << ui->C_annee->itemData(i).toString();
+    }
+    for (auto it = m_archives.begin(); it != m_archives.end();)
+        it = lues.contains(it->first) ? std::next(it) : m_archives.erase(it);
+}
+
+bool Fstats::ToutesLesAnnees() const {
+    return ui->C_annee->currentText() == kToutesLesAnnees;
+}
+
+QVector<stats::YearLedger> Fstats::Annees() {
+    QVector<stats::YearLedger> annees;
+    const int choisie = ui->C_annee->currentIndex();
+    const int ouverte = ledger::openYear(*Connexion, regional::today());
+    // The archives are listed newest first, and the years are added oldest first.
+    for (int i = ui->C_annee->count() - 2; i >= 1; --i) {
+        const int annee = ui->C_annee->itemText(i).toInt();
+        // An archive of the open year is a closing not finished yet: the file still holds
+        // the same rows, which would count twice.
+        if (ToutesLesAnnees() ? annee >= ouverte : i != choisie)
+            continue;
+        if (const auto archive = Archive(ui->C_annee->itemData(i).toString()))
+            annees << stats::YearLedger{annee, archive.get()};
+    }
+    if (choisie <= 0 || ToutesLesAnnees())
+        annees << stats::YearLedger{ouverte, Connexion.get()};
+    return annees;
+}
+
+std::shared_ptr<data::Database> Fstats::Archive(const QString& path) {
+    const auto found = m_archives.find(path);
+    if (found != m_archives.end())
+        return found->second;
+    std::shared_ptr<data::Database> archive;
+    try {
+        archive = ledger::openArchive(path);
+    } catch (const data::DbError& error) {
+        errors::showDbError(this, error);
+    }
+    m_archives[path] = archive;
+    return archive;
+}
+
 void Fstats::ChargerJoueurs() {
     const QString choisi = ui->C_joueur->currentText();
     QStringList joueurs;
     try {
-        joueurs = stats::players(*Connexion);
+        const QVector<stats::YearLedger> annees = Annees();
+        if (ToutesLesAnnees())
+            joueurs = stats::players(annees);
+        else if (!annees.isEmpty())
+            joueurs = stats::players(*annees.first().db);
     } catch (const data::DbError& error) {
         errors::showDbError(this, error);
     }
@@ -173,9 +251,14 @@ void Fstats::PreparerTable(QTreeView* view, stats::GroupTable* model) {
 void Fstats::Calculer() {
     const int index = ui->C_periode->currentIndex();
     const int mois = index >= 0 && index < 12 ? index + 1 : stats::kWholeYear;
+    const QString joueur = ui->C_joueur->currentText();
     stats::Figures figures;
     try {
-        figures = stats::compute(*Connexion, ui->C_joueur->currentText(), mois);
+        const QVector<stats::YearLedger> annees = Annees();
+        if (ToutesLesAnnees())
+            figures = stats::compute(annees, joueur, mois);
+        else if (!annees.isEmpty())
+            figures = stats::compute(*annees.first().db, joueur, mois);
     } catch (const data::DbError& error) {
         errors::showDbError(this, error);
     }
@@ -193,7 +276,8 @@ void Fstats::Calculer() {
     // new rows by it.
     m_parCheval->setGroups(figures.byHorse);
 
-    const bool annee = ui->C_periode->currentText() == kTouteLAnnee;
+    // Over several years even one month's operations are set out month by month.
+    const bool annee = ui->C_periode->currentText() == kTouteLAnnee || ToutesLesAnnees();
     stats::charts::showResults(ui->GraphSolde, figures, annee);
     stats::charts::showMonths(ui->GraphMois, figures, annee);
     stats::charts::showTypes(ui->GraphTypes, figures);

@@ -1,18 +1,25 @@
 #pragma once
 
+#include <QVector>
 #include <QWidget>
+#include <map>
 #include <memory>
 
 namespace Ui {
 class Fstats;
 }
+namespace data {
+class Database;
+} // namespace data
 namespace stats {
 class GroupTable;
+struct YearLedger;
 } // namespace stats
 
 // Which bets pay: a player's results over a month or the year, by game type, month and
 // horse, with the net result and balance curves and the net of each month and game type.
-// One instance at most, beside the ledger window.
+// The year is the open one, an archived one (read from its archive, never written), or all
+// of them together. One instance at most, beside the ledger window.
 class Fstats : public QWidget {
     Q_OBJECT
 public:
@@ -25,22 +32,28 @@ public:
     // The open window, or nullptr.
     static Fstats* instance();
 
-    // Picks the player and the period ("Toute l'année" or a month) as far as the lists hold
-    // them, and recomputes.
+    // Picks the player and the period ("Toute l'année" or a month) of the open year, as far as
+    // the lists hold them, and recomputes.
     void choisir(const QString& player, const QString& month);
 
 public slots:
-    // The ledger changed: the same player and period recomputed, the players listed anew
-    // (a player no longer listed is no longer chosen, as in choisir); the tabs shown, the
-    // tables' orders, scroll positions and current rows stay.
+    // The ledger changed: the same player, period and year recomputed, the players and the
+    // archived years listed anew (a player or a year no longer listed is no longer chosen,
+    // the open year taking the year's place); the tabs shown, the tables' orders, scroll
+    // positions and current rows stay.
     void actualiser();
 
 private slots:
     void C_joueur_Click();
     void C_periode_Click();
+    void C_annee_Click();
 
 private:
+    void ChargerAnnees();
     void ChargerJoueurs();
+    bool ToutesLesAnnees() const;
+    QVector<stats::YearLedger> Annees();
+    std::shared_ptr<data::Database> Archive(const QString& path);
     void PreparerTable(class QTreeView* view, stats::GroupTable* model);
     void Calculer();
 
@@ -48,4 +61,7 @@ private:
     stats::GroupTable* m_parType = nullptr;
     stats::GroupTable* m_parMois = nullptr;
     stats::GroupTable* m_parCheval = nullptr;
+    // The archives the year chosen reads, by path, open while it stays chosen; an empty one
+    // for a file that would not open, so that its error is told once.
+    std::map<QString, std::shared_ptr<data::Database>> m_archives;
 };

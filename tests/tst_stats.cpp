@@ -3,6 +3,7 @@
 #include "gui/appearance.h"
 #include "gui/colours.h"
 #include "ledger/form1.h"
+#include "ledger/yearbook.h"
 #include "stats/charts.h"
 #include "stats/figures.h"
 #include "stats/fstats.h"
@@ -22,6 +23,7 @@
 #include <QGraphicsSimpleTextItem>
 #include <QHeaderView>
 #include <QHorizontalStackedBarSeries>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QMenu>
@@ -146,6 +148,38 @@ void fillLedger(const TestDatabase& db) {
     row("Paul", "décembre", "approvisionnement compte", "autre jeux", 0, 7, 123);
 }
 
+// The fixture's ledger closed as 2024; 2025 in its own archive, with a credit, and Léa who
+// plays only that year; 2026 open, Émile gone from it.
+void makeYears(const TestDatabase& db) {
+    const auto row = [&](const char* month, const char* type, const char* horse, double debit,
+                         double credit) {
+        db.exec("INSERT INTO JEUX (User, mois, Jour, [type jeux], Cheval, Debit, Credit, "
+                "SoldeApres) VALUES ('Paul', ?, '02', ?, ?, ?, ?, 0)",
+                {QString::fromUtf8(month), QString::fromUtf8(type), horse, debit, credit});
+    };
+    ledger::recordYear(*db.db(), 2024);
+    regional::setToday(QDate(2025, 1, 15));
+    ledger::closeYear(*db.db(), 2024);
+    row("Janvier", "Simple Gagnant", "etoile", 20, 0);
+    row("Janvier", "Simple Gagnant", "ETOILE", 0, 50);
+    row("Février", "Approvisionnement compte", "AUTRE JEUX", 0, 40);
+    row("Février", "trio", "AUTRE JEUX", 6, 0);
+    db.exec("INSERT INTO USERS (pseudo, SoldeDepart, SoldeEnCours, Mois) "
+            "VALUES ('Léa', 0, 0, 'Mars')");
+    regional::setToday(QDate(2026, 1, 15));
+    ledger::closeYear(*db.db(), 2025);
+    row("Mars", "Tiercé", "AUTRE JEUX", 10, 0);
+    row("Mars", "Simple Placé", "BRISE", 5, 0);
+    db.exec("DELETE FROM USERS WHERE pseudo = 'Émile'");
+}
+
+QStringList itemsOf(const QComboBox* box) {
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items << box->itemText(i);
+    return items;
+}
+
 QByteArray readAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -164,6 +198,7 @@ private slots:
     void cleanup() {
         testfiles::closeAllWindows();
         m_db.reset();
+        regional::setToday(QDate());
     }
 
     void figuresTablesAndCharts_data();
@@ -174,6 +209,8 @@ private slots:
     void hoverShowsFigures();
     void choicesRecompute();
     void horsesSortByValue();
+    void yearsTogether();
+    void yearChoice();
     void fromTheLedgerMenu();
 
 private:
@@ -475,6 +512,116 @@ void TestStats::horsesSortByValue() {
     // A new period keeps the order chosen (the figures come best net first: ETOILE).
     pick("C_periode", "Toute l'année");
     QCOMPARE(rowsOf(view).value(0).section('|', 0, 0), QString("BRISE"));
+}
+
+void TestStats::yearsTogether() {
+    makeYears(*m_db);
+    const auto y2024 = ledger::openArchive(ledger::archivePath(m_db->file(), 2024));
+    const auto y2025 = ledger::openArchive(ledger::archivePath(m_db->file(), 2025));
+    const QVector<stats::YearLedger> years = {
+        {2024, y2024.get()}, {2025, y2025.get()}, {2026, m_db->db().get()}};
+    const auto summary = [](const stats::Figures& f, const QVector<stats::Group>& groups) {
+        QStringList rows{QString("%1 %2 %3 %4")
+                             .arg(f.games)
+                             .arg(f.staked.cents())
+                             .arg(f.won.cents())
+                             .arg(f.deposits.cents())};
+        for (const stats::Group& g : groups)
+            rows << QString("%1|%2|%3").arg(g.label).arg(g.games).arg(g.net().cents() / 100);
+        return rows;
+    };
+
+    // The types as within a year: "trio" of 2025 is the list's Trio of 2024.
+    const stats::Figures all = stats::compute(years, "Paul", stats::kWholeYear);
+    QCOMPARE(summary(all, all.byType),
+             QStringList({"16 11800 15600 14000", "Simple Gagnant|5|38", "Tiercé|4|10",
+                          "approvisionnement compte|1|7", "Simple Placé|4|-7", "Trio|2|-10"}));
+    QCOMPARE(summary(all, all.byHorse).mid(1), QStringList({"ETOILE|5|38", "BRISE|4|-7"}));
+    QCOMPARE(
+        summary(all, all.byMonth).mid(1),
+        QStringList({"Janvier 2024|1|-4", "Mars 2024|4|-10", "Avril 2024|5|36", "décembre 2024|1|7",
+                     "Janvier 2025|2|30", "Février 2025|1|-6", "Mars 2026|2|-15"}));
+    // The net goes on from one year to the next: 2024 ended at 29.
+    QList<double> nets;
+    for (const stats::Operation& operation : all.operations)
+        nets << operation.net.toStored();
+    QCOMPARE(nets, QList<double>({-4, -4, -14, 16, -9, -9, -9, -14, -26, -41,
+                                  19, 13, 22,  29, 9,  59, 59, 53,  43,  38}));
+
+    // One month of every year; a lone year's months carry no year.
+    const stats::Figures march = stats::compute(years, "Paul", 3);
+    QCOMPARE(summary(march, march.byMonth),
+             QStringList({"6 5500 3000 10000", "Mars 2024|4|-10", "Mars 2026|2|-15"}));
+    QCOMPARE(stats::compute(*y2025, "paul", 2).byMonth.value(0).label, QString("Février"));
+
+    QCOMPARE(stats::players(years), QStringList({"Émile", "Léa", "Paul", "Zoé"}));
+    QCOMPARE(stats::players(*m_db->db()), QStringList({"Léa", "Paul", "Zoé"}));
+}
+
+void TestStats::yearChoice() {
+    makeYears(*m_db);
+    const QString archive = ledger::archivePath(m_db->file(), 2024);
+    const QByteArray before = readAll(archive);
+    QVERIFY(!before.isEmpty());
+    Fstats* window = Fstats::showSingle("Paul", "Toute l'année");
+    auto* years = w<QComboBox>("C_annee");
+    QVERIFY(!years->isEditable());
+    QCOMPARE(w<QLabel>("Lannee")->text(), QString("Année :"));
+    QCOMPARE(itemsOf(years), QStringList({"Année en cours", "2025", "2024", "Toutes les années"}));
+    QCOMPARE(years->currentText(), QString("Année en cours"));
+    QCOMPARE(text("Tmise"), QString("15,00 €"));
+
+    // A past year: its own figures and players, from a connection open while it is chosen.
+    const int connections = QSqlDatabase::connectionNames().size();
+    pick("C_annee", "2024");
+    QCOMPARE(QSqlDatabase::connectionNames().size(), connections + 1);
+    QCOMPARE(text("Tmise"), QString("77,00 €"));
+    QCOMPARE(text("Tnbjeux"), QString("11"));
+    QCOMPARE(itemsOf(w<QComboBox>("C_joueur")), QStringList({"Émile", "Paul", "Zoé"}));
+
+    pick("C_annee", "Toutes les années");
+    const QStringList shown = {text("Tmise"), text("Tgain"),   text("Tnet"),
+                               text("Troi"),  text("Tnbjeux"), text("Tdepots")};
+    QCOMPARE(shown, QStringList({"118,00 €", "156,00 €", "38,00 €", "32,2 %", "16", "140,00 €"}));
+    QCOMPARE(itemsOf(w<QComboBox>("C_joueur")), QStringList({"Émile", "Léa", "Paul", "Zoé"}));
+    QCOMPARE(rowsOf(w<QTreeView>("LstParMois")).value(4),
+             QString("Janvier 2025|2|20,00 €|50,00 €|30,00 €|150,0 %"));
+    const QString months =
+        "janv. 2024, mars 2024, avr. 2024, déc. 2024, janv. 2025, févr. 2025, mars 2026";
+    for (const char* name : {"GraphMois", "GraphSolde"}) {
+        const QChart* chart = w<QChartView>(name)->chart();
+        QCOMPARE(qobject_cast<QBarCategoryAxis*>(chart->axes(Qt::Horizontal).value(0))
+                     ->categories()
+                     .join(", "),
+                 months);
+    }
+    QCOMPARE(heights(seriesNamed<QLineSeries>(w<QChartView>("GraphSolde")->chart(), "Résultat net"))
+                 .last(),
+             38.0);
+
+    // A year closed meanwhile is listed, the choice kept.
+    regional::setToday(QDate(2027, 1, 5));
+    ledger::closeYear(*m_db->db(), 2026);
+    window->actualiser();
+    QCOMPARE(itemsOf(years),
+             QStringList({"Année en cours", "2026", "2025", "2024", "Toutes les années"}));
+    QCOMPARE(years->currentText(), QString("Toutes les années"));
+    QCOMPARE(text("Tmise"), QString("118,00 €"));
+    // An archive of the open year, left by a closing not finished, is not counted twice.
+    QVERIFY(QFile::copy(archive, ledger::archivePath(m_db->file(), 2027)));
+    window->actualiser();
+    QCOMPARE(text("Tmise"), QString("118,00 €"));
+    pick("C_annee", "2026");
+    QCOMPARE(text("Tmise"), QString("15,00 €"));
+    // From the ledger: its open year, the archive closed.
+    Fstats::showSingle("Paul", "Mars");
+    QCOMPARE(years->currentText(), QString("Année en cours"));
+    QCOMPARE(text("Tnbjeux"), QString("0"));
+    QCOMPARE(QSqlDatabase::connectionNames().size(), connections);
+
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(readAll(archive), before);
 }
 
 void TestStats::fromTheLedgerMenu() {
