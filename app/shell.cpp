@@ -14,7 +14,11 @@ void connectWindows(Form1* ledger) {
                      [ledger](const QString& horse) { Fsuivit::montrerCheval(ledger, horse); });
     QObject::connect(
         ledger, &Form1::statisticsRequested, ledger,
-        [](const QString& player, const QString& month) { Fstats::showSingle(player, month); });
+        [](const QString& player, const QString& month, int year) {
+            Fstats::showSingle(player, month, year);
+        });
+    QObject::connect(ledger, &Form1::pastYearOpened, ledger,
+                     [](Form1* past) { connectWindows(past); });
     // Open statistics follow the ledger's writes.
     QObject::connect(ledger, &Form1::ledgerWritten, ledger, [] {
         if (Fstats* stats = Fstats::instance())

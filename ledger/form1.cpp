@@ -176,6 +176,7 @@ void Form1::ListerArchives() {
         connect(action, &QAction::triggered, this, [this, archive] {
             try {
                 Form1* fenetre = ouvrirArchive(archive.path, archive.year);
+                emit pastYearOpened(fenetre);
                 fenetre->show();
             } catch (const data::DbError& error) {
                 errors::showDbError(this, error);
@@ -784,7 +785,7 @@ void Form1::mnusuivits_Click() {
 }
 
 void Form1::mnustats_Click() {
-    emit statisticsRequested(joueur(*ui), moisAffiche(*ui));
+    emit statisticsRequested(joueur(*ui), moisAffiche(*ui), m_anneeArchivee);
 }
 
 // The statement on display, as last loaded: no player picked, nothing to write or print.

@@ -46,7 +46,10 @@ signals:
     // The followed horse of the per-horse report, with the ledger as the parent of any box.
     void followedHorseRequested(const QString& horse);
     // The statistics of the statement on display.
-    void statisticsRequested(const QString& player, const QString& month);
+    // A past year's window was opened: the shell ties its requests as it does the ledger's.
+    void pastYearOpened(Form1* window);
+    // year: the past year the window reads, or 0 for the open year.
+    void statisticsRequested(const QString& player, const QString& month, int year);
     // A stake, win, credit, reversal, player or month was written: what other windows show
     // of the ledger is stale.
     void ledgerWritten();

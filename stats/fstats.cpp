@@ -95,9 +95,9 @@ Fstats::Fstats(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Fstat
 
 Fstats::~Fstats() = default;
 
-Fstats* Fstats::showSingle(const QString& player, const QString& month) {
+Fstats* Fstats::showSingle(const QString& player, const QString& month, int year) {
     Fstats* window = singlewindow::get<Fstats>();
-    window->choisir(player, month);
+    window->choisir(player, month, year);
     singlewindow::bringForward(window);
     return window;
 }
@@ -106,10 +106,11 @@ Fstats* Fstats::instance() {
     return singlewindow::open<Fstats>();
 }
 
-void Fstats::choisir(const QString& player, const QString& month) {
-    // The ledger's months are the open year's.
+void Fstats::choisir(const QString& player, const QString& month, int year) {
+    // The ledger's months are the open year's, or those of the past year its window reads.
     ChargerAnnees();
-    ui->C_annee->setCurrentIndex(0);
+    ui->C_annee->setCurrentIndex(
+        year != 0 ? std::max(0, ui->C_annee->findText(QString::number(year))) : 0);
     m_archives.clear();
     // Players added in the ledger since the window opened are listed too.
     ChargerJoueurs();

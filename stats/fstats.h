@@ -28,13 +28,13 @@ public:
 
     // Shows the single window (made anew if it was closed) on the player and month given
     // (a month as the ledger spells it), recomputed, and brings it forward.
-    static Fstats* showSingle(const QString& player, const QString& month);
+    static Fstats* showSingle(const QString& player, const QString& month, int year = 0);
     // The open window, or nullptr.
     static Fstats* instance();
 
     // Picks the player and the period ("Toute l'année" or a month) of the open year, as far as
     // the lists hold them, and recomputes.
-    void choisir(const QString& player, const QString& month);
+    void choisir(const QString& player, const QString& month, int year = 0);
 
 public slots:
     // The ledger changed: the same player, period and year recomputed, the players and the

@@ -27,6 +27,7 @@
 #include <QStatusBar>
 #include <QMenu>
 #include <QCryptographicHash>
+#include <QSignalSpy>
 #include <QtTest>
 
 using dialogs::Answer;
@@ -1871,7 +1872,9 @@ void TestLedger::closingTheYearFromTheMenu() {
     emit years->aboutToShow();
     QCOMPARE(years->actions().size(), 1);
     QCOMPARE(years->actions().at(0)->text(), QString("2026"));
+    QSignalSpy opened(m_form.get(), &Form1::pastYearOpened);
     years->actions().at(0)->trigger();
+    QCOMPARE(opened.size(), 1);
     Form1* past = nullptr;
     for (QWidget* top : QApplication::topLevelWidgets())
         if (auto* form = qobject_cast<Form1*>(top); form && form != m_form.get())
@@ -1891,6 +1894,11 @@ void TestLedger::closingTheYearFromTheMenu() {
     months->setCurrentIndex(months->findText("Avril"));
     emit users->activated(users->currentIndex());
     QVERIFY(real.allAnswered());
+    // Its statistics are the past year's.
+    QSignalSpy statistics(past, &Form1::statisticsRequested);
+    past->findChild<QAction*>("mnustats")->trigger();
+    QCOMPARE(statistics.value(0).value(2).toInt(), 2026);
+    QCOMPARE(opened.value(0).value(0).value<Form1*>(), past);
     past->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(file.open(QIODevice::ReadOnly));
