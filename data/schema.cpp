@@ -93,6 +93,11 @@ const char* const kRunnerIndex = "CREATE UNIQUE INDEX CR_runner ON CR (substr(da
                                  "hippodrome COLLATE NOCASE, R, C, cheval COLLATE NOCASE)";
 
 const char* const kYearTable = "CREATE TABLE EXERCICE (annee INTEGER NOT NULL)";
+// A stake that names its race: NumJeu is its JEUX.Num, NumGain the win line that cashed it.
+const char* const kBetsTable =
+    "CREATE TABLE PARIS (NumJeu INTEGER PRIMARY KEY, DateCourse TEXT NOT NULL, Hippodrome TEXT, "
+    "R INTEGER NOT NULL, C INTEGER NOT NULL, Cote REAL, Etat TEXT NOT NULL DEFAULT 'en cours', "
+    "NumGain INTEGER)";
 
 const char* const kIndexes[] = {
     "CREATE INDEX JEUX_user_mois ON JEUX (User, mois)",
@@ -187,6 +192,7 @@ void create(const Database& db, std::optional<int> year) {
         for (const char* sql : kTables)
             db.exec(QString::fromUtf8(sql));
         db.exec(QString::fromLatin1(kYearTable));
+        db.exec(QString::fromLatin1(kBetsTable));
         db.exec(QStringLiteral("INSERT INTO EXERCICE (annee) VALUES (?)"),
                 {year.value_or(regional::today().year())});
         for (const char* sql : kIndexes)
@@ -243,7 +249,32 @@ void addConfirmationIndex(const Database& db, const QString& path) {
     }
 }
 
+// A file made before bets knew their race gets the table at its first opening by this
+// version, in one transaction; a file that cannot take it now is opened as it is.
+void addBetsTable(const Database& db, const QString& path) {
+    try {
+        if (hasBetsTable(db))
+            return;
+        Transaction transaction(db);
+        db.exec(QString::fromLatin1(kBetsTable));
+        transaction.commit();
+    } catch (const DbError& error) {
+        QTextStream(stderr) << "velmora : table PARIS non ajoutée à " << path << " : "
+                            << error.engineText() << Qt::endl;
+    }
+}
+
 } // namespace
+
+bool hasBetsTable(const Database& db) {
+    return db.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' "
+                                    "AND name = 'PARIS' COLLATE NOCASE"))
+               .toInt() > 0;
+}
+
+const char* betsTable() {
+    return kBetsTable;
+}
 
 const char* confirmationIndex() {
     return kConfirmationIndex;
@@ -256,6 +287,7 @@ const char* runnerIndex() {
 std::shared_ptr<Database> openFile(const QString& path) {
     std::shared_ptr<Database> db = openUnchanged(path);
     addConfirmationIndex(*db, path);
+    addBetsTable(*db, path);
     return db;
 }
 

@@ -25,6 +25,9 @@ const QStringList& defaultGameTypes();
 // first recorded.
 const char* yearTable();
 bool hasYearTable(const Database& db);
+// PARIS, a stake's race and state: made with every file, added at opening to an older one.
+const char* betsTable();
+bool hasBetsTable(const Database& db);
 
 // Creates the tables, indexes and game types in an empty database, and stamps it. The
 // ledger's open year is `year`, by default the current one.

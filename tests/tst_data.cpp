@@ -23,7 +23,7 @@ private slots:
     void schemaColumnsInOrder();
     void schemaKeepsCaseInsensitiveNamesAndStamps();
     void initToolRefusesToOverwrite();
-    void olderFileGetsTheConfirmationIndexOnce();
+    void olderFileGetsWhatItLacksOnce();
     void walkAndReadByPosition();
     void nullIsNotEmptyText();
     void boundValuesAreNeverSql();
@@ -87,7 +87,7 @@ void TestData::schemaKeepsCaseInsensitiveNamesAndStamps() {
     QCOMPARE(m_db->scalar("SELECT COUNT(*) FROM CR WHERE valeur >= '40'").toInt(), 0);
 }
 
-void TestData::olderFileGetsTheConfirmationIndexOnce() {
+void TestData::olderFileGetsWhatItLacksOnce() {
     const auto indexes = [this] {
         return m_db
             ->scalar("SELECT group_concat(sql, ' | ') FROM sqlite_master WHERE type = "
@@ -96,14 +96,23 @@ void TestData::olderFileGetsTheConfirmationIndexOnce() {
     };
     const QString made = indexes();
     QVERIFY(made.contains("WHERE discipline = 'plat'"));
-    // A file from before it: opening adds it, and a second opening leaves it alone.
+    // A file from before it: opening adds it, and a second opening leaves it alone. So with
+    // the bets' table, rows and all.
+    const QString bets = m_db->scalar("SELECT sql FROM sqlite_master WHERE name = 'PARIS'").toString();
+    QCOMPARE(bets, QString(data::schema::betsTable()));
     m_db->exec("DROP INDEX CR_plat_confirmations");
+    m_db->exec("DROP TABLE PARIS");
     const QString file = m_db->file();
     for (int i = 0; i < 2; ++i) {
         Connexion.reset();
         Connexion = data::schema::openFile(file);
         QCOMPARE(indexes(), made);
+        QCOMPARE(m_db->scalar("SELECT sql FROM sqlite_master WHERE name = 'PARIS'").toString(),
+                 bets);
+        if (i == 0)
+            m_db->exec("INSERT INTO PARIS (NumJeu, DateCourse, R, C) VALUES (1, '2026-12-07', 1, 3)");
     }
+    QCOMPARE(m_db->scalar("SELECT Etat FROM PARIS").toString(), QString("en cours"));
     // The lists use it and never read the table.
     QSqlQuery plan = m_db->db()->exec(
         "EXPLAIN QUERY PLAN SELECT DISTINCT cheval, place, valeur, distance, dotation, date, R, "
