@@ -79,22 +79,6 @@ bool writeFile(const QString& path, const QByteArray& bytes, QString* error) {
 
 // ---- The year's rows ---------------------------------------------------------------------
 
-// A cell read as the month's statement reads it: a real number in a text column written the
-// way Qt writes it, an empty amount as zero.
-QString cellText(const data::Statement& rs, int column) {
-    if (rs.isNull(column))
-        return QString();
-    if (rs.isReal(column))
-        return rs.value(column).toString();
-    return rs.string(column);
-}
-
-Money cellAmount(const data::Statement& rs, int column) {
-    if (rs.isReal(column))
-        return Money::fromStored(rs.real(column));
-    return Money::fromStored(rs.value(column));
-}
-
 struct YearRow {
     int monthOrder = 0;
     QString player;
@@ -106,31 +90,17 @@ struct YearRow {
 // line the month's statement makes of it, with its player and month.
 QVector<YearRow> yearRows(const data::Database& db) {
     data::Statement rs(db.raw(),
-                       QStringLiteral("SELECT Num, User, mois, Jour, Remarque, [type jeux], "
+                       QStringLiteral("SELECT User, mois, Num, Jour, Remarque, [type jeux], "
                                       "Cheval, Debit, Credit, SoldeApres FROM JEUX ORDER BY Num"),
                        {});
     QVector<YearRow> rows;
     while (rs.next()) {
         YearRow row;
-        row.player = cellText(rs, 1);
-        row.month = cellText(rs, 2);
+        row.player = rs.isNull(0) ? QString() : rs.value(0).toString();
+        row.month = rs.isNull(1) ? QString() : rs.value(1).toString();
         const int index = regional::monthIndex(row.month);
         row.monthOrder = index < 0 ? int(regional::monthNames().size()) : index;
-        ledger::StatementLine& line = row.line;
-        line.num = rs.integer(0);
-        line.jour = cellText(rs, 3);
-        line.remarque = cellText(rs, 4);
-        line.type = cellText(rs, 5);
-        QString horse = cellText(rs, 6);
-        if (horse == QLatin1String("autre jeux") || horse == QLatin1String("AUTRE JEUX"))
-            horse.clear();
-        line.cheval = horse.toUpper();
-        line.mise = cellAmount(rs, 7);
-        line.gain = cellAmount(rs, 8);
-        if (!rs.isNull(9))
-            line.solde = cellAmount(rs, 9);
-        line.credit = ledger::isCreditRow(rs.value(5));
-        line.reversal = ledger::isReversalRemark(line.remarque);
+        row.line = ledger::readStatementLine(rs, 2);
         rows.push_back(std::move(row));
     }
     std::stable_sort(rows.begin(), rows.end(), [](const YearRow& a, const YearRow& b) {

@@ -171,6 +171,26 @@ std::optional<Account> account(const data::Database& db, const QString& player,
     return Account{row->deposits, row->balance};
 }
 
+StatementLine readStatementLine(const data::Statement& rs, int first) {
+    StatementLine line;
+    line.num = rs.integer(first);
+    line.jour = cellText(rs, first + 1);
+    line.remarque = cellText(rs, first + 2);
+    line.type = cellText(rs, first + 3);
+    QString horse = cellText(rs, first + 4);
+    if (horse == QLatin1String("autre jeux") || horse == QLatin1String("AUTRE JEUX"))
+        horse.clear();
+    line.cheval = horse.toUpper();
+    // An empty amount (never written by this program) counts as zero.
+    line.mise = cellAmount(rs, first + 5);
+    line.gain = cellAmount(rs, first + 6);
+    if (!rs.isNull(first + 7))
+        line.solde = cellAmount(rs, first + 7);
+    line.credit = !rs.isNull(first + 3) && isCreditType(line.type);
+    line.reversal = isReversalRemark(line.remarque);
+    return line;
+}
+
 MonthStatement loadStatement(const data::Database& db, const QString& player,
                              const QString& month) {
     MonthStatement statement;
@@ -184,22 +204,7 @@ MonthStatement loadStatement(const data::Database& db, const QString& player,
                        "FROM JEUX WHERE user = ? and mois = ? ORDER BY Num,Jour;"),
         {player, month});
     while (rs.next()) {
-        StatementLine line;
-        line.num = rs.integer(0);
-        line.jour = cellText(rs, 1);
-        line.remarque = cellText(rs, 2);
-        line.type = cellText(rs, 3);
-        QString horse = cellText(rs, 4);
-        if (horse == QLatin1String("autre jeux") || horse == QLatin1String("AUTRE JEUX"))
-            horse.clear();
-        line.cheval = horse.toUpper();
-        // An empty amount (never written by this program) counts as zero.
-        line.mise = cellAmount(rs, 5);
-        line.gain = cellAmount(rs, 6);
-        if (!rs.isNull(7))
-            line.solde = cellAmount(rs, 7);
-        line.credit = !rs.isNull(3) && isCreditType(line.type);
-        line.reversal = isReversalRemark(line.remarque);
+        const StatementLine line = readStatementLine(rs, 0);
 
         // Reversed lines and their reversals count in the totals, where they cancel out,
         // but a mistyped stake is neither a record nor a game played.

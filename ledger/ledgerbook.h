@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/database.h"
+#include "data/statement.h"
 #include "ledger/statement.h"
 
 #include <QString>
@@ -45,6 +46,10 @@ std::optional<Account> account(const data::Database& db, const QString& player,
 // The month's statement of the player: its lines in order, totals, records, and the
 // balances of the player's row for the month when there is one.
 MonthStatement loadStatement(const data::Database& db, const QString& player, const QString& month);
+
+// A JEUX row as the statement shows it, from the columns Num, Jour, Remarque, [type jeux],
+// Cheval, Debit, Credit, SoldeApres selected from `first` on.
+StatementLine readStatementLine(const data::Statement& rs, int first);
 
 // The months after `month`, in calendar order, for which the player has a row: those a
 // change of that month's balance may be carried to.
