@@ -661,7 +661,7 @@ void dailyCopy(const Settings& settings) {
             ledger::recordGame(*Connexion,
                                {ledger::GameKind::Stake, QStringLiteral("Banc d'essai"),
                                 QStringLiteral("Mars"), QStringLiteral("01"),
-                                QStringLiteral("Tiercé"), QString(), 1_eur},
+                                QStringLiteral("Tiercé"), QString(), 1_eur, {}},
                                QStringLiteral("Mars"));
         });
     };

@@ -1,4 +1,5 @@
 #include "data/database.h"
+#include "data/transaction.h"
 
 #include <QAtomicInteger>
 #include <QSqlDriver>
@@ -129,6 +130,14 @@ const QVector<Database::Column>& Database::columns(const QString& table) const {
     if (list.isEmpty())
         throw DbError(sqlite_code::Error, QStringLiteral("no such table: %1").arg(table));
     return *m_columns.insert(key, list);
+}
+
+} // namespace data
+
+namespace data {
+
+bool Transaction::inTransaction(const Database& db) {
+    return sqlite3_get_autocommit(db.raw()) == 0;
 }
 
 } // namespace data

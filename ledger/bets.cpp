@@ -1,6 +1,10 @@
 #include "ledger/bets.h"
 
+#include "data/regional.h"
+
+#include <QRegularExpression>
 #include <array>
+#include <cmath>
 
 namespace ledger {
 namespace {
@@ -57,6 +61,42 @@ BetState settle(const QString& gameType, const RunnerResult& result) {
         return place && *place <= paid ? BetState::Won : BetState::Lost;
     }
     return BetState::Pending;
+}
+
+QString RaceRef::code() const {
+    const QString race = QStringLiteral("R%1C%2").arg(r).arg(c);
+    return racecourse.isEmpty() ? race : race + QLatin1Char(' ') + racecourse;
+}
+
+std::optional<RaceRef> parseRace(const QString& text) {
+    // The name of the race follows a dash set off by blanks, so that a racecourse with a
+    // hyphen (Cagnes-sur-Mer) stays whole.
+    static const QRegularExpression pattern(
+        QStringLiteral("^\\s*R\\s*(\\d{1,2})\\s*C\\s*(\\d{1,2})(?:\\s+(.*?))?\\s*(?:\\s[—–-]\\s.*)?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = pattern.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    RaceRef race{match.captured(1).toInt(), match.captured(2).toInt(),
+                 regional::simplifiedName(match.captured(3))};
+    if (race.r < 1 || race.c < 1)
+        return std::nullopt;
+    // "R1C3 — Prix…" has a name and no racecourse.
+    if (race.racecourse.startsWith(QChar(0x2014)) || race.racecourse.startsWith(QChar(0x2013)))
+        race.racecourse.clear();
+    return race;
+}
+
+std::optional<double> parseOdds(const QString& text) {
+    QString typed = text.trimmed();
+    typed.replace(QLatin1Char(','), QLatin1Char('.'));
+    static const QRegularExpression decimal(QStringLiteral("^\\d{1,4}(\\.\\d{1,2})?$"));
+    if (!decimal.match(typed).hasMatch())
+        return std::nullopt;
+    const double odds = typed.toDouble();
+    if (!(odds > 1.0))
+        return std::nullopt;
+    return odds;
 }
 
 } // namespace ledger

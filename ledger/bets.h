@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <optional>
 
@@ -24,5 +25,29 @@ struct RunnerResult {
 // with 8 runners or more, the first two with fewer; a place bet whose race gives no number
 // of runners stays pending, as does every other game type (the user settles those).
 BetState settle(const QString& gameType, const RunnerResult& result);
+
+// A race as a bet names it: its meeting and number, and the racecourse when one is given.
+struct RaceRef {
+    int r = 0;
+    int c = 0;
+    QString racecourse; // empty: any racecourse of the day with that meeting and race
+    // "R1C3", or "R1C3 Vincennes" with a racecourse.
+    QString code() const;
+};
+
+// The race a typed text names: "R1C3" alone, or as a race list writes it, "R1C3 Vincennes —
+// Prix d'Amérique" (the racecourse is what stands between the code and the dash). Blanks
+// and case do not matter ("r1 c3"); anything else names no race.
+std::optional<RaceRef> parseRace(const QString& text);
+
+// The odds typed: a decimal over 1, with a comma or a point.
+std::optional<double> parseOdds(const QString& text);
+
+// What a stake records of its race.
+struct BetSlip {
+    QDate day;
+    RaceRef race;
+    std::optional<double> odds;
+};
 
 } // namespace ledger

@@ -1,6 +1,7 @@
 #include "ledger/ledgerbook.h"
 
 #include "data/regional.h"
+#include "data/schema.h"
 #include "data/statement.h"
 #include "data/transaction.h"
 
@@ -198,13 +199,20 @@ MonthStatement loadStatement(const data::Database& db, const QString& player,
     statement.month = month;
     // A regular player's month holds thousands of rows: they go straight from the engine
     // into the statement, with no record set in between.
+    // A year archived before bets knew their race has no PARIS.
+    const bool bets = data::schema::hasBetsTable(db);
     data::Statement rs(
         db.raw(),
-        QStringLiteral("SELECT Num, Jour, Remarque, [type jeux], Cheval, Debit, Credit, SoldeApres "
-                       "FROM JEUX WHERE user = ? and mois = ? ORDER BY Num,Jour;"),
+        bets ? QStringLiteral("SELECT Num, Jour, Remarque, [type jeux], Cheval, Debit, Credit, "
+                              "SoldeApres, PARIS.Etat FROM JEUX LEFT JOIN PARIS ON NumJeu = Num "
+                              "WHERE user = ? and mois = ? ORDER BY Num,Jour;")
+             : QStringLiteral("SELECT Num, Jour, Remarque, [type jeux], Cheval, Debit, Credit, "
+                              "SoldeApres FROM JEUX WHERE user = ? and mois = ? ORDER BY Num,Jour;"),
         {player, month});
     while (rs.next()) {
-        const StatementLine line = readStatementLine(rs, 0);
+        StatementLine line = readStatementLine(rs, 0);
+        if (bets && !rs.isNull(8))
+            line.etat = rs.string(8);
 
         // Reversed lines and their reversals count in the totals, where they cancel out,
         // but a mistyped stake is neither a record nor a game played.
@@ -266,10 +274,18 @@ BalanceChange recordGame(const data::Database& db, const GameEntry& entry,
     change.before = row.balance;
     const bool stake = entry.kind == GameKind::Stake;
     change.after = stake ? change.before - entry.amount : change.before + entry.amount;
-    appendLedgerRow(db, entry.player, entry.month, entry.day,
-                    regional::simplifiedName(entry.gameType), storedHorse(entry.horse),
-                    stake ? entry.amount : Money(), stake ? Money() : entry.amount, change.before,
-                    change.after);
+    change.num = appendLedgerRow(db, entry.player, entry.month, entry.day,
+                                 regional::simplifiedName(entry.gameType), storedHorse(entry.horse),
+                                 stake ? entry.amount : Money(), stake ? Money() : entry.amount,
+                                 change.before, change.after);
+    if (stake && entry.bet) {
+        const BetSlip& bet = *entry.bet;
+        db.exec(QStringLiteral("INSERT INTO PARIS (NumJeu, DateCourse, Hippodrome, R, C, Cote) "
+                               "VALUES (?, ?, ?, ?, ?, ?)"),
+                {change.num, bet.day.toString(Qt::ISODate),
+                 bet.race.racecourse.isEmpty() ? QVariant() : QVariant(bet.race.racecourse),
+                 bet.race.r, bet.race.c, bet.odds ? QVariant(*bet.odds) : QVariant()});
+    }
     db.exec(QStringLiteral("UPDATE USERS SET SoldeEnCours = ? WHERE Id = ?"),
             {change.after.toStored(), row.id});
     carryToLaterMonths(db, entry.player, balanceMonth, change.after - change.before, carry);
@@ -314,6 +330,8 @@ Reversal reverseLine(const data::Database& db, qint64 num, Carry carry) {
                                    reversal.before, reversal.after, reversalRemark(num));
     db.exec(QStringLiteral("UPDATE JEUX SET Remarque = ? WHERE Num = ?"),
             {reversedByRemark(reversal.num), num});
+    if (data::schema::hasBetsTable(db))
+        db.exec(QStringLiteral("UPDATE PARIS SET NumGain = NULL WHERE NumGain = ?"), {num});
     if (reversal.credit)
         db.exec(QStringLiteral("UPDATE USERS SET SoldeDepart = ?, SoldeEnCours = ? WHERE Id = ?"),
                 {(row.deposits - line.credit).toStored(), reversal.after.toStored(), row.id});

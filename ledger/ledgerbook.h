@@ -2,6 +2,7 @@
 
 #include "data/database.h"
 #include "data/statement.h"
+#include "ledger/bets.h"
 #include "ledger/statement.h"
 
 #include <QString>
@@ -80,11 +81,14 @@ struct GameEntry {
     QString gameType;
     QString horse; // as typed; see storedHorse
     Money amount;
+    // A stake that names its race is a bet: its PARIS row is written with the line.
+    std::optional<BetSlip> bet;
 };
 
 struct BalanceChange {
     Money before;
     Money after;
+    qint64 num = 0; // the new line's Num
 };
 
 // Thrown, before anything is written, when the player has no single row for the month
@@ -106,6 +110,7 @@ public:
 
 // Appends the stake or win to JEUX and moves the player's balance for balanceMonth: the
 // balance before the entry is that row's stored SoldeEnCours. Throws NoAccount without it.
+// A stake's bet goes into PARIS in the same transaction.
 BalanceChange recordGame(const data::Database& db, const GameEntry& entry,
                          const QString& balanceMonth, Carry carry = Carry::ThisMonthOnly);
 
@@ -148,8 +153,9 @@ void checkReversible(const data::Database& db, qint64 num);
 // Undoes the JEUX line numbered num without touching it: a new row with the same player,
 // month, day, game type and horse and the amounts negated, its balances chained from the
 // stored balance of the line's own player and month, the two rows' Remarque naming each
-// other. A reversed credit also comes off the month's deposits. Throws NoAccount when
-// that player has no row for that month.
+// other. A reversed credit also comes off the month's deposits; a reversed win that
+// cashed a bet leaves it to cash again. Throws NoAccount when that player has no row for
+// that month.
 Reversal reverseLine(const data::Database& db, qint64 num, Carry carry = Carry::ThisMonthOnly);
 
 // Whether the player (compared as the database compares names) has a row for month.

@@ -22,6 +22,7 @@ struct StatementLine {
     // A reversed line, or the reversal of one: shown in italics, left out of the records.
     bool reversal = false;
     QString remarque; // "annule n° N", "annulée par n° M", or empty
+    QString etat;     // a bet's state ("en cours", "gagné"…), empty for any other line
 };
 
 struct MonthStatement {

@@ -5,6 +5,7 @@
 #include "data/schema.h"
 #include "data/statement.h"
 #include "data/transaction.h"
+#include "ledger/betbook.h"
 
 #include <QCollator>
 #include <QCryptographicHash>
@@ -34,17 +35,19 @@ using Reason = ClosingRefused::Reason;
 const char* const kJeuxColumns =
     "Num, User, mois, Jour, Remarque, [type jeux], Cheval, Debit, Credit, SoldeAvant, SoldeApres";
 const char* const kUsersColumns = "Id, pseudo, SoldeDepart, SoldeEnCours, Mois";
+const char* const kBetsColumns = "NumJeu, DateCourse, Hippodrome, R, C, Cote, Etat, NumGain";
 
 // What says that two files hold the same ledger: the row counts, the sums a reader would
 // check by hand, and a digest of every value with its storage type, row by row.
 struct LedgerPrint {
     qint64 jeux = 0;
     qint64 users = 0;
+    qint64 paris = 0;
     Money debit, credit, soldeApres, soldeDepart, soldeEnCours;
     QByteArray digest;
 
     bool operator==(const LedgerPrint& o) const {
-        return jeux == o.jeux && users == o.users && debit == o.debit && credit == o.credit &&
+        return jeux == o.jeux && users == o.users && paris == o.paris && debit == o.debit && credit == o.credit &&
                soldeApres == o.soldeApres && soldeDepart == o.soldeDepart &&
                soldeEnCours == o.soldeEnCours && digest == o.digest;
     }
@@ -111,6 +114,17 @@ LedgerPrint ledgerPrint(const data::Database& db) {
                 addValue(hash, rs, c);
             print.soldeDepart += amountAt(rs, 2);
             print.soldeEnCours += amountAt(rs, 3);
+        }
+    }
+    if (data::schema::hasBetsTable(db)) {
+        data::Statement rs(db.raw(),
+                           QStringLiteral("SELECT %1 FROM PARIS ORDER BY NumJeu")
+                               .arg(QLatin1String(kBetsColumns)),
+                           {});
+        while (rs.next()) {
+            ++print.paris;
+            for (int c = 0; c < 8; ++c)
+                addValue(hash, rs, c);
         }
     }
     print.digest = hash.result();
@@ -238,6 +252,10 @@ void writeArchive(const data::Database& db, const QString& partial, int year,
         archive->exec(QStringLiteral("INSERT INTO main.USERS (%1) SELECT %1 FROM velmora.USERS "
                                      "ORDER BY Id")
                           .arg(QLatin1String(kUsersColumns)));
+        if (data::schema::hasBetsTable(db))
+            archive->exec(QStringLiteral("INSERT INTO main.PARIS (%1) SELECT %1 FROM "
+                                         "velmora.PARIS ORDER BY NumJeu")
+                              .arg(QLatin1String(kBetsColumns)));
         archive->exec(QStringLiteral("DETACH DATABASE velmora"));
         report(ClosingStep::ArchiveCopied);
         if (!integrityOk(*archive) || !(ledgerPrint(*archive) == ledger))
@@ -434,6 +452,12 @@ ClosingDone closeYear(const data::Database& db, int year,
                                                 "à partir du 1er janvier %2.")
                                      .arg(year)
                                      .arg(year + 1));
+        // A bet still to settle or to cash would be archived with money not yet counted.
+        if (const int unsettled = unsettledBets(db); unsettled > 0)
+            throw ClosingRefused(Reason::BetsUnsettled,
+                                 QStringLiteral("%1 paris ne sont pas réglés : encaissez-les ou "
+                                                "marquez-les avant de clôturer.")
+                                     .arg(unsettled));
         report(ClosingStep::Locked);
         const LedgerPrint ledger = ledgerPrint(db);
         writing = true;
@@ -468,6 +492,8 @@ ClosingDone closeYear(const data::Database& db, int year,
         const QVector<ClosingBalance> balances = closingBalances(db);
         db.exec(QStringLiteral("DELETE FROM JEUX"));
         db.exec(QStringLiteral("DELETE FROM USERS"));
+        if (data::schema::hasBetsTable(db))
+            db.exec(QStringLiteral("DELETE FROM PARIS"));
         for (const ClosingBalance& player : balances)
             db.exec(QStringLiteral("INSERT INTO USERS (pseudo, SoldeDepart, SoldeEnCours, Mois) "
                                    "VALUES (?, ?, ?, ?)"),

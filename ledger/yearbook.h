@@ -115,6 +115,7 @@ public:
     enum class Reason {
         NotOpenYear,     // another year than the open one
         YearNotOver,     // today is still in the open year
+        BetsUnsettled,   // bets still pending, or won or refunded and not cashed
         AlreadyClosed,   // that year's archive exists and a later year is open
         ArchiveMismatch, // an archive of that name that is not this ledger
         Busy,            // another program holds the file

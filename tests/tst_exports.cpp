@@ -33,16 +33,16 @@ ledger::MonthStatement smallStatement() {
     s.player = "Paul";
     s.month = "Mars";
     ledger::StatementLine credit{
-        2, "01", "Approvisionnement compte", "", Money(), eur(100), eur(150), true, false, ""};
+        2, "01", "Approvisionnement compte", "", Money(), eur(100), eur(150), true, false, "", ""};
     ledger::StatementLine stake{3,           "02",    "Simple Gagnant", "L'AS; \"LE\" BRAVE",
                                 eur(1234.5), Money(), eur(-1084.5),     false,
-                                false,       ""};
+                                false,       "", ""};
     ledger::StatementLine win{
-        4, "02", "Simple Gagnant", "", Money(), eur(30.25), std::nullopt, false, false, ""};
+        4, "02", "Simple Gagnant", "", Money(), eur(30.25), std::nullopt, false, false, "", ""};
     ledger::StatementLine reversed{5,       "03",          "Trio", "",   eur(2),
-                                   Money(), eur(-1056.25), false,  true, "annulée par n° 6"};
+                                   Money(), eur(-1056.25), false,  true, "annulée par n° 6", ""};
     ledger::StatementLine reversal{6,       "03",          "Trio", "",   eur(-2),
-                                   Money(), eur(-1054.25), false,  true, "annule n° 5"};
+                                   Money(), eur(-1054.25), false,  true, "annule n° 5", ""};
     s.lines = {credit, stake, win, reversed, reversal};
     s.nombreJeux = 2;
     s.totalMises = eur(1234.5);
@@ -56,7 +56,7 @@ ledger::StatementLine gameLine(qint64 num, const QString& type, double mise, dou
                                double solde, const QString& horse = "",
                                const QString& remark = "") {
     return {num,   "04", type, horse, eur(mise), eur(gain), eur(solde), false, !remark.isEmpty(),
-            remark};
+            remark, ""};
 }
 
 QByteArray readAll(const QString& path) {

@@ -443,7 +443,7 @@ void TestReliability::damagedFilesNeverCrash() {
         for (int i = 0; i < 300; ++i)
             ledger::recordGame(*db,
                                {ledger::GameKind::Stake, "Paul", "Mars", "03", "Simple Gagnant",
-                                QString("Cheval %1").arg(i % 7), Money::fromCents(250)},
+                                QString("Cheval %1").arg(i % 7), Money::fromCents(250), {}},
                                "Mars");
         db->exec("INSERT INTO MESSUIVITS (nomcheval) VALUES ('CHEVAL 1'), ('CHEVAL 2')");
         db->exec(

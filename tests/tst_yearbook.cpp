@@ -105,7 +105,7 @@ void makeYear(const data::Database& db) {
     addPlayer(db, "Anne", 50_eur, "Mars");
     const auto game = [&](GameKind kind, const QString& player, const QString& month, Money amount,
                           Carry carry = Carry::ThisMonthOnly) {
-        recordGame(db, {kind, player, month, "03", "Simple Gagnant", "Jolie", amount}, month,
+        recordGame(db, {kind, player, month, "03", "Simple Gagnant", "Jolie", amount, {}}, month,
                    carry);
     };
     game(GameKind::Stake, "Paul", "Mars", 10_eur);
@@ -194,7 +194,7 @@ void TestYearbook::closesTheYearIntoItsArchive() {
     QCOMPARE(ledger::storedYear(db), 2027);
     QCOMPARE(otherTables(), others);
     // A new line never takes an archived line's number, which a Remarque may name.
-    ledger::recordGame(db, {ledger::GameKind::Stake, "Paul", "Janvier", "11", "Trio", "", 2_eur},
+    ledger::recordGame(db, {ledger::GameKind::Stake, "Paul", "Janvier", "11", "Trio", "", 2_eur, {}},
                        "Janvier");
     QCOMPARE(t.scalar("SELECT max(Num) FROM JEUX").toLongLong(), lastNum + 1);
     QCOMPARE(ledger::account(db, "Paul", "Janvier")->balance, 135_eur);
