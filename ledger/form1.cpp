@@ -24,6 +24,7 @@
 #include <QStringListModel>
 #include <QStyle>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <iterator>
 
@@ -39,8 +40,13 @@ struct Colonne {
     bool argent;
 };
 const Colonne kColonnes[StatementModel::kColumns] = {
-    {700, false}, {2880, false}, {2000, false}, {850, true}, {850, true}, {1360, true},
+    {700, false}, {2880, false}, {2000, false}, {850, true}, {850, true}, {1360, true}, {1000, false},
 };
+
+// The headings written above the statement, one per column.
+std::array<QLabel*, StatementModel::kColumns> intitules(const Ui::Form1& ui) {
+    return {ui.Label4, ui.Label5, ui.Label11, ui.Label6, ui.Label7, ui.Label9, ui.LabelEtat};
+}
 
 // The cell's own padding and a few pixels, so that two amounts never touch.
 int margeCellule(const QTreeView* liste) {
@@ -68,7 +74,7 @@ QString enumerer(const QStringList& mois) {
 
 } // namespace
 
-template <class Body> bool Form1::Proteger(Body body) {
+bool Form1::Proteger(const std::function<void()>& body) {
     try {
         body();
         return true;
@@ -81,7 +87,7 @@ template <class Body> bool Form1::Proteger(Body body) {
     }
 }
 
-template <class Write> bool Form1::Ecrire(Write write) {
+bool Form1::Ecrire(const std::function<void()>& write) {
     try {
         write();
         emit ledgerWritten();
@@ -143,11 +149,29 @@ Form1::Form1(std::shared_ptr<data::Database> base, int anneeArchivee, QWidget* p
     connect(ui->mnuexportannee, &QAction::triggered, this,
             [this] { exports::exportYear(this, *m_base); });
     connect(ui->BT_voirsuivit, &QPushButton::clicked, this, &Form1::BT_voirsuivit_Click);
+    connect(ui->BT_encaisser, &QPushButton::clicked, this, &Form1::BT_encaisser_Click);
+    connect(ui->LstAEncaisser, &QTreeWidget::itemSelectionChanged, this, [this] {
+        ui->BT_encaisser->setEnabled(m_anneeArchivee == 0 &&
+                                     !ui->LstAEncaisser->selectedItems().isEmpty());
+    });
+    connect(ui->CjourMiseGain, &QDateEdit::dateChanged, this, &Form1::ChargerCourses);
+    ui->Lst_jeux->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->Lst_jeux, &QWidget::customContextMenuRequested, this, &Form1::MenuReleve);
+    ui->Gencaisser->hide();
+    // A race's full name would widen the entry column: the box stays narrow, its list shows
+    // the names whole.
+    ui->C_course->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    ui->C_course->setMinimumContentsLength(8);
+    ui->Tcote->setMaximumWidth(ui->Tcote->fontMetrics().horizontalAdvance(QStringLiteral("000,00")) +
+                               4 * ui->Tcote->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) +
+                               8);
     // The archived years, found each time the menu opens.
     ui->mnuouvrirannee->setMenu(new QMenu(this));
     connect(ui->mnuouvrirannee->menu(), &QMenu::aboutToShow, this, &Form1::ListerArchives);
     if (m_anneeArchivee != 0)
         LectureSeule();
+    else
+        ui->centralwidget->installEventFilter(this);
     Proteger([this] { Form_Load(); });
 }
 
@@ -161,7 +185,7 @@ void Form1::LectureSeule() {
     setWindowTitle(windowTitle() + QStringLiteral(" — %1 (archive)").arg(m_anneeArchivee));
     for (QWidget* ecrit : std::initializer_list<QWidget*>{
              ui->BT_savemise, ui->BT_savegain, ui->Tajoutecredit, ui->bt_ajouteusers,
-             ui->BT_annuler})
+             ui->BT_annuler, ui->BT_encaisser})
         ecrit->setEnabled(false);
     ui->mnucloturer->setEnabled(false);
 }
@@ -204,6 +228,7 @@ void Form1::Form_Load() {
     ui->C_mois->setCurrentIndex(mois - 1);
     ui->C_moisMiseGain->setCurrentIndex(mois - 1);
     ui->CjourMiseGain->setDate(regional::today());
+    ChargerCourses();
     if (m_anneeArchivee != 0)
         return;
     if (const QString terminee = ledger::yearStatus(*m_base, regional::today());
@@ -222,31 +247,38 @@ void Form1::PreparerListeJeux() {
     m_modeleReleve->setBaseFont(liste->font());
 
     // The widths were drawn for a smaller font than today's desktops use. The window leaves
-    // room for money columns of a bold "-999 999 999,99 €", the game type fits the credit
-    // rows' own, the horse takes what is left, so the balance never hides under the scroll
-    // bar and the list takes the window's extra width. The money columns then narrow to the
-    // statement's widest amount (AjusterMontants), and the horse has their room.
+    // room for money columns of a bold "-9 999 999,99 €", the game type fits the credit
+    // rows' own, a bet's state its longest word, the horse takes what is left, so the
+    // balance never hides under the scroll bar and the list takes the window's extra width,
+    // within a 1024-pixel screen. The money columns then fit the statement's widest amount
+    // (AjusterMontants), and the horse has their room.
     QFont gras = liste->font();
     gras.setBold(true);
     const QFontMetrics normal(liste->font());
     const int marge = margeCellule(liste);
-    const int montant = appearance::widestMoney(gras) + marge;
-    const int dpi = logicalDpiX();
+    const int montant =
+        QFontMetrics(gras).horizontalAdvance(regional::formatMoney(Money::fromCents(-999999999))) +
+        marge;
     QHeaderView* entetes = liste->header();
     entetes->setStretchLastSection(false);
     int minimum = 0;
+    QFont italique = liste->font();
+    italique.setItalic(true);
+    // What each column without money must show whole: a day, the credit rows' type in
+    // italics, a few letters of a horse, a bet's longest state.
+    const int textes[] = {normal.horizontalAdvance(QStringLiteral("00")),
+                          QFontMetrics(italique).horizontalAdvance(ledger::creditType()),
+                          6 * normal.averageCharWidth(),
+                          0,
+                          0,
+                          0,
+                          normal.horizontalAdvance(
+                              ledger::betStateName(ledger::BetState::Refunded))};
     for (int i = 0; i < static_cast<int>(std::size(kColonnes)); ++i) {
         const int titre =
             normal.horizontalAdvance(QString::fromUtf8(StatementModel::header(i))) + marge;
-        const bool partage = i == 1 || i == 2;
         const bool reste = i == 2;
-        QFont italique = liste->font();
-        italique.setItalic(true);
-        const int texte = i == 1 ? QFontMetrics(italique).horizontalAdvance(ledger::creditType())
-                                 : 8 * normal.averageCharWidth();
-        int largeur = kColonnes[i].argent ? montant
-                      : partage           ? std::max(titre, texte + marge)
-                                          : std::max(kColonnes[i].twips * dpi / 1440, titre);
+        const int largeur = kColonnes[i].argent ? montant : std::max(titre, textes[i] + marge);
         liste->setColumnWidth(i, largeur);
         entetes->setSectionResizeMode(i, reste ? QHeaderView::Stretch : QHeaderView::Fixed);
         minimum += largeur;
@@ -256,9 +288,8 @@ void Form1::PreparerListeJeux() {
     AjusterMontants();
     liste->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
-    QLabel* intitules[] = {ui->Label4, ui->Label5, ui->Label11, ui->Label6, ui->Label7, ui->Label9};
     for (int i = 0; i < static_cast<int>(std::size(kColonnes)); ++i)
-        intitules[i]->setAlignment(StatementModel::alignment(i) | Qt::AlignVCenter);
+        intitules(*ui)[i]->setAlignment(StatementModel::alignment(i) | Qt::AlignVCenter);
     ui->headings->setFixedHeight(ui->Label4->sizeHint().height());
     connect(entetes, &QHeaderView::sectionResized, this, &Form1::PlacerIntitules,
             Qt::UniqueConnection);
@@ -268,12 +299,12 @@ void Form1::PreparerListeJeux() {
 
 void Form1::PlacerIntitules() {
     // The headings written above the list stand over their columns, whatever their widths.
-    QLabel* intitules[] = {ui->Label4, ui->Label5, ui->Label11, ui->Label6, ui->Label7, ui->Label9};
     const QHeaderView* entetes = ui->Lst_jeux->header();
     const int decalage =
         ui->Lst_jeux->geometry().x() - ui->headings->geometry().x() + ui->Lst_jeux->frameWidth();
-    for (int i = 0; i < static_cast<int>(std::size(intitules)); ++i)
-        intitules[i]->setGeometry(decalage + entetes->sectionViewportPosition(i), 0,
+    const auto labels = intitules(*ui);
+    for (int i = 0; i < static_cast<int>(labels.size()); ++i)
+        labels[i]->setGeometry(decalage + entetes->sectionViewportPosition(i), 0,
                                   entetes->sectionSize(i), ui->headings->height());
 }
 
@@ -399,6 +430,7 @@ void Form1::ChargerChevaux(const QString& nom) {
 void Form1::ChargerReleve(const QString& nom, const QString& mois) {
     m_releve = ledger::loadStatement(*m_base, nom, mois);
     AfficherReleve();
+    ChargerAEncaisser();
 }
 
 void Form1::AjusterMontants() {
@@ -594,6 +626,13 @@ void Form1::Enregistrer(ledger::GameKind genre) {
     }
     entree.amount = *montant.value;
     entree.horse = ui->Tcheval->currentText();
+    // A win line is not a bet: the race and odds go with a stake only.
+    if (genre == ledger::GameKind::Stake) {
+        bool saisi = false;
+        entree.bet = PariSaisi(saisi);
+        if (!saisi)
+            return;
+    }
 
     if (!AnneeOuverte({entree.month, *moisSolde}) || !CompteExiste(entree.player, *moisSolde))
         return;
@@ -605,6 +644,11 @@ void Form1::Enregistrer(ledger::GameKind genre) {
     if (genre == ledger::GameKind::Win)
         ui->Ctypejeux->setEditText(QString());
     ui->Tcheval->setEditText(QString());
+    if (entree.bet) {
+        ui->C_course->setEditText(QString());
+        ui->Tcote->clear();
+        ReglerParis(false);
+    }
     // Choosing the player again rebuilds the statement and the horse lists once.
     C_users_Click();
 }

@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <QVariantList>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -14,6 +15,8 @@ class Form1;
 namespace ledger {
 enum class GameKind;
 enum class Carry;
+enum class BetState;
+struct BetSlip;
 } // namespace ledger
 namespace exports {
 enum class Format;
@@ -77,6 +80,9 @@ private slots:
     void mnuimprimer_Click();
     void mnucloturer_Click();
     void PlacerIntitules();
+    void BT_encaisser_Click();
+    void ChargerCourses();
+    void MenuReleve(const QPoint& position);
 
 private:
     void Form_Load();
@@ -95,6 +101,15 @@ private:
     bool OuvrirMois(const QString& joueur, const QString& mois);
     void ChargerChevaux(const QString& joueur);
     void Enregistrer(ledger::GameKind kind);
+    // The race and odds typed with a stake: nothing when the race is left empty, false in
+    // `ok` after telling the user what is wrong.
+    std::optional<ledger::BetSlip> PariSaisi(bool& ok);
+    // The displayed player's bets to cash, from the file.
+    void ChargerAEncaisser();
+    // Settles the bets from the results; what changed is shown when `dire` is set.
+    void ReglerParis(bool dire);
+    void MarquerPari(qint64 num, ledger::BetState etat);
+    bool eventFilter(QObject* objet, QEvent* evenement) override;
     bool ReleveAffiche();
     bool AnneeOuverte(const QStringList& mois);
     void Exporter(exports::Format format);
@@ -122,10 +137,10 @@ private:
                         QWidget* champ = nullptr);
     // Runs a handler's body; an engine error closes the record sets and is reported, and
     // the window goes on. False when the body was stopped by such an error.
-    template <class Body> bool Proteger(Body body);
+    bool Proteger(const std::function<void()>& body);
     // Runs a write of the ledger; a balance that is not known or an engine error is told to
     // the user, nothing is written and the window goes on. False then.
-    template <class Write> bool Ecrire(Write write);
+    bool Ecrire(const std::function<void()>& write);
 
     Form1(std::shared_ptr<data::Database> base, int anneeArchivee, QWidget* parent);
     void LectureSeule();
@@ -143,4 +158,5 @@ private:
     ledger::MonthStatement m_releve;
     StatementModel* m_modeleReleve = nullptr;
     QStringListModel* m_chevaux = nullptr; // the player's horses, in C_cheval and Tcheval
+    bool m_parisRegles = false;            // settled once the window was first painted
 };

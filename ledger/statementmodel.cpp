@@ -10,7 +10,7 @@ using colours::kBlack;
 using colours::kGreen;
 using colours::kRed;
 
-enum Column { Date, Type, Cheval, Mise, Gain, Solde };
+enum Column { Date, Type, Cheval, Mise, Gain, Solde, Etat };
 
 } // namespace
 
@@ -19,8 +19,8 @@ StatementModel::StatementModel(QObject* parent) : QAbstractTableModel(parent) {
 }
 
 const char* StatementModel::header(int column) {
-    static const char* const headers[kColumns] = {"date", "Type de jeu", "cheval",
-                                                  "Mise", "Gain",        "Solde"};
+    static const char* const headers[kColumns] = {"date", "Type de jeu", "cheval", "Mise",
+                                                  "Gain", "Solde",       "État"};
     return headers[column];
 }
 
@@ -88,6 +88,8 @@ QVariant StatementModel::data(const QModelIndex& index, int role) const {
             return shown ? regional::formatMoney(line.gain) : QString();
         case Solde:
             return line.solde ? regional::formatMoney(*line.solde) : QString();
+        case Etat:
+            return line.etat;
         }
         return QVariant();
     case Qt::TextAlignmentRole:

@@ -7,14 +7,14 @@
 #include <QFont>
 
 // The month's statement as the list shows it: date, game type, horse, stake, win or credit,
-// balance. Cells are formatted when the view asks for them, so a month of thousands of
+// balance, and a bet's state. Cells are formatted when the view asks for them, so a month of thousands of
 // lines shows as fast as its first screenful.
 class StatementModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     explicit StatementModel(QObject* parent = nullptr);
 
-    static constexpr int kColumns = 6;
+    static constexpr int kColumns = 7;
     static const char* header(int column);
     static Qt::Alignment alignment(int column);
 

@@ -441,7 +441,7 @@ void TestImport::skipBadImportsTheGoodRows() {
     QCOMPARE(run.err, QString("ligne 3, colonne « valeur » : nombre attendu, lu « quarante »\n"));
     QCOMPARE(run.out, QString("Import partiel : 2 ligne(s) importée(s), 0 déjà présente(s), 1 "
                               "refusée(s) ; les lignes refusées sont listées. Texte lu en "
-                              "UTF-8.\n"));
+                              "UTF-8.\n0 pari réglé\n"));
     QCOMPARE(
         m_db->scalar("SELECT group_concat(cheval, ',') FROM (SELECT cheval FROM CR ORDER BY C)")
             .toString(),
@@ -481,7 +481,7 @@ void TestImport::reimportAddsNothing() {
     const ToolRun again = import(csv);
     QCOMPARE(again.status, 0);
     QCOMPARE(again.out, QString("Import terminé : 0 ligne(s) importée(s), 3 déjà présente(s), 0 "
-                                "refusée(s). Texte lu en UTF-8.\n"));
+                                "refusée(s). Texte lu en UTF-8.\n0 pari réglé\n"));
     QCOMPARE(crCount(), 3);
 
     // The same runner written differently (ISO date, other case) is the same runner; a new
@@ -501,7 +501,8 @@ void TestImport::reimportAddsNothing() {
                                      "05/03/2024;Longchamp;1;1;B;41\n");
     QCOMPARE(corrected.status, 0);
     QCOMPARE(corrected.out, QString("Import terminé : 0 ligne(s) importée(s), 1 mise(s) à jour, 1 "
-                                    "déjà présente(s), 0 refusée(s). Texte lu en UTF-8.\n"));
+                                    "déjà présente(s), 0 refusée(s). Texte lu en UTF-8.\n"
+                                    "0 pari réglé\n"));
     QCOMPARE(m_db->scalar("SELECT group_concat(valeur || '/' || distance || '/' || [type de "
                           "course], '|') FROM CR WHERE C = 1 AND cheval = 'A'")
                  .toString(),

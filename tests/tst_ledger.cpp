@@ -313,32 +313,33 @@ void TestLedger::windowAtLoad() {
          {"C_mois", "C_users", "C_moisMiseGain", "Ctypejeux", "Tcheval", "C_cheval"})
         QVERIFY2(w<QComboBox>(name)->isEditable(), name);
 
-    // The six statement columns, empty.
+    // The seven statement columns, empty.
     auto* lst = w<QTreeView>("Lst_jeux");
-    QCOMPARE(lst->model()->columnCount(), 6);
+    QCOMPARE(lst->model()->columnCount(), 7);
     QCOMPARE(lst->model()->rowCount(), 0);
-    const QStringList headers{"date", "Type de jeu", "cheval", "Mise", "Gain", "Solde"};
-    const int twips[] = {700, 2880, 2000, 850, 850, 1360};
+    const QStringList headers{"date", "Type de jeu", "cheval", "Mise", "Gain", "Solde", "État"};
+    const int twips[] = {700, 2880, 2000, 850, 850, 1360, 1000};
     QFont boldFont = lst->font();
     boldFont.setBold(true);
     const QFontMetrics bold(boldFont);
     const Qt::Alignment alignments[] = {Qt::AlignLeft,  Qt::AlignHCenter, Qt::AlignLeft,
-                                        Qt::AlignRight, Qt::AlignRight,   Qt::AlignRight};
-    for (int i = 0; i < 6; ++i) {
+                                        Qt::AlignRight, Qt::AlignRight,   Qt::AlignRight,
+                                        Qt::AlignLeft};
+    for (int i = 0; i < 7; ++i) {
         QCOMPARE(lst->model()->headerData(i, Qt::Horizontal).toString(), headers[i]);
         // Wide enough for its header and the empty statement's amounts; the horse takes the
         // rest of the list's width.
-        if (i != 1 && i != 2)
+        if (i >= 3 && i <= 5)
             QVERIFY(lst->columnWidth(i) >= twips[i] * lst->logicalDpiX() / 1440);
         QVERIFY(lst->columnWidth(i) > lst->fontMetrics().horizontalAdvance(headers[i]));
-        if (i >= 3)
+        if (i >= 3 && i <= 5)
             QVERIFY(lst->columnWidth(i) > bold.horizontalAdvance(money(0)));
     }
     // The credit rows' type whole at the window's default size, the horse taking the rest.
     QFont italicFont = lst->font();
     italicFont.setItalic(true);
     QVERIFY(lst->columnWidth(1) > QFontMetrics(italicFont).horizontalAdvance(ledger::creditType()));
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < 7; ++i) {
         QCOMPARE(Qt::Alignment(
                      lst->model()->headerData(i, Qt::Horizontal, Qt::TextAlignmentRole).toInt()) &
                      Qt::AlignHorizontal_Mask,
@@ -436,7 +437,8 @@ void TestLedger::statementGrowsWithTheWindow() {
     // At the smallest size the window allows, every amount shows whole, in boxes and list.
     m_form->resize(m_form->minimumSizeHint());
     QApplication::processEvents();
-    QVERIFY(m_form->width() <= 1000 && m_form->height() <= 700);
+    QVERIFY2(m_form->width() <= 1000 && m_form->height() <= 700,
+             qPrintable(QStringLiteral("%1×%2").arg(m_form->width()).arg(m_form->height())));
     for (const char* name : {"TsoldeDepart", "T_soldepreced", "T_soldecours", "TTotalmise",
                              "Ttotalgain", "Tplusgrossemise", "Tplusgrosgain", "Ttotalmisecheval",
                              "Ttotalgaincheval", "Trapportcheval"}) {

@@ -1,0 +1,233 @@
+// The ledger window's bets: the race and odds of a stake, their states on the statement,
+// and the bets to cash.
+#include "ledger/form1.h"
+#include "ui_form1.h"
+
+#include "data/regional.h"
+#include "gui/dialogs.h"
+#include "gui/errorbox.h"
+#include "ledger/betbook.h"
+#include "ledger/ledgerbook.h"
+#include "ledger/statementmodel.h"
+
+#include <QEvent>
+#include <QAbstractItemView>
+#include <QHeaderView>
+#include <QMenu>
+#include <QStatusBar>
+#include <QTimer>
+
+namespace {
+
+// The bet's number in its line of the list to cash.
+constexpr int kNumRole = Qt::UserRole;
+
+QString cote(double valeur) {
+    return regional::frenchLocale().toString(valeur, 'f', 2);
+}
+
+QString paris(int nombre) {
+    return nombre > 1 ? QStringLiteral("%1 paris réglés").arg(nombre)
+                      : QStringLiteral("%1 pari réglé").arg(nombre);
+}
+
+} // namespace
+
+void Form1::ChargerCourses() {
+    QVector<ledger::RaceOfDay> courses;
+    if (!Proteger([&] { courses = ledger::racesOfDay(*m_base, ui->CjourMiseGain->date()); }))
+        return;
+    // The race typed for another day is not this day's: the box starts empty.
+    ui->C_course->clear();
+    for (const ledger::RaceOfDay& course : courses)
+        ui->C_course->addItem(course.label());
+    ui->C_course->setCurrentIndex(-1);
+    ui->C_course->view()->setMinimumWidth(ui->C_course->view()->sizeHintForColumn(0) + 24);
+}
+
+std::optional<ledger::BetSlip> Form1::PariSaisi(bool& ok) {
+    ok = false;
+    const QString course = ui->C_course->currentText().trimmed();
+    const QString texteCote = ui->Tcote->text().trimmed();
+    std::optional<double> valeur;
+    if (!texteCote.isEmpty()) {
+        valeur = ledger::parseOdds(texteCote);
+        if (!valeur) {
+            Refuser(QStringLiteral("La cote doit être un nombre supérieur à 1."),
+                    QStringLiteral("Erreur cote"), ui->Tcote);
+            return std::nullopt;
+        }
+    }
+    if (course.isEmpty()) {
+        // Odds without their race could be settled by nothing: they are not dropped silently.
+        if (valeur) {
+            Refuser(QStringLiteral("Choisissez la course du pari, ou effacez sa cote."),
+                    QStringLiteral("Erreur course"), ui->C_course);
+            return std::nullopt;
+        }
+        ok = true;
+        return std::nullopt;
+    }
+    const auto reference = ledger::parseRace(course);
+    if (!reference) {
+        Refuser(QStringLiteral("La course s'écrit R1C3, ou se choisit dans la liste des courses "
+                               "du jour."),
+                QStringLiteral("Erreur course"), ui->C_course);
+        return std::nullopt;
+    }
+    ok = true;
+    return ledger::BetSlip{ui->CjourMiseGain->date(), *reference, valeur};
+}
+
+void Form1::ChargerAEncaisser() {
+    QVector<ledger::Bet> aEncaisser;
+    if (m_anneeArchivee == 0 && !m_releve.player.isEmpty())
+        aEncaisser = ledger::betsToCash(*m_base, m_releve.player);
+    QTreeWidget* liste = ui->LstAEncaisser;
+    liste->clear();
+    for (const ledger::Bet& pari : aEncaisser) {
+        const auto attendu = pari.expectedReturn();
+        const bool rembourse = pari.state == ledger::BetState::Refunded;
+        auto* ligne = new QTreeWidgetItem(
+            liste, {pari.raceDay.toString(QStringLiteral("dd/MM")), pari.race.code(), pari.horse,
+                    regional::formatMoney(pari.stake), pari.odds ? cote(*pari.odds) : QString(),
+                    rembourse ? QStringLiteral("remboursé")
+                    : attendu ? regional::formatMoney(*attendu)
+                              : QString()});
+        ligne->setData(0, kNumRole, pari.num);
+        for (int colonne : {3, 4, 5})
+            ligne->setTextAlignment(colonne, Qt::AlignRight | Qt::AlignVCenter);
+    }
+    for (int colonne = 0; colonne < liste->columnCount(); ++colonne)
+        liste->resizeColumnToContents(colonne);
+    // Five lines in sight; the group shows only when there is something to cash.
+    const int ligne = liste->sizeHintForRow(0) > 0 ? liste->sizeHintForRow(0)
+                                                   : liste->fontMetrics().height() + 4;
+    liste->setFixedHeight(liste->header()->sizeHint().height() + 5 * ligne +
+                          2 * liste->frameWidth());
+    ui->Gencaisser->setVisible(!aEncaisser.isEmpty());
+    ui->BT_encaisser->setEnabled(false);
+}
+
+void Form1::ReglerParis(bool dire) {
+    ledger::Settling reglement;
+    try {
+        reglement = ledger::settleBets(*m_base);
+    } catch (const data::DbError& error) {
+        // Settling is done again at the next recording or start: a busy file is no error
+        // the user has to answer.
+        if (dire)
+            statusBar()->showMessage(QStringLiteral("Les paris n'ont pas pu être réglés : ") +
+                                     error.engineText());
+        return;
+    }
+    if (dire && !reglement.settled.isEmpty())
+        statusBar()->showMessage(paris(int(reglement.settled.size())));
+    if (reglement.settled.isEmpty())
+        return;
+    emit ledgerWritten();
+    if (!m_releve.player.isEmpty())
+        Proteger([&] { ChargerReleve(m_releve.player, m_releve.month); });
+}
+
+bool Form1::eventFilter(QObject* objet, QEvent* evenement) {
+    // Settled once the window is on the screen, so that a long settling never holds it back.
+    if (objet == ui->centralwidget && evenement->type() == QEvent::Paint && !m_parisRegles) {
+        m_parisRegles = true;
+        QTimer::singleShot(0, this, [this] { ReglerParis(true); });
+    }
+    return QMainWindow::eventFilter(objet, evenement);
+}
+
+void Form1::BT_encaisser_Click() {
+    const auto choisis = ui->LstAEncaisser->selectedItems();
+    if (choisis.isEmpty())
+        return;
+    const qint64 num = choisis.first()->data(0, kNumRole).toLongLong();
+    const QString titre = QStringLiteral("Encaisser");
+    // The bet as stored now: the list may be older than another program's change.
+    std::optional<ledger::Bet> pari;
+    if (!Proteger([&] { pari = ledger::betOf(*m_base, num); }))
+        return;
+    const auto recharger = [this] {
+        Proteger([this] { ChargerReleve(m_releve.player, m_releve.month); });
+    };
+    if (!pari) {
+        recharger();
+        return;
+    }
+    if (!AnneeOuverte({pari->month}))
+        return;
+    const bool rembourse = pari->state == ledger::BetState::Refunded;
+    Money montant;
+    if (rembourse) {
+        const QString question =
+            QStringLiteral("Le pari sur %1 (%2) est remboursé : annuler sa mise de %3 ?")
+                .arg(pari->horse, pari->race.code(), regional::formatMoney(pari->stake));
+        if (dialogs::message(this, question, titre, dialogs::Buttons::YesNo,
+                             dialogs::Icon::Question) != dialogs::Answer::Yes)
+            return;
+    } else {
+        // The paid dividend differs from the odds taken: the amount is the user's to correct.
+        const auto attendu = pari->expectedReturn();
+        const auto saisi = dialogs::input(
+            this,
+            QStringLiteral("Montant du gain de %1 (%2, mise de %3) :")
+                .arg(pari->horse, pari->race.code(), regional::formatMoney(pari->stake)),
+            titre, attendu ? regional::typedAmount(*attendu) : QString());
+        const QString texte = regional::dotsToCommas(saisi.value_or(QString())).trimmed();
+        if (texte.isEmpty())
+            return;
+        const auto lu = regional::readPositiveAmount(texte);
+        if (!lu.value) {
+            RefuserMontant(lu.error, QStringLiteral(" Le pari n'a pas été encaissé."));
+            return;
+        }
+        montant = *lu.value;
+    }
+    if (!CompteExiste(pari->player, pari->month))
+        return;
+    const auto report = Reporter(pari->player, pari->month);
+    if (!report)
+        return;
+    try {
+        Ecrire([&] {
+            if (rembourse)
+                ledger::refundBet(*m_base, num, *report);
+            else
+                ledger::cashBet(*m_base, num, montant, *report);
+        });
+    } catch (const ledger::BetRefused& refus) {
+        Refuser(ledger::betRefusalText(refus.reason), titre);
+    } catch (const std::runtime_error&) {
+        // The stake was reversed meanwhile (another program): the list was stale.
+    }
+    recharger();
+}
+
+void Form1::MenuReleve(const QPoint& position) {
+    const QModelIndex index = ui->Lst_jeux->indexAt(position);
+    if (m_anneeArchivee != 0 || !index.isValid())
+        return;
+    const ledger::StatementLine& ligne = m_modeleReleve->line(index.row());
+    if (ligne.etat.isEmpty())
+        return;
+    const qint64 num = ligne.num;
+    QMenu menu(this);
+    for (const ledger::BetState etat :
+         {ledger::BetState::Won, ledger::BetState::Lost, ledger::BetState::Refunded}) {
+        QAction* action = menu.addAction(QStringLiteral("Marquer ") + ledger::betStateName(etat));
+        action->setObjectName(QStringLiteral("mnumarquer") + QString::number(int(etat)));
+        connect(action, &QAction::triggered, this, [this, num, etat] { MarquerPari(num, etat); });
+    }
+    menu.exec(ui->Lst_jeux->viewport()->mapToGlobal(position));
+}
+
+void Form1::MarquerPari(qint64 num, ledger::BetState etat) {
+    try {
+        Ecrire([&] { ledger::markBet(*m_base, num, etat); });
+    } catch (const ledger::BetRefused& refus) {
+        Refuser(ledger::betRefusalText(refus.reason), QStringLiteral("Marquer le pari"));
+    }
+    Proteger([this] { ChargerReleve(m_releve.player, m_releve.month); });
+}
