@@ -1,8 +1,42 @@
+#include "ledger/betbook.h"
 #include "ledger/bets.h"
+#include "ledger/yearbook.h"
+#include "support/testdatabase.h"
 
 #include <QtTest>
 
 using ledger::BetState;
+
+namespace {
+
+Money eur(double amount) {
+    return Money::fromStored(amount);
+}
+
+// A runner of the results, 2026-03-14, R1C3 at Vincennes.
+void addRunner(const TestDatabase& t, const QString& horse, const QString& place,
+               const QString& statut, int runners, const QString& racecourse = "Vincennes") {
+    t.exec("INSERT INTO CR (date, hippodrome, R, C, course, nbPartant, cheval, place, statut, "
+           "discipline) VALUES ('2026-03-14 13:50', ?, 1, 3, 'Prix d''Amérique', ?, ?, ?, ?, "
+           "'attelé')",
+           {racecourse, runners ? QVariant(runners) : QVariant(), horse, place, statut});
+}
+
+// Paul's stake on horse in R1C3 of 2026-03-14, at the racecourse given; its Num.
+qint64 stake(const TestDatabase& t, const QString& type, const QString& horse,
+             const QString& racecourse = QString(), double amount = 10,
+             std::optional<double> odds = 4.5) {
+    ledger::GameEntry entry{ledger::GameKind::Stake, "Paul", "Mars", "14", type, horse,
+                            eur(amount), ledger::BetSlip{QDate(2026, 3, 14),
+                                                         {1, 3, racecourse}, odds}};
+    return ledger::recordGame(*t.db(), entry, "Mars").num;
+}
+
+QString stateOf(const TestDatabase& t, qint64 num) {
+    return t.scalar("SELECT Etat FROM PARIS WHERE NumJeu = ?", {num}).toString();
+}
+
+} // namespace
 
 class TestBets : public QObject {
     Q_OBJECT
@@ -10,6 +44,12 @@ private slots:
     void settlingRules_data();
     void settlingRules();
     void stateNamesGoBothWays();
+    void settlingOnAFile_data();
+    void settlingOnAFile();
+    void racesAndOddsAsTyped_data();
+    void racesAndOddsAsTyped();
+    void cashingRefundingAndReversing();
+    void closingWaitsForTheBets();
 };
 
 void TestBets::settlingRules_data() {
@@ -54,6 +94,144 @@ void TestBets::stateNamesGoBothWays() {
         QCOMPARE(ledger::betStateFromName(ledger::betStateName(state)), state);
     QCOMPARE(ledger::betStateName(BetState::Refunded), QString("remboursé"));
     QCOMPARE(ledger::betStateFromName("Gagné"), std::nullopt);
+}
+
+// The same rules, from the results stored in a file, with the ways a bet finds its runner.
+void TestBets::settlingOnAFile_data() {
+    settlingRules_data();
+}
+
+void TestBets::settlingOnAFile() {
+    QFETCH(QString, type);
+    QFETCH(QString, place);
+    QFETCH(QString, statut);
+    QFETCH(int, runners);
+    QFETCH(BetState, state);
+    TestDatabase t;
+    ledger::addPlayer(*t.db(), "Paul", eur(100), "Mars");
+    // The ledger stores the horse without apostrophe, in capitals: the results do not.
+    addRunner(t, "l'As  de Trèfle", place, statut, runners);
+    addRunner(t, "Autre", "5", "", runners);
+    const qint64 num = stake(t, type, "L'AS DE TRÈFLE", "vincennes");
+    const ledger::Settling settling = ledger::settleBets(*t.db());
+    QCOMPARE(stateOf(t, num), ledger::betStateName(state));
+    QCOMPARE(settling.settled.size(), state == BetState::Pending ? 0 : 1);
+    QVERIFY(settling.horseNotFound.isEmpty());
+
+    // A horse the race does not hold is listed and stays pending; a race the results do not
+    // hold, or held at another racecourse, is left as it is.
+    const qint64 absent = stake(t, "Simple Gagnant", "Inconnu");
+    const qint64 ailleurs = stake(t, "Simple Gagnant", "L'AS DE TRÈFLE", "Enghien");
+    const ledger::Settling again = ledger::settleBets(*t.db());
+    QVERIFY(again.settled.isEmpty());
+    QCOMPARE(again.horseNotFound.size(), 1);
+    QCOMPARE(again.horseNotFound.first().num, absent);
+    QVERIFY(ledger::notFoundLine(again.horseNotFound.first())
+                .endsWith("INCONNU — Simple Gagnant : cheval introuvable dans les résultats"));
+    QCOMPARE(stateOf(t, ailleurs), QString("en cours"));
+}
+
+void TestBets::racesAndOddsAsTyped_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("race"); // code(), or empty for no race
+    QTest::newRow("code alone") << "R1C3" << "R1C3";
+    QTest::newRow("blanks and case") << " r1 c 3 " << "R1C3";
+    QTest::newRow("as the list writes it") << "R2C10 Vincennes — Prix d'Amérique"
+                                          << "R2C10 Vincennes";
+    QTest::newRow("hyphenated racecourse") << "R4C1 Cagnes-sur-Mer - Prix" << "R4C1 Cagnes-sur-Mer";
+    QTest::newRow("name without racecourse") << "R1C3 — Prix de Paris" << "R1C3";
+    QTest::newRow("no race number") << "R1" << "";
+    QTest::newRow("race zero") << "R1C0" << "";
+    QTest::newRow("a horse") << "Bold Eagle" << "";
+}
+
+void TestBets::racesAndOddsAsTyped() {
+    QFETCH(QString, typed);
+    QFETCH(QString, race);
+    const auto parsed = ledger::parseRace(typed);
+    QCOMPARE(parsed ? parsed->code() : QString(), race);
+    // Odds: over 1, with either separator.
+    QCOMPARE(ledger::parseOdds("4,5"), std::optional<double>(4.5));
+    QCOMPARE(ledger::parseOdds(" 12.25 "), std::optional<double>(12.25));
+    for (const char* refused : {"1", "1,0", "0,5", "-3", "abc", "4,5,6", "", "1e3"})
+        QVERIFY2(!ledger::parseOdds(refused), refused);
+}
+
+// Cashing writes the win on the bet's own row; a refund reverses the stake; reversing the
+// win leaves the bet to cash again.
+void TestBets::cashingRefundingAndReversing() {
+    TestDatabase t;
+    ledger::addPlayer(*t.db(), "Paul", eur(100), "Mars");
+    ledger::addPlayer(*t.db(), "Paul", eur(0), "Avril");
+    addRunner(t, "Gagnant", "1", "", 10);
+    addRunner(t, "Absent", "NP", "", 10);
+    const qint64 won = stake(t, "Simple Gagnant", "Gagnant", "", 10, 4.5);
+    const qint64 refunded = stake(t, "Simple Gagnant", "Absent", "", 5, std::nullopt);
+    ledger::settleBets(*t.db());
+    auto toCash = ledger::betsToCash(*t.db(), "paul");
+    QCOMPARE(toCash.size(), 2);
+    QCOMPARE(toCash.first().expectedReturn(), std::optional<Money>(eur(45)));
+    QCOMPARE(toCash.last().expectedReturn(), std::nullopt);
+    QCOMPARE(ledger::unsettledBets(*t.db()), 2);
+    QVERIFY_THROWS_EXCEPTION(ledger::BetRefused, ledger::cashBet(*t.db(), refunded, eur(5)));
+
+    const ledger::BalanceChange cashed = ledger::cashBet(*t.db(), won, eur(42.3));
+    QCOMPARE(t.scalar("SELECT NumGain FROM PARIS WHERE NumJeu = ?", {won}).toLongLong(),
+             cashed.num);
+    QCOMPARE(t.scalar("SELECT mois || Jour || Cheval || Credit FROM JEUX WHERE Num = ?",
+                      {cashed.num})
+                 .toString(),
+             QString("Mars14GAGNANT42.3"));
+    QCOMPARE(cashed.after, eur(100 - 10 - 5 + 42.3));
+    QVERIFY_THROWS_EXCEPTION(ledger::BetRefused, ledger::cashBet(*t.db(), won, eur(1)));
+    QVERIFY_THROWS_EXCEPTION(ledger::BetRefused,
+                             ledger::markBet(*t.db(), won, BetState::Lost));
+
+    ledger::refundBet(*t.db(), refunded);
+    QCOMPARE(ledger::account(*t.db(), "Paul", "Mars")->balance, eur(100 - 10 + 42.3));
+    QCOMPARE(ledger::betsToCash(*t.db(), "Paul").size(), 0);
+    QCOMPARE(ledger::unsettledBets(*t.db()), 0);
+    // A reversed stake is out of every count, the settling's too.
+    QVERIFY_THROWS_EXCEPTION(ledger::BetRefused,
+                             ledger::markBet(*t.db(), refunded, BetState::Won));
+
+    ledger::reverseLine(*t.db(), cashed.num);
+    QVERIFY(t.scalar("SELECT NumGain FROM PARIS WHERE NumJeu = ?", {won}).isNull());
+    toCash = ledger::betsToCash(*t.db(), "Paul");
+    QCOMPARE(toCash.size(), 1);
+    QCOMPARE(toCash.first().num, won);
+
+    // A corrected result settles again a bet not cashed.
+    t.exec("UPDATE CR SET place = '2' WHERE cheval = 'Gagnant'");
+    const ledger::Settling corrected = ledger::settleBets(*t.db());
+    QCOMPARE(corrected.settled.size(), 1);
+    QCOMPARE(corrected.settled.first().was, BetState::Won);
+    QCOMPARE(stateOf(t, won), QString("perdu"));
+}
+
+void TestBets::closingWaitsForTheBets() {
+    TestDatabase t;
+    ledger::recordYear(*t.db(), 2025);
+    ledger::addPlayer(*t.db(), "Paul", eur(100), "Mars");
+    const qint64 pending = stake(t, "Trio", "Jolie");
+    stake(t, "Simple Gagnant", "Belle");
+    t.exec("UPDATE PARIS SET Etat = 'perdu' WHERE NumJeu <> ?", {pending});
+    try {
+        ledger::closeYear(*t.db(), 2025);
+        QFAIL("closed with a pending bet");
+    } catch (const ledger::ClosingRefused& refused) {
+        QCOMPARE(refused.reason, ledger::ClosingRefused::Reason::BetsUnsettled);
+        QCOMPARE(refused.text, QString("1 paris ne sont pas réglés : encaissez-les ou "
+                                       "marquez-les avant de clôturer."));
+    }
+    QCOMPARE(t.scalar("SELECT count(*) FROM PARIS").toInt(), 2);
+    ledger::markBet(*t.db(), pending, BetState::Lost);
+    const ledger::ClosingDone done = ledger::closeYear(*t.db(), 2025);
+    // The archive keeps the bets with their lines; the new year starts without any.
+    const auto archive = ledger::openArchive(done.archive);
+    QCOMPARE(archive->scalar("SELECT group_concat(Etat) FROM PARIS").toString(),
+             QString("perdu,perdu"));
+    QCOMPARE(t.scalar("SELECT count(*) FROM PARIS").toInt(), 0);
 }
 
 QTEST_MAIN(TestBets)
