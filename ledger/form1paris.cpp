@@ -98,6 +98,8 @@ void Form1::ChargerAEncaisser() {
         for (int colonne : {3, 4, 5})
             ligne->setTextAlignment(colonne, Qt::AlignRight | Qt::AlignVCenter);
     }
+    for (int colonne : {3, 4, 5})
+        liste->headerItem()->setTextAlignment(colonne, Qt::AlignRight | Qt::AlignVCenter);
     for (int colonne = 0; colonne < liste->columnCount(); ++colonne)
         liste->resizeColumnToContents(colonne);
     // Five lines in sight; the group shows only when there is something to cash.

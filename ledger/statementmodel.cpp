@@ -27,6 +27,7 @@ const char* StatementModel::header(int column) {
 Qt::Alignment StatementModel::alignment(int column) {
     switch (column) {
     case Type:
+    case Etat:
         return Qt::AlignHCenter;
     case Mise:
     case Gain:
