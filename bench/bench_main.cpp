@@ -11,9 +11,12 @@
 #include "data/paths.h"
 #include "data/regional.h"
 #include "data/schema.h"
+#include "data/statement.h"
+#include "data/transaction.h"
 #include "followed/fsuivit.h"
 #include "gui/appearance.h"
 #include "gui/dialogs.h"
+#include "ledger/betbook.h"
 #include "ledger/form1.h"
 #include "ledger/ledgerbook.h"
 #include "stats/fstats.h"
@@ -377,6 +380,49 @@ void startup(const Settings& settings, Sqlite3& sqlite) {
            verdict(ms < 400 && ms <= 1.2 * bare, QStringLiteral("< 400 ms, <= 1.2x bare window"))});
 }
 
+struct Timing {
+    double ms = 0;
+    double sqliteMs = -1;
+    int rows = -1;
+};
+
+// C_users_Click on the big player's big month of an open Form1: the statement filled and
+// painted, beside the handler's three queries in sqlite3.
+Timing usersClick(const Settings& settings, const bench::Landmarks& marks, Sqlite3& sqlite,
+                  QWidget* form) {
+    auto* users = form->findChild<QComboBox*>(QStringLiteral("C_users"));
+    auto* month = form->findChild<QComboBox*>(QStringLiteral("C_mois"));
+    auto* statement = form->findChild<QTreeView*>(QStringLiteral("Lst_jeux"));
+    Timing timing;
+    if (!users || !month) {
+        QTextStream(stderr) << "velmora-bench: Form1 lacks C_users or C_mois\n";
+        return timing;
+    }
+    // The window settles the bets once it is first painted: done before the timings, as it
+    // is before a user's first click.
+    form->grab();
+    settle();
+    month->setCurrentIndex(month->findText(marks.bigMonth));
+    const int player = users->findText(marks.bigPlayer);
+    const Sqlite3::Query usersQueries(
+        sqlite, parameter("@p", marks.bigPlayer) + parameter("@m", marks.bigMonth),
+        "SELECT  * FROM USERS WHERE pseudo = @p and mois = @m;\n"
+        "SELECT Num, Jour, Remarque, [type jeux], Cheval, Debit, Credit, SoldeApres, PARIS.Etat "
+        "FROM JEUX LEFT JOIN PARIS ON NumJeu = Num WHERE user = @p and mois = @m ORDER BY "
+        "Num,Jour;\n"
+        "SELECT DISTINCT Cheval, User FROM JEUX WHERE User = @p;\n");
+    std::vector<double> figures, sqliteFigures;
+    for (int i = 0; i < settings.runs; ++i) {
+        users->setCurrentIndex(player);
+        figures.push_back(timed([&] { emit users->activated(player); }));
+        sqliteFigures.push_back(usersQueries.sample());
+    }
+    timing.ms = median(figures);
+    timing.sqliteMs = median(sqliteFigures);
+    timing.rows = statement ? statement->model()->rowCount() : -1;
+    return timing;
+}
+
 void ledgerWindow(const Settings& settings, const bench::Generator& generator, Sqlite3& sqlite) {
     const bench::Landmarks& marks = generator.landmarks();
     OuvrirConnexion();
@@ -391,34 +437,20 @@ void ledgerWindow(const Settings& settings, const bench::Generator& generator, S
     auto* form = shell::openLedger();
     settle();
     auto* users = form->findChild<QComboBox*>(QStringLiteral("C_users"));
-    auto* month = form->findChild<QComboBox*>(QStringLiteral("C_mois"));
     auto* horses = form->findChild<QComboBox*>(QStringLiteral("C_cheval"));
-    auto* statement = form->findChild<QTreeView*>(QStringLiteral("Lst_jeux"));
-    if (!users || !month || !horses) {
-        QTextStream(stderr) << "velmora-bench: Form1 lacks C_users, C_mois or C_cheval\n";
+    if (!users || !horses) {
+        QTextStream(stderr) << "velmora-bench: Form1 lacks C_users or C_cheval\n";
         return;
     }
-    month->setCurrentIndex(month->findText(marks.bigMonth));
+    const Timing click = usersClick(settings, marks, sqlite, form);
     const int player = users->findText(marks.bigPlayer);
+    const int rows = click.rows;
     const QByteArray setup =
         parameter("@p", marks.bigPlayer) + parameter("@m", marks.bigMonth) + parameter("@h", horse);
-    const Sqlite3::Query usersQueries(
-        sqlite, setup,
-        "SELECT  * FROM USERS WHERE pseudo = @p and mois = @m;\n"
-        "SELECT Num, Jour, Remarque, [type jeux], Cheval, Debit, Credit, SoldeApres FROM JEUX "
-        "WHERE user = @p and mois = @m ORDER BY Num,Jour;\n"
-        "SELECT DISTINCT Cheval, User FROM JEUX WHERE User = @p;\n");
-    std::vector<double> figures, sqliteFigures;
-    for (int i = 0; i < settings.runs; ++i) {
-        users->setCurrentIndex(player);
-        figures.push_back(timed([&] { emit users->activated(player); }));
-        sqliteFigures.push_back(usersQueries.sample());
-    }
-    const int rows = statement ? statement->model()->rowCount() : -1;
-    const double sqliteUsers = median(sqliteFigures);
-    double ms = median(figures);
+    std::vector<double> figures;
+    double ms = click.ms;
     print({QStringLiteral("C_users_Click (%1 rows in %2)").arg(rows).arg(marks.bigMonth), ms,
-           sqliteUsers, verdict(ms < 20 && rows == settings.data.bigMonthRows, "< 20 ms")});
+           click.sqliteMs, verdict(ms < 20 && rows == settings.data.bigMonthRows, "< 20 ms")});
 
     // A stake recorded in that month, the statement reloaded with it.
     {
@@ -462,6 +494,109 @@ void ledgerWindow(const Settings& settings, const bench::Generator& generator, S
     print({QStringLiteral("C_cheval_Click"), ms, sqliteHorse, QString()});
     form->close();
     settle();
+}
+
+// ---- Bets ---------------------------------------------------------------------------------
+
+constexpr int kBets = 20'000;
+
+struct BetsMade {
+    int bets = 0;
+    int inBigMonth = 0; // of the big player's big month
+    int absent = 0;     // on a race the horse does not run in
+};
+
+void removeBets() {
+    Connexion->exec(QStringLiteral("DELETE FROM PARIS"));
+}
+
+// Makes bets of the ledger's "Simple" stakes, the big player's big month first: each names a
+// race of CR its horse ran, and one in twenty a race of the same meeting it did not run. Only
+// PARIS is written: the ledger, its balances and the other timings' data stay as they are.
+BetsMade addBets(const bench::Landmarks& marks) {
+    BetsMade made;
+    removeBets();
+    struct Stake {
+        qint64 num;
+        QString horse;
+        bool bigMonth;
+    };
+    std::vector<Stake> stakes;
+    {
+        data::Statement rs(Connexion->raw(),
+                           QStringLiteral("SELECT Num, Cheval, User = ? AND mois = ? FROM JEUX "
+                                          "WHERE Debit > 0 AND [type jeux] IN ('Simple Gagnant', "
+                                          "'Simple Placé') ORDER BY 3 DESC, Num"),
+                           {marks.bigPlayer, marks.bigMonth});
+        while (rs.next())
+            stakes.push_back({rs.integer(0), rs.string(1), rs.integer(2) != 0});
+    }
+    data::Transaction transaction(*Connexion);
+    for (const Stake& stake : stakes) {
+        if (made.bets == kBets)
+            break;
+        // The ledger keeps a horse without its apostrophes: "REINE DOR" is not found, and
+        // its stake stays a plain stake.
+        std::vector<std::tuple<QString, QString, int, int>> races;
+        data::Statement rs(Connexion->raw(),
+                           QStringLiteral("SELECT substr(date, 1, 10), hippodrome, R, C FROM CR "
+                                          "WHERE cheval = ? ORDER BY date LIMIT 8"),
+                           {stake.horse});
+        while (rs.next())
+            races.emplace_back(rs.string(0), rs.string(1), int(rs.integer(2)), int(rs.integer(3)));
+        if (races.empty())
+            continue;
+        auto [day, racecourse, r, c] = races[size_t(stake.num) % races.size()];
+        if (made.bets % 20 == 19) {
+            c = c == 1 ? 2 : c - 1;
+            ++made.absent;
+        }
+        Connexion->exec(QStringLiteral("INSERT INTO PARIS (NumJeu, DateCourse, Hippodrome, R, C, "
+                                       "Cote) VALUES (?, ?, ?, ?, ?, ?)"),
+                        {stake.num, day, racecourse, r, c, 1.5 + double(stake.num % 200) / 10.0});
+        ++made.bets;
+        if (stake.bigMonth)
+            ++made.inBigMonth;
+    }
+    transaction.commit();
+    return made;
+}
+
+// The bets' figures of the statistics window, on the same bets: their timing belongs here,
+// once Fstats shows them.
+void betStatistics(const Settings&, const bench::Generator&, Sqlite3&) {}
+
+// The statement of a month full of bets, and the settling of all the bets from the results.
+void bets(const Settings& settings, const bench::Generator& generator, Sqlite3& sqlite) {
+    const bench::Landmarks& marks = generator.landmarks();
+    OuvrirConnexion();
+    const BetsMade made = addBets(marks);
+    auto* form = shell::openLedger();
+    settle();
+    const Timing click = usersClick(settings, marks, sqlite, form);
+    form->close();
+    settle();
+    print({QStringLiteral("C_users_Click, %1 lines with bets (%2 bets)")
+               .arg(click.rows)
+               .arg(made.inBigMonth),
+           click.ms, click.sqliteMs,
+           verdict(click.ms < 20 && click.rows == settings.data.bigMonthRows, "< 20 ms")});
+
+    std::vector<double> figures;
+    ledger::Settling settling;
+    for (int i = 0; i < settings.runs; ++i) {
+        Connexion->exec(QStringLiteral("UPDATE PARIS SET Etat = 'en cours'"));
+        figures.push_back(timed([&] { settling = ledger::settleBets(*Connexion); }));
+    }
+    const double ms = median(figures);
+    print({QStringLiteral("settle %1 bets (%2 settled, %3 horses not found)")
+               .arg(made.bets)
+               .arg(settling.settled.size())
+               .arg(settling.horseNotFound.size()),
+           ms, -1, verdict(ms < 1000 && made.bets == kBets, QStringLiteral("< 1 s"))});
+
+    betStatistics(settings, generator, sqlite);
+    removeBets();
 }
 
 // Fstats on the biggest player: a pick in C_joueur (back to him from another player), then
@@ -746,6 +881,9 @@ int run(const Settings& settings) {
     paths::setProgramFolder(settings.work + "/db");
     dialogs::setBackend(std::make_unique<Boxes>());
     Sqlite3 sqlite(settings.work + "/db/velmora.mdb");
+    // Bets left by an interrupted run would weigh on the timings made without them.
+    OuvrirConnexion();
+    removeBets();
     out() << QStringLiteral("%1 %2 %3 %4   %5\n")
                  .arg(QStringLiteral("Operation"), -46)
                  .arg(QStringLiteral("median ms"), 10)
@@ -765,6 +903,8 @@ int run(const Settings& settings) {
         if (!largest.isEmpty() && settings.wants("memory"))
             memory(settings, largest);
     }
+    if (settings.wants("bets"))
+        bets(settings, generator, sqlite);
     if (settings.wants("copy"))
         dailyCopy(settings);
     if (!settings.skipImport && settings.wants("import"))
@@ -842,7 +982,7 @@ int main(int argc, char* argv[]) {
             << "Usage: velmora-bench [--work DIR] [--runs N] [--import-runs N] [--rows N] "
                "[--ledger N] [--seed N] [--velmora-db PATH] [--skip-import]\n"
                "                     [--only "
-               "size,startup,ledger,stats,followed,memory,copy,import]\n";
+               "size,startup,ledger,stats,bets,followed,memory,copy,import]\n";
         return 2;
     }
     return run(settings);

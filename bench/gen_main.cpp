@@ -9,12 +9,15 @@ namespace {
 
 const char* const kUsage =
     "Utilisation : velmora-gen [--seed N] [--rows N] [--ledger N] [--csv FICHIER] "
-    "[--db DOSSIER]\n"
+    "[--db DOSSIER] [--bets FICHIER]\n"
     "  --csv écrit les résultats (table CR) pour velmora-db import-results ;\n"
     "  --db crée DOSSIER/velmora.mdb avec CR, JEUX, USERS, MESSUIVITS et COURSES ;\n"
     "  --rows : lignes de CR (2 000 000 par défaut) ;\n"
     "  --ledger : lignes de JEUX (100 000 par défaut, au moins 480 : 40 joueurs sur douze "
     "mois) ;\n"
+    "  --bets (avec --db) : une semaine de paris ; les courses des sept derniers jours sont\n"
+    "    retenues hors de CR (et de --csv) et écrites dans FICHIER, et chaque joueur y mise\n"
+    "    avec course et cote : velmora-db import-results FICHIER les règle ;\n"
     "  --seed : la même graine donne toujours les mêmes données.\n";
 
 } // namespace
@@ -24,7 +27,7 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QTextStream err(stderr);
     bench::GeneratorOptions options;
-    QString csv, folder;
+    QString csv, folder, betsCsv;
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
     bool ok = true;
@@ -46,10 +49,13 @@ int main(int argc, char* argv[]) {
             csv = value, ++i, ok = !value.isEmpty();
         else if (a == QLatin1String("--db"))
             folder = value, ++i, ok = !value.isEmpty();
+        else if (a == QLatin1String("--bets"))
+            betsCsv = value, ++i, ok = !value.isEmpty(), options.betDays = 7;
         else
             ok = false;
     }
-    if (!ok || (csv.isEmpty() && folder.isEmpty())) {
+    // Bets are stakes in the ledger: they need the file.
+    if (!ok || (csv.isEmpty() && folder.isEmpty()) || (!betsCsv.isEmpty() && folder.isEmpty())) {
         err << kUsage;
         return 2;
     }
@@ -59,13 +65,25 @@ int main(int argc, char* argv[]) {
             generator.writeResultsCsv(csv);
         if (!folder.isEmpty())
             generator.fillDatabase(QDir(folder).absoluteFilePath(QStringLiteral("velmora.mdb")));
+        if (!betsCsv.isEmpty())
+            generator.writeHeldBackCsv(betsCsv);
         const bench::Landmarks& marks = generator.landmarks();
-        QTextStream(stdout) << "Cheval à " << generator.options().starRaces
-                            << " courses : " << marks.starHorse << "\nJoueur à "
-                            << generator.options().bigMonthRows << " lignes : " << marks.bigPlayer
-                            << " (" << marks.bigMonth << ")\n";
+        QTextStream stdOut(stdout);
+        stdOut << "Cheval à " << generator.options().starRaces << " courses : " << marks.starHorse
+               << "\nJoueur à " << generator.options().bigMonthRows
+               << " lignes : " << marks.bigPlayer << " (" << marks.bigMonth << ")\n";
+        if (!betsCsv.isEmpty()) {
+            const QString format = QStringLiteral("dd/MM/yyyy");
+            stdOut << "Paris : " << generator.bets().size() << " sur les courses du "
+                   << generator.heldBackFrom().toString(format) << " au "
+                   << generator.heldBackTo().toString(format) << ", dont les résultats sont dans "
+                   << betsCsv << '\n';
+        }
     } catch (const data::DbError& error) {
         err << "velmora-gen: " << error.engineText() << '\n';
+        return 1;
+    } catch (const std::exception& error) {
+        err << "velmora-gen: " << error.what() << '\n';
         return 1;
     }
     return 0;

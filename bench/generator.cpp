@@ -2,11 +2,14 @@
 
 #include "data/regional.h"
 #include "data/schema.h"
+#include "data/transaction.h"
+#include "ledger/ledgerbook.h"
 
 #include <QFile>
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <deque>
 #include <sqlite3.h>
 #include <unordered_set>
 
@@ -204,6 +207,14 @@ std::string frenchNumber(double value) {
     return text;
 }
 
+int dayKey(const ResultRow& row) {
+    return row.year * 10000 + row.month * 100 + row.day;
+}
+
+QDate dayOf(const ResultRow& row) {
+    return QDate(row.year, row.month, row.day);
+}
+
 std::string isoDate(const ResultRow& row) {
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", row.year, row.month, row.day);
@@ -256,10 +267,13 @@ private:
 } // namespace
 
 Generator::Generator(const GeneratorOptions& options) : m_options(options) {
-    // The big month takes at most half the ledger: the other half gives every player rows
-    // in every month.
+    // The big month takes at most half the ledger, and leaves a row for each of the other
+    // months of every player.
+    const int64_t otherGroups = int64_t(m_options.players) * 12 - 1;
     m_options.bigMonthRows = static_cast<int>(
-        std::min<int64_t>(m_options.bigMonthRows, std::max<int64_t>(0, m_options.ledgerRows / 2)));
+        std::min<int64_t>(m_options.bigMonthRows,
+                          std::max<int64_t>(0, std::min(m_options.ledgerRows / 2,
+                                                        m_options.ledgerRows - otherGroups))));
     Random random(options.seed ^ 0x686F72736573ULL);
     // About sixteen races a horse over the whole file; never too few to fill a field.
     const int64_t horses = std::max<int64_t>(600, options.resultRows / 16);
@@ -289,6 +303,95 @@ Generator::Generator(const GeneratorOptions& options) : m_options(options) {
          m_landmarks.followedHorses.size() < options.followed && i < m_flatHorses.size();
          i += stride)
         m_landmarks.followedHorses << QString::fromStdString(m_flatHorses[i]);
+
+    if (m_options.betDays > 0) {
+        // The rows come day by day, and which days are the last is known only at the end:
+        // the latest days are kept as the rows go by.
+        std::deque<std::vector<ResultRow>> days;
+        int last = -1;
+        forEachResult([&](const ResultRow& row) {
+            if (dayKey(row) != last) {
+                last = dayKey(row);
+                days.emplace_back();
+                if (static_cast<int>(days.size()) > m_options.betDays)
+                    days.pop_front();
+            }
+            days.back().push_back(row);
+        });
+        for (auto& day : days)
+            for (ResultRow& row : day)
+                m_heldBack.push_back(std::move(row));
+    }
+}
+
+bool Generator::heldBack(const ResultRow& row) const {
+    return !m_heldBack.empty() && dayKey(row) >= dayKey(m_heldBack.front());
+}
+
+QDate Generator::heldBackFrom() const {
+    return m_heldBack.empty() ? QDate() : dayOf(m_heldBack.front());
+}
+
+QDate Generator::heldBackTo() const {
+    return m_heldBack.empty() ? QDate() : dayOf(m_heldBack.back());
+}
+
+std::vector<PlannedBet> Generator::bets() const {
+    std::vector<PlannedBet> bets;
+    // Each held-back day's races, as runs of m_heldBack: first row and runners.
+    std::vector<std::vector<std::pair<size_t, size_t>>> days;
+    for (size_t i = 0; i < m_heldBack.size(); ++i) {
+        const ResultRow& row = m_heldBack[i];
+        const ResultRow* before = i > 0 ? &m_heldBack[i - 1] : nullptr;
+        if (!before || dayKey(*before) != dayKey(row))
+            days.emplace_back();
+        if (!before || dayKey(*before) != dayKey(row) || before->r != row.r || before->c != row.c)
+            days.back().push_back({i, 0});
+        ++days.back().back().second;
+    }
+    Random random(m_options.seed ^ 0x7061726973ULL);
+    const QStringList& months = regional::monthNames();
+    const QStringList simpleTypes = {QStringLiteral("Simple Gagnant"),
+                                     QStringLiteral("Simple Placé")};
+    for (const auto& races : days) {
+        for (const QString& player : m_landmarks.players) {
+            for (int k = random.between(1, 3); k > 0; --k) {
+                const auto [first, runners] =
+                    races[static_cast<size_t>(random.below(static_cast<int>(races.size())))];
+                const ResultRow& race = m_heldBack[first];
+                PlannedBet bet;
+                bet.player = player;
+                bet.month = months[race.month - 1];
+                bet.day = QStringLiteral("%1").arg(race.day, 2, 10, QLatin1Char('0'));
+                bet.type = simpleTypes[random.below(2)];
+                bet.stakeCents = random.between(2, 20) * 50;
+                bet.raceDay = dayOf(race);
+                bet.hippodrome = QString::fromStdString(race.hippodrome);
+                bet.r = race.r;
+                bet.c = race.c;
+                bet.odds = random.between(12, 400) / 10.0;
+                std::string horse =
+                    m_heldBack[first + static_cast<size_t>(random.below(static_cast<int>(runners)))]
+                        .cheval;
+                if (random.chance(0.05)) {
+                    // A runner of another race of the week, not of this one.
+                    const std::string& other = m_heldBack[static_cast<size_t>(random.below(
+                                                              static_cast<int>(m_heldBack.size())))]
+                                                   .cheval;
+                    bool inRace = false;
+                    for (size_t i = first; i < first + runners; ++i)
+                        inRace = inRace || m_heldBack[i].cheval == other;
+                    if (!inRace) {
+                        horse = other;
+                        bet.runs = false;
+                    }
+                }
+                bet.horse = QString::fromStdString(horse);
+                bets.push_back(std::move(bet));
+            }
+        }
+    }
+    return bets;
 }
 
 void Generator::forEachResult(const std::function<void(const ResultRow&)>& sink) const {
@@ -584,19 +687,34 @@ std::string csvLine(const ResultRow& row) {
 }
 
 void Generator::writeResultsCsv(const QString& path) const {
+    writeCsv(path, false);
+}
+
+void Generator::writeHeldBackCsv(const QString& path) const {
+    writeCsv(path, true);
+}
+
+void Generator::writeCsv(const QString& path, bool heldBackPart) const {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw data::DbError(data::sqlite_code::CantOpen,
                             QStringLiteral("%1 : %2").arg(path, file.errorString()));
     std::string buffer = csvHeader() + "\r\n";
-    forEachResult([&](const ResultRow& row) {
+    const auto write = [&](const ResultRow& row) {
         buffer += csvLine(row);
         buffer += "\r\n";
         if (buffer.size() > (1 << 20)) {
             file.write(buffer.data(), static_cast<qint64>(buffer.size()));
             buffer.clear();
         }
-    });
+    };
+    if (heldBackPart)
+        std::for_each(m_heldBack.begin(), m_heldBack.end(), write);
+    else
+        forEachResult([&](const ResultRow& row) {
+            if (!heldBack(row))
+                write(row);
+        });
     file.write(buffer.data(), static_cast<qint64>(buffer.size()));
     if (!file.flush())
         throw data::DbError(data::sqlite_code::IoError,
@@ -604,7 +722,10 @@ void Generator::writeResultsCsv(const QString& path) const {
 }
 
 void Generator::fillDatabase(const QString& path, bool withResults) const {
-    std::shared_ptr<data::Database> database = data::schema::createFile(path);
+    // The ledger's year is the one of the races bet on.
+    std::shared_ptr<data::Database> database =
+        m_heldBack.empty() ? data::schema::createFile(path)
+                           : data::schema::createFile(path, m_heldBack.back().year);
     sqlite3* db = database->raw();
     if (!db)
         throw data::DbError(data::sqlite_code::Error,
@@ -619,6 +740,8 @@ void Generator::fillDatabase(const QString& path, bool withResults) const {
                                  "cheval, discipline) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
                                  "?, ?, ?, ?, ?, ?, ?, ?, ?)");
             forEachResult([&](const ResultRow& row) {
+                if (heldBack(row))
+                    return;
                 insert.text(1, isoDate(row));
                 insert.text(2, row.hippodrome);
                 insert.integer(3, row.r);
@@ -705,6 +828,24 @@ void Generator::fillDatabase(const QString& path, bool withResults) const {
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
     }
+    // The bets go through the ledger, as the program records them: each stake moves its
+    // month's balance, and its race goes into PARIS.
+    const std::vector<PlannedBet> planned = bets();
+    if (planned.empty())
+        return;
+    data::Transaction transaction(*database);
+    for (const PlannedBet& bet : planned) {
+        ledger::GameEntry entry;
+        entry.player = bet.player;
+        entry.month = bet.month;
+        entry.day = bet.day;
+        entry.gameType = bet.type;
+        entry.horse = bet.horse;
+        entry.amount = Money::fromCents(bet.stakeCents);
+        entry.bet = ledger::BetSlip{bet.raceDay, {bet.r, bet.c, bet.hippodrome}, bet.odds};
+        ledger::recordGame(*database, entry, bet.month);
+    }
+    transaction.commit();
 }
 
 } // namespace bench

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -21,6 +22,9 @@ struct GeneratorOptions {
     int starRaces = 40;             // races of starHorse (fewer only when CR is too small)
     int players = 40;
     int followed = 150; // MESSUIVITS rows
+    // A week of bets: the races of the last betDays days are held back from CR (for a file
+    // velmora-db import-results settles them with) and every player bets on them. 0: none.
+    int betDays = 0;
 };
 
 // The cases a benchmark or a test looks for.
@@ -44,6 +48,17 @@ struct ResultRow {
     std::string musique, jockey, statut, place, terrain, etat;
     double valeur = -1;
     std::string type, commentaire, cheval, discipline;
+};
+
+// A stake on a held-back race, as the ledger records it.
+struct PlannedBet {
+    QString player, month, day, type, horse;
+    int64_t stakeCents = 0;
+    QDate raceDay;
+    QString hippodrome;
+    int r = 0, c = 0;
+    double odds = 0;
+    bool runs = true; // false: a horse the race does not have, as a punter may mistype it
 };
 
 // One JEUX row (Num is the position in the sequence, from 1).
@@ -71,14 +86,27 @@ public:
     void ledger(std::vector<LedgerRow>& rows, std::vector<Balance>& balances) const;
 
     // CSV for velmora-db import-results: UTF-8, ";", a header naming CR's columns in their
-    // stored order, French dates and decimal commas, RFC 4180 quoting.
+    // stored order, French dates and decimal commas, RFC 4180 quoting. Without the held-back
+    // races.
     void writeResultsCsv(const QString& path) const;
-    // A new Velmora file (made as velmora-db init makes it) holding everything; CR only
-    // when withResults. Throws data::DbError.
+    // The held-back races alone, in the same form.
+    void writeHeldBackCsv(const QString& path) const;
+    // A new Velmora file (made as velmora-db init makes it) holding everything but the
+    // held-back races, and the bets on them; CR only when withResults. Throws data::DbError.
     void fillDatabase(const QString& path, bool withResults = true) const;
 
+    // The first and last days held back, null without bets.
+    QDate heldBackFrom() const;
+    QDate heldBackTo() const;
+    // The stakes on the held-back races, in the order they are recorded.
+    std::vector<PlannedBet> bets() const;
+
 private:
+    bool heldBack(const ResultRow& row) const;
+    void writeCsv(const QString& path, bool heldBackPart) const;
+
     GeneratorOptions m_options;
+    std::vector<ResultRow> m_heldBack; // the last betDays days of races, in race order
     Landmarks m_landmarks;
     std::vector<std::string> m_flatHorses, m_jumpHorses, m_trotHorses;
 };

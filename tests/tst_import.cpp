@@ -1,5 +1,6 @@
 #include "data/maintenance.h"
 #include "data/schema.h"
+#include "ledger/ledgerbook.h"
 #include "tests/support/testdatabase.h"
 #include "tools/dbtool.h"
 #include "tools/import_csv.h"
@@ -26,6 +27,23 @@ struct ToolRun {
     QString out;
     QString err;
 };
+
+ToolRun tool(const QStringList& args) {
+    ToolRun result;
+    QTextStream out(&result.out), err(&result.err);
+    result.status = runDbTool(args, out, err);
+    out.flush();
+    err.flush();
+    return result;
+}
+
+// The settled lines of the bets placeBets makes.
+const QString kBet1 = "n° 1 — 05/03/2024 R1C4 Longchamp — BEAU JOUR — Simple Gagnant : ";
+const QString kBet2 = "n° 2 — 05/03/2024 R1C4 Longchamp — ZADIG — Simple Placé : ";
+const QString kBet3 = "n° 3 — 05/03/2024 R1C4 Longchamp — ABSENT — Simple Gagnant : ";
+const QString kBet4 = "n° 4 — 05/03/2024 R1C5 Longchamp — BEAU JOUR — Simple Placé : ";
+const QString kNotFound = "cheval introuvable dans les résultats\n";
+const QString kPending = "en cours|en cours|en cours|en cours";
 
 importer::Layout canonicalLayout() {
     std::vector<std::string_view> names;
@@ -93,6 +111,7 @@ private slots:
     void generatorOutputImportsCleanly();
     void generatorLedgerAgreesWithBalances();
     void generatorLedgerHasEveryPlayerAndMonth();
+    void generatorWeekOfBetsIsSettledByItsResults();
 
     void fileOutcomes_data();
     void fileOutcomes();
@@ -109,9 +128,21 @@ private slots:
     void checkVerdicts();
     void libcsvStateIsPinned();
 
+    void importSettlesBets_data();
+    void importSettlesBets();
+    void olderFileGetsBetsTable();
+    void settleCommand();
+
 private:
     ToolRun import(const QByteArray& content, const QStringList& extra = {});
     int crCount() const { return m_db->scalar("SELECT COUNT(*) FROM CR").toInt(); }
+    void placeBets() const;
+    QString betStates() const {
+        return m_db
+            ->scalar("SELECT group_concat(Etat, '|') FROM (SELECT Etat FROM PARIS ORDER BY "
+                     "NumJeu)")
+            .toString();
+    }
 
     std::unique_ptr<TestDatabase> m_db;
 };
@@ -630,6 +661,23 @@ void TestImport::generatorOutputImportsCleanly() {
 #endif
 }
 
+namespace {
+
+// SoldeEnCours = SoldeDepart + wins - stakes; SoldeDepart includes the month's credits.
+const QString kBalanceMismatches =
+    "SELECT COUNT(*) FROM USERS u WHERE abs(u.SoldeEnCours - u.SoldeDepart - (SELECT "
+    "total(Credit) - total(Debit) FROM JEUX j WHERE j.User = u.pseudo AND j.mois = u.Mois AND "
+    "j.[type jeux] <> 'Approvisionnement compte')) > 0.001 OR abs(u.SoldeEnCours - (SELECT "
+    "SoldeApres FROM JEUX j WHERE j.User = u.pseudo AND j.mois = u.Mois ORDER BY Num DESC "
+    "LIMIT 1)) > 0.001";
+// Each row's balance follows from the one before it.
+const QString kBrokenBalances =
+    "SELECT COUNT(*) FROM JEUX j WHERE abs(j.SoldeApres - j.SoldeAvant - j.Credit + j.Debit) "
+    "> 0.001 OR j.SoldeAvant <> ifnull((SELECT p.SoldeApres FROM JEUX p WHERE p.User = j.User "
+    "AND p.mois = j.mois AND p.Num < j.Num ORDER BY p.Num DESC LIMIT 1), j.SoldeAvant)";
+
+} // namespace
+
 void TestImport::generatorLedgerAgreesWithBalances() {
 #ifndef VELMORA_WITH_GENERATOR
     QSKIP("The generator is built with VELMORA_BENCH");
@@ -650,20 +698,8 @@ void TestImport::generatorLedgerAgreesWithBalances() {
                         {marks.bigPlayer, marks.bigMonth})
                  .toInt(),
              700);
-    // SoldeEnCours = SoldeDepart + wins - stakes; SoldeDepart includes the month's credits.
-    const QString mismatches =
-        "SELECT COUNT(*) FROM USERS u WHERE abs(u.SoldeEnCours - u.SoldeDepart - (SELECT "
-        "total(Credit) - total(Debit) FROM JEUX j WHERE j.User = u.pseudo AND j.mois = u.Mois AND "
-        "j.[type jeux] <> 'Approvisionnement compte')) > 0.001 OR abs(u.SoldeEnCours - (SELECT "
-        "SoldeApres FROM JEUX j WHERE j.User = u.pseudo AND j.mois = u.Mois ORDER BY Num DESC "
-        "LIMIT 1)) > 0.001";
-    QCOMPARE(db->scalar(mismatches).toInt(), 0);
-    // Each row's balance follows from the one before it.
-    const QString broken =
-        "SELECT COUNT(*) FROM JEUX j WHERE abs(j.SoldeApres - j.SoldeAvant - j.Credit + j.Debit) "
-        "> 0.001 OR j.SoldeAvant <> ifnull((SELECT p.SoldeApres FROM JEUX p WHERE p.User = j.User "
-        "AND p.mois = j.mois AND p.Num < j.Num ORDER BY p.Num DESC LIMIT 1), j.SoldeAvant)";
-    QCOMPARE(db->scalar(broken).toInt(), 0);
+    QCOMPARE(db->scalar(kBalanceMismatches).toInt(), 0);
+    QCOMPARE(db->scalar(kBrokenBalances).toInt(), 0);
     QVERIFY(db->scalar("SELECT COUNT(*) FROM JEUX WHERE [type jeux] = 'Approvisionnement compte' "
                        "AND Cheval = 'autre jeux' AND Debit = 0")
                 .toInt() > 0);
@@ -672,6 +708,46 @@ void TestImport::generatorLedgerAgreesWithBalances() {
              marks.starHorse);
     QCOMPARE(db->scalar("SELECT COUNT(*) FROM USERS").toInt(),
              db->scalar("SELECT COUNT(*) FROM (SELECT DISTINCT User, mois FROM JEUX)").toInt());
+#endif
+}
+
+void TestImport::generatorWeekOfBetsIsSettledByItsResults() {
+#ifndef VELMORA_WITH_GENERATOR
+    QSKIP("The generator is built with VELMORA_BENCH");
+#else
+    bench::GeneratorOptions options;
+    options.resultRows = 8000;
+    options.ledgerRows = 1000;
+    options.betDays = 7;
+    const bench::Generator generator(options);
+    const auto bets = generator.bets();
+    const auto missing =
+        std::count_if(bets.begin(), bets.end(), [](const auto& b) { return !b.runs; });
+    QCOMPARE(generator.heldBackFrom().daysTo(generator.heldBackTo()), 6);
+    QVERIFY(bets.size() > 280 && missing > 0);
+    const QString folder = m_db->folder() + "/week";
+    QVERIFY(QDir().mkpath(folder));
+    generator.fillDatabase(folder + "/velmora.mdb");
+    generator.writeHeldBackCsv(folder + "/week.csv");
+    auto db = data::schema::openFile(folder + "/velmora.mdb");
+    // The week is out of CR, its stakes in the ledger as the program records them.
+    QCOMPARE(db->scalar("SELECT COUNT(*) FROM CR WHERE date >= ?",
+                        {generator.heldBackFrom().toString(Qt::ISODate)})
+                 .toInt(),
+             0);
+    QCOMPARE(db->scalar("SELECT COUNT(*) FROM PARIS WHERE Etat = 'en cours'").toInt(),
+             int(bets.size()));
+    QCOMPARE(db->scalar(kBalanceMismatches).toInt(), 0);
+    QCOMPARE(db->scalar(kBrokenBalances).toInt(), 0);
+
+    const ToolRun run = tool({"import-results", folder + "/week.csv", folder});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(db->scalar("SELECT COUNT(*) FROM CR").toInt(), options.resultRows);
+    // Every bet on a runner is settled; the others are named.
+    QVERIFY2(run.out.endsWith(QStringLiteral("\n%1 paris réglés\n").arg(bets.size() - missing)),
+             qPrintable(run.out.right(200)));
+    QCOMPARE(run.out.count("cheval introuvable"), int(missing));
+    QCOMPARE(db->scalar("SELECT COUNT(DISTINCT Etat) FROM PARIS").toInt(), 4);
 #endif
 }
 
@@ -1210,6 +1286,8 @@ void TestImport::commandLine() {
     QCOMPARE(run({"import-results", "--force", csv}).status, 2);
     QCOMPARE(run({"import-results", csv, m_db->folder(), "extra"}).status, 2);
     QCOMPARE(run({"check", "--deep"}).status, 2);
+    QCOMPARE(run({"settle", m_db->folder(), "extra"}).status, 2);
+    QCOMPARE(run({"settle", "--all"}).status, 2);
     QCOMPARE(crCount(), 0);
     // Help on standard output, with the exit statuses.
     for (const QStringList& args : {QStringList{"--help"}, QStringList{"import-results", "-h"}}) {
@@ -1218,6 +1296,7 @@ void TestImport::commandLine() {
         QVERIFY(help.err.isEmpty());
         QVERIFY(
             help.out.contains("3  --skip-bad a écarté des lignes refusées et importé les autres"));
+        QVERIFY(help.out.contains("velmora-db settle [DOSSIER]"));
     }
     // Options may come anywhere; "--" ends them.
     QCOMPARE(run({"import-results", "--skip-bad", "--", csv, m_db->folder()}).status, 0);
@@ -1253,8 +1332,10 @@ void TestImport::commandLine() {
                  " : création impossible (dossier introuvable ou protégé en écriture ?)\n");
     QVERIFY(run({"init", m_db->folder() + "/absent", "--verbose"})
                 .err.endsWith(" (unable to open database file)\n"));
-    QCOMPARE(run({"import-results", csv, m_db->folder() + "/absent"}).err,
-             "velmora-db: Le fichier de données " + nowhere + " est introuvable.\n");
+    for (const QStringList& args : {QStringList{"import-results", csv, m_db->folder() + "/absent"},
+                                    QStringList{"settle", m_db->folder() + "/absent"}})
+        QCOMPARE(run(args).err,
+                 "velmora-db: Le fichier de données " + nowhere + " est introuvable.\n");
 }
 
 void TestImport::readsFromAPipe() {
@@ -1456,6 +1537,163 @@ void TestImport::libcsvStateIsPinned() {
         QVERIFY(parse.fields[0].size() < 5000 && !parse.fields[0].contains('"'));
         QCOMPARE(parse.fields[1], QByteArray("next"));
     }
+}
+
+// Bernard's bets on Longchamp, 5 March 2024: three on R1C4, the fourth on R1C5.
+void TestImport::placeBets() const {
+    const data::Database& db = *m_db->db();
+    ledger::addPlayer(db, "Bernard", 100_eur, "Mars");
+    const std::tuple<const char*, const char*, int> bets[] = {{"Simple Gagnant", "BEAU JOUR", 4},
+                                                              {"Simple Placé", "ZADIG", 4},
+                                                              {"Simple Gagnant", "ABSENT", 4},
+                                                              {"Simple Placé", "BEAU JOUR", 5}};
+    for (const auto& [type, horse, race] : bets)
+        ledger::recordGame(db,
+                           {ledger::GameKind::Stake, "Bernard", "Mars", "05", type, horse, 2_eur,
+                            ledger::BetSlip{QDate(2024, 3, 5), {1, race, "Longchamp"}, 3.5}},
+                           "Mars");
+}
+
+void TestImport::importSettlesBets_data() {
+    QTest::addColumn<QStringList>("setup");
+    QTest::addColumn<QByteArray>("csv");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("err"); // "<file>" stands for the database
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("states");
+    QTest::addColumn<int>("stored");
+    const QByteArray header = "date;hippodrome;R;C;cheval;place;nbPartant\n";
+    const QByteArray race = header + "05/03/2024;Longchamp;1;4;BEAU JOUR;1;9\n"
+                                     "05/03/2024;Longchamp;1;4;ZADIG;5;9\n"
+                                     "05/03/2024;Longchamp;1;4;OUPS;2;9\n";
+    const QByteArray bad = race + "05/03/2024;Longchamp;1;x;X;1;9\n";
+    const QString settled =
+        kBet1 + "gagné\n" + kBet2 + "perdu\n" + kBet3 + kNotFound + "2 paris réglés\n";
+    const QString imported = "3 ligne(s) importée(s), 0 déjà présente(s), ";
+    const QString refusedRow = "ligne 5, colonne « C » : nombre attendu, lu « x »\n";
+
+    QTest::newRow("the race's results")
+        << QStringList() << race << QStringList() << 0 << ""
+        << "Import terminé : " + imported + "0 refusée(s). Texte lu en UTF-8.\n" + settled
+        << "gagné|perdu|en cours|en cours" << 3;
+    QTest::newRow("a refused file settles nothing")
+        << QStringList() << bad << QStringList() << 1 << refusedRow
+        << "Fichier refusé : 1 ligne(s) refusée(s) sur 4 ; rien n'a été importé (--skip-bad "
+           "importe les lignes valides). Texte lu en UTF-8.\n"
+        << kPending << 0;
+    QTest::newRow("--skip-bad settles on the good rows")
+        << QStringList() << bad << QStringList{"--skip-bad"} << 3 << refusedRow
+        << "Import partiel : " + imported +
+               "1 refusée(s) ; les lignes refusées sont listées. Texte lu en UTF-8.\n" + settled
+        << "gagné|perdu|en cours|en cours" << 3;
+    // Nothing new in CR, but bets recorded since its results: they are settled and kept.
+    QTest::newRow("results already there")
+        << QStringList{"INSERT INTO CR (date, hippodrome, R, C, cheval, place, nbPartant) VALUES "
+                       "('2024-03-05', 'Longchamp', 1, 4, 'BEAU JOUR', '2', 9)"}
+        << header + "05/03/2024;Longchamp;1;4;BEAU JOUR;2;9\n"
+        << QStringList() << 0 << ""
+        << "Import terminé : 0 ligne(s) importée(s), 1 déjà présente(s), 0 refusée(s). Texte lu "
+           "en UTF-8.\n" +
+               kBet1 + "perdu\n" + kBet2 + kNotFound + kBet3 + kNotFound + "1 pari réglé\n"
+        << "perdu|en cours|en cours|en cours" << 1;
+    // The settling fails: the rows it belongs with are not kept either.
+    QTest::newRow("settling refused by the file")
+        << QStringList{"CREATE TRIGGER no_settling BEFORE UPDATE ON PARIS BEGIN SELECT "
+                       "RAISE(ABORT, 'non'); END"}
+        << race << QStringList() << 1
+        << "velmora-db: <file> : règlement des paris : une règle ajoutée au fichier (index "
+           "unique, contrainte) refuse la ligne ; retirez-la du fichier ou cette règle de la "
+           "base\n"
+        << "Rien n'a été importé.\n"
+        << kPending << 0;
+}
+
+void TestImport::importSettlesBets() {
+    QFETCH(QStringList, setup);
+    QFETCH(QByteArray, csv);
+    QFETCH(QStringList, args);
+    QFETCH(QString, err);
+    placeBets();
+    for (const QString& sql : setup)
+        m_db->exec(sql);
+    const ToolRun run = import(csv, args);
+    QCOMPARE(run.err, err.replace("<file>", m_db->file()));
+    QTEST(run.out, "out");
+    QTEST(run.status, "status");
+    QTEST(betStates(), "states");
+    QTEST(crCount(), "stored");
+}
+
+void TestImport::olderFileGetsBetsTable() {
+    // A file made before bets knew their race; nothing is written before an import is
+    // accepted.
+    m_db->exec("DROP TABLE PARIS");
+    const auto bytes = [this] {
+        QFile file(m_db->file());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const auto tables = [this] {
+        return m_db->scalar("SELECT COUNT(*) FROM sqlite_master WHERE name = 'PARIS'").toInt();
+    };
+    QByteArray before = bytes();
+    QCOMPARE(import(kShortHeader + "bad;Vichy;1;1;A;;;\n").status, 1);
+    QVERIFY(bytes() == before);
+
+    const ToolRun first = import(kShortHeader + "01/06/2024;Vichy;1;1;A;;;\n");
+    QCOMPARE(first.status, 0);
+    QCOMPARE(first.err, QString("velmora-db: la table des paris (PARIS) a été ajoutée\n"));
+    QVERIFY2(first.out.endsWith("UTF-8.\n0 pari réglé\n"), qPrintable(first.out));
+    QCOMPARE(tables(), 1);
+    const ToolRun second = import(kShortHeader + "01/06/2024;Vichy;1;2;B;;;\n");
+    QCOMPARE(second.status, 0);
+    QCOMPARE(second.err, QString());
+
+    // Made inside the import's transaction: an import that changes nothing takes it back.
+    m_db->exec("DROP TABLE PARIS");
+    before = bytes();
+    const ToolRun again = import(kShortHeader + "01/06/2024;Vichy;1;2;B;;;\n");
+    QCOMPARE(again.status, 0);
+    QCOMPARE(again.err, QString());
+    QCOMPARE(tables(), 0);
+    QVERIFY(bytes() == before);
+}
+
+void TestImport::settleCommand() {
+    placeBets();
+    m_db->exec("INSERT INTO CR (date, hippodrome, R, C, cheval, place, nbPartant) VALUES "
+               "('2024-03-05', 'Longchamp', 1, 4, 'BEAU JOUR', '1', 9), ('2024-03-05', "
+               "'Longchamp', 1, 5, 'BEAU JOUR', 'NP', 9)");
+    const QString notFound = kBet2 + kNotFound + kBet3 + kNotFound;
+    const ToolRun first = tool({"settle", m_db->folder()});
+    QCOMPARE(first.err, QString());
+    QCOMPARE(first.out, kBet1 + "gagné\n" + kBet4 + "remboursé\n" + notFound + "2 paris réglés\n");
+    QCOMPARE(first.status, 0);
+    QCOMPARE(betStates(), QString("gagné|en cours|en cours|remboursé"));
+    // A settled bet is not listed again; the horses still missing are.
+    QCOMPARE(tool({"settle", m_db->folder()}).out, notFound + "0 pari réglé\n");
+
+    // Another program writing: nothing changes.
+    m_db->exec("UPDATE PARIS SET Etat = 'en cours'");
+    sqlite3* other = nullptr;
+    QCOMPARE(sqlite3_open(m_db->file().toUtf8().constData(), &other), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    const ToolRun busy = tool({"settle", m_db->folder()});
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    QCOMPARE(busy.status, 1);
+    QCOMPARE(busy.err, QString("velmora-db: %1 : le fichier est utilisé par un autre programme ; "
+                               "réessayez\n")
+                           .arg(m_db->file()));
+    QCOMPARE(busy.out, QString());
+    QCOMPARE(betStates(), kPending);
+
+    // A file without PARIS has nothing to settle, and is left without it.
+    m_db->exec("DROP TABLE PARIS");
+    const ToolRun older = tool({"settle", m_db->folder()});
+    QCOMPARE(older.status, 0);
+    QCOMPARE(older.out, QString("0 pari réglé\n"));
+    QCOMPARE(m_db->scalar("SELECT COUNT(*) FROM sqlite_master WHERE name = 'PARIS'").toInt(), 0);
 }
 
 QTEST_MAIN(TestImport)

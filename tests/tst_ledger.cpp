@@ -3,6 +3,7 @@
 #include "gui/appearance.h"
 #include "ledger/form1.h"
 #include "ledger/ledgerbook.h"
+#include "tools/dbtool.h"
 #include "tests/support/realdialogs.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testdatabase.h"
@@ -24,6 +25,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <QStatusBar>
 #include <QMenu>
 #include <QCryptographicHash>
@@ -147,6 +149,8 @@ private slots:
     void newYearRefusesWrites_data();
     void newYearRefusesWrites();
     void closingTheYearFromTheMenu();
+    void betsThroughTheRealWidgets();
+    void betsSettledOnceTheWindowShows();
 
 private:
     Form1& openWindow();
@@ -324,7 +328,7 @@ void TestLedger::windowAtLoad() {
     const QFontMetrics bold(boldFont);
     const Qt::Alignment alignments[] = {Qt::AlignLeft,  Qt::AlignHCenter, Qt::AlignLeft,
                                         Qt::AlignRight, Qt::AlignRight,   Qt::AlignRight,
-                                        Qt::AlignLeft};
+                                        Qt::AlignHCenter};
     for (int i = 0; i < 7; ++i) {
         QCOMPARE(lst->model()->headerData(i, Qt::Horizontal).toString(), headers[i]);
         // Wide enough for its header and the empty statement's amounts; the horse takes the
@@ -2026,4 +2030,123 @@ void TestLedger::throughTheRealWidgets() {
     // The window fits a 1024×768 screen.
     QVERIFY(m_form->minimumSizeHint().width() <= 1000);
     QVERIFY(m_form->minimumSizeHint().height() <= 700);
+}
+
+// A bet from the entry group to its cashing, as the user makes it: race and odds typed, the
+// results imported, the win cashed from its list, then reversed, then marked by hand.
+void TestLedger::betsThroughTheRealWidgets() {
+    addUser("Paul", "Mars", 100, 100);
+    m_db->exec("INSERT INTO CR (date, hippodrome, R, C, course, nbPartant, cheval, place) "
+               "VALUES ('2024-03-06', 'Vincennes', 1, 1, 'Prix de Lille', 9, 'Autre', '1')");
+    m_dialogs.reset();
+    RealDialogs real;
+    openWindow();
+    QApplication::setActiveWindow(m_form.get());
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    const auto typeIn = [&](const char* name, const QString& text) {
+        QWidget* field = w<QWidget>(name);
+        if (auto* combo = qobject_cast<QComboBox*>(field))
+            field = combo->lineEdit();
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        typeKeys(field, text);
+    };
+    const auto press = [&](const char* button) {
+        QTest::mouseClick(w<QPushButton>(button), Qt::LeftButton);
+    };
+    const auto etat = [&](int row) { return list().topLevelItem(row).text(6); };
+    // The day's races already run are offered.
+    QCOMPARE(w<QComboBox>("C_course")->itemText(0), QString("R1C1 Vincennes — Prix de Lille"));
+    typeIn("C_users", "Paul");
+    QTest::keyClick(w<QComboBox>("C_users")->lineEdit(), Qt::Key_Return);
+    typeIn("Ctypejeux", "Simple Gagnant");
+    QTest::keyClick(w<QComboBox>("Ctypejeux")->lineEdit(), Qt::Key_Return);
+    typeIn("Cmontant", "10");
+    typeIn("Tcheval", "Jolie");
+    typeIn("C_course", "R1C3");
+    typeIn("Tcote", "1");
+    real.click(QDialogButtonBox::Ok);
+    press("BT_savemise");
+    QVERIFY(real.allAnswered());
+    QCOMPARE(real.seen().last().title, QString("Erreur cote"));
+    QCOMPARE(real.seen().last().text, QString("La cote doit être un nombre supérieur à 1."));
+    QCOMPARE(rowCount("JEUX"), 0);
+    typeIn("Tcote", "4.5");
+    press("BT_savemise");
+    QCOMPARE(m_db->scalar("SELECT DateCourse || ' ' || R || ' ' || C || ' ' || Cote || ' ' || "
+                          "ifnull(Hippodrome, '-') FROM PARIS")
+                 .toString(),
+             QString("2024-03-06 1 3 4.5 -"));
+    QCOMPARE(etat(0), QString("en cours"));
+    QVERIFY(!w<QWidget>("Gencaisser")->isVisible());
+
+    // The results come in; choosing the player again shows what they settled.
+    QTemporaryDir dir;
+    QFile csv(dir.filePath("r.csv"));
+    QVERIFY(csv.open(QIODevice::WriteOnly));
+    csv.write("date;hippodrome;R;C;nbPartant;cheval;place\n"
+              "2024-03-06;Vincennes;1;3;9;Jolie;1\n2024-03-06;Vincennes;1;3;9;Belle;2\n");
+    csv.close();
+    QString sortie, erreurs;
+    QTextStream out(&sortie), err(&erreurs);
+    QVERIFY2(runDbTool({"import-results", csv.fileName(), m_db->folder()}, out, err) == 0,
+             qPrintable(sortie + erreurs));
+    QVERIFY2(sortie.contains("1 pari réglé"), qPrintable(sortie));
+    QTest::keyClick(w<QComboBox>("C_users")->lineEdit(), Qt::Key_Return);
+    QCOMPARE(etat(0), QString("gagné"));
+    auto* aEncaisser = w<QTreeWidget>("LstAEncaisser");
+    QVERIFY(w<QWidget>("Gencaisser")->isVisible());
+    QCOMPARE(aEncaisser->topLevelItemCount(), 1);
+    QCOMPARE(plain(aEncaisser->topLevelItem(0)->text(5)), QString("45,00 €"));
+
+    // Cashed for what the course paid, on the bet's own row.
+    QVERIFY(!w<QPushButton>("BT_encaisser")->isEnabled());
+    QTest::mouseClick(aEncaisser->viewport(), Qt::LeftButton, {},
+                      aEncaisser->visualItemRect(aEncaisser->topLevelItem(0)).center());
+    real.type("43,2");
+    press("BT_encaisser");
+    QVERIFY(real.allAnswered());
+    QCOMPARE(real.seen().last().held, QString("45,00"));
+    QCOMPARE(lastRow()[8].toDouble(), 43.2);
+    QCOMPARE(lastRow()[6].toString(), QString("JOLIE"));
+    QCOMPARE(m_db->scalar("SELECT NumGain FROM PARIS").toLongLong(), lastRow()[0].toLongLong());
+    QCOMPARE(text("T_soldecours"), money(133.2));
+    QVERIFY(!w<QWidget>("Gencaisser")->isVisible());
+
+    // Reversing the win leaves the bet to cash again.
+    list().setCurrentItem(list().topLevelItem(1));
+    real.click(QDialogButtonBox::Yes);
+    press("BT_annuler");
+    QVERIFY(real.allAnswered());
+    QVERIFY(m_db->scalar("SELECT NumGain FROM PARIS").isNull());
+    QCOMPARE(aEncaisser->topLevelItemCount(), 1);
+
+    // A state set by hand, from the line's menu.
+    QTimer::singleShot(0, [] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        QAction* perdu = menu->findChild<QAction*>("mnumarquer2");
+        QCOMPARE(perdu->text(), QString("Marquer perdu"));
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(perdu).center());
+    });
+    auto* lst = w<QTreeView>("Lst_jeux");
+    emit lst->customContextMenuRequested(lst->visualRect(lst->model()->index(0, 0)).center());
+    QCOMPARE(etat(0), QString("perdu"));
+    QVERIFY(!w<QWidget>("Gencaisser")->isVisible());
+}
+
+// Results imported while the program was closed settle its bets once the window is painted.
+void TestLedger::betsSettledOnceTheWindowShows() {
+    addUser("Paul", "Mars", 100, 100);
+    ledger::GameEntry stake{ledger::GameKind::Stake, "Paul", "Mars", "05", "Simple Placé", "Jolie",
+                            Money::fromCents(500),
+                            ledger::BetSlip{QDate(2024, 3, 5), {2, 4, "Pau"}, 3.0}};
+    ledger::recordGame(*m_db->db(), stake, "Mars");
+    m_db->exec("INSERT INTO CR (date, hippodrome, R, C, nbPartant, cheval, place) "
+               "VALUES ('2024-03-05', 'PAU', 2, 4, 7, 'JOLIE', '2')");
+    openWindow();
+    QCOMPARE(m_db->scalar("SELECT Etat FROM PARIS").toString(), QString("en cours"));
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    QTRY_COMPARE(m_db->scalar("SELECT Etat FROM PARIS").toString(), QString("gagné"));
+    QCOMPARE(m_form->statusBar()->currentMessage(), QString("1 pari réglé"));
 }

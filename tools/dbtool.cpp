@@ -4,6 +4,7 @@
 #include "data/paths.h"
 #include "data/regional.h"
 #include "data/schema.h"
+#include "ledger/betbook.h"
 #include "ledger/yearbook.h"
 #include "tools/importer.h"
 
@@ -39,6 +40,10 @@ const char* const kUsage =
     "                                   un fichier endommagé n'est copié qu'avec --force\n"
     "                                   check et backup acceptent aussi un FICHIER .mdb à la\n"
     "                                   place du DOSSIER (une archive, une copie)\n"
+    "  velmora-db settle [DOSSIER]      règle les paris de DOSSIER/velmora.mdb d'après les\n"
+    "                                   résultats de CR et liste chaque pari réglé, puis ceux\n"
+    "                                   dont le cheval manque à sa course ; import-results le\n"
+    "                                   fait aussi, dans sa transaction\n"
     "  velmora-db close-year AAAA [DOSSIER]\n"
     "                                   clôture l'année AAAA, l'année ouverte du fichier : son\n"
     "                                   registre passe dans DOSSIER/archives/velmora-AAAA.mdb\n"
@@ -58,6 +63,9 @@ const char* const kUsage =
     "Statut de sortie de check : 0 fichier sain ; 1 endommagé, introuvable, utilisé par un\n"
     "autre programme, ou que le programme refuse (autre application, version plus récente,\n"
     "tables manquantes).\n"
+    "Statut de sortie de settle : 0 paris réglés (aucun à régler compris) ; 1 fichier\n"
+    "introuvable, refusé, utilisé par un autre programme ou impossible à modifier : aucun\n"
+    "pari n'a changé ; 2 ligne de commande erronée.\n"
     "Statut de sortie de close-year : 0 année clôturée ; 1 refusée, le fichier inchangé (la\n"
     "raison est donnée) ; 2 ligne de commande erronée.\n"
     "Un fichier d'une version antérieure, sans année, prend l'année en cours (la précédente\n"
@@ -207,6 +215,29 @@ QString encodingSentence(const importer::Summary& summary) {
     return sentence + QLatin1Char('.');
 }
 
+// "0 pari réglé", "1 pari réglé", "2 paris réglés": French takes the singular below two.
+QString settledCount(qint64 n) {
+    return (n < 2 ? QStringLiteral("%1 pari réglé") : QStringLiteral("%1 paris réglés"))
+        .arg(grouped(n));
+}
+
+// Each bet whose state changed, then those the results cannot settle, then the count.
+void printSettling(const ledger::Settling& settling, QTextStream& out) {
+    for (const ledger::SettledBet& settled : settling.settled)
+        out << ledger::settledLine(settled) << '\n';
+    for (const ledger::Bet& bet : settling.horseNotFound)
+        out << ledger::notFoundLine(bet) << '\n';
+    out << settledCount(settling.settled.size()) << '\n';
+}
+
+// A failed settling in words, naming the step unless the file was only busy.
+QString settlingFailure(const QString& path, const data::DbError& error, bool verbose) {
+    const bool busy =
+        error.code() == data::sqlite_code::Busy || error.code() == data::sqlite_code::Locked;
+    return path + (busy ? QStringLiteral(" : ") : QStringLiteral(" : règlement des paris : ")) +
+           importer::engineResultInWords(error.code()) + detail(verbose, error.engineText());
+}
+
 // Exit statuses as the usage text and the README give them.
 int importResults(const QStringList& args, QTextStream& out, QTextStream& err) {
     const CommandLine line =
@@ -239,9 +270,33 @@ int importResults(const QStringList& args, QTextStream& out, QTextStream& err) {
         err << "velmora-db: " << path << " : accès direct à la base impossible\n";
         return 1;
     }
+    // The bets are settled by the results they were waiting for, or not at all: a refused
+    // or failed import leaves them as they were.
+    std::optional<ledger::Settling> settling;
+    bool betsTableAdded = false;
+    options.withinTransaction = [&] {
+        importer::Options::Within within;
+        try {
+            if (!data::schema::hasBetsTable(*db)) {
+                // A file made before bets knew their race gets PARIS with the import, as it
+                // gets the confirmation lists' index: kept only if the import commits.
+                db->exec(QString::fromLatin1(data::schema::betsTable()));
+                betsTableAdded = true;
+            }
+            settling = ledger::settleBets(*db);
+            within.wrote = !settling->settled.isEmpty();
+        } catch (const data::DbError& error) {
+            settling.reset();
+            within.failure = settlingFailure(path, error, line.verbose);
+        }
+        return within;
+    };
     err.flush();
     const importer::Summary summary = importer::importFile(csv, handle, options, err);
     err.flush();
+    // An import that changed nothing rolled the table back with everything else.
+    if (summary.committed && betsTableAdded && data::schema::hasBetsTable(*db))
+        err << "velmora-db: la table des paris (PARIS) a été ajoutée\n";
     if (!summary.committed) {
         if (summary.refused > 0 && !summary.databaseError)
             out << "Fichier refusé : " << grouped(summary.refused) << " ligne(s) refusée(s) sur "
@@ -261,13 +316,34 @@ int importResults(const QStringList& args, QTextStream& out, QTextStream& err) {
         counts += QStringLiteral(", %1 mise(s) à jour").arg(grouped(summary.updated));
     counts += QStringLiteral(", %1 déjà présente(s), %2 refusée(s)")
                   .arg(grouped(summary.duplicates), grouped(summary.refused));
-    if (summary.refused > 0) {
+    if (summary.refused > 0)
         out << "Import partiel : " << counts << " ; les lignes refusées sont listées."
             << encodingSentence(summary) << '\n';
-        return 3;
+    else
+        out << "Import terminé : " << counts << '.' << encodingSentence(summary) << '\n';
+    if (settling)
+        printSettling(*settling, out);
+    return summary.refused > 0 ? 3 : 0;
+}
+
+// Exit statuses as the usage text gives them: 0 settled, 1 file refused or unchanged by a
+// failure, 2 wrong command line.
+int settle(const QStringList& args, QTextStream& out, QTextStream& err) {
+    const CommandLine line = parse(args, {}, {}, 0, 1, out, err);
+    if (line.exitNow)
+        return *line.exitNow;
+    const QString path = databaseIn(line.positional, 0);
+    // A file without PARIS has no bet to settle: it is left as it is.
+    const std::shared_ptr<data::Database> db = openUnchanged(path, line.verbose, err);
+    if (!db)
+        return 1;
+    try {
+        printSettling(ledger::settleBets(*db), out);
+        return 0;
+    } catch (const data::DbError& error) {
+        err << "velmora-db: " << settlingFailure(path, error, line.verbose) << '\n';
     }
-    out << "Import terminé : " << counts << '.' << encodingSentence(summary) << '\n';
-    return 0;
+    return 1;
 }
 
 // A file made before the ledger kept its year: what Velmora will propose, nothing written.
@@ -417,6 +493,8 @@ int runDbTool(const QStringList& args, QTextStream& out, QTextStream& err) {
         return init(args, out, err);
     if (command == QLatin1String("import-results"))
         return importResults(args, out, err);
+    if (command == QLatin1String("settle"))
+        return settle(args, out, err);
     if (command == QLatin1String("check"))
         return check(args, out, err);
     if (command == QLatin1String("backup"))

@@ -92,9 +92,21 @@ Summary Import::run() {
         m_summary.imported = m_summary.updated = m_summary.duplicates = 0;
         return m_summary;
     }
-    // An empty file, or only runners already there as they are: the database stays as it
-    // was, byte for byte.
-    if (!m_writer.changed()) {
+    bool changed = m_writer.changed();
+    if (m_writing && m_options.withinTransaction) {
+        const Options::Within within = m_options.withinTransaction();
+        if (!within.failure.isEmpty()) {
+            m_err << "velmora-db: " << within.failure << '\n';
+            m_writer.rollback();
+            m_summary.databaseError = true;
+            m_summary.imported = m_summary.updated = m_summary.duplicates = 0;
+            return m_summary;
+        }
+        changed = changed || within.wrote;
+    }
+    // An empty file, or only runners already there as they are, and nothing else written:
+    // the database stays as it was, byte for byte.
+    if (!changed) {
         m_writer.rollback();
         m_summary.committed = true;
         return m_summary;

@@ -4,6 +4,7 @@
 #include <QTextStream>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -178,6 +179,15 @@ struct Options {
     // From about this many incoming rows (and no fewer than CR holds), CR's lookup indexes
     // are dropped and built again after the rows are in.
     qint64 rebuildIndexesFrom = 100'000;
+    // Work that stands or falls with the import (velmora-db settles the bets on the races
+    // it brings): run inside the import's transaction once its rows are accepted, before
+    // the commit. Says whether it wrote anything itself, or, in French, why everything must
+    // be rolled back. Not run for a file without a good row.
+    struct Within {
+        bool wrote = false;
+        QString failure;
+    };
+    std::function<Within()> withinTransaction;
 };
 
 struct Summary {
