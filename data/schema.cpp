@@ -98,6 +98,10 @@ const char* const kBetsTable =
     "CREATE TABLE PARIS (NumJeu INTEGER PRIMARY KEY, DateCourse TEXT NOT NULL, Hippodrome TEXT, "
     "R INTEGER NOT NULL, C INTEGER NOT NULL, Cote REAL, Etat TEXT NOT NULL DEFAULT 'en cours', "
     "NumGain INTEGER)";
+// The bets a window lists to cash: few among thousands settled.
+const char* const kBetsToCashIndex =
+    "CREATE INDEX PARIS_a_encaisser ON PARIS (NumJeu) WHERE NumGain IS NULL AND Etat IN "
+    "('gagné', 'remboursé')";
 
 const char* const kIndexes[] = {
     "CREATE INDEX JEUX_user_mois ON JEUX (User, mois)",
@@ -192,7 +196,7 @@ void create(const Database& db, std::optional<int> year) {
         for (const char* sql : kTables)
             db.exec(QString::fromUtf8(sql));
         db.exec(QString::fromLatin1(kYearTable));
-        db.exec(QString::fromLatin1(kBetsTable));
+        createBetsTable(db);
         db.exec(QStringLiteral("INSERT INTO EXERCICE (annee) VALUES (?)"),
                 {year.value_or(regional::today().year())});
         for (const char* sql : kIndexes)
@@ -253,10 +257,17 @@ void addConfirmationIndex(const Database& db, const QString& path) {
 // version, in one transaction; a file that cannot take it now is opened as it is.
 void addBetsTable(const Database& db, const QString& path) {
     try {
-        if (hasBetsTable(db))
+        const bool table = hasBetsTable(db);
+        // A file from the first version with bets has the table without its index.
+        if (table && db.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = "
+                                              "'PARIS_a_encaisser'"))
+                             .toInt() > 0)
             return;
         Transaction transaction(db);
-        db.exec(QString::fromLatin1(kBetsTable));
+        if (table)
+            db.exec(QString::fromUtf8(kBetsToCashIndex));
+        else
+            createBetsTable(db);
         transaction.commit();
     } catch (const DbError& error) {
         QTextStream(stderr) << "velmora : table PARIS non ajoutée à " << path << " : "
@@ -272,8 +283,9 @@ bool hasBetsTable(const Database& db) {
                .toInt() > 0;
 }
 
-const char* betsTable() {
-    return kBetsTable;
+void createBetsTable(const Database& db) {
+    db.exec(QString::fromLatin1(kBetsTable));
+    db.exec(QString::fromUtf8(kBetsToCashIndex));
 }
 
 const char* confirmationIndex() {

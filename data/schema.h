@@ -26,7 +26,8 @@ const QStringList& defaultGameTypes();
 const char* yearTable();
 bool hasYearTable(const Database& db);
 // PARIS, a stake's race and state: made with every file, added at opening to an older one.
-const char* betsTable();
+// Creates it with its index, within the caller's transaction.
+void createBetsTable(const Database& db);
 bool hasBetsTable(const Database& db);
 
 // Creates the tables, indexes and game types in an empty database, and stamps it. The

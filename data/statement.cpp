@@ -58,6 +58,14 @@ Statement::Statement(sqlite3* db, const QString& sql, const QVariantList& params
             throwEngineError(db);
 }
 
+void Statement::rebind(const QVariantList& params) {
+    sqlite3_reset(handle);
+    sqlite3_clear_bindings(handle);
+    for (int i = 0; i < params.size(); ++i)
+        if (bindValue(handle, i + 1, params.at(i)) != SQLITE_OK)
+            throwEngineError(m_db);
+}
+
 Statement::~Statement() {
     sqlite3_finalize(handle);
 }

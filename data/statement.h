@@ -27,6 +27,10 @@ public:
 
     sqlite3_stmt* handle = nullptr;
 
+    // Runs the statement again from its first row with other values: a look-up repeated
+    // thousands of times is prepared once.
+    void rebind(const QVariantList& params);
+
     // The next row; false after the last. Throws DbError on an engine error.
     bool next();
     int columnCount() const;

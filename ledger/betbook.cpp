@@ -6,6 +6,7 @@
 #include "data/transaction.h"
 
 #include <QSqlQuery>
+#include <sqlite3.h>
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -19,9 +20,11 @@ const char* const kBetColumns =
     "P.Hippodrome, P.R, P.C, P.Cote, P.Etat, P.NumGain, J.Remarque";
 constexpr int kBetColumnCount = 15;
 
+// PARIS drives every read of bets (CROSS JOIN keeps it first): the few bets to cash are
+// found through their index, not among the thousands of a player's ledger lines.
 QString betQuery(const char* tail) {
-    return QStringLiteral("SELECT %1 FROM PARIS P JOIN JEUX J ON J.Num = P.NumJeu %2")
-        .arg(QLatin1String(kBetColumns), QLatin1String(tail));
+    return QStringLiteral("SELECT %1 FROM PARIS P CROSS JOIN JEUX J ON J.Num = P.NumJeu %2")
+        .arg(QLatin1String(kBetColumns), QString::fromUtf8(tail));
 }
 
 Bet readBet(const data::Statement& rs) {
@@ -54,7 +57,7 @@ bool hasBets(const data::Database& db) {
     return data::schema::hasBetsTable(db);
 }
 
-// The runners of one race, read once for all the bets on it.
+// The runners of one race as settling compares them.
 struct Runner {
     QString racecourse;
     QString horse; // as the ledger stores a horse
@@ -62,24 +65,118 @@ struct Runner {
 };
 using RaceKey = std::tuple<QString, int, int>;
 
-QVector<Runner> runnersOf(const data::Database& db, const RaceKey& key) {
-    // substr(date, 1, 10) is the runner index's first column: one look-up per race.
-    data::Statement rs(db.raw(),
-                       QStringLiteral("SELECT hippodrome, cheval, place, statut, nbPartant FROM CR "
-                                      "WHERE substr(date, 1, 10) = ? AND R = ? AND C = ?"),
-                       {std::get<0>(key), std::get<1>(key), std::get<2>(key)});
-    QVector<Runner> runners;
-    while (rs.next()) {
-        Runner runner;
-        runner.racecourse = rs.isNull(0) ? QString() : rs.string(0);
-        runner.horse = rs.isNull(1) ? QString() : storedHorse(rs.string(1));
-        runner.result.place = rs.isNull(2) ? QString() : rs.value(2).toString();
-        runner.result.statut = rs.isNull(3) ? QString() : rs.string(3);
-        if (!rs.isNull(4))
-            runner.result.runners = int(rs.integer(4));
-        runners << runner;
+RunnerResult readResult(const data::Statement& rs, int first) {
+    RunnerResult result;
+    result.place = rs.isNull(first) ? QString() : rs.value(first).toString();
+    result.statut = rs.isNull(first + 1) ? QString() : rs.string(first + 1);
+    if (!rs.isNull(first + 2))
+        result.runners = int(rs.integer(first + 2));
+    return result;
+}
+
+// Finds a bet's runner in the results. Each look-up is prepared once: a settling makes
+// thousands. Most bets name their horse as the results do, found by one seek in the runner
+// index; the others (another spelling, a horse the race does not hold) read their race,
+// once per race.
+class RunnerFinder {
+public:
+    explicit RunnerFinder(const data::Database& db)
+        : m_exact(db.raw(),
+                  QStringLiteral("SELECT place, statut, nbPartant FROM CR WHERE substr(date, 1, "
+                                 "10) = ? AND hippodrome = ? AND R = ? AND C = ? AND cheval = ? "
+                                 "LIMIT 1"),
+                  {}),
+          m_anyRacecourse(db.raw(),
+                          QStringLiteral("SELECT place, statut, nbPartant FROM CR WHERE "
+                                         "substr(date, 1, 10) = ? AND R = ? AND C = ? AND "
+                                         "cheval = ? LIMIT 1"),
+                          {}),
+          m_race(db.raw(),
+                 QStringLiteral("SELECT hippodrome, cheval, place, statut, nbPartant FROM CR "
+                                "WHERE substr(date, 1, 10) = ? AND R = ? AND C = ?"),
+                 {}) {}
+
+    enum class Found { Runner, HorseMissing, RaceMissing };
+
+    Found find(const Bet& bet, RunnerResult& result) {
+        const QString day = bet.raceDay.toString(Qt::ISODate);
+        data::Statement& exact = bet.race.racecourse.isEmpty() ? m_anyRacecourse : m_exact;
+        exact.rebind(bet.race.racecourse.isEmpty()
+                         ? QVariantList{day, bet.race.r, bet.race.c, bet.horse}
+                         : QVariantList{day, bet.race.racecourse, bet.race.r, bet.race.c,
+                                        bet.horse});
+        if (exact.next()) {
+            result = readResult(exact, 0);
+            return Found::Runner;
+        }
+        const QVector<Runner>& runners = race({day, bet.race.r, bet.race.c});
+        const QString horse = storedHorse(bet.horse);
+        bool raceKnown = false;
+        for (const Runner& runner : runners) {
+            // Case-insensitively, accents included, where the engine folds ASCII only.
+            if (!bet.race.racecourse.isEmpty() &&
+                runner.racecourse.compare(bet.race.racecourse, Qt::CaseInsensitive) != 0)
+                continue;
+            raceKnown = true;
+            if (runner.horse == horse) {
+                result = runner.result;
+                return Found::Runner;
+            }
+        }
+        return raceKnown ? Found::HorseMissing : Found::RaceMissing;
     }
-    return runners;
+
+private:
+    const QVector<Runner>& race(const RaceKey& key) {
+        auto found = m_races.find(key);
+        if (found != m_races.end())
+            return found->second;
+        m_race.rebind({std::get<0>(key), std::get<1>(key), std::get<2>(key)});
+        QVector<Runner> runners;
+        while (m_race.next())
+            runners << Runner{m_race.isNull(0) ? QString() : m_race.string(0),
+                              m_race.isNull(1) ? QString() : storedHorse(m_race.string(1)),
+                              readResult(m_race, 2)};
+        return m_races.emplace(key, std::move(runners)).first->second;
+    }
+
+    data::Statement m_exact;
+    data::Statement m_anyRacecourse;
+    data::Statement m_race;
+    std::map<RaceKey, QVector<Runner>> m_races;
+};
+
+// What the results say of every bet not cashed whose stake stands.
+Settling settlingOf(const data::Database& db) {
+    Settling settling;
+    RunnerFinder finder(db);
+    data::Statement rs(db.raw(), betQuery("WHERE P.NumGain IS NULL ORDER BY P.NumJeu"), {});
+    while (rs.next()) {
+        if (!stakeStands(rs))
+            continue;
+        const Bet bet = readBet(rs);
+        // A bet on no particular horse has no runner to find.
+        if (storedHorse(bet.horse) == storedHorse(QString()))
+            continue;
+        RunnerResult result;
+        switch (finder.find(bet, result)) {
+        case RunnerFinder::Found::RaceMissing:
+            continue;
+        case RunnerFinder::Found::HorseMissing:
+            settling.horseNotFound << bet;
+            continue;
+        case RunnerFinder::Found::Runner:
+            break;
+        }
+        const BetState state = settle(bet.gameType, result);
+        // A result that decides nothing keeps what the user may have set.
+        if (state == BetState::Pending || state == bet.state)
+            continue;
+        SettledBet settled{bet, bet.state};
+        settled.bet.state = state;
+        settling.settled << settled;
+    }
+    return settling;
 }
 
 QString raceText(const Bet& bet) {
@@ -149,53 +246,28 @@ std::optional<Money> Bet::expectedReturn() const {
 }
 
 Settling settleBets(const data::Database& db) {
-    Settling settling;
     if (!hasBets(db))
+        return {};
+    // Most settlings change nothing: the results are read without the file's write lock.
+    Settling settling = settlingOf(db);
+    if (settling.settled.isEmpty())
         return settling;
     data::Transaction transaction(db);
-    std::map<RaceKey, QVector<Runner>> races;
-    QVector<std::pair<qint64, BetState>> changes;
-    {
-        data::Statement rs(db.raw(), betQuery("WHERE P.NumGain IS NULL ORDER BY P.NumJeu"), {});
-        while (rs.next()) {
-            if (!stakeStands(rs))
-                continue;
-            const Bet bet = readBet(rs);
-            const RaceKey key{bet.raceDay.toString(Qt::ISODate), bet.race.r, bet.race.c};
-            auto found = races.find(key);
-            if (found == races.end())
-                found = races.emplace(key, runnersOf(db, key)).first;
-            bool raceKnown = false;
-            const Runner* runner = nullptr;
-            for (const Runner& candidate : found->second) {
-                if (!bet.race.racecourse.isEmpty() &&
-                    candidate.racecourse.compare(bet.race.racecourse, Qt::CaseInsensitive) != 0)
-                    continue;
-                raceKnown = true;
-                if (candidate.horse == storedHorse(bet.horse)) {
-                    runner = &candidate;
-                    break;
-                }
-            }
-            if (!raceKnown)
-                continue;
-            if (!runner) {
-                settling.horseNotFound << bet;
-                continue;
-            }
-            const BetState state = settle(bet.gameType, runner->result);
-            // A result that decides nothing keeps what the user may have set.
-            if (state == BetState::Pending || state == bet.state)
-                continue;
-            SettledBet settled{bet, bet.state};
-            settled.bet.state = state;
-            settling.settled << settled;
-            changes.push_back({bet.num, state});
-        }
+    // Written only where the bet is still as it was read: another program may have cashed
+    // it or set it meanwhile.
+    data::Statement update(db.raw(),
+                           QStringLiteral("UPDATE PARIS SET Etat = ? WHERE NumJeu = ? AND Etat = ? "
+                                          "AND NumGain IS NULL"),
+                           {});
+    QVector<SettledBet> written;
+    for (const SettledBet& settled : std::as_const(settling.settled)) {
+        update.rebind({betStateName(settled.bet.state), settled.bet.num,
+                       betStateName(settled.was)});
+        update.next();
+        if (sqlite3_changes(db.raw()) == 1)
+            written << settled;
     }
-    for (const auto& [num, state] : changes)
-        db.exec(QStringLiteral("UPDATE PARIS SET Etat = ? WHERE NumJeu = ?"),
-                {betStateName(state), num});
+    settling.settled = written;
     transaction.commit();
     return settling;
 }
@@ -221,10 +293,11 @@ QVector<Bet> betsToCash(const data::Database& db, const QString& player) {
     QVector<Bet> bets;
     if (!hasBets(db))
         return bets;
+    // Written as the index PARIS_a_encaisser is, so that it is the one read.
     data::Statement rs(db.raw(),
-                       betQuery("WHERE J.User = ? AND P.NumGain IS NULL AND P.Etat IN (?, ?) "
-                                "ORDER BY P.DateCourse, P.NumJeu"),
-                       {player, betStateName(BetState::Won), betStateName(BetState::Refunded)});
+                       betQuery("WHERE P.NumGain IS NULL AND P.Etat IN ('gagné', 'remboursé') "
+                                "AND J.User = ? ORDER BY P.DateCourse, P.NumJeu"),
+                       {player});
     while (rs.next())
         if (stakeStands(rs))
             bets << readBet(rs);

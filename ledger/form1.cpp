@@ -10,6 +10,7 @@
 #include "gui/dialogs.h"
 #include "gui/errorbox.h"
 #include "gui/plaintextdelegate.h"
+#include "ledger/betstocashmodel.h"
 #include "ledger/exports.h"
 #include "ledger/ledgerbook.h"
 #include "ledger/statementmodel.h"
@@ -150,10 +151,13 @@ Form1::Form1(std::shared_ptr<data::Database> base, int anneeArchivee, QWidget* p
             [this] { exports::exportYear(this, *m_base); });
     connect(ui->BT_voirsuivit, &QPushButton::clicked, this, &Form1::BT_voirsuivit_Click);
     connect(ui->BT_encaisser, &QPushButton::clicked, this, &Form1::BT_encaisser_Click);
-    connect(ui->LstAEncaisser, &QTreeWidget::itemSelectionChanged, this, [this] {
-        ui->BT_encaisser->setEnabled(m_anneeArchivee == 0 &&
-                                     !ui->LstAEncaisser->selectedItems().isEmpty());
-    });
+    m_aEncaisser = new BetsToCashModel(this);
+    ui->LstAEncaisser->setModel(m_aEncaisser);
+    connect(ui->LstAEncaisser->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] {
+                ui->BT_encaisser->setEnabled(
+                    m_anneeArchivee == 0 && ui->LstAEncaisser->selectionModel()->hasSelection());
+            });
     connect(ui->CjourMiseGain, &QDateEdit::dateChanged, this, &Form1::ChargerCourses);
     ui->Lst_jeux->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui->Lst_jeux, &QWidget::customContextMenuRequested, this, &Form1::MenuReleve);

@@ -28,6 +28,7 @@ class QComboBox;
 class QLineEdit;
 class QStringListModel;
 class StatementModel;
+class BetsToCashModel;
 
 // The bets ledger, the program's main window: per player and month, the statement with its
 // running balance, totals and records; stakes, wins, credits and players; a per-horse report.
@@ -158,5 +159,6 @@ private:
     ledger::MonthStatement m_releve;
     StatementModel* m_modeleReleve = nullptr;
     QStringListModel* m_chevaux = nullptr; // the player's horses, in C_cheval and Tcheval
+    BetsToCashModel* m_aEncaisser = nullptr; // LstAEncaisser's bets
     bool m_parisRegles = false;            // settled once the window was first painted
 };

@@ -8,6 +8,7 @@
 #include "gui/errorbox.h"
 #include "ledger/betbook.h"
 #include "ledger/ledgerbook.h"
+#include "ledger/betstocashmodel.h"
 #include "ledger/statementmodel.h"
 
 #include <QEvent>
@@ -15,16 +16,10 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 
 namespace {
-
-// The bet's number in its line of the list to cash.
-constexpr int kNumRole = Qt::UserRole;
-
-QString cote(double valeur) {
-    return regional::frenchLocale().toString(valeur, 'f', 2);
-}
 
 QString paris(int nombre) {
     return nombre > 1 ? QStringLiteral("%1 paris réglés").arg(nombre)
@@ -83,31 +78,18 @@ void Form1::ChargerAEncaisser() {
     QVector<ledger::Bet> aEncaisser;
     if (m_anneeArchivee == 0 && !m_releve.player.isEmpty())
         aEncaisser = ledger::betsToCash(*m_base, m_releve.player);
-    QTreeWidget* liste = ui->LstAEncaisser;
-    liste->clear();
-    for (const ledger::Bet& pari : aEncaisser) {
-        const auto attendu = pari.expectedReturn();
-        const bool rembourse = pari.state == ledger::BetState::Refunded;
-        auto* ligne = new QTreeWidgetItem(
-            liste, {pari.raceDay.toString(QStringLiteral("dd/MM")), pari.race.code(), pari.horse,
-                    regional::formatMoney(pari.stake), pari.odds ? cote(*pari.odds) : QString(),
-                    rembourse ? QStringLiteral("remboursé")
-                    : attendu ? regional::formatMoney(*attendu)
-                              : QString()});
-        ligne->setData(0, kNumRole, pari.num);
-        for (int colonne : {3, 4, 5})
-            ligne->setTextAlignment(colonne, Qt::AlignRight | Qt::AlignVCenter);
-    }
-    for (int colonne : {3, 4, 5})
-        liste->headerItem()->setTextAlignment(colonne, Qt::AlignRight | Qt::AlignVCenter);
-    for (int colonne = 0; colonne < liste->columnCount(); ++colonne)
-        liste->resizeColumnToContents(colonne);
+    const bool vide = aEncaisser.isEmpty();
+    m_aEncaisser->setBets(std::move(aEncaisser));
+    QTreeView* liste = ui->LstAEncaisser;
+    const QFontMetrics mesure(liste->font());
+    const int marge = 2 * liste->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 12;
+    for (int colonne = 0; colonne < BetsToCashModel::kColumns; ++colonne)
+        liste->setColumnWidth(colonne, m_aEncaisser->widthNeeded(colonne, mesure) + marge);
     // Five lines in sight; the group shows only when there is something to cash.
-    const int ligne = liste->sizeHintForRow(0) > 0 ? liste->sizeHintForRow(0)
-                                                   : liste->fontMetrics().height() + 4;
+    const int ligne = mesure.height() + 4;
     liste->setFixedHeight(liste->header()->sizeHint().height() + 5 * ligne +
                           2 * liste->frameWidth());
-    ui->Gencaisser->setVisible(!aEncaisser.isEmpty());
+    ui->Gencaisser->setVisible(!vide);
     ui->BT_encaisser->setEnabled(false);
 }
 
@@ -142,10 +124,10 @@ bool Form1::eventFilter(QObject* objet, QEvent* evenement) {
 }
 
 void Form1::BT_encaisser_Click() {
-    const auto choisis = ui->LstAEncaisser->selectedItems();
+    const auto choisis = ui->LstAEncaisser->selectionModel()->selectedRows();
     if (choisis.isEmpty())
         return;
-    const qint64 num = choisis.first()->data(0, kNumRole).toLongLong();
+    const qint64 num = m_aEncaisser->bet(choisis.first().row()).num;
     const QString titre = QStringLiteral("Encaisser");
     // The bet as stored now: the list may be older than another program's change.
     std::optional<ledger::Bet> pari;

@@ -25,7 +25,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTreeView>
-#include <QTreeWidget>
 #include <QStatusBar>
 #include <QMenu>
 #include <QCryptographicHash>
@@ -2094,15 +2093,15 @@ void TestLedger::betsThroughTheRealWidgets() {
     QVERIFY2(sortie.contains("1 pari réglé"), qPrintable(sortie));
     QTest::keyClick(w<QComboBox>("C_users")->lineEdit(), Qt::Key_Return);
     QCOMPARE(etat(0), QString("gagné"));
-    auto* aEncaisser = w<QTreeWidget>("LstAEncaisser");
+    auto* aEncaisser = w<QTreeView>("LstAEncaisser");
     QVERIFY(w<QWidget>("Gencaisser")->isVisible());
-    QCOMPARE(aEncaisser->topLevelItemCount(), 1);
-    QCOMPARE(plain(aEncaisser->topLevelItem(0)->text(5)), QString("45,00 €"));
+    QCOMPARE(aEncaisser->model()->rowCount(), 1);
+    QCOMPARE(plain(aEncaisser->model()->index(0, 5).data().toString()), QString("45,00 €"));
 
     // Cashed for what the course paid, on the bet's own row.
     QVERIFY(!w<QPushButton>("BT_encaisser")->isEnabled());
     QTest::mouseClick(aEncaisser->viewport(), Qt::LeftButton, {},
-                      aEncaisser->visualItemRect(aEncaisser->topLevelItem(0)).center());
+                      aEncaisser->visualRect(aEncaisser->model()->index(0, 2)).center());
     real.type("43,2");
     press("BT_encaisser");
     QVERIFY(real.allAnswered());
@@ -2119,7 +2118,7 @@ void TestLedger::betsThroughTheRealWidgets() {
     press("BT_annuler");
     QVERIFY(real.allAnswered());
     QVERIFY(m_db->scalar("SELECT NumGain FROM PARIS").isNull());
-    QCOMPARE(aEncaisser->topLevelItemCount(), 1);
+    QCOMPARE(aEncaisser->model()->rowCount(), 1);
 
     // A state set by hand, from the line's menu.
     QTimer::singleShot(0, [] {

@@ -280,7 +280,7 @@ int importResults(const QStringList& args, QTextStream& out, QTextStream& err) {
             if (!data::schema::hasBetsTable(*db)) {
                 // A file made before bets knew their race gets PARIS with the import, as it
                 // gets the confirmation lists' index: kept only if the import commits.
-                db->exec(QString::fromLatin1(data::schema::betsTable()));
+                data::schema::createBetsTable(*db);
                 betsTableAdded = true;
             }
             settling = ledger::settleBets(*db);
