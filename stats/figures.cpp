@@ -1,7 +1,10 @@
 #include "stats/figures.h"
 
 #include "data/regional.h"
+#include "data/schema.h"
 #include "data/sortkeys.h"
+#include "data/statement.h"
+#include "ledger/betbook.h"
 #include "ledger/ledgerbook.h"
 #include "ledger/statement.h"
 
@@ -12,7 +15,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <numeric>
+#include <sqlite3.h>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace stats {
@@ -327,6 +334,434 @@ Figures compute(const QVector<YearLedger>& years, const QString& player, int mon
     for (const YearLedger& year : years)
         tally.add(*year.db, year.year);
     return tally.finish();
+}
+
+namespace {
+
+// Texts read again and again (days, racecourses, disciplines), each decoded once and known
+// by a number.
+class Texts {
+public:
+    int id(QByteArrayView utf8) {
+        // A key over the engine's own bytes, copied only when new.
+        const QByteArray bytes = QByteArray::fromRawData(utf8.data(), utf8.size());
+        auto found = m_ids.constFind(bytes);
+        if (found == m_ids.cend()) {
+            found = m_ids.insert(QByteArray(utf8.data(), utf8.size()), int(m_texts.size()));
+            m_texts.push_back(QString::fromUtf8(utf8).simplified());
+        }
+        return found.value();
+    }
+    const QString& text(int id) const { return m_texts[size_t(id)]; }
+    // Each text's place in the order of the texts.
+    std::vector<int> ranks() const {
+        std::vector<int> order(m_texts.size());
+        std::iota(order.begin(), order.end(), 0);
+        std::sort(order.begin(), order.end(),
+                  [this](int a, int b) { return m_texts[size_t(a)] < m_texts[size_t(b)]; });
+        std::vector<int> rank(m_texts.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            rank[size_t(order[i])] = int(i);
+        return rank;
+    }
+
+private:
+    QHash<QByteArray, int> m_ids;
+    std::vector<QString> m_texts;
+};
+
+// A race as bets name it: its day and numbers, and the racecourse when the bet gives one
+// (texts of the bets, by number; -1 for none).
+struct RaceKey {
+    int day = 0;
+    int racecourse = -1;
+    int r = 0;
+    int c = 0;
+    bool operator==(const RaceKey& o) const {
+        return day == o.day && racecourse == o.racecourse && r == o.r && c == o.c;
+    }
+};
+
+size_t qHash(const RaceKey& key, size_t seed = 0) {
+    return qHashMulti(seed, key.day, key.racecourse, key.r, key.c);
+}
+
+// What the results say of a race: where it was run and in which discipline.
+struct RaceFacts {
+    QString racecourse;
+    QString discipline;
+};
+
+// Binds the values, in order, to a statement run again and again: one statement prepared
+// per race would cost more than the look-up itself.
+void rebind(data::Statement& rs, std::initializer_list<QVariant> values) {
+    sqlite3_reset(rs.handle);
+    int column = 1;
+    for (const QVariant& value : values) {
+        if (value.typeId() == QMetaType::QString) {
+            const QByteArray utf8 = value.toString().toUtf8();
+            sqlite3_bind_text(rs.handle, column++, utf8.constData(), int(utf8.size()),
+                              SQLITE_TRANSIENT);
+        } else {
+            sqlite3_bind_int64(rs.handle, column++, value.toLongLong());
+        }
+    }
+}
+
+// Looks races up in CR, one after the other, by day. The runner index leads with the day
+// and the racecourse: a race whose racecourse is known is found at once, and one known by
+// its numbers alone through the meetings of its day, read from the index one by one rather
+// than by going through every runner of the day.
+class RaceFinder {
+public:
+    explicit RaceFinder(const data::Database& db)
+        : m_named(db.raw(),
+                  QStringLiteral("SELECT hippodrome, discipline FROM CR WHERE substr(date, 1, 10) "
+                                 "= ? AND hippodrome = ? AND R = ? AND C = ? LIMIT 1"),
+                  {}),
+          m_nextMeeting(db.raw(),
+                        QStringLiteral("SELECT hippodrome, R FROM CR WHERE substr(date, 1, 10) = ? "
+                                       "AND (hippodrome, R) > (?, ?) ORDER BY hippodrome, R "
+                                       "LIMIT 1"),
+                        {}),
+          m_unnamed(db.raw(),
+                    QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM CR WHERE substr(date, 1, "
+                                   "10) = ? AND hippodrome IS NULL LIMIT 1)"),
+                    {}),
+          m_numbered(db.raw(),
+                     QStringLiteral("SELECT hippodrome, discipline FROM CR WHERE substr(date, 1, "
+                                    "10) = ? AND R = ? AND C = ? LIMIT 1"),
+                     {}) {}
+
+    // The races of a day come together, those named by their racecourse first: a race known
+    // only by its numbers is then first looked for at the racecourses that held its meeting
+    // in those.
+    RaceFacts find(const QString& day, const QString& racecourse, int r, int c) {
+        if (day != m_day) {
+            m_day = day;
+            m_meetings.clear();
+            m_meetingsRead = false;
+        }
+        if (!racecourse.isEmpty()) {
+            const auto facts = named(racecourse, r, c);
+            if (facts && !facts->racecourse.isEmpty())
+                addMeeting(r, facts->racecourse);
+            return facts.value_or(RaceFacts());
+        }
+        if (const auto facts = atMeetings(r, c))
+            return *facts;
+        if (!m_meetingsRead) {
+            readMeetings();
+            if (const auto facts = atMeetings(r, c))
+                return *facts;
+        }
+        // Runners without a racecourse are in no meeting read above.
+        if (m_hasUnnamed) {
+            rebind(m_numbered, {m_day, r, c});
+            if (m_numbered.next())
+                return factsOf(m_numbered);
+        }
+        return RaceFacts();
+    }
+
+private:
+    std::optional<RaceFacts> named(const QString& racecourse, int r, int c) {
+        rebind(m_named, {m_day, racecourse, r, c});
+        if (!m_named.next())
+            return std::nullopt;
+        return factsOf(m_named);
+    }
+
+    RaceFacts factsOf(const data::Statement& rs) {
+        return {rs.isNull(0) ? QString() : m_texts.text(m_texts.id(rs.utf8(0))),
+                rs.isNull(1) ? QString() : m_texts.text(m_texts.id(rs.utf8(1)))};
+    }
+
+    std::optional<RaceFacts> atMeetings(int r, int c) {
+        for (Meeting& meeting : m_meetings) {
+            if (meeting.r != r || meeting.triedRace == c)
+                continue;
+            meeting.triedRace = c;
+            if (const auto facts = named(meeting.racecourse, r, c))
+                return facts;
+        }
+        return std::nullopt;
+    }
+
+    void addMeeting(qint64 r, const QString& racecourse) {
+        for (const Meeting& meeting : m_meetings) {
+            if (meeting.r == r && meeting.racecourse.compare(racecourse, Qt::CaseInsensitive) == 0)
+                return;
+        }
+        m_meetings.push_back({r, racecourse, 0});
+    }
+
+    // Each meeting (racecourse and number) of the day, from the next entry of the index
+    // after the last one read.
+    void readMeetings() {
+        m_meetingsRead = true;
+        QString racecourse;
+        qint64 r = std::numeric_limits<qint64>::min();
+        for (;;) {
+            rebind(m_nextMeeting, {m_day, racecourse, r});
+            if (!m_nextMeeting.next())
+                break;
+            racecourse = m_nextMeeting.string(0);
+            // After a runner without a number, the next one is looked for after every number.
+            r = m_nextMeeting.isNull(1) ? std::numeric_limits<qint64>::min()
+                                        : m_nextMeeting.integer(1);
+            if (!m_nextMeeting.isNull(1))
+                addMeeting(r, racecourse);
+        }
+        rebind(m_unnamed, {m_day});
+        m_hasUnnamed = m_unnamed.next() && m_unnamed.integer(0) > 0;
+    }
+
+    data::Statement m_named;
+    data::Statement m_nextMeeting;
+    data::Statement m_unnamed;
+    data::Statement m_numbered;
+    Texts m_texts;
+    QString m_day;
+    // The meetings of the day known so far, each with the race last looked for there.
+    struct Meeting {
+        qint64 r;
+        QString racecourse;
+        int triedRace;
+    };
+    std::vector<Meeting> m_meetings;
+    bool m_meetingsRead = false;
+    bool m_hasUnnamed = false;
+};
+
+// One read transaction for all the reads of a computation: on its own, each look-up would
+// take the file's lock and check the engine's cache anew, which costs more than the look-up.
+// Within the caller's transaction, that one serves.
+class ReadTransaction {
+public:
+    explicit ReadTransaction(const data::Database& db)
+        : m_db(db), m_own(sqlite3_get_autocommit(db.raw()) != 0) {
+        if (m_own)
+            m_db.exec(QStringLiteral("BEGIN"));
+    }
+    ~ReadTransaction() {
+        if (m_own) {
+            try {
+                m_db.exec(QStringLiteral("COMMIT"));
+            } catch (const data::DbError&) {
+                // Nothing was written: there is nothing to lose.
+            }
+        }
+    }
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+private:
+    const data::Database& m_db;
+    const bool m_own;
+};
+
+void addBet(Group& group, bool won, Money stake, Money returned) {
+    ++group.games;
+    group.wins += won ? 1 : 0;
+    group.staked += stake;
+    group.won += returned;
+}
+
+void addGroup(Group& group, const Group& more) {
+    group.games += more.games;
+    group.wins += more.wins;
+    group.staked += more.staked;
+    group.won += more.won;
+}
+
+// Groups keyed by a name whatever its case, each shown as the bets most often spell it.
+class NamedGroups {
+public:
+    void add(const QString& name, const Group& bets) { addGroup(m_bySpelling[name], bets); }
+
+    QVector<Group> finish() const {
+        QVector<Group> groups;
+        QHash<QString, int> index;
+        QHash<QString, QHash<QString, long long>> spellings;
+        for (auto it = m_bySpelling.begin(); it != m_bySpelling.end(); ++it) {
+            const QString key = it.key().toCaseFolded();
+            auto found = index.find(key);
+            if (found == index.end()) {
+                found = index.insert(key, int(groups.size()));
+                groups.append(Group());
+            }
+            addGroup(groups[found.value()], it.value());
+            spellings[key][it.key()] += it.value().games;
+        }
+        const QCollator collator = frenchOrder();
+        for (auto it = index.begin(); it != index.end(); ++it)
+            groups[it.value()].label = mostUsed(spellings.value(it.key()), collator);
+        sortByNet(groups);
+        return groups;
+    }
+
+private:
+    QHash<QString, Group> m_bySpelling;
+};
+
+class BetTally {
+public:
+    BetTally(const QString& player, int month)
+        : m_counted(withoutReversals(periodOf(player, month))) {
+        for (const QString& band : oddsBands())
+            m_bands.append(Group{band, 0, Money(), Money()});
+    }
+
+    void add(const data::Database& db);
+    BetFigures finish();
+
+private:
+    const Period m_counted;
+    BetFigures m_figures;
+    QVector<Group> m_bands;
+    NamedGroups m_racecourses, m_disciplines;
+    double m_oddsSum = 0;
+    long long m_oddsCount = 0;
+};
+
+void BetTally::add(const data::Database& db) {
+    if (!data::schema::hasBetsTable(db))
+        return;
+    const ReadTransaction reading(db);
+    // The bets are added up race by race; the tables by racecourse and discipline then take
+    // each race once.
+    Texts texts;
+    QHash<RaceKey, int> raceIndex;
+    std::vector<std::pair<RaceKey, Group>> races;
+    {
+        QVariantList values = {ledger::betStateName(ledger::BetState::Won)};
+        values += m_counted.values;
+        values << ledger::betStateName(ledger::BetState::Won)
+               << ledger::betStateName(ledger::BetState::Lost);
+        // The player's stake lines of the period by the ledger's index, then their bets.
+        data::Statement rs(
+            db.raw(),
+            QStringLiteral("SELECT P.Etat = ?, J.Debit, P.Cote, P.NumGain IS NOT NULL, G.Credit, "
+                           "P.DateCourse, P.Hippodrome, P.R, P.C FROM (SELECT Num, Debit FROM JEUX "
+                           "WHERE %1) J JOIN PARIS P ON P.NumJeu = J.Num LEFT JOIN JEUX G ON G.Num "
+                           "= P.NumGain WHERE P.Etat IN (?, ?)")
+                .arg(m_counted.where),
+            values);
+        while (rs.next()) {
+            const bool won = rs.integer(0) != 0;
+            const Money stake = Money::fromStored(rs.real(1));
+            std::optional<double> odds;
+            if (!rs.isNull(2))
+                odds = rs.real(2);
+            Money returned;
+            if (won && rs.integer(3) != 0) {
+                returned = Money::fromStored(rs.real(4));
+            } else if (won) {
+                // Not cashed yet: what its odds promise.
+                ledger::Bet expected;
+                expected.stake = stake;
+                expected.odds = odds;
+                returned = expected.expectedReturn().value_or(Money());
+            }
+            ++m_figures.settled;
+            if (won) {
+                ++m_figures.wins;
+                if (odds) {
+                    m_oddsSum += *odds;
+                    ++m_oddsCount;
+                }
+            }
+            if (odds)
+                addBet(m_bands[oddsBand(*odds)], won, stake, returned);
+            RaceKey race{texts.id(rs.utf8(5)), rs.isNull(6) ? -1 : texts.id(rs.utf8(6)),
+                         int(rs.integer(7)), int(rs.integer(8))};
+            if (race.racecourse >= 0 && texts.text(race.racecourse).isEmpty())
+                race.racecourse = -1;
+            auto found = raceIndex.constFind(race);
+            if (found == raceIndex.cend()) {
+                found = raceIndex.insert(race, int(races.size()));
+                races.emplace_back(race, Group());
+            }
+            addBet(races[size_t(found.value())].second, won, stake, returned);
+        }
+    }
+    // In the order of the runner index, so that the look-ups read its pages, and the table's,
+    // one after the other.
+    const std::vector<int> rank = texts.ranks();
+    std::sort(races.begin(), races.end(), [&rank](const auto& a, const auto& b) {
+        const RaceKey& x = a.first;
+        const RaceKey& y = b.first;
+        const auto key = [&rank](const RaceKey& k) {
+            return std::make_tuple(rank[size_t(k.day)], k.racecourse < 0,
+                                   k.racecourse < 0 ? 0 : rank[size_t(k.racecourse)], k.r, k.c);
+        };
+        return key(x) < key(y);
+    });
+    RaceFinder finder(db);
+    for (const auto& [race, bets] : races) {
+        const QString named = race.racecourse < 0 ? QString() : texts.text(race.racecourse);
+        const RaceFacts facts = finder.find(texts.text(race.day), named, race.r, race.c);
+        const QString racecourse = named.isEmpty() ? facts.racecourse : named;
+        m_racecourses.add(racecourse.isEmpty() ? QStringLiteral("inconnu") : racecourse, bets);
+        m_disciplines.add(
+            facts.discipline.isEmpty() ? QStringLiteral("inconnue") : facts.discipline, bets);
+    }
+}
+
+BetFigures BetTally::finish() {
+    if (m_oddsCount > 0)
+        m_figures.meanWinningOdds = m_oddsSum / double(m_oddsCount);
+    for (const Group& band : std::as_const(m_bands)) {
+        if (band.games > 0)
+            m_figures.byOdds << band;
+    }
+    m_figures.byRacecourse = m_racecourses.finish();
+    m_figures.byDiscipline = m_disciplines.finish();
+    return std::move(m_figures);
+}
+
+} // namespace
+
+const QStringList& oddsBands() {
+    static const QStringList bands = {QStringLiteral("< 3"), QStringLiteral("3 à 5"),
+                                      QStringLiteral("5 à 10"), QStringLiteral("10 à 20"),
+                                      QStringLiteral("20 et plus")};
+    return bands;
+}
+
+int oddsBand(double odds) {
+    static const double lowerBounds[] = {3, 5, 10, 20};
+    int band = 0;
+    for (double bound : lowerBounds) {
+        if (odds >= bound)
+            ++band;
+    }
+    return band;
+}
+
+BetFigures betFigures(const data::Database& db, const QString& player, int month) {
+    BetTally tally(player, month);
+    tally.add(db);
+    return tally.finish();
+}
+
+BetFigures betFigures(const QVector<YearLedger>& years, const QString& player, int month) {
+    BetTally tally(player, month);
+    for (const YearLedger& year : years)
+        tally.add(*year.db);
+    return tally.finish();
+}
+
+QString formatRate(long long part, long long whole) {
+    if (whole == 0)
+        return QString();
+    const double percent = std::round(double(part) / double(whole) * 1000.0) / 10.0;
+    return regional::frenchLocale().toString(percent, 'f', 1) + QStringLiteral(" %");
+}
+
+QString formatOdds(double odds) {
+    return regional::frenchLocale().toString(odds, 'f', 2);
 }
 
 QString monthOfYear(const QString& month, int year) {

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <optional>
 
 // What a player's ledger says about his bets over a month or the year, free of any window.
 // The window only formats them.
@@ -21,6 +22,9 @@ struct Group {
     // A month of figures over several years belongs to this one, and its label says so:
     // "Mars 2026". 0 within a single year.
     int year = 0;
+    // Groups of bets only: `games` are the settled bets, `won` what they returned, and this
+    // how many of them were won.
+    long long wins = 0;
 };
 
 // One row of the period on the curves.
@@ -81,6 +85,33 @@ struct YearLedger {
 // as each year stored them. Throws data::DbError.
 Figures compute(const QVector<YearLedger>& years, const QString& player, int month);
 
+// What the bets that carry their race say: how often they win, and where they pay. Only
+// settled bets count (won or lost): a refunded bet is neither, a pending one not yet either.
+struct BetFigures {
+    long long settled = 0;
+    long long wins = 0;
+    // The mean odds of the won bets that have odds; nothing without any.
+    std::optional<double> meanWinningOdds;
+
+    // Each group's bets, wins, stakes and returns. A won bet returns what cashed it, or,
+    // until then, its stake times its odds (nothing without odds).
+    QVector<Group> byOdds;       // the bands of oddsBands() that have bets, in that order
+    QVector<Group> byRacecourse; // best net first; as the bet names it, else as the race does
+    QVector<Group> byDiscipline; // best net first; a race not in the results is "inconnue"
+};
+
+// The odds bands, lowest first, each from its lower bound included: "< 3", "3 à 5", "5 à 10",
+// "10 à 20", "20 et plus".
+const QStringList& oddsBands();
+// The band of these odds, an index into oddsBands().
+int oddsBand(double odds);
+
+// The player's bets whose stake line falls in the period and stands (not reversed). A year
+// whose file has no bets table has no bets. Throws data::DbError.
+BetFigures betFigures(const data::Database& db, const QString& player, int month);
+// The same over several years' ledgers, oldest first: bets grouped across the years.
+BetFigures betFigures(const QVector<YearLedger>& years, const QString& player, int month);
+
 // Every player of the ledger once, in French alphabetical order. Throws data::DbError.
 QStringList players(const data::Database& db);
 // Every player of any of these years once, whatever his case, as the latest of them spells
@@ -92,6 +123,11 @@ QString monthOfYear(const QString& month, int year);
 
 // Net ÷ staked as "-25,0 %"; empty when nothing was staked.
 QString formatYield(Money staked, Money won);
+
+// part ÷ whole as "37,5 %"; empty when whole is 0.
+QString formatRate(long long part, long long whole);
+// Odds as "4,35".
+QString formatOdds(double odds);
 
 // Rows with the highest net first; equal nets in alphabetical order of their labels.
 void sortByNet(QVector<Group>& groups);

@@ -61,6 +61,15 @@ Fstats::Fstats(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Fstat
     PreparerTable(ui->LstParMois, m_parMois);
     PreparerTable(ui->LstParCheval, m_parCheval);
     ui->LstParCheval->sortByColumn(stats::GroupTable::Net, Qt::DescendingOrder);
+    m_parCote = stats::GroupTable::ofBets(QStringLiteral("Cote"), this);
+    m_parHippodrome = stats::GroupTable::ofBets(QStringLiteral("Hippodrome"), this);
+    m_parDiscipline = stats::GroupTable::ofBets(QStringLiteral("Discipline"), this);
+    PreparerTable(ui->LstParCote, m_parCote);
+    PreparerTable(ui->LstParHippodrome, m_parHippodrome);
+    PreparerTable(ui->LstParDiscipline, m_parDiscipline);
+    // Racecourses are many: the user may order them by any figure, as the horses.
+    ui->LstParHippodrome->sortByColumn(m_parHippodrome->sectionOf(stats::GroupTable::Net),
+                                       Qt::DescendingOrder);
 
     // A chart view starts with a chart of its own, which it gives back, not deletes.
     for (const auto& [view, titre] :
@@ -123,7 +132,8 @@ void Fstats::choisir(const QString& player, const QString& month, int year) {
 
 void Fstats::actualiser() {
     QList<Position> positions;
-    for (QTreeView* view : {ui->LstParType, ui->LstParMois, ui->LstParCheval})
+    for (QTreeView* view : {ui->LstParType, ui->LstParMois, ui->LstParCheval, ui->LstParCote,
+                            ui->LstParHippodrome, ui->LstParDiscipline})
         positions << positionOf(view);
     ChargerAnnees();
     ChargerJoueurs();
@@ -234,18 +244,25 @@ void Fstats::PreparerTable(QTreeView* view, stats::GroupTable* model) {
     const QFontMetrics texte(view->font());
     const QFontMetrics entete(gras);
     const int marge = 2 * view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 16;
-    const QString exemples[] = {QString(),
-                                QStringLiteral("99999"),
-                                regional::formatMoney(Money::fromCents(-9999999)),
-                                regional::formatMoney(Money::fromCents(-9999999)),
-                                regional::formatMoney(Money::fromCents(-9999999)),
-                                QStringLiteral("-100,0 %")};
+    const QString somme = regional::formatMoney(Money::fromCents(-9999999));
     for (int c = 1; c < model->columnCount(); ++c) {
+        QString exemple;
+        switch (model->columnAt(c)) {
+        case stats::GroupTable::Games:
+        case stats::GroupTable::Wins:
+            exemple = QStringLiteral("99999");
+            break;
+        case stats::GroupTable::Yield:
+            exemple = QStringLiteral("-100,0 %");
+            break;
+        default:
+            exemple = somme;
+            break;
+        }
         const QString titre = model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
         header->setSectionResizeMode(c, QHeaderView::Interactive);
         header->resizeSection(
-            c, std::max(entete.horizontalAdvance(titre), texte.horizontalAdvance(exemples[c])) +
-                   marge);
+            c, std::max(entete.horizontalAdvance(titre), texte.horizontalAdvance(exemple)) + marge);
     }
 }
 
@@ -254,12 +271,16 @@ void Fstats::Calculer() {
     const int mois = index >= 0 && index < 12 ? index + 1 : stats::kWholeYear;
     const QString joueur = ui->C_joueur->currentText();
     stats::Figures figures;
+    stats::BetFigures paris;
     try {
         const QVector<stats::YearLedger> annees = Annees();
-        if (ToutesLesAnnees())
+        if (ToutesLesAnnees()) {
             figures = stats::compute(annees, joueur, mois);
-        else if (!annees.isEmpty())
+            paris = stats::betFigures(annees, joueur, mois);
+        } else if (!annees.isEmpty()) {
             figures = stats::compute(*annees.first().db, joueur, mois);
+            paris = stats::betFigures(*annees.first().db, joueur, mois);
+        }
     } catch (const data::DbError& error) {
         errors::showDbError(this, error);
     }
@@ -270,12 +291,18 @@ void Fstats::Calculer() {
     ui->Troi->setText(stats::formatYield(figures.staked, figures.won));
     ui->Tnbjeux->setText(QString::number(figures.games));
     ui->Tdepots->setText(regional::formatMoney(figures.deposits));
+    ui->Treussite->setText(stats::formatRate(paris.wins, paris.settled));
+    ui->Tcotemoy->setText(paris.meanWinningOdds ? stats::formatOdds(*paris.meanWinningOdds)
+                                                : QString());
 
     m_parType->setGroups(figures.byType);
     m_parMois->setGroups(figures.byMonth);
     // The horses keep the order the user chose by a header click: their proxy sorts the
     // new rows by it.
     m_parCheval->setGroups(figures.byHorse);
+    m_parCote->setGroups(paris.byOdds);
+    m_parHippodrome->setGroups(paris.byRacecourse);
+    m_parDiscipline->setGroups(paris.byDiscipline);
 
     // Over several years even one month's operations are set out month by month.
     const bool annee = ui->C_periode->currentText() == kTouteLAnnee || ToutesLesAnnees();

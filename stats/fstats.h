@@ -17,7 +17,9 @@ struct YearLedger;
 } // namespace stats
 
 // Which bets pay: a player's results over a month or the year, by game type, month and
-// horse, with the net result and balance curves and the net of each month and game type.
+// horse, with the net result and balance curves and the net of each month and game type;
+// and, for the bets that carry their race, how often they win, by odds, racecourse and
+// discipline.
 // The year is the open one, an archived one (read from its archive, never written), or all
 // of them together. One instance at most, beside the ledger window.
 class Fstats : public QWidget {
@@ -61,6 +63,9 @@ private:
     stats::GroupTable* m_parType = nullptr;
     stats::GroupTable* m_parMois = nullptr;
     stats::GroupTable* m_parCheval = nullptr;
+    stats::GroupTable* m_parCote = nullptr;
+    stats::GroupTable* m_parHippodrome = nullptr;
+    stats::GroupTable* m_parDiscipline = nullptr;
     // The archives the year chosen reads, by path, open while it stays chosen; an empty one
     // for a file that would not open, so that its error is told once.
     std::map<QString, std::shared_ptr<data::Database>> m_archives;

@@ -6,12 +6,26 @@
 
 namespace stats {
 
+GroupTable::GroupTable(QVector<Column> columns, QStringList headers, QObject* parent)
+    : QAbstractTableModel(parent), m_columns(std::move(columns)), m_headers(std::move(headers)) {}
+
 GroupTable::GroupTable(const QString& labelHeader, bool withYield, QObject* parent)
-    : QAbstractTableModel(parent) {
-    m_headers << labelHeader << QStringLiteral("Jeux") << QStringLiteral("Misé")
-              << QStringLiteral("Gagné") << QStringLiteral("Net");
-    if (withYield)
+    : GroupTable({Label, Games, Staked, Won, Net},
+                 {labelHeader, QStringLiteral("Jeux"), QStringLiteral("Misé"),
+                  QStringLiteral("Gagné"), QStringLiteral("Net")},
+                 parent) {
+    if (withYield) {
+        m_columns << Yield;
         m_headers << QStringLiteral("Rendement");
+    }
+}
+
+GroupTable* GroupTable::ofBets(const QString& labelHeader, QObject* parent) {
+    return new GroupTable({Label, Games, Wins, Staked, Won, Net, Yield},
+                          {labelHeader, QStringLiteral("Paris"), QStringLiteral("Gagnés"),
+                           QStringLiteral("Misé"), QStringLiteral("Rapporté"),
+                           QStringLiteral("Net"), QStringLiteral("Rendement")},
+                          parent);
 }
 
 int GroupTable::rowCount(const QModelIndex& parent) const {
@@ -26,17 +40,20 @@ QVariant GroupTable::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= m_groups.size())
         return QVariant();
     const Group& group = m_groups.at(index.row());
+    const Column column = columnAt(index.column());
     if (role == Qt::TextAlignmentRole) {
-        const Qt::Alignment side = index.column() == Label ? Qt::AlignLeft : Qt::AlignRight;
+        const Qt::Alignment side = column == Label ? Qt::AlignLeft : Qt::AlignRight;
         return QVariant::fromValue(side | Qt::AlignVCenter);
     }
     if (role != Qt::DisplayRole)
         return QVariant();
-    switch (index.column()) {
+    switch (column) {
     case Label:
         return group.label;
     case Games:
         return QString::number(group.games);
+    case Wins:
+        return QString::number(group.wins);
     case Staked:
         return regional::formatMoney(group.staked);
     case Won:
@@ -57,9 +74,9 @@ QVariant GroupTable::headerData(int section, Qt::Orientation orientation, int ro
         return m_headers.at(section);
     // A first click on a figure puts the largest first: the best horses, the busiest ones.
     if (role == Qt::InitialSortOrderRole)
-        return section == Label ? Qt::AscendingOrder : Qt::DescendingOrder;
+        return columnAt(section) == Label ? Qt::AscendingOrder : Qt::DescendingOrder;
     if (role == Qt::TextAlignmentRole) {
-        const Qt::Alignment side = section == Label ? Qt::AlignLeft : Qt::AlignRight;
+        const Qt::Alignment side = columnAt(section) == Label ? Qt::AlignLeft : Qt::AlignRight;
         return QVariant::fromValue(side | Qt::AlignVCenter);
     }
     return QVariant();
@@ -71,12 +88,15 @@ sorting::ColumnKeys GroupTable::sortKeys(int column) const {
     sorting::ColumnKeys keys(int(m_groups.size()), collator);
     for (int row = 0; row < m_groups.size(); ++row) {
         const Group& group = m_groups.at(row);
-        switch (column) {
+        switch (columnAt(column)) {
         case Label:
             keys.setWord(row, group.label);
             continue;
         case Games:
             keys.setNumber(row, double(group.games));
+            break;
+        case Wins:
+            keys.setNumber(row, double(group.wins));
             break;
         case Staked:
             keys.setNumber(row, double(group.staked.cents()));

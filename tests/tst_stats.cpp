@@ -1,7 +1,9 @@
 #include "app/shell.h"
 #include "data/regional.h"
+#include "data/schema.h"
 #include "gui/appearance.h"
 #include "gui/colours.h"
+#include "ledger/betbook.h"
 #include "ledger/form1.h"
 #include "ledger/yearbook.h"
 #include "stats/charts.h"
@@ -173,6 +175,52 @@ void makeYears(const TestDatabase& db) {
     db.exec("DELETE FROM USERS WHERE pseudo = 'Émile'");
 }
 
+// Paul's bets: in March on R1C3 of 14 March at Vincennes (attelé), R2C1 of 15 March at
+// Chantilly (plat) and R3C1 of 16 March, not in the results; in April on R1C1 of 2 April
+// (Auteuil, haies), named by its numbers alone. The odds sit on the bands' edges. Zoé's bet,
+// a pending one, a refunded one and a won one whose stake was reversed count nowhere.
+void fillBets(const TestDatabase& db) {
+    const QList<QVariantList> races = {{"2026-03-14 13:50", "Vincennes", 1, 3, "attelé"},
+                                       {"2026-03-15", "Chantilly", 2, 1, "plat"},
+                                       {"2026-04-02", "Auteuil", 1, 1, "haies"}};
+    for (const QVariantList& race : races)
+        db.exec("INSERT INTO CR (date, hippodrome, R, C, cheval, place, discipline) "
+                "VALUES (?, ?, ?, ?, 'ALPHA', '1', ?)",
+                race);
+    const auto bet = [&](const char* player, const char* month, double amount,
+                         std::optional<double> odds, QDate day, ledger::RaceRef race,
+                         ledger::BetState state) {
+        ledger::GameEntry entry;
+        entry.player = QString::fromUtf8(player);
+        entry.month = month;
+        entry.day = "14";
+        entry.gameType = "Simple Gagnant";
+        entry.horse = "ALPHA";
+        entry.amount = Money::fromStored(amount);
+        entry.bet = ledger::BetSlip{day, race, odds};
+        const qint64 num = ledger::recordGame(*db.db(), entry, month).num;
+        if (state != ledger::BetState::Pending)
+            ledger::markBet(*db.db(), num, state);
+        return num;
+    };
+    using S = ledger::BetState;
+    const QDate mar14(2026, 3, 14), mar15(2026, 3, 15), mar16(2026, 3, 16);
+    // Cashed for more than its odds promised: the cashed sum counts.
+    ledger::cashBet(*db.db(), bet("Paul", "Mars", 10, 2.99, mar14, {1, 3, "Vincennes"}, S::Won),
+                    Money::fromStored(30));
+    bet("Paul", "Mars", 10, 3, mar14, {1, 3, {}}, S::Lost);
+    bet("Paul", "Mars", 20, 5.21, mar14, {1, 3, "VINCENNES"}, S::Won); // 104,20 € expected
+    bet("Paul", "Mars", 5, 20, mar15, {2, 1, "Chantilly"}, S::Lost);
+    bet("Paul", "Mars", 5, std::nullopt, mar15, {2, 1, {}}, S::Won);
+    bet("Paul", "Mars", 4, 5, mar16, {3, 1, {}}, S::Lost);
+    bet("Paul", "Mars", 8, 4, mar14, {1, 3, {}}, S::Refunded);
+    bet("Paul", "Mars", 7, 6, mar14, {1, 3, {}}, S::Pending);
+    ledger::reverseLine(*db.db(), bet("Paul", "Mars", 9, 2, mar14, {1, 3, {}}, S::Won));
+    bet("Zoé", "Mars", 50, 2, mar14, {1, 3, {}}, S::Won);
+    ledger::cashBet(*db.db(), bet("Paul", "Avril", 10, 10, QDate(2026, 4, 2), {1, 1, {}}, S::Won),
+                    Money::fromStored(95));
+}
+
 QStringList itemsOf(const QComboBox* box) {
     QStringList items;
     for (int i = 0; i < box->count(); ++i)
@@ -203,6 +251,9 @@ private slots:
 
     void figuresTablesAndCharts_data();
     void figuresTablesAndCharts();
+    void betFigures_data();
+    void betFigures();
+    void betsOfSeveralFiles();
     void axisTicks();
     void typeNames();
     void refreshKeepsChoices();
@@ -336,6 +387,83 @@ void TestStats::figuresTablesAndCharts() {
         QVERIFY(net->pointsVisible() &&
                 seriesNamed<QLineSeries>(results, "Solde")->pointsVisible());
     }
+}
+
+void TestStats::betFigures_data() {
+    QTest::addColumn<QString>("period");
+    QTest::addColumn<QStringList>("rates"); // Treussite, Tcotemoy
+    QTest::addColumn<QStringList>("byOdds");
+    QTest::addColumn<QStringList>("byRacecourse");
+    QTest::addColumn<QStringList>("byDiscipline");
+
+    const QString vincennes = "3|2|40,00 €|134,20 €|94,20 €|235,5 %";
+    const QString unknown = "1|0|4,00 €|0,00 €|-4,00 €|-100,0 %";
+    const QString chantilly = "2|1|10,00 €|0,00 €|-10,00 €|-100,0 %";
+    const QString auteuil = "1|1|10,00 €|95,00 €|85,00 €|850,0 %";
+    const QStringList march = {"< 3|1|1|10,00 €|30,00 €|20,00 €|200,0 %",
+                               "3 à 5|1|0|10,00 €|0,00 €|-10,00 €|-100,0 %",
+                               "5 à 10|2|1|24,00 €|104,20 €|80,20 €|334,2 %",
+                               "20 et plus|1|0|5,00 €|0,00 €|-5,00 €|-100,0 %"};
+    // The racecourse of a bet without one is its race's; a race not in the results has
+    // neither.
+    QTest::newRow("one month") << "Mars" << QStringList{"50,0 %", "4,10"} << march
+                               << QStringList{"Vincennes|" + vincennes, "inconnu|" + unknown,
+                                              "Chantilly|" + chantilly}
+                               << QStringList{"attelé|" + vincennes, "inconnue|" + unknown,
+                                              "plat|" + chantilly};
+    QTest::newRow("whole year") << "Toute l'année" << QStringList{"57,1 %", "6,07"}
+                                << QStringList{march.at(0), march.at(1), march.at(2),
+                                               "10 à 20|" + auteuil, march.at(3)}
+                                << QStringList{"Vincennes|" + vincennes, "Auteuil|" + auteuil,
+                                               "inconnu|" + unknown, "Chantilly|" + chantilly}
+                                << QStringList{"attelé|" + vincennes, "haies|" + auteuil,
+                                               "inconnue|" + unknown, "plat|" + chantilly};
+    QTest::newRow("no settled bet")
+        << "Mai" << QStringList{"", ""} << QStringList() << QStringList() << QStringList();
+}
+
+void TestStats::betFigures() {
+    QFETCH(QString, period);
+    fillBets(*m_db);
+    Fstats::showSingle("Paul", period);
+    QTEST(QStringList({text("Treussite"), text("Tcotemoy")}), "rates");
+    const QAbstractItemModel* odds = w<QTreeView>("LstParCote")->model();
+    QStringList headers;
+    for (int c = 0; c < odds->columnCount(); ++c)
+        headers << odds->headerData(c, Qt::Horizontal).toString();
+    QCOMPARE(headers.join('|'), QString("Cote|Paris|Gagnés|Misé|Rapporté|Net|Rendement"));
+    auto* tabs = w<QTabWidget>("Ongletstableaux");
+    for (const auto& [table, rows] : {std::pair{"LstParCote", "byOdds"},
+                                      {"LstParHippodrome", "byRacecourse"},
+                                      {"LstParDiscipline", "byDiscipline"}}) {
+        auto* view = w<QTreeView>(table);
+        new QAbstractItemModelTester(view->model(),
+                                     QAbstractItemModelTester::FailureReportingMode::QtTest, view);
+        QVERIFY(tabs->indexOf(view->parentWidget()) >= 0);
+        QTEST(rowsOf(view), rows);
+    }
+}
+
+void TestStats::betsOfSeveralFiles() {
+    fillBets(*m_db);
+    // The same year twice, and once more in a file made before bets knew their race.
+    QTemporaryDir dir;
+    const QString twinFile = dir.filePath("jumeau.mdb"), oldFile = dir.filePath("ancien.mdb");
+    QVERIFY(QFile::copy(m_db->file(), twinFile) && QFile::copy(m_db->file(), oldFile));
+    const auto twin = data::Database::open(twinFile, data::Database::Mode::ReadOnly);
+    const auto old = data::Database::open(oldFile);
+    old->exec("DROP TABLE PARIS");
+    QVERIFY(!data::schema::hasBetsTable(*old));
+    QCOMPARE(stats::betFigures(*old, "Paul", stats::kWholeYear).settled, 0);
+
+    const stats::BetFigures march = stats::betFigures(
+        {{2024, old.get()}, {2025, twin.get()}, {2026, m_db->db().get()}}, "Paul", 3);
+    QStringList racecourses;
+    for (const stats::Group& group : march.byRacecourse)
+        racecourses << QString("%1 %2 %3").arg(group.label).arg(group.games).arg(group.wins);
+    QCOMPARE(racecourses, QStringList({"Vincennes 6 4", "inconnu 2 0", "Chantilly 4 2"}));
+    QCOMPARE(stats::formatRate(march.wins, march.settled), QString("50,0 %"));
+    QCOMPARE(stats::formatOdds(march.meanWinningOdds.value_or(0)), QString("4,10"));
 }
 
 void TestStats::axisTicks() {
