@@ -19,6 +19,7 @@
 #include "ledger/betbook.h"
 #include "ledger/form1.h"
 #include "ledger/ledgerbook.h"
+#include "stats/figures.h"
 #include "stats/fstats.h"
 
 #include <QAbstractItemView>
@@ -562,9 +563,25 @@ BetsMade addBets(const bench::Landmarks& marks) {
     return made;
 }
 
-// The bets' figures of the statistics window, on the same bets: their timing belongs here,
-// once Fstats shows them.
-void betStatistics(const Settings&, const bench::Generator&, Sqlite3&) {}
+// The bets' figures of the statistics window, on the same bets: the big player's big month,
+// then his whole year, as Fstats computes them on each recompute.
+void betStatistics(const Settings& settings, const bench::Generator& generator, Sqlite3&) {
+    const bench::Landmarks& marks = generator.landmarks();
+    const int month = regional::monthIndex(marks.bigMonth) + 1;
+    for (const int period : {month, stats::kWholeYear}) {
+        std::vector<double> figures;
+        stats::BetFigures bets;
+        for (int i = 0; i < settings.runs; ++i)
+            figures.push_back(
+                timed([&] { bets = stats::betFigures(*Connexion, marks.bigPlayer, period); }));
+        const double ms = median(figures);
+        print({QStringLiteral("Fstats: bets of %1, %2 (%3 settled)")
+                   .arg(marks.bigPlayer,
+                        period == stats::kWholeYear ? QStringLiteral("the year") : marks.bigMonth)
+                   .arg(bets.settled),
+               ms, -1, verdict(ms < 100 && bets.settled > 0, QStringLiteral("< 100 ms"))});
+    }
+}
 
 // The statement of a month full of bets, and the settling of all the bets from the results.
 void bets(const Settings& settings, const bench::Generator& generator, Sqlite3& sqlite) {
