@@ -98,6 +98,17 @@ const char* const kBetsTable =
     "CREATE TABLE PARIS (NumJeu INTEGER PRIMARY KEY, DateCourse TEXT NOT NULL, Hippodrome TEXT, "
     "R INTEGER NOT NULL, C INTEGER NOT NULL, Cote REAL, Etat TEXT NOT NULL DEFAULT 'en cours', "
     "NumGain INTEGER)";
+// The day's card: the runners announced, one row per runner, a race replaced whole by a
+// later card. Dates are ISO days, as DateCourse.
+const char* const kCardTable =
+    "CREATE TABLE PARTANTS (date TEXT NOT NULL, heure TEXT, hippodrome TEXT NOT NULL, R INTEGER "
+    "NOT NULL, C INTEGER NOT NULL, course TEXT, nbPartant INTEGER, distance INTEGER, dotation "
+    "INTEGER, discipline TEXT, [type de course] TEXT, dossard INTEGER, cheval TEXT NOT NULL, "
+    "jockey TEXT, cote REAL)";
+const char* const kCardIndex =
+    "CREATE UNIQUE INDEX PARTANTS_partant ON PARTANTS (date, hippodrome COLLATE NOCASE, R, C, "
+    "cheval COLLATE NOCASE)";
+
 // The bets a window lists to cash: few among thousands settled.
 const char* const kBetsToCashIndex =
     "CREATE INDEX PARIS_a_encaisser ON PARIS (NumJeu) WHERE NumGain IS NULL AND Etat IN "
@@ -197,6 +208,7 @@ void create(const Database& db, std::optional<int> year) {
             db.exec(QString::fromUtf8(sql));
         db.exec(QString::fromLatin1(kYearTable));
         createBetsTable(db);
+        createCardTable(db);
         db.exec(QStringLiteral("INSERT INTO EXERCICE (annee) VALUES (?)"),
                 {year.value_or(regional::today().year())});
         for (const char* sql : kIndexes)
@@ -275,7 +287,32 @@ void addBetsTable(const Database& db, const QString& path) {
     }
 }
 
+// The day's card, added as the bets' table is.
+void addCardTable(const Database& db, const QString& path) {
+    try {
+        if (hasCardTable(db))
+            return;
+        Transaction transaction(db);
+        createCardTable(db);
+        transaction.commit();
+    } catch (const DbError& error) {
+        QTextStream(stderr) << "velmora : table PARTANTS non ajoutée à " << path << " : "
+                            << error.engineText() << Qt::endl;
+    }
+}
+
 } // namespace
+
+bool hasCardTable(const Database& db) {
+    return db.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' "
+                                    "AND name = 'PARTANTS' COLLATE NOCASE"))
+               .toInt() > 0;
+}
+
+void createCardTable(const Database& db) {
+    db.exec(QString::fromLatin1(kCardTable));
+    db.exec(QString::fromLatin1(kCardIndex));
+}
 
 bool hasBetsTable(const Database& db) {
     return db.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' "
@@ -300,6 +337,7 @@ std::shared_ptr<Database> openFile(const QString& path) {
     std::shared_ptr<Database> db = openUnchanged(path);
     addConfirmationIndex(*db, path);
     addBetsTable(*db, path);
+    addCardTable(*db, path);
     return db;
 }
 

@@ -28,6 +28,11 @@ bool hasYearTable(const Database& db);
 // PARIS, a stake's race and state: made with every file, added at opening to an older one.
 // Creates it with its index, within the caller's transaction.
 void createBetsTable(const Database& db);
+// PARTANTS, the day's card (runners announced, unique by day, racecourse, race and horse):
+// made with every file, added at opening to an older one. Creates it with its index, within
+// the caller's transaction.
+bool hasCardTable(const Database& db);
+void createCardTable(const Database& db);
 bool hasBetsTable(const Database& db);
 
 // Creates the tables, indexes and game types in an empty database, and stamps it. The

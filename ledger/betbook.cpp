@@ -211,10 +211,7 @@ QString RaceOfDay::label() const {
 QVector<RaceOfDay> racesOfDay(const data::Database& db, const QDate& day) {
     const QString date = day.toString(Qt::ISODate);
     // The card, when the file has one, names the races still to run.
-    const bool card =
-        db.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
-                                 "name = 'PARTANTS' COLLATE NOCASE"))
-            .toInt() > 0;
+    const bool card = data::schema::hasCardTable(db);
     const QString results =
         QStringLiteral("SELECT R, C, hippodrome, max(course) FROM CR WHERE substr(date, 1, 10) = ? "
                        "GROUP BY R, C, hippodrome");

@@ -107,12 +107,14 @@ void TestData::olderFileGetsWhatItLacksOnce() {
     QVERIFY(bets.contains("PARIS_a_encaisser"));
     m_db->exec("DROP INDEX CR_plat_confirmations");
     m_db->exec("DROP TABLE PARIS");
+    m_db->exec("DROP TABLE PARTANTS");
     const QString file = m_db->file();
     for (int i = 0; i < 2; ++i) {
         Connexion.reset();
         Connexion = data::schema::openFile(file);
         QCOMPARE(indexes(), made);
         QCOMPARE(betsSchema(), bets);
+        QVERIFY(data::schema::hasCardTable(*m_db->db()));
         if (i == 0)
             m_db->exec("INSERT INTO PARIS (NumJeu, DateCourse, R, C) VALUES (1, '2026-12-07', 1, 3)");
     }
