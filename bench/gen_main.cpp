@@ -4,12 +4,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QTextStream>
+#include <optional>
 
 namespace {
 
 const char* const kUsage =
     "Utilisation : velmora-gen [--seed N] [--rows N] [--ledger N] [--csv FICHIER] "
-    "[--db DOSSIER] [--bets FICHIER]\n"
+    "[--db DOSSIER] [--bets FICHIER] [--card FICHIER]\n"
     "  --csv écrit les résultats (table CR) pour velmora-db import-results ;\n"
     "  --db crée DOSSIER/velmora.mdb avec CR, JEUX, USERS, MESSUIVITS et COURSES ;\n"
     "  --rows : lignes de CR (2 000 000 par défaut) ;\n"
@@ -18,6 +19,10 @@ const char* const kUsage =
     "  --bets (avec --db) : une semaine de paris ; les courses des sept derniers jours sont\n"
     "    retenues hors de CR (et de --csv) et écrites dans FICHIER, et chaque joueur y mise\n"
     "    avec course et cote : velmora-db import-results FICHIER les règle ;\n"
+    "  --card (avec --db) : le programme du lendemain du dernier jour de courses, pour\n"
+    "    velmora-db import-card : 1 000 partants en 90 courses (moins pour un petit --rows,\n"
+    "    environ un partant pour 50 lignes de CR), des chevaux qui ont couru dans CR, dont\n"
+    "    plusieurs chevaux suivis de MESSUIVITS ;\n"
     "  --seed : la même graine donne toujours les mêmes données.\n";
 
 } // namespace
@@ -27,7 +32,7 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QTextStream err(stderr);
     bench::GeneratorOptions options;
-    QString csv, folder, betsCsv;
+    QString csv, folder, betsCsv, cardCsv;
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
     bool ok = true;
@@ -51,11 +56,14 @@ int main(int argc, char* argv[]) {
             folder = value, ++i, ok = !value.isEmpty();
         else if (a == QLatin1String("--bets"))
             betsCsv = value, ++i, ok = !value.isEmpty(), options.betDays = 7;
+        else if (a == QLatin1String("--card"))
+            cardCsv = value, ++i, ok = !value.isEmpty();
         else
             ok = false;
     }
-    // Bets are stakes in the ledger: they need the file.
-    if (!ok || (csv.isEmpty() && folder.isEmpty()) || (!betsCsv.isEmpty() && folder.isEmpty())) {
+    // Bets are stakes in the ledger, and a card's followed horses are the file's: they need it.
+    if (!ok || (csv.isEmpty() && folder.isEmpty()) ||
+        ((!betsCsv.isEmpty() || !cardCsv.isEmpty()) && folder.isEmpty())) {
         err << kUsage;
         return 2;
     }
@@ -67,6 +75,9 @@ int main(int argc, char* argv[]) {
             generator.fillDatabase(QDir(folder).absoluteFilePath(QStringLiteral("velmora.mdb")));
         if (!betsCsv.isEmpty())
             generator.writeHeldBackCsv(betsCsv);
+        std::optional<bench::CardSummary> card;
+        if (!cardCsv.isEmpty())
+            card = generator.writeCardCsv(cardCsv);
         const bench::Landmarks& marks = generator.landmarks();
         QTextStream stdOut(stdout);
         stdOut << "Cheval à " << generator.options().starRaces << " courses : " << marks.starHorse
@@ -79,6 +90,10 @@ int main(int argc, char* argv[]) {
                    << generator.heldBackTo().toString(format) << ", dont les résultats sont dans "
                    << betsCsv << '\n';
         }
+        if (card)
+            stdOut << "Programme du " << card->day.toString(QStringLiteral("dd/MM/yyyy")) << " : "
+                   << card->runners << " partants en " << card->races << " courses, dont "
+                   << card->followed << " chevaux suivis, dans " << cardCsv << '\n';
     } catch (const data::DbError& error) {
         err << "velmora-gen: " << error.engineText() << '\n';
         return 1;

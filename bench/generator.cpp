@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <deque>
+#include <iterator>
 #include <sqlite3.h>
 #include <unordered_set>
 
@@ -150,6 +151,57 @@ bool startsWith(const std::string& text, const char* prefix) {
     return text.rfind(prefix, 0) == 0;
 }
 
+// Meeting kind: 0 harness, 1 flat, 2 jumps, 3 flat and jumps together.
+int meetingKind(Random& random) {
+    const int kindRoll = random.below(100);
+    return kindRoll < 30 ? 0 : kindRoll < 75 ? 1 : kindRoll < 88 ? 2 : 3;
+}
+
+const Texts& racecourses(int kind) {
+    return kind == 0 ? kTrotCourses : kind == 2 ? kJumpCourses : kFlatCourses;
+}
+
+// A race of a meeting of that kind at row.hippodrome: discipline, type, name, prize and
+// distance.
+void drawRace(Random& random, int kind, ResultRow& row) {
+    if (kind == 0)
+        row.discipline = "trot attelé";
+    else if (kind == 1 || (kind == 3 && random.chance(0.5)))
+        row.discipline = "plat";
+    else
+        row.discipline = random.chance(0.55) ? "haies" : "steeple";
+    const bool flat = row.discipline == "plat";
+    const bool trot = row.discipline == "trot attelé";
+    row.type = pickWeighted(random, flat ? kFlatTypes : trot ? kTrotTypes : kJumpTypes);
+    const bool handicap = startsWith(row.type, "Handicap");
+    const bool group = startsWith(row.type, "Groupe");
+    row.course = (group && random.chance(0.5) ? "Grand Prix de " + row.hippodrome
+                                              : "Prix " + pickText(random, kRaceNames));
+    int prize = 0;
+    if (row.type == "Groupe I")
+        prize = random.between(300, 1000) * 1000;
+    else if (row.type == "Groupe II")
+        prize = random.between(130, 250) * 1000;
+    else if (row.type == "Groupe III")
+        prize = random.between(80, 120) * 1000;
+    else if (row.type == "Listed")
+        prize = random.between(52, 60) * 1000;
+    else if (handicap)
+        prize = random.between(32, 100) * 500;
+    else
+        prize = random.between(16, 60) * 500;
+    row.dotation = prize + (random.chance(0.05) ? 0.5 : 0.0);
+    if (flat)
+        row.distance = random.between(10, 31) * 100;
+    else if (trot)
+        row.distance =
+            std::array<int, 5>{2100, 2150, 2700, 2850, 2175}[static_cast<size_t>(random.below(5))];
+    else if (row.discipline == "haies")
+        row.distance = random.between(34, 43) * 100;
+    else
+        row.distance = random.between(35, 60) * 100;
+}
+
 int monthLength(int year, int month) {
     static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
@@ -227,6 +279,37 @@ void check(sqlite3* db, int rc, const char* what) {
                             QStringLiteral("%1 : %2").arg(QString::fromUtf8(what),
                                                           QString::fromUtf8(sqlite3_errmsg(db))));
 }
+
+// Lines written to a file, CR LF after each, in large blocks.
+class LineFile {
+public:
+    explicit LineFile(const QString& path) : m_file(path) {
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            throw data::DbError(data::sqlite_code::CantOpen,
+                                QStringLiteral("%1 : %2").arg(path, m_file.errorString()));
+    }
+    void add(const std::string& line) {
+        m_buffer += line;
+        m_buffer += "\r\n";
+        if (m_buffer.size() > (1 << 20))
+            write();
+    }
+    void finish() {
+        write();
+        if (!m_file.flush())
+            throw data::DbError(
+                data::sqlite_code::IoError,
+                QStringLiteral("%1 : %2").arg(m_file.fileName(), m_file.errorString()));
+    }
+
+private:
+    void write() {
+        m_file.write(m_buffer.data(), static_cast<qint64>(m_buffer.size()));
+        m_buffer.clear();
+    }
+    QFile m_file;
+    std::string m_buffer;
+};
 
 class Statement {
 public:
@@ -412,12 +495,8 @@ void Generator::forEachResult(const std::function<void(const ResultRow&)>& sink)
     while (left > 0) {
         const int meetings = random.between(3, 6);
         for (int r = 1; r <= meetings && left > 0; ++r) {
-            // Meeting kind: harness, flat, jumps, or flat and jumps together.
-            const int kindRoll = random.below(100);
-            const int kind = kindRoll < 30 ? 0 : kindRoll < 75 ? 1 : kindRoll < 88 ? 2 : 3;
-            row.hippodrome = pickText(random, kind == 0   ? kTrotCourses
-                                              : kind == 2 ? kJumpCourses
-                                                          : kFlatCourses);
+            const int kind = meetingKind(random);
+            row.hippodrome = pickText(random, racecourses(kind));
             std::string going;
             if (kind == 0) {
                 row.terrain = pickText(random, {"Mâchefer", "Sable", "Herbe"});
@@ -434,42 +513,11 @@ void Generator::forEachResult(const std::function<void(const ResultRow&)>& sink)
             for (int c = 1; c <= races && left > 0; ++c) {
                 row.r = r;
                 row.c = c;
-                if (kind == 0)
-                    row.discipline = "trot attelé";
-                else if (kind == 1 || (kind == 3 && random.chance(0.5)))
-                    row.discipline = "plat";
-                else
-                    row.discipline = random.chance(0.55) ? "haies" : "steeple";
+                drawRace(random, kind, row);
                 const bool flat = row.discipline == "plat";
                 const bool trot = row.discipline == "trot attelé";
-                row.type = pickWeighted(random, flat ? kFlatTypes : trot ? kTrotTypes : kJumpTypes);
                 const bool handicap = startsWith(row.type, "Handicap");
                 const bool group = startsWith(row.type, "Groupe");
-                row.course = (group && random.chance(0.5) ? "Grand Prix de " + row.hippodrome
-                                                          : "Prix " + pickText(random, kRaceNames));
-                int prize = 0;
-                if (row.type == "Groupe I")
-                    prize = random.between(300, 1000) * 1000;
-                else if (row.type == "Groupe II")
-                    prize = random.between(130, 250) * 1000;
-                else if (row.type == "Groupe III")
-                    prize = random.between(80, 120) * 1000;
-                else if (row.type == "Listed")
-                    prize = random.between(52, 60) * 1000;
-                else if (handicap)
-                    prize = random.between(32, 100) * 500;
-                else
-                    prize = random.between(16, 60) * 500;
-                row.dotation = prize + (random.chance(0.05) ? 0.5 : 0.0);
-                if (flat)
-                    row.distance = random.between(10, 31) * 100;
-                else if (trot)
-                    row.distance = std::array<int, 5>{2100, 2150, 2700, 2850,
-                                                      2175}[static_cast<size_t>(random.below(5))];
-                else if (row.discipline == "haies")
-                    row.distance = random.between(34, 43) * 100;
-                else
-                    row.distance = random.between(35, 60) * 100;
                 row.etat = random.chance(0.03) ? std::string() : going;
 
                 const int runners =
@@ -641,6 +689,11 @@ void Generator::ledger(std::vector<LedgerRow>& rows, std::vector<Balance>& balan
     }
 }
 
+std::string cardHeader() {
+    return "date;heure;hippodrome;R;C;course;nbPartant;distance;dotation;discipline;"
+           "type de course;dossard;cheval;jockey;cote";
+}
+
 std::string csvHeader() {
     return "date;hippodrome;R;C;course;nbPartant;distance;dotation;dossard;chevalMusique;jockey;"
            "statut;place;Terrain;Etat;valeur;type de course;commentaire;cheval;discipline";
@@ -695,19 +748,9 @@ void Generator::writeHeldBackCsv(const QString& path) const {
 }
 
 void Generator::writeCsv(const QString& path, bool heldBackPart) const {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw data::DbError(data::sqlite_code::CantOpen,
-                            QStringLiteral("%1 : %2").arg(path, file.errorString()));
-    std::string buffer = csvHeader() + "\r\n";
-    const auto write = [&](const ResultRow& row) {
-        buffer += csvLine(row);
-        buffer += "\r\n";
-        if (buffer.size() > (1 << 20)) {
-            file.write(buffer.data(), static_cast<qint64>(buffer.size()));
-            buffer.clear();
-        }
-    };
+    LineFile file(path);
+    file.add(csvHeader());
+    const auto write = [&](const ResultRow& row) { file.add(csvLine(row)); };
     if (heldBackPart)
         std::for_each(m_heldBack.begin(), m_heldBack.end(), write);
     else
@@ -715,10 +758,155 @@ void Generator::writeCsv(const QString& path, bool heldBackPart) const {
             if (!heldBack(row))
                 write(row);
         });
-    file.write(buffer.data(), static_cast<qint64>(buffer.size()));
-    if (!file.flush())
-        throw data::DbError(data::sqlite_code::IoError,
-                            QStringLiteral("%1 : %2").arg(path, file.errorString()));
+    file.finish();
+}
+
+CardSummary Generator::writeCardCsv(const QString& path) const {
+    // The horses with races in CR, and the last day of races.
+    std::unordered_set<std::string> ran;
+    QDate lastDay;
+    int lastKey = -1;
+    forEachResult([&](const ResultRow& row) {
+        if (!heldBack(row))
+            ran.insert(row.cheval);
+        if (dayKey(row) != lastKey) {
+            lastKey = dayKey(row);
+            lastDay = dayOf(row);
+        }
+    });
+    CardSummary card;
+    card.day = lastDay.isValid() ? lastDay.addDays(1) : QDate(2013, 1, 1);
+    const auto withRaces = [&](const std::vector<std::string>& pool) {
+        std::vector<std::string> horses;
+        std::copy_if(pool.begin(), pool.end(), std::back_inserter(horses),
+                     [&](const std::string& horse) { return ran.count(horse) > 0; });
+        return horses;
+    };
+    std::vector<std::string> flat = withRaces({m_landmarks.starHorse.toStdString()});
+    for (const std::string& horse : withRaces(m_flatHorses))
+        flat.push_back(horse);
+    const std::vector<std::string> jump = withRaces(m_jumpHorses);
+    const std::vector<std::string> trot = withRaces(m_trotHorses);
+    std::unordered_set<std::string> followed;
+    std::deque<std::string> toPlace; // followed horses with races, the star first
+    for (const QString& name : m_landmarks.followedHorses) {
+        followed.insert(name.toStdString());
+        if (ran.count(name.toStdString()))
+            toPlace.push_back(name.toStdString());
+    }
+
+    const int64_t rows = m_options.resultRows;
+    const int runners = static_cast<int>(std::min<int64_t>(
+        m_options.cardRunners, std::max<int64_t>(rows / 50, std::min<int64_t>(rows, 8))));
+    const int races =
+        runners <= 0 || m_options.cardRunners <= 0
+            ? 0
+            : std::clamp(static_cast<int>(std::lround(double(runners) * m_options.cardRaces /
+                                                      m_options.cardRunners)),
+                         1, runners);
+    const size_t followedWanted = races == 0
+                                      ? 0
+                                      : size_t(std::max(2, m_options.cardFollowed * runners /
+                                                               std::max(1, m_options.cardRunners)));
+    toPlace.resize(std::min(toPlace.size(), followedWanted));
+
+    Random random(m_options.seed ^ 0x70617274616E74ULL);
+    // Field sizes of 6 to 16, then evened out to the runners wanted.
+    std::vector<int> sizes(static_cast<size_t>(races));
+    int total = 0;
+    for (int& size : sizes)
+        total += size = random.between(6, 16);
+    const int largest = std::max(20, runners / std::max(1, races) + 1);
+    while (total != runners) {
+        int& size = sizes[static_cast<size_t>(random.below(races))];
+        if (total > runners && size > 1)
+            --size, --total;
+        else if (total < runners && size < largest)
+            ++size, ++total;
+    }
+
+    LineFile file(path);
+    file.add(cardHeader());
+    const std::string date = card.day.toString(QStringLiteral("dd/MM/yyyy")).toStdString();
+    // The followed horses run where they are placed, never by chance: the card holds as many
+    // as it says.
+    std::unordered_set<std::string> runningToday = followed;
+    std::vector<std::string> usedCourses;
+    std::vector<std::string> field;
+    ResultRow race;
+    for (int done = 0, r = 1; done < races; ++r) {
+        const int kind = meetingKind(random);
+        // A racecourse holds one meeting a day.
+        for (int tries = 0; tries < 10; ++tries) {
+            race.hippodrome = pickText(random, racecourses(kind));
+            if (std::find(usedCourses.begin(), usedCourses.end(), race.hippodrome) ==
+                usedCourses.end())
+                break;
+        }
+        usedCourses.push_back(race.hippodrome);
+        // Meetings start from late morning, later as their number grows.
+        int minute = 11 * 60 - 5 + (r - 1) * 20 + random.between(0, 6) * 5;
+        const int count = std::min(races - done, random.between(6, 9));
+        for (int c = 1; c <= count; ++c, ++done) {
+            race.r = r;
+            race.c = c;
+            drawRace(random, kind, race);
+            const std::vector<std::string>& pool = race.discipline == "plat"          ? flat
+                                                   : race.discipline == "trot attelé" ? trot
+                                                                                      : jump;
+            field.clear();
+            if (race.discipline == "plat" && !toPlace.empty()) {
+                field.push_back(toPlace.front());
+                toPlace.pop_front();
+            }
+            const int wanted = sizes[static_cast<size_t>(done)];
+            // A horse runs once a day; a small pool gives a smaller field.
+            for (int tries = 0; int(field.size()) < wanted && !pool.empty() && tries < 50 * wanted;
+                 ++tries) {
+                const std::string& horse =
+                    pool[static_cast<size_t>(random.below(static_cast<int>(pool.size())))];
+                if (runningToday.insert(horse).second)
+                    field.push_back(horse);
+            }
+            for (size_t i = field.size(); i > 1; --i)
+                std::swap(field[i - 1],
+                          field[static_cast<size_t>(random.below(static_cast<int>(i)))]);
+            char time[16];
+            std::snprintf(time, sizeof time, "%02d:%02d", minute / 60, minute % 60);
+            minute += random.between(5, 7) * 5;
+            if (field.empty())
+                continue;
+            ++card.races;
+            for (size_t i = 0; i < field.size(); ++i) {
+                std::string line = date + ';' + time + ';';
+                appendCsvField(line, race.hippodrome);
+                line += ';' + std::to_string(r) + ';' + std::to_string(c) + ';';
+                appendCsvField(line, race.course);
+                line += ';' + std::to_string(field.size()) + ';' + std::to_string(race.distance) +
+                        ';' + std::to_string(static_cast<int64_t>(race.dotation)) + ';';
+                appendCsvField(line, race.discipline);
+                line += ';';
+                appendCsvField(line, race.type);
+                line += ';' + std::to_string(i + 1) + ';';
+                appendCsvField(line, field[i]);
+                line += ';';
+                if (!random.chance(0.01))
+                    appendCsvField(line, pickText(random, kJockeys));
+                line += ';';
+                // Morning odds from short-priced favourites to long shots, a few not yet quoted.
+                if (!random.chance(0.03)) {
+                    const double odds =
+                        1.5 * std::pow(40.0, static_cast<double>(random.next() >> 11) * 0x1.0p-53);
+                    line += frenchNumber(odds < 10 ? std::round(odds * 10) / 10 : std::round(odds));
+                }
+                file.add(line);
+                ++card.runners;
+                card.followed += followed.count(field[i]) > 0 ? 1 : 0;
+            }
+        }
+    }
+    file.finish();
+    return card;
 }
 
 void Generator::fillDatabase(const QString& path, bool withResults) const {

@@ -25,6 +25,11 @@ struct GeneratorOptions {
     // A week of bets: the races of the last betDays days are held back from CR (for a file
     // velmora-db import-results settles them with) and every player bets on them. 0: none.
     int betDays = 0;
+    // The card (velmora-db import-card): runners and races at full scale; a smaller CR gets
+    // a smaller card, about one runner for 50 of its rows.
+    int cardRunners = 1'000;
+    int cardRaces = 90;
+    int cardFollowed = 12; // followed horses among the runners at full scale, at least 2
 };
 
 // The cases a benchmark or a test looks for.
@@ -48,6 +53,14 @@ struct ResultRow {
     std::string musique, jockey, statut, place, terrain, etat;
     double valeur = -1;
     std::string type, commentaire, cheval, discipline;
+};
+
+// What a card holds, as written.
+struct CardSummary {
+    QDate day;
+    int races = 0;
+    int runners = 0;
+    int followed = 0; // runners that are followed horses (MESSUIVITS)
 };
 
 // A stake on a held-back race, as the ledger records it.
@@ -95,6 +108,12 @@ public:
     // held-back races, and the bets on them; CR only when withResults. Throws data::DbError.
     void fillDatabase(const QString& path, bool withResults = true) const;
 
+    // The day's card for velmora-db import-card, as CSV (UTF-8, ";", a header naming
+    // PARTANTS's columns, French dates, decimal commas): the day after the last day of races,
+    // runners drawn from the horses with races in CR (their form is there), followed horses
+    // among them.
+    CardSummary writeCardCsv(const QString& path) const;
+
     // The first and last days held back, null without bets.
     QDate heldBackFrom() const;
     QDate heldBackTo() const;
@@ -115,5 +134,7 @@ private:
 std::string csvLine(const ResultRow& row);
 // The header line of writeResultsCsv (no line end).
 std::string csvHeader();
+// The header line of writeCardCsv (no line end).
+std::string cardHeader();
 
 } // namespace bench

@@ -1,4 +1,5 @@
 #include "data/maintenance.h"
+#include "data/regional.h"
 #include "data/schema.h"
 #include "ledger/ledgerbook.h"
 #include "tests/support/testdatabase.h"
@@ -89,7 +90,10 @@ class TestImport : public QObject {
     Q_OBJECT
 private slots:
     void init() { m_db = std::make_unique<TestDatabase>(); }
-    void cleanup() { m_db.reset(); }
+    void cleanup() {
+        m_db.reset();
+        regional::setToday(QDate());
+    }
 
     void headerInAnyOrder_data();
     void headerInAnyOrder();
@@ -112,6 +116,7 @@ private slots:
     void generatorLedgerAgreesWithBalances();
     void generatorLedgerHasEveryPlayerAndMonth();
     void generatorWeekOfBetsIsSettledByItsResults();
+    void generatorCardImportsCleanly();
 
     void fileOutcomes_data();
     void fileOutcomes();
@@ -133,8 +138,12 @@ private slots:
     void olderFileGetsBetsTable();
     void settleCommand();
 
+    void cardOutcomes_data();
+    void cardOutcomes();
+
 private:
-    ToolRun import(const QByteArray& content, const QStringList& extra = {});
+    ToolRun import(const QByteArray& content, const QStringList& extra = {},
+                   const QString& command = "import-results");
     int crCount() const { return m_db->scalar("SELECT COUNT(*) FROM CR").toInt(); }
     void placeBets() const;
     QString betStates() const {
@@ -147,7 +156,8 @@ private:
     std::unique_ptr<TestDatabase> m_db;
 };
 
-ToolRun TestImport::import(const QByteArray& content, const QStringList& extra) {
+ToolRun TestImport::import(const QByteArray& content, const QStringList& extra,
+                           const QString& command) {
     const QString path = m_db->folder() + "/results.csv";
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -157,7 +167,7 @@ ToolRun TestImport::import(const QByteArray& content, const QStringList& extra) 
     ToolRun run;
     QTextStream out(&run.out);
     QTextStream err(&run.err);
-    run.status = runDbTool(QStringList{"import-results", path, m_db->folder()} + extra, out, err);
+    run.status = runDbTool(QStringList{command, path, m_db->folder()} + extra, out, err);
     out.flush();
     err.flush();
     return run;
@@ -751,6 +761,41 @@ void TestImport::generatorWeekOfBetsIsSettledByItsResults() {
 #endif
 }
 
+void TestImport::generatorCardImportsCleanly() {
+#ifndef VELMORA_WITH_GENERATOR
+    QSKIP("The generator is built with VELMORA_BENCH");
+#else
+    bench::GeneratorOptions options;
+    options.resultRows = 4000;
+    options.ledgerRows = 480;
+    const bench::Generator generator(options);
+    const QString folder = m_db->folder() + "/card";
+    QVERIFY(QDir().mkpath(folder));
+    generator.fillDatabase(folder + "/velmora.mdb");
+    const bench::CardSummary card = generator.writeCardCsv(folder + "/partants.csv");
+    // A smaller CR, a smaller card: one runner for 50 of its rows.
+    QCOMPARE(card.runners, 80);
+    QVERIFY(card.races >= 5 && card.followed >= 2);
+    const ToolRun run = tool({"import-card", folder + "/partants.csv", folder});
+    QCOMPARE(run.err, QString());
+    QCOMPARE(run.out, QString("Programme importé : %1 course(s), %2 partant(s), dont %3 de vos "
+                              "chevaux suivis. Texte lu en UTF-8.\n")
+                          .arg(card.races)
+                          .arg(card.runners)
+                          .arg(card.followed));
+    // The day after the last results, every runner with its form in CR, hours and odds read.
+    auto db = data::schema::openFile(folder + "/velmora.mdb");
+    QCOMPARE(db->scalar("SELECT date(max(date), '+1 day') FROM CR").toString(),
+             card.day.toString(Qt::ISODate));
+    QCOMPARE(db->scalar("SELECT COUNT(*) FROM PARTANTS p WHERE date <> ? OR heure NOT LIKE "
+                        "'__:__' OR NOT EXISTS (SELECT 1 FROM CR WHERE cheval = p.cheval)",
+                        {card.day.toString(Qt::ISODate)})
+                 .toInt(),
+             0);
+    QVERIFY(db->scalar("SELECT COUNT(cote) FROM PARTANTS").toInt() > card.runners / 2);
+#endif
+}
+
 void TestImport::generatorLedgerHasEveryPlayerAndMonth() {
 #ifndef VELMORA_WITH_GENERATOR
     QSKIP("The generator is built with VELMORA_BENCH");
@@ -1288,6 +1333,7 @@ void TestImport::commandLine() {
     QCOMPARE(run({"check", "--deep"}).status, 2);
     QCOMPARE(run({"settle", m_db->folder(), "extra"}).status, 2);
     QCOMPARE(run({"settle", "--all"}).status, 2);
+    QCOMPARE(run({"import-card"}).status, 2);
     QCOMPARE(crCount(), 0);
     // Help on standard output, with the exit statuses.
     for (const QStringList& args : {QStringList{"--help"}, QStringList{"import-results", "-h"}}) {
@@ -1297,6 +1343,7 @@ void TestImport::commandLine() {
         QVERIFY(
             help.out.contains("3  --skip-bad a écarté des lignes refusées et importé les autres"));
         QVERIFY(help.out.contains("velmora-db settle [DOSSIER]"));
+        QVERIFY(help.out.contains("velmora-db import-card FICHIER [DOSSIER] [--skip-bad]"));
     }
     // Options may come anywhere; "--" ends them.
     QCOMPARE(run({"import-results", "--skip-bad", "--", csv, m_db->folder()}).status, 0);
@@ -1333,6 +1380,7 @@ void TestImport::commandLine() {
     QVERIFY(run({"init", m_db->folder() + "/absent", "--verbose"})
                 .err.endsWith(" (unable to open database file)\n"));
     for (const QStringList& args : {QStringList{"import-results", csv, m_db->folder() + "/absent"},
+                                    QStringList{"import-card", csv, m_db->folder() + "/absent"},
                                     QStringList{"settle", m_db->folder() + "/absent"}})
         QCOMPARE(run(args).err,
                  "velmora-db: Le fichier de données " + nowhere + " est introuvable.\n");
@@ -1694,6 +1742,160 @@ void TestImport::settleCommand() {
     QCOMPARE(older.status, 0);
     QCOMPARE(older.out, QString("0 pari réglé\n"));
     QCOMPARE(m_db->scalar("SELECT COUNT(*) FROM sqlite_master WHERE name = 'PARIS'").toInt(), 0);
+}
+
+namespace {
+
+const QByteArray kCardHeader = "date;heure;hippodrome;R;C;cheval;cote;dossard\n";
+// Today is 20/03/2024: the card of 18/02 is more than 30 days old, that of 19/02 is not.
+const QStringList kStoredCard = {
+    "INSERT INTO PARTANTS (date, heure, hippodrome, R, C, cheval, cote, dossard) VALUES "
+    "('2024-03-20', '13:50', 'Vincennes', 1, 1, 'ALPHA', 3, 1), "
+    "('2024-03-20', '13:50', 'Vincennes', 1, 1, 'BETA', 5, 2), "
+    "('2024-03-20', '13:50', 'Vincennes', 1, 1, 'GAMMA', 8, 3), "
+    "('2024-03-20', '14:20', 'Vincennes', 1, 2, 'DELTA', 2.5, 1), "
+    "('2024-02-19', '15:00', 'Pau', 1, 1, 'GARDÉ', NULL, 1), "
+    "('2024-02-18', '15:00', 'Pau', 1, 1, 'RETIRÉ', NULL, 1)"};
+const QString kStoredRows = "02-18 Pau 1/1 RETIRÉ -|02-19 Pau 1/1 GARDÉ -|"
+                            "03-20 Vincennes 1/1 ALPHA 3.0|03-20 Vincennes 1/1 BETA 5.0|"
+                            "03-20 Vincennes 1/1 GAMMA 8.0|03-20 Vincennes 1/2 DELTA 2.5";
+const QString kNoTable = "(pas de PARTANTS)";
+
+} // namespace
+
+void TestImport::cardOutcomes_data() {
+    QTest::addColumn<QStringList>("setup");
+    QTest::addColumn<QByteArray>("csv");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("err");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("stored"); // PARTANTS after, by day, race and horse
+    const QString utf8 = " Texte lu en UTF-8.\n";
+    const QString oldCardRemoved =
+        "velmora-db: 1 partant(s) des programmes d'avant le 19/02/2024 retiré(s)\n";
+    const QString refused = "Fichier refusé : 1 ligne(s) refusée(s) sur 2 ; rien n'a été "
+                            "importé (--skip-bad importe les lignes valides)." +
+                            utf8;
+    // MESSUIVITS holds « l'Étoile  du soir » and « Beta »; a race's lines need not follow each
+    // other; a date's time is left out.
+    QTest::newRow("a card, followed horses named as the ledger names them")
+        << QStringList()
+        << kCardHeader + "20/03/2024;13:50;Vincennes;1;1;L'ÉTOILE DU SOIR;3,5;1\n"
+                         "2024-03-20 14:20;9:05;Vincennes;1;2;DELTA;1.8;1\n"
+                         "20/03/2024;13:50;Vincennes;1;1;beta;12;2\n"
+                         "20/03/2024;;Pau;1;1;LETOILE DU SOIR;;1\n"
+        << QStringList() << 0 << ""
+        << "Programme importé : 3 course(s), 4 partant(s), dont 2 de vos chevaux suivis." + utf8
+        << "03-20 Pau 1/1 LETOILE DU SOIR -|03-20 Vincennes 1/1 L'ÉTOILE DU SOIR 3.5|"
+           "03-20 Vincennes 1/1 beta 12.0|03-20 Vincennes 1/2 DELTA 1.8";
+    QTest::newRow("the card changed: a non-runner out, odds moved, old cards removed")
+        << kStoredCard
+        << kCardHeader + "20/03/2024;13:50;VINCENNES;1;1;ALPHA;2,8;1\n"
+                         "20/03/2024;13:50;VINCENNES;1;1;GAMMA;8;3\n"
+        << QStringList() << 0 << oldCardRemoved
+        << "Programme importé : 1 course(s), 2 partant(s), dont aucun de vos chevaux suivis." + utf8
+        << "02-19 Pau 1/1 GARDÉ -|03-20 VINCENNES 1/1 ALPHA 2.8|03-20 VINCENNES 1/1 GAMMA 8.0|"
+           "03-20 Vincennes 1/2 DELTA 2.5";
+    QTest::newRow("a refused card changes nothing")
+        << kStoredCard
+        << kCardHeader + "20/03/2024;13:50;Vincennes;1;1;ALPHA;2,8;1\n"
+                         "20/03/2024;1350;Vincennes;1;1;GAMMA;8;3\n"
+        << QStringList() << 1
+        << "ligne 3, colonne « heure » : heure illisible « 1350 » (HH:MM attendu, par exemple "
+           "13:50)\n"
+        << refused << kStoredRows;
+    QTest::newRow("hours and odds refused")
+        << QStringList()
+        << kCardHeader + "20/03/2024;24:00;Vincennes;1;1;A;2;1\n20/03/2024;13:50:00;Vincennes;1;"
+                         "1;B;2;2\n20/03/2024;13h50;Vincennes;1;1;C;1;3\n"
+                         "20/03/2024;13:50;Vincennes;1;1;D;-4;4\n"
+        << QStringList() << 1
+        << "ligne 2, colonne « heure » : heure illisible « 24:00 » (HH:MM attendu, par exemple "
+           "13:50)\n"
+           "ligne 3, colonne « heure » : heure illisible « 13:50:00 » (HH:MM attendu, par "
+           "exemple 13:50)\n"
+           "ligne 4, colonne « heure » : heure illisible « 13h50 » (HH:MM attendu, par exemple "
+           "13:50)\n"
+           "ligne 4, colonne « cote » : cote supérieure à 1 attendue, lu « 1 »\n"
+           "ligne 5, colonne « cote » : cote supérieure à 1 attendue, lu « -4 »\n"
+        << "Fichier refusé : 4 ligne(s) refusée(s) sur 4 ; rien n'a été importé (--skip-bad "
+           "importe les lignes valides)." +
+               utf8
+        << "";
+    const QByteArray twice = kCardHeader + "20/03/2024;13:50;Vincennes;1;1;ALPHA;3;1\n"
+                                           "20/03/2024;13:50;vincennes;1;1;alpha;3;1\n"
+                                           "20/03/2024;13:50;Vincennes;1;1;ALPHA;4;1\n";
+    QTest::newRow("a runner twice with other values")
+        << kStoredCard << twice << QStringList() << 1
+        << "ligne 4 : même partant que la ligne 2, avec d'autres valeurs\n"
+        << "Fichier refusé : 1 ligne(s) refusée(s) sur 3 ; rien n'a été importé (--skip-bad "
+           "importe les lignes valides)." +
+               utf8
+        << kStoredRows;
+    QTest::newRow("--skip-bad: the race is the good rows")
+        << kStoredCard << twice << QStringList{"--skip-bad"} << 3
+        << "ligne 4 : même partant que la ligne 2, avec d'autres valeurs\n" + oldCardRemoved
+        << "Import partiel : 1 course(s), 1 partant(s), dont aucun de vos chevaux suivis ; 1 "
+           "ligne(s) en double, comptée(s) une fois ; 1 ligne(s) refusée(s), listées." +
+               utf8
+        << "02-19 Pau 1/1 GARDÉ -|03-20 Vincennes 1/1 ALPHA 3.0|03-20 Vincennes 1/2 DELTA 2.5";
+    QTest::newRow("PARTANTS's columns")
+        << QStringList() << QByteArray("date;heure;hippodrome;R;C;cheval;cotes;place\n")
+        << QStringList() << 1
+        << "velmora-db: en-tête (ligne 1) : colonne 7 : « cotes » n'est pas une colonne de "
+           "PARTANTS ; renommez-la « cote »\n"
+           "velmora-db: en-tête (ligne 1) : colonne 8 : « place » n'est pas une colonne de "
+           "PARTANTS ; retirez-la ou renommez-la\n"
+           "velmora-db: en-tête (ligne 1) : les colonnes de PARTANTS : date, heure, hippodrome, "
+           "R, C, course, nbPartant, distance, dotation, discipline, type de course, dossard, "
+           "cheval, jockey, cote\n"
+        << "Rien n'a été importé.\n"
+        << "";
+    QTest::newRow("no runner") << kStoredCard << kCardHeader << QStringList() << 0 << ""
+                               << "Rien à importer : le fichier ne contient aucun partant.\n"
+                               << kStoredRows;
+    // A file made before the card gets PARTANTS with the import, and only then.
+    QTest::newRow("older file gets PARTANTS")
+        << QStringList{"DROP TABLE PARTANTS"}
+        << kCardHeader + "20/03/2024;13:50;Vincennes;1;1;ALPHA;3;1\n"
+        << QStringList() << 0 << "velmora-db: la table du programme (PARTANTS) a été ajoutée\n"
+        << "Programme importé : 1 course(s), 1 partant(s), dont aucun de vos chevaux suivis." + utf8
+        << "03-20 Vincennes 1/1 ALPHA 3.0";
+    QTest::newRow("older file, the card refused after its first runner went in")
+        << QStringList{"DROP TABLE PARTANTS"} << twice << QStringList() << 1
+        << "ligne 4 : même partant que la ligne 2, avec d'autres valeurs\n"
+        << "Fichier refusé : 1 ligne(s) refusée(s) sur 3" << kNoTable;
+}
+
+void TestImport::cardOutcomes() {
+    QFETCH(QStringList, setup);
+    QFETCH(QByteArray, csv);
+    QFETCH(QStringList, args);
+    QFETCH(QString, out);
+    regional::setToday(QDate(2024, 3, 20));
+    m_db->exec("INSERT INTO MESSUIVITS (nomcheval) VALUES ('l''Étoile  du soir'), ('Beta')");
+    for (const QString& sql : setup)
+        m_db->exec(sql);
+    const auto bytes = [this] {
+        QFile file(m_db->file());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray before = bytes();
+    const ToolRun run = import(csv, args, "import-card");
+    QTEST(run.err, "err");
+    QVERIFY2(run.out.startsWith(out), qPrintable(run.out));
+    QTEST(run.status, "status");
+    if (run.status == 1)
+        QVERIFY(bytes() == before);
+    const bool table = data::schema::hasCardTable(*m_db->db());
+    QTEST(table ? m_db->scalar("SELECT group_concat(substr(date, 6) || ' ' || hippodrome || ' ' "
+                               "|| R || '/' || C || ' ' || cheval || ' ' || ifnull(cote, '-'), "
+                               "'|') FROM (SELECT * FROM PARTANTS ORDER BY date, hippodrome, R, "
+                               "C, cheval)")
+                      .toString()
+                : kNoTable,
+          "stored");
 }
 
 QTEST_MAIN(TestImport)

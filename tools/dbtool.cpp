@@ -4,7 +4,9 @@
 #include "data/paths.h"
 #include "data/regional.h"
 #include "data/schema.h"
+#include "data/statement.h"
 #include "ledger/betbook.h"
+#include "ledger/ledgerbook.h"
 #include "ledger/yearbook.h"
 #include "tools/importer.h"
 
@@ -13,6 +15,7 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QMap>
+#include <QSet>
 #include <optional>
 
 namespace {
@@ -32,6 +35,13 @@ const char* const kUsage =
     "                                   L'encodage (UTF-8 ou Windows-1252) est décidé sur tout\n"
     "                                   le fichier ; --encoding utf-8, windows-1252 ou\n"
     "                                   iso-8859-15 l'impose\n"
+    "  velmora-db import-card FICHIER [DOSSIER] [--skip-bad] [--encoding ENCODAGE]\n"
+    "                                   importe le programme du fichier CSV (colonnes de la\n"
+    "                                   table PARTANTS : date, heure HH:MM, hippodrome, R, C,\n"
+    "                                   cheval, cote du matin…) ; chaque course du fichier\n"
+    "                                   remplace celle du programme enregistré, et les\n"
+    "                                   programmes de plus de 30 jours sont retirés. Mêmes\n"
+    "                                   règles et options qu'import-results\n"
     "  velmora-db check [DOSSIER]       reconnaît DOSSIER/velmora.mdb comme le programme, puis\n"
     "                                   vérifie son intégrité\n"
     "  velmora-db backup DESTINATION [DOSSIER] [--force]\n"
@@ -54,7 +64,7 @@ const char* const kUsage =
     "données de l'utilisateur (~/.local/share/Velmora), comme le fait Velmora.\n"
     "Avec --verbose, le texte du moteur de base de données suit les messages d'erreur.\n"
     "\n"
-    "Statut de sortie d'import-results :\n"
+    "Statut de sortie d'import-results et d'import-card :\n"
     "  0  toutes les lignes sont importées, mises à jour ou déjà présentes (fichier vide "
     "compris)\n"
     "  1  fichier refusé ou illisible, ou base impossible à modifier : rien n'a changé\n"
@@ -238,13 +248,26 @@ QString settlingFailure(const QString& path, const data::DbError& error, bool ve
            importer::engineResultInWords(error.code()) + detail(verbose, error.engineText());
 }
 
-// Exit statuses as the usage text and the README give them.
-int importResults(const QStringList& args, QTextStream& out, QTextStream& err) {
-    const CommandLine line =
-        parse(args, {QStringLiteral("--skip-bad")}, {QStringLiteral("--encoding")}, 1, 2, out, err);
-    if (line.exitNow)
-        return *line.exitNow;
+// What import-results and import-card start from: the command line, and the file opened
+// without a write.
+struct ImportCommand {
+    CommandLine line;
     importer::Options options;
+    QString csv;
+    QString path;
+    std::shared_ptr<data::Database> db;
+    sqlite3* handle = nullptr;
+};
+
+// The exit status when the command ends before importing, nothing when it may go on.
+std::optional<int> startImport(const QStringList& args, ImportCommand& command, QTextStream& out,
+                               QTextStream& err) {
+    command.line =
+        parse(args, {QStringLiteral("--skip-bad")}, {QStringLiteral("--encoding")}, 1, 2, out, err);
+    const CommandLine& line = command.line;
+    if (line.exitNow)
+        return line.exitNow;
+    importer::Options& options = command.options;
     options.skipBad = line.flags.contains(QStringLiteral("--skip-bad"));
     options.verbose = line.verbose;
     if (line.values.contains(QStringLiteral("--encoding"))) {
@@ -257,19 +280,43 @@ int importResults(const QStringList& args, QTextStream& out, QTextStream& err) {
         }
         options.encoding = forced;
     }
-    const QString csv = line.positional.at(0);
-    const QString path = databaseIn(line.positional, 1);
+    command.csv = line.positional.at(0);
+    command.path = databaseIn(line.positional, 1);
     // Nothing is written to the file before the import is accepted.
-    const std::shared_ptr<data::Database> db = openUnchanged(path, line.verbose, err);
-    if (!db) {
+    command.db = openUnchanged(command.path, line.verbose, err);
+    if (!command.db) {
         out << "Rien n'a été importé.\n";
         return 1;
     }
-    sqlite3* handle = db->raw();
-    if (!handle) {
-        err << "velmora-db: " << path << " : accès direct à la base impossible\n";
+    command.handle = command.db->raw();
+    if (!command.handle) {
+        err << "velmora-db: " << command.path << " : accès direct à la base impossible\n";
         return 1;
     }
+    return std::nullopt;
+}
+
+// An import that did not commit: how many rows were refused, or nothing when the file could
+// not be read or written.
+void reportNothingImported(const importer::Summary& summary, bool skipBad, QTextStream& out) {
+    if (summary.refused > 0 && !summary.databaseError)
+        out << "Fichier refusé : " << grouped(summary.refused) << " ligne(s) refusée(s) sur "
+            << grouped(summary.rows) << " ; rien n'a été importé"
+            << (skipBad ? "." : " (--skip-bad importe les lignes valides).")
+            << encodingSentence(summary) << '\n';
+    else
+        out << "Rien n'a été importé.\n";
+}
+
+// Exit statuses as the usage text and the README give them.
+int importResults(const QStringList& args, QTextStream& out, QTextStream& err) {
+    ImportCommand command;
+    if (const std::optional<int> status = startImport(args, command, out, err))
+        return *status;
+    const std::shared_ptr<data::Database>& db = command.db;
+    const QString& path = command.path;
+    const CommandLine& line = command.line;
+    importer::Options& options = command.options;
     // The bets are settled by the results they were waiting for, or not at all: a refused
     // or failed import leaves them as they were.
     std::optional<ledger::Settling> settling;
@@ -292,19 +339,14 @@ int importResults(const QStringList& args, QTextStream& out, QTextStream& err) {
         return within;
     };
     err.flush();
-    const importer::Summary summary = importer::importFile(csv, handle, options, err);
+    const importer::Summary summary =
+        importer::importFile(command.csv, command.handle, options, err);
     err.flush();
     // An import that changed nothing rolled the table back with everything else.
     if (summary.committed && betsTableAdded && data::schema::hasBetsTable(*db))
         err << "velmora-db: la table des paris (PARIS) a été ajoutée\n";
     if (!summary.committed) {
-        if (summary.refused > 0 && !summary.databaseError)
-            out << "Fichier refusé : " << grouped(summary.refused) << " ligne(s) refusée(s) sur "
-                << grouped(summary.rows) << " ; rien n'a été importé"
-                << (options.skipBad ? "." : " (--skip-bad importe les lignes valides).")
-                << encodingSentence(summary) << '\n';
-        else
-            out << "Rien n'a été importé.\n";
+        reportNothingImported(summary, options.skipBad, out);
         return 1;
     }
     if (summary.rows == 0) {
@@ -323,6 +365,90 @@ int importResults(const QStringList& args, QTextStream& out, QTextStream& err) {
         out << "Import terminé : " << counts << '.' << encodingSentence(summary) << '\n';
     if (settling)
         printSettling(*settling, out);
+    return summary.refused > 0 ? 3 : 0;
+}
+
+// The followed horses' names as the ledger compares them (upper case, no apostrophe, blanks
+// single): a card's runner is one of them when its name compares equal.
+QSet<QString> followedHorses(const data::Database& db) {
+    QSet<QString> names;
+    data::Statement rs(db.raw(),
+                       QStringLiteral("SELECT nomcheval FROM MESSUIVITS WHERE "
+                                      "nomcheval IS NOT NULL"),
+                       {});
+    // A blank name is no horse: the ledger would read it as "autre jeux".
+    while (rs.next())
+        if (!rs.string(0).trimmed().isEmpty())
+            names.insert(ledger::storedHorse(rs.string(0)));
+    return names;
+}
+
+// "dont 3 de vos chevaux suivis", "dont aucun de vos chevaux suivis".
+QString followedPart(qint64 followed) {
+    return followed == 0 ? QStringLiteral("dont aucun de vos chevaux suivis")
+                         : QStringLiteral("dont %1 de vos chevaux suivis").arg(grouped(followed));
+}
+
+// The same statuses as import-results.
+int importCard(const QStringList& args, QTextStream& out, QTextStream& err) {
+    ImportCommand command;
+    if (const std::optional<int> status = startImport(args, command, out, err))
+        return *status;
+    const std::shared_ptr<data::Database>& db = command.db;
+    importer::Options& options = command.options;
+    options.target = importer::Options::Target::Card;
+    bool cardTableAdded = false;
+    QSet<QString> followed;
+    qint64 followedRunners = 0;
+    const int cheval = importer::cardTable().indexOf("cheval");
+    options.atBegin = [&] {
+        importer::Options::Within within;
+        try {
+            // A file made before the card: PARTANTS comes with the import, kept only if it
+            // commits.
+            if (!data::schema::hasCardTable(*db)) {
+                data::schema::createCardTable(*db);
+                cardTableAdded = within.wrote = true;
+            }
+            followed = followedHorses(*db);
+        } catch (const data::DbError& error) {
+            within.failure = command.path + QStringLiteral(" : ") +
+                             importer::engineResultInWords(error.code()) +
+                             detail(command.line.verbose, error.engineText());
+        }
+        return within;
+    };
+    options.added = [&](const importer::ConvertedRow& row) {
+        const std::string_view horse = row.text(cheval);
+        if (followed.contains(
+                ledger::storedHorse(QString::fromUtf8(horse.data(), qsizetype(horse.size())))))
+            ++followedRunners;
+    };
+    err.flush();
+    const importer::Summary summary =
+        importer::importFile(command.csv, command.handle, options, err);
+    err.flush();
+    if (summary.committed && cardTableAdded && data::schema::hasCardTable(*db))
+        err << "velmora-db: la table du programme (PARTANTS) a été ajoutée\n";
+    if (!summary.committed) {
+        reportNothingImported(summary, options.skipBad, out);
+        return 1;
+    }
+    if (summary.rows == 0) {
+        out << "Rien à importer : le fichier ne contient aucun partant.\n";
+        return 0;
+    }
+    QString counts =
+        QStringLiteral("%1 course(s), %2 partant(s), %3")
+            .arg(grouped(summary.races), grouped(summary.imported), followedPart(followedRunners));
+    if (summary.duplicates > 0)
+        counts += QStringLiteral(" ; %1 ligne(s) en double, comptée(s) une fois")
+                      .arg(grouped(summary.duplicates));
+    if (summary.refused > 0)
+        out << "Import partiel : " << counts << " ; " << grouped(summary.refused)
+            << " ligne(s) refusée(s), listées." << encodingSentence(summary) << '\n';
+    else
+        out << "Programme importé : " << counts << '.' << encodingSentence(summary) << '\n';
     return summary.refused > 0 ? 3 : 0;
 }
 
@@ -493,6 +619,8 @@ int runDbTool(const QStringList& args, QTextStream& out, QTextStream& err) {
         return init(args, out, err);
     if (command == QLatin1String("import-results"))
         return importResults(args, out, err);
+    if (command == QLatin1String("import-card"))
+        return importCard(args, out, err);
     if (command == QLatin1String("settle"))
         return settle(args, out, err);
     if (command == QLatin1String("check"))

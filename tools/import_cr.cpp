@@ -1,10 +1,8 @@
-// Writing CR: one transaction, the runner index, checked binds and steps, French messages.
+// Writing CR: the runner index, present runners corrected, a large file's indexes built once.
 #include "tools/import_cr.h"
 
 #include "data/schema.h"
 
-#include <QSet>
-#include <limits>
 #include <sqlite3.h>
 
 namespace importer {
@@ -64,111 +62,15 @@ std::string quotedName(const std::string& name) {
     return quoted + '"';
 }
 
-std::string_view columnText(sqlite3_stmt* query, int column) {
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(query, column));
-    return text ? std::string_view(text, size_t(sqlite3_column_bytes(query, column)))
-                : std::string_view();
-}
-
-// Finalizes a statement when it goes out of scope.
-struct Query {
-    sqlite3_stmt* statement = nullptr;
-    ~Query() { sqlite3_finalize(statement); }
-};
-
 } // namespace
 
-QString engineResultInWords(int code) {
-    switch (code & 0xff) {
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return QStringLiteral("le fichier est utilisé par un autre programme ; réessayez");
-    case SQLITE_FULL:
-        return QStringLiteral("le disque est plein ; libérez de la place puis réessayez");
-    case SQLITE_READONLY:
-    case SQLITE_PERM:
-    case SQLITE_AUTH:
-        return QStringLiteral("le fichier ne peut pas être modifié (lecture seule ?)");
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB:
-        return QStringLiteral("le fichier est endommagé ; velmora-db check en dit plus");
-    case SQLITE_NOMEM:
-        return QStringLiteral("mémoire insuffisante");
-    case SQLITE_IOERR:
-        return QStringLiteral("erreur de lecture ou d'écriture sur le disque");
-    case SQLITE_CANTOPEN:
-        return QStringLiteral("le fichier ne peut pas être ouvert (droits d'accès ?)");
-    case SQLITE_CONSTRAINT:
-        return QStringLiteral("une règle ajoutée au fichier (index unique, contrainte) refuse "
-                              "la ligne ; retirez-la du fichier ou cette règle de la base");
-    case SQLITE_TOOBIG:
-        return QStringLiteral("valeur trop grande pour la base");
-    case SQLITE_SCHEMA:
-        return QStringLiteral("la structure du fichier a changé pendant l'import ; "
-                              "recommencez");
-    case SQLITE_ERROR:
-        return QStringLiteral("le fichier n'a pas la forme attendue (table ou index modifié "
-                              "à la main)");
-    default:
-        return QStringLiteral("erreur n° %1 du moteur de base de données").arg(code & 0xff);
-    }
-}
-
-void RunnerLines::set(qint64 rowid, qint64 line) {
-    if (rowid > 0 && rowid < kDense && line <= std::numeric_limits<uint32_t>::max()) {
-        if (size_t(rowid) >= m_dense.size())
-            m_dense.resize(size_t(rowid) + 1);
-        m_dense[size_t(rowid)] = static_cast<uint32_t>(line);
-        return;
-    }
-    m_sparse[rowid] = line;
-}
-
-qint64 RunnerLines::get(qint64 rowid) const {
-    if (rowid > 0 && size_t(rowid) < m_dense.size() && m_dense[size_t(rowid)] > 0)
-        return m_dense[size_t(rowid)];
-    const auto found = m_sparse.find(rowid);
-    return found == m_sparse.end() ? 0 : found->second;
-}
-
 CrWriter::CrWriter(sqlite3* db, const Options& options, QTextStream& err)
-    : m_db(db), m_options(options), m_err(err) {}
+    : TableWriter(db, resultsTable(), options, err) {
+    own({&m_find, &m_insert, &m_differs, &m_update});
+}
 
 CrWriter::~CrWriter() {
     rollback();
-}
-
-bool CrWriter::fail(int code, const QString& what) {
-    const char* file = sqlite3_db_filename(m_db, "main");
-    // A statement the engine cannot make sense of: most likely a CR edited by hand that
-    // lacks columns, which are then named.
-    const QStringList missing = (code & 0xff) == SQLITE_ERROR ? missingColumns() : QStringList();
-    if (!missing.isEmpty()) {
-        m_failure =
-            QStringLiteral("%1 : la table CR n'a pas la ou les colonnes %2 ; ce fichier "
-                           "a été modifié à la main, restaurez-en une copie")
-                .arg(QString::fromUtf8(file ? file : ""), missing.join(QStringLiteral(", ")));
-        return false;
-    }
-    QString text = engineResultInWords(code);
-    if (!what.isEmpty() && (code & 0xff) != SQLITE_BUSY && (code & 0xff) != SQLITE_LOCKED)
-        text = QStringLiteral("%1 : %2").arg(what, text);
-    if (m_options.verbose)
-        text += QStringLiteral(" (SQLite, code %1 : %2)")
-                    .arg(code)
-                    .arg(QString::fromUtf8(sqlite3_errmsg(m_db)));
-    m_failure = QStringLiteral("%1 : %2").arg(QString::fromUtf8(file ? file : ""), text);
-    return false;
-}
-
-bool CrWriter::exec(const char* sql, const QString& what) {
-    const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
-    return rc == SQLITE_OK || fail(rc, what);
-}
-
-bool CrWriter::prepare(const std::string& sql, sqlite3_stmt** statement) {
-    const int rc = sqlite3_prepare_v2(m_db, sql.c_str(), -1, statement, nullptr);
-    return rc == SQLITE_OK || fail(rc, QStringLiteral("préparation de l'écriture dans CR"));
 }
 
 bool CrWriter::rememberSettings() {
@@ -192,10 +94,8 @@ bool CrWriter::begin(const Layout& layout, qint64 incomingRows) {
         if (!exec(cache.c_str(), QStringLiteral("réglage du cache")))
             return false;
     }
-    const int rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK)
-        return fail(rc, QStringLiteral("début de l'import"));
-    m_open = true;
+    if (!startTransaction())
+        return false;
     // What the import needs to know of CR, in the simplest statements: compiling them is
     // most of a small file's import.
     bool ok = false;
@@ -205,8 +105,9 @@ bool CrWriter::begin(const Layout& layout, qint64 incomingRows) {
     StoredState state;
     {
         Query query;
-        int rc = sqlite3_prepare_v2(m_db, "SELECT name, sql FROM sqlite_master WHERE type = 'index'",
-                                    -1, &query.statement, nullptr);
+        int rc =
+            sqlite3_prepare_v2(m_db, "SELECT name, sql FROM sqlite_master WHERE type = 'index'", -1,
+                               &query.statement, nullptr);
         while (rc == SQLITE_OK && (rc = sqlite3_step(query.statement)) == SQLITE_ROW) {
             const std::string_view name = columnText(query.statement, 0);
             if (QLatin1String(name.data(), qsizetype(name.size()))
@@ -222,28 +123,7 @@ bool CrWriter::begin(const Layout& layout, qint64 incomingRows) {
             return fail(rc, QStringLiteral("lecture des index de CR"));
     }
     return ensureRunnerIndex(state) && (!m_mendKeys || m_lastRowid == 0 || mendStoredKeys()) &&
-           arrangeIndexes(incomingRows, state.confirmationIndexFound) &&
-           prepareStatements(layout);
-}
-
-// The columns a CR edited by hand lacks, "« cheval »", from the file's own description.
-QStringList CrWriter::missingColumns() const {
-    Query query;
-    int rc = sqlite3_prepare_v2(m_db, "SELECT name FROM pragma_table_info('CR')", -1,
-                                &query.statement, nullptr);
-    QSet<QString> present;
-    while (rc == SQLITE_OK && (rc = sqlite3_step(query.statement)) == SQLITE_ROW) {
-        const std::string_view name = columnText(query.statement, 0);
-        present.insert(QString::fromUtf8(name.data(), qsizetype(name.size())).toLower());
-        rc = SQLITE_OK;
-    }
-    QStringList missing;
-    if (rc != SQLITE_DONE)
-        return missing;
-    for (const ColumnSpec& column : columns())
-        if (!present.contains(QString::fromLatin1(column.name).toLower()))
-            missing << QStringLiteral("« %1 »").arg(QLatin1String(column.name));
-    return missing;
+           arrangeIndexes(incomingRows, state.confirmationIndexFound) && prepareStatements(layout);
 }
 
 // Finds runners already present whatever indexes the file has: CR_runner is created when it
@@ -326,11 +206,7 @@ bool CrWriter::mendStoredKeys() {
     const auto bindText = [](sqlite3_stmt* s, int index, const std::string& text) {
         return sqlite3_bind_text(s, index, text.data(), int(text.size()), SQLITE_TRANSIENT);
     };
-    const auto run = [&](sqlite3_stmt* s) {
-        const int rc = sqlite3_step(s);
-        sqlite3_reset(s);
-        return rc == SQLITE_DONE || fail(rc, QStringLiteral("correction des partants de CR"));
-    };
+    const QString mending = QStringLiteral("correction des partants de CR");
     qint64 mended = 0, merged = 0;
     for (const Stored& runner : stored) {
         std::string hippodrome, cheval;
@@ -352,12 +228,12 @@ bool CrWriter::mendStoredKeys() {
             same.push_back(sqlite3_column_int64(others.statement, 0));
         sqlite3_reset(others.statement);
         if (rc != SQLITE_DONE)
-            return fail(rc, QStringLiteral("correction des partants de CR"));
+            return fail(rc, mending);
         // Rows come by rowid: the first stored of the runner is the lowest.
         const bool keepThis = same.empty() || same.front() > runner.rowid;
         for (const qint64 rowid : keepThis ? same : std::vector<qint64>{runner.rowid}) {
             sqlite3_bind_int64(remove.statement, 1, rowid);
-            if (!run(remove.statement))
+            if (!run(remove.statement, mending))
                 return false;
             ++merged;
         }
@@ -366,7 +242,7 @@ bool CrWriter::mendStoredKeys() {
         sqlite3_bind_int64(update.statement, 1, runner.rowid);
         bindText(update.statement, 2, hippodrome);
         bindText(update.statement, 3, cheval);
-        if (!run(update.statement))
+        if (!run(update.statement, mending))
             return false;
         ++mended;
     }
@@ -460,50 +336,13 @@ bool CrWriter::preparePresent() {
         return false;
     if (m_named.empty() || m_differs != nullptr)
         return true;
-    // What a correction compares and writes: the columns the file names, bar the key. A
-    // text differs by any byte, case included.
-    std::string differs = "SELECT 1 FROM CR WHERE rowid = ?1 AND (";
+    // What a correction compares and writes: the columns the file names, bar the key.
     std::string update = "UPDATE CR SET ";
-    for (size_t i = 0; i < m_named.size(); ++i) {
-        const std::string column = "[" + std::string(columns()[size_t(m_named[i])].name) + "]";
-        const std::string mark = "?" + std::to_string(i + 2);
-        differs += (i ? " OR " : "") + column + " IS NOT " + mark + " COLLATE BINARY";
-        update += (i ? ", " : "") + column + " = " + mark;
-    }
-    differs += ")";
+    for (size_t i = 0; i < m_named.size(); ++i)
+        update += (i ? ", [" : "[") + std::string(columns()[size_t(m_named[i])].name) + "] = ?" +
+                  std::to_string(i + 2);
     update += " WHERE rowid = ?1";
-    return prepare(differs, &m_differs) && prepare(update, &m_update);
-}
-
-bool CrWriter::bindValues(sqlite3_stmt* statement, const ConvertedRow& row,
-                          const std::vector<int>& columns, int first) {
-    for (size_t i = 0; i < columns.size(); ++i) {
-        const int c = columns[i];
-        const int index = first + int(i);
-        const Value& v = row.values[static_cast<size_t>(c)];
-        int rc = SQLITE_OK;
-        switch (v.type) {
-        case Value::Null:
-            rc = sqlite3_bind_null(statement, index);
-            break;
-        case Value::Integer:
-            rc = sqlite3_bind_int64(statement, index, v.integer);
-            break;
-        case Value::Real:
-            rc = sqlite3_bind_double(statement, index, v.real);
-            break;
-        case Value::Text: {
-            // The row outlives the step: no copy by the engine.
-            const std::string_view text = row.text(c);
-            rc = sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()),
-                                   SQLITE_STATIC);
-            break;
-        }
-        }
-        if (rc != SQLITE_OK)
-            return fail(rc, QStringLiteral("écriture dans CR"));
-    }
-    return true;
+    return prepare(differsQuery(m_named), &m_differs) && prepare(update, &m_update);
 }
 
 // The rowid of the row's runner in CR, 0 when it is not there, -1 on failure.
@@ -526,32 +365,15 @@ qint64 CrWriter::findRunner(const ConvertedRow& row) {
 }
 
 CrWriter::Result CrWriter::write(const ConvertedRow& row, qint64 line) {
-    static const std::vector<int> all = [] {
-        std::vector<int> c(kColumnCount);
-        for (int i = 0; i < kColumnCount; ++i)
-            c[size_t(i)] = i;
-        return c;
-    }();
-    const auto writing = [line] {
-        return QStringLiteral("écriture de la ligne %1 dans CR").arg(line);
-    };
     qint64 rowid = m_runnerUnique ? 0 : findRunner(row);
     if (rowid < 0)
         return {Result::Failed};
     if (rowid == 0) {
-        if (!bindValues(m_insert, row, all, 1))
+        const std::optional<bool> added = insertRow(m_insert, row, line);
+        if (!added)
             return {Result::Failed};
-        const int rc = sqlite3_step(m_insert);
-        sqlite3_reset(m_insert);
-        if (rc != SQLITE_DONE) {
-            fail(rc, writing());
-            return {Result::Failed};
-        }
-        if (sqlite3_changes(m_db) > 0) {
-            m_lines.set(sqlite3_last_insert_rowid(m_db), line);
-            m_changed = true;
+        if (*added)
             return {Result::Added};
-        }
         if (!preparePresent())
             return {Result::Failed};
         rowid = findRunner(row);
@@ -561,19 +383,9 @@ CrWriter::Result CrWriter::write(const ConvertedRow& row, qint64 line) {
 
     if (!preparePresent())
         return {Result::Failed};
-    bool differs = false;
-    if (m_differs) {
-        if (sqlite3_bind_int64(m_differs, 1, rowid) != SQLITE_OK ||
-            !bindValues(m_differs, row, m_named, 2))
-            return {Result::Failed};
-        const int rc = sqlite3_step(m_differs);
-        sqlite3_reset(m_differs);
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
-            fail(rc, QStringLiteral("lecture des partants déjà présents"));
-            return {Result::Failed};
-        }
-        differs = rc == SQLITE_ROW;
-    }
+    const int differs = storedDiffers(m_differs, rowid, row, m_named);
+    if (differs < 0)
+        return {Result::Failed};
     if (const qint64 earlier = m_lines.get(rowid))
         return {differs ? Result::Repeated : Result::Present, earlier};
     m_lines.set(rowid, line);
@@ -582,12 +394,8 @@ CrWriter::Result CrWriter::write(const ConvertedRow& row, qint64 line) {
     if (sqlite3_bind_int64(m_update, 1, rowid) != SQLITE_OK ||
         !bindValues(m_update, row, m_named, 2))
         return {Result::Failed};
-    const int rc = sqlite3_step(m_update);
-    sqlite3_reset(m_update);
-    if (rc != SQLITE_DONE) {
-        fail(rc, writing());
+    if (!run(m_update, writingLine(line)))
         return {Result::Failed};
-    }
     m_changed = true;
     return {Result::Updated};
 }
@@ -614,30 +422,7 @@ bool CrWriter::rebuildIndexes() {
     return true;
 }
 
-bool CrWriter::commit() {
-    for (sqlite3_stmt** s : {&m_find, &m_insert, &m_differs, &m_update}) {
-        sqlite3_finalize(*s);
-        *s = nullptr;
-    }
-    if (!rebuildIndexes() || !exec("COMMIT", QStringLiteral("enregistrement de l'import"))) {
-        rollback();
-        return false;
-    }
-    m_open = false;
-    restoreSettings();
-    for (const QString& note : m_notes)
-        m_err << "velmora-db: " << note << '\n';
-    return true;
-}
-
-void CrWriter::rollback() {
-    for (sqlite3_stmt** s : {&m_find, &m_insert, &m_differs, &m_update}) {
-        sqlite3_finalize(*s);
-        *s = nullptr;
-    }
-    if (m_open && !sqlite3_get_autocommit(m_db))
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-    m_open = false;
+void CrWriter::ended() {
     m_setAside.clear();
     restoreSettings();
 }

@@ -39,6 +39,29 @@ const std::array<ColumnSpec, kColumnCount> kColumns = {{
     {"discipline", Kind::Text, false, false},
 }};
 
+// PARTANTS: the announced runners, with the race's hour and the morning odds.
+const ColumnSpec kCardColumns[] = {
+    {"date", Kind::Day, true, false},
+    {"heure", Kind::Time, false, false},
+    {"hippodrome", Kind::Text, true, false},
+    {"R", Kind::Integer, true, true},
+    {"C", Kind::Integer, true, true},
+    {"course", Kind::Text, false, false},
+    {"nbPartant", Kind::Integer, false, true},
+    {"distance", Kind::Integer, false, true},
+    {"dotation", Kind::Integer, false, true},
+    {"discipline", Kind::Text, false, false},
+    {"type de course", Kind::Text, false, false},
+    {"dossard", Kind::Integer, false, true},
+    {"cheval", Kind::Text, true, false},
+    {"jockey", Kind::Text, false, false},
+    {"cote", Kind::Odds, false, false},
+};
+static_assert(std::size(kCardColumns) <= kMaxColumns);
+
+const Table kResults = {"CR", kColumns.data(), kColumnCount};
+const Table kCard = {"PARTANTS", kCardColumns, int(std::size(kCardColumns))};
+
 // ---- Text -------------------------------------------------------------------------------
 
 // ASCII without NUL: most cells of a results file. Eight bytes at a time.
@@ -356,6 +379,19 @@ bool readDate(std::string_view s, std::string& iso) {
     return true;
 }
 
+// "13:50" or "9:05": a time of day and nothing else.
+bool readTimeOfDay(std::string_view s, std::string& out) {
+    size_t pos = 0;
+    int hour = 0, minute = 0;
+    if (!oneOrTwoDigits(s, pos, hour) || pos >= s.size() || s[pos] != ':' ||
+        !digits(s, pos + 1, 2, minute) || pos + 3 != s.size() || !QTime::isValid(hour, minute, 0))
+        return false;
+    appendDigits(out, hour, 2);
+    out += ':';
+    appendDigits(out, minute, 2);
+    return true;
+}
+
 // ---- Numbers ------------------------------------------------------------------------------
 
 // Normalises "1 234,5" / "1234.5" / "-3" into "1234.5" in out (ASCII, '.' as separator).
@@ -440,10 +476,10 @@ IntegerResult readInteger(std::string_view s, std::string& scratch, int64_t& val
 }
 
 // Converts one cell into value (and out.storage), or adds the reason it is refused.
-void convertCell(int column, std::string_view utf8, ConvertedRow& out) {
+void convertCell(const Table& table, int column, std::string_view utf8, ConvertedRow& out) {
     thread_local std::string scratch;
     thread_local std::string key;
-    const ColumnSpec& definition = kColumns[static_cast<size_t>(column)];
+    const ColumnSpec& definition = table.column(column);
     Value& value = out.values[static_cast<size_t>(column)];
     std::string_view cell = utf8;
     if (definition.kind != Kind::Text) {
@@ -473,14 +509,26 @@ void convertCell(int column, std::string_view utf8, ConvertedRow& out) {
         out.storage.append(cell);
         break;
     case Kind::Date:
+    case Kind::Day:
         value.offset = out.storage.size();
         if (readDate(cell, out.storage)) {
             value.type = Value::Text;
-            value.size = out.storage.size() - value.offset;
+            // ISO text starts with the day.
+            value.size = definition.kind == Kind::Day ? 10 : out.storage.size() - value.offset;
+            out.storage.resize(value.offset + value.size);
         } else {
             out.storage.resize(value.offset);
             refuse("date illisible %1 (jj/mm/aaaa ou aaaa-mm-jj attendu, heure HH:MM "
                    "facultative)");
+        }
+        break;
+    case Kind::Time:
+        value.offset = out.storage.size();
+        if (readTimeOfDay(cell, out.storage)) {
+            value.type = Value::Text;
+            value.size = out.storage.size() - value.offset;
+        } else {
+            refuse("heure illisible %1 (HH:MM attendu, par exemple 13:50)");
         }
         break;
     case Kind::Integer:
@@ -500,10 +548,13 @@ void convertCell(int column, std::string_view utf8, ConvertedRow& out) {
         }
         break;
     case Kind::Real:
-        if (readReal(cell, scratch, value.real))
-            value.type = Value::Real;
-        else
+    case Kind::Odds:
+        if (!readReal(cell, scratch, value.real))
             refuse("nombre attendu, lu %1");
+        else if (definition.kind == Kind::Odds && !(value.real > 1))
+            refuse("cote supérieure à 1 attendue, lu %1");
+        else
+            value.type = Value::Real;
         break;
     }
 }
@@ -516,10 +567,9 @@ QString tooLongReason() {
     return QStringLiteral("champ trop long (plus de %1 Kio)").arg(kMaxCellBytes / 1024);
 }
 
-int columnNamed(const QString& name) {
-    for (int c = 0; c < kColumnCount; ++c)
-        if (name.compare(QLatin1String(kColumns[static_cast<size_t>(c)].name),
-                         Qt::CaseInsensitive) == 0)
+int columnNamed(const Table& table, const QString& name) {
+    for (int c = 0; c < table.columnCount; ++c)
+        if (name.compare(QLatin1String(table.column(c).name), Qt::CaseInsensitive) == 0)
             return c;
     return -1;
 }
@@ -574,38 +624,44 @@ int editDistance(const QString& a, const QString& b, int most) {
 
 // The column a mistyped name most likely means: the same letters, or one or two typing
 // slips in a long name ("hipodrome", "nbPartants").
-int columnNear(const QString& name) {
-    static const std::vector<QString> columnLetters = [] {
-        std::vector<QString> letters;
-        for (const ColumnSpec& column : kColumns)
-            letters.push_back(squashed(QLatin1String(column.name)));
-        return letters;
-    }();
+int columnNear(const Table& table, const QString& name) {
     if (name.size() > 64) // no column's name is a quarter as long
         return -1;
     const QString typed = squashed(name);
     const int most = typed.size() <= 2 ? 0 : typed.size() <= 5 ? 1 : 2; // slips forgiven
     int best = -1;
     int bestDistance = most + 1;
-    for (int c = 0; c < kColumnCount && !typed.isEmpty(); ++c) {
-        const int d = editDistance(typed, columnLetters[size_t(c)], most);
+    for (int c = 0; c < table.columnCount && !typed.isEmpty(); ++c) {
+        const int d = editDistance(typed, squashed(QLatin1String(table.column(c).name)), most);
         if (d < bestDistance)
             best = c, bestDistance = d;
     }
     return best;
 }
 
-const QString& columnList() {
-    static const QString list = [] {
-        QStringList names;
-        for (const ColumnSpec& column : kColumns)
-            names << QLatin1String(column.name);
-        return names.join(QStringLiteral(", "));
-    }();
-    return list;
+QString columnList(const Table& table) {
+    QStringList names;
+    for (int c = 0; c < table.columnCount; ++c)
+        names << QLatin1String(table.column(c).name);
+    return names.join(QStringLiteral(", "));
 }
 
 } // namespace
+
+int Table::indexOf(std::string_view name) const {
+    for (int c = 0; c < columnCount; ++c)
+        if (name == columns[c].name)
+            return c;
+    return -1;
+}
+
+const Table& resultsTable() {
+    return kResults;
+}
+
+const Table& cardTable() {
+    return kCard;
+}
 
 const std::array<ColumnSpec, kColumnCount>& columns() {
     return kColumns;
@@ -778,8 +834,10 @@ bool toUtf8(std::string_view bytes, Encoding encoding, std::string& out) {
     return readText(bytes, encoding, out, nullptr);
 }
 
-std::vector<QString> readHeader(const Record& header, Encoding encoding, Layout& layout) {
+std::vector<QString> readHeader(const Record& header, Encoding encoding, Layout& layout,
+                                const Table& table) {
     std::vector<QString> problems;
+    layout.table = &table;
     layout.columnOfField.assign(header.fields.size(), -1);
     layout.fieldOfColumn.fill(-1);
     // "date;hippodrome;…;cheval;": the separator some exports put at the end of every line.
@@ -818,7 +876,7 @@ std::vector<QString> readHeader(const Record& header, Encoding encoding, Layout&
                     .arg(field + 1));
             continue;
         }
-        const int found = columnNamed(text);
+        const int found = columnNamed(table, text);
         if (found < 0) {
             unknown.push_back({problems.size(), field, text});
             problems.emplace_back();
@@ -838,30 +896,33 @@ std::vector<QString> readHeader(const Record& header, Encoding encoding, Layout&
     }
     // A mistyped name is guessed in a header that names other columns right; past a few
     // unknown names the file is another one, or cut by another separator, and the list of
-    // CR's names helps more than guesses.
+    // the table's names helps more than guesses.
     const bool guess = unknown.size() <= 3 && unknown.size() < named;
     bool listNames = false;
     for (const Unknown& u : unknown) {
-        const int near = guess ? columnNear(u.name) : -1;
+        const int near = guess ? columnNear(table, u.name) : -1;
+        const QString tableName = QLatin1String(table.name);
         listNames = listNames || near < 0;
         problems[u.problem] =
-            near >= 0 ? QStringLiteral("colonne %1 : %2 n'est pas une colonne de CR ; renommez-la "
-                                       "« %3 »")
+            near >= 0 ? QStringLiteral("colonne %1 : %2 n'est pas une colonne de %3 ; renommez-la "
+                                       "« %4 »")
                             .arg(u.field + 1)
-                            .arg(quoted(u.name), QLatin1String(kColumns[size_t(near)].name))
-                      : QStringLiteral("colonne %1 : %2 n'est pas une colonne de CR ; retirez-la "
+                            .arg(quoted(u.name), tableName, QLatin1String(table.column(near).name))
+                      : QStringLiteral("colonne %1 : %2 n'est pas une colonne de %3 ; retirez-la "
                                        "ou renommez-la")
                             .arg(u.field + 1)
-                            .arg(quoted(u.name));
+                            .arg(quoted(u.name), tableName);
     }
     if (listNames)
-        problems.push_back(QStringLiteral("les colonnes de CR : %1").arg(columnList()));
+        problems.push_back(QStringLiteral("les colonnes de %1 : %2")
+                               .arg(QLatin1String(table.name), columnList(table)));
     if (header.fieldCount > header.fields.size())
-        problems.push_back(QStringLiteral("%1 colonnes : CR n'en a que %2 ; retirez celles en trop")
+        problems.push_back(QStringLiteral("%1 colonnes : %2 n'en a que %3 ; retirez celles en trop")
                                .arg(header.fieldCount)
-                               .arg(kColumnCount));
-    for (int c = 0; c < kColumnCount; ++c) {
-        const ColumnSpec& definition = kColumns[static_cast<size_t>(c)];
+                               .arg(QLatin1String(table.name))
+                               .arg(table.columnCount));
+    for (int c = 0; c < table.columnCount; ++c) {
+        const ColumnSpec& definition = table.column(c);
         if (definition.key && layout.fieldOfColumn[static_cast<size_t>(c)] < 0)
             problems.push_back(
                 QStringLiteral("la colonne « %1 » manque (date, hippodrome, R, C et cheval "
@@ -872,7 +933,7 @@ std::vector<QString> readHeader(const Record& header, Encoding encoding, Layout&
 }
 
 std::vector<QString> readHeader(const std::vector<std::string_view>& names, Encoding encoding,
-                                Layout& layout) {
+                                Layout& layout, const Table& table) {
     Record header;
     header.fields = names;
     header.fieldCount = names.size();
@@ -881,7 +942,7 @@ std::vector<QString> readHeader(const std::vector<std::string_view>& names, Enco
             header.fields[i] = std::string_view();
             header.tooLong.push_back(i);
         }
-    return readHeader(header, encoding, layout);
+    return readHeader(header, encoding, layout, table);
 }
 
 void convertRow(const Layout& layout, const Record& record, Encoding encoding, ConvertedRow& out) {
@@ -909,7 +970,7 @@ void convertRow(const Layout& layout, const Record& record, Encoding encoding, C
     QString reason;
     for (size_t field = 0; field < record.fields.size(); ++field) {
         const int column = layout.columnOfField[field];
-        if (column < 0 || column >= kColumnCount)
+        if (column < 0 || column >= layout.table->columnCount)
             continue;
         if (!record.tooLong.empty() && listed(record.tooLong, field)) {
             out.problems.push_back({column, tooLongReason()});
@@ -924,7 +985,7 @@ void convertRow(const Layout& layout, const Record& record, Encoding encoding, C
             }
             text = utf8;
         }
-        convertCell(column, text, out);
+        convertCell(*layout.table, column, text, out);
     }
 }
 

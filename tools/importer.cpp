@@ -1,11 +1,13 @@
 // The import: the file's records (import_csv.cpp), read into values (import_values.cpp),
-// written into CR (import_cr.cpp); refusals and progress on err.
+// written into CR (import_cr.cpp) or PARTANTS (import_card.cpp); refusals and progress on
+// err.
 //
 // One thread does it all. A reader thread handing rows to a writer one was measured on the
 // 2,000,000-row benchmark file: on a quiet machine one thread takes about 15 s (sqlite3
 // .import 28 s), within the 20 s target, and two threads only 3 or 4 s less.
 #include "tools/importer.h"
 
+#include "tools/import_card.h"
 #include "tools/import_cr.h"
 #include "tools/import_csv.h"
 
@@ -22,10 +24,16 @@ QString number(qint64 n) {
     return text;
 }
 
+std::unique_ptr<TableWriter> writerFor(sqlite3* db, const Options& options, QTextStream& err) {
+    if (options.target == Options::Target::Card)
+        return std::make_unique<CardWriter>(db, options, err);
+    return std::make_unique<CrWriter>(db, options, err);
+}
+
 class Import : public CsvFile::Handler {
 public:
     Import(CsvFile& file, sqlite3* db, const Options& options, QTextStream& err)
-        : m_file(file), m_writer(db, options, err), m_options(options), m_err(err) {}
+        : m_file(file), m_writer(writerFor(db, options, err)), m_options(options), m_err(err) {}
 
     Summary run();
 
@@ -40,7 +48,7 @@ private:
     void fileError();
 
     CsvFile& m_file;
-    CrWriter m_writer;
+    std::unique_ptr<TableWriter> m_writer;
     const Options& m_options;
     QTextStream& m_err;
 
@@ -79,7 +87,7 @@ Summary Import::run() {
     else if (!m_writeFailed)
         report(m_file.size(), m_file.size(), true);
     if (m_writeFailed) {
-        m_err << "velmora-db: " << m_writer.failure() << '\n';
+        m_err << "velmora-db: " << m_writer->failure() << '\n';
         m_summary.databaseError = true;
     }
 
@@ -88,33 +96,34 @@ Summary Import::run() {
     const bool nothingGood = m_summary.refused > 0 && m_summary.imported == 0 &&
                              m_summary.updated == 0 && m_summary.duplicates == 0;
     if (refusedFile || nothingGood) {
-        m_writer.rollback();
+        m_writer->rollback();
         m_summary.imported = m_summary.updated = m_summary.duplicates = 0;
         return m_summary;
     }
-    bool changed = m_writer.changed();
+    bool changed = m_writer->changed();
     if (m_writing && m_options.withinTransaction) {
         const Options::Within within = m_options.withinTransaction();
         if (!within.failure.isEmpty()) {
             m_err << "velmora-db: " << within.failure << '\n';
-            m_writer.rollback();
+            m_writer->rollback();
             m_summary.databaseError = true;
             m_summary.imported = m_summary.updated = m_summary.duplicates = 0;
             return m_summary;
         }
         changed = changed || within.wrote;
     }
+    m_summary.races = m_writer->races();
     // An empty file, or only runners already there as they are, and nothing else written:
     // the database stays as it was, byte for byte.
     if (!changed) {
-        m_writer.rollback();
+        m_writer->rollback();
         m_summary.committed = true;
         return m_summary;
     }
-    if (!m_writer.commit()) {
-        m_err << "velmora-db: " << m_writer.failure() << '\n';
+    if (!m_writer->commit()) {
+        m_err << "velmora-db: " << m_writer->failure() << '\n';
         m_summary.databaseError = true;
-        m_summary.imported = m_summary.updated = m_summary.duplicates = 0;
+        m_summary.imported = m_summary.updated = m_summary.duplicates = m_summary.races = 0;
         return m_summary;
     }
     m_summary.committed = true;
@@ -123,7 +132,9 @@ Summary Import::run() {
 
 bool Import::header(const Record& record) {
     m_haveHeader = true;
-    const std::vector<QString> problems = readHeader(record, m_file.encoding(), m_layout);
+    const std::vector<QString> problems =
+        readHeader(record, m_file.encoding(), m_layout,
+                   m_options.target == Options::Target::Card ? cardTable() : resultsTable());
     for (const QString& problem : problems)
         m_err << "velmora-db: en-tête (ligne " << record.line << ") : " << problem << '\n';
     if (!problems.empty()) {
@@ -149,7 +160,7 @@ bool Import::record(const Record& record) {
     // The file is written to from its first good row: one with none leaves the database
     // alone, not even locked.
     if (!m_writing) {
-        if (!m_writer.begin(m_layout, m_file.estimatedRows())) {
+        if (!m_writer->begin(m_layout, m_file.estimatedRows())) {
             m_writeFailed = true;
             return false;
         }
@@ -157,18 +168,20 @@ bool Import::record(const Record& record) {
     }
     // After a refusal without skipBad the rows still go in, to be rolled back: a runner
     // repeated with other values further on is then reported too.
-    const CrWriter::Result written = m_writer.write(m_row, record.line);
+    const TableWriter::Result written = m_writer->write(m_row, record.line);
     switch (written.kind) {
-    case CrWriter::Result::Added:
+    case TableWriter::Result::Added:
         ++m_summary.imported;
+        if (m_options.added)
+            m_options.added(m_row);
         return true;
-    case CrWriter::Result::Updated:
+    case TableWriter::Result::Updated:
         ++m_summary.updated;
         return true;
-    case CrWriter::Result::Present:
+    case TableWriter::Result::Present:
         ++m_summary.duplicates;
         return true;
-    case CrWriter::Result::Repeated:
+    case TableWriter::Result::Repeated:
         ++m_summary.refused;
         refuse(record.line, -1,
                QStringLiteral("même partant que la ligne %1, avec d'autres valeurs")
@@ -176,7 +189,7 @@ bool Import::record(const Record& record) {
         if (!m_options.skipBad)
             m_rowsRefused = true;
         return true;
-    case CrWriter::Result::Failed:
+    case TableWriter::Result::Failed:
         break;
     }
     m_writeFailed = true;
@@ -201,7 +214,7 @@ bool Import::unreadable(qint64 line, qint64 lines, const QString& reason) {
 void Import::refuse(qint64 line, int column, const QString& reason) {
     m_err << "ligne " << line;
     if (column >= 0)
-        m_err << ", colonne « " << columns()[static_cast<size_t>(column)].name << " »";
+        m_err << ", colonne « " << m_layout.table->column(column).name << " »";
     m_err << " : " << reason << '\n';
 }
 

@@ -13,27 +13,54 @@
 class QIODevice;
 struct sqlite3;
 
-// Race results from a CSV file into CR. Three parts, one file each:
+// A CSV file into a table of runners: race results into CR, or the day's card into PARTANTS.
+// Four parts:
 // - import_values.cpp reads values: text and encodings, dates, numbers. Pure: any bytes
 //   give either values or the reasons they are refused, never a crash;
 // - import_csv.cpp drives the CSV parser (libcsv) over the file, as a stream;
-// - import_cr.cpp writes CR in one transaction.
+// - import_writer.cpp holds what writing either table takes (one transaction, checked steps,
+//   French messages); import_cr.cpp writes CR, import_card.cpp PARTANTS.
 // importer.cpp ties them together.
 namespace importer {
 
-enum class Kind { Text, Date, Integer, Real };
+enum class Kind {
+    Text,
+    Date, // a day, with an optional time kept (CR's races carry their hour in the date)
+    Day,  // a day: a time after it is left out, the table has a column of its own for it
+    Time, // a time of day, "13:50"
+    Integer,
+    Real,
+    Odds, // a decimal number over 1
+};
 
 struct ColumnSpec {
-    const char* name; // as the header names it and as CR stores it
+    const char* name; // as the header names it and as the table stores it
     Kind kind;
     bool key;         // part of a runner's identity: must be named in the header and never empty
     bool nonNegative; // a count or a size: a negative number is refused
 };
 
-constexpr int kColumnCount = 20;
+// The most columns a table has.
+constexpr int kMaxColumns = 20;
 // A cell longer than this (in the file's bytes) is refused.
 constexpr size_t kMaxCellBytes = 64 * 1024;
 
+// A table the importer fills: its name in messages and its columns in their stored order.
+// Both tables identify a runner by date, hippodrome, R, C and cheval.
+struct Table {
+    const char* name;
+    const ColumnSpec* columns;
+    int columnCount;
+
+    const ColumnSpec& column(int c) const { return columns[c]; }
+    // The index of the column of that exact name, -1 when it has none.
+    int indexOf(std::string_view name) const;
+};
+
+const Table& resultsTable(); // CR
+const Table& cardTable();    // PARTANTS
+
+constexpr int kColumnCount = 20; // CR's
 // CR's columns in their stored order.
 const std::array<ColumnSpec, kColumnCount>& columns();
 
@@ -114,23 +141,25 @@ struct Record {
     static constexpr size_t kMaxStoredFields = 64;
 };
 
-// Which CR column each field of a row feeds.
+// Which column of the table each field of a row feeds.
 struct Layout {
+    const Table* table = &resultsTable();
     std::vector<int> columnOfField;
-    std::array<int, kColumnCount> fieldOfColumn{};
+    std::array<int, kMaxColumns> fieldOfColumn{};
     // The header ends with a separator, as some exports end every line: rows may have that
     // last, empty field or not.
     bool trailingSeparator = false;
 };
 
 // Matches the header's names (case-insensitive, blanks of any kind taken as one space) to
-// CR's columns. Returns one French sentence per problem (unknown, repeated or nameless
+// the table's columns. Returns one French sentence per problem (unknown, repeated or nameless
 // column, missing key column), each saying what to change; the layout is usable only when
 // the list is empty.
 std::vector<QString> readHeader(const std::vector<std::string_view>& names, Encoding encoding,
-                                Layout& layout);
+                                Layout& layout, const Table& table = resultsTable());
 // The same for a header record: also refuses over-long names and surplus columns.
-std::vector<QString> readHeader(const Record& header, Encoding encoding, Layout& layout);
+std::vector<QString> readHeader(const Record& header, Encoding encoding, Layout& layout,
+                                const Table& table = resultsTable());
 
 struct Value {
     enum Type { Null, Integer, Real, Text } type = Null;
@@ -142,14 +171,14 @@ struct Value {
 };
 
 struct Problem {
-    int column; // index in columns(), or -1 for the row as a whole
+    int column; // index in the table's columns, or -1 for the row as a whole
     QString reason;
 };
 
-// One row ready for CR, or the reasons it is refused. Reused from row to row so that
+// One row ready for its table, or the reasons it is refused. Reused from row to row so that
 // importing millions of rows allocates next to nothing.
 struct ConvertedRow {
-    std::array<Value, kColumnCount> values;
+    std::array<Value, kMaxColumns> values;
     std::string storage;
     std::vector<Problem> problems;
 
@@ -159,10 +188,11 @@ struct ConvertedRow {
     }
 };
 
-// Converts the fields of one data row: text to UTF-8, dates (dd/mm/yyyy or ISO, with an
-// optional " HH:MM") to ISO text, numbers with a decimal comma or point (and blanks between
-// groups of three digits), key texts as appendKey makes them, empty cells to null. Pure: any
-// bytes give either values or problems, never a crash.
+// Converts the fields of one data row into the layout's table: text to UTF-8, dates
+// (dd/mm/yyyy or ISO, with an optional " HH:MM") to ISO text, times of day to "HH:MM",
+// numbers with a decimal comma or point (and blanks between groups of three digits), key
+// texts as appendKey makes them, empty cells to null. Pure: any bytes give either values or
+// problems, never a crash.
 void convertRow(const Layout& layout, const Record& record, Encoding encoding, ConvertedRow& out);
 // The same for fields given whole (one longer than kMaxCellBytes is refused).
 void convertRow(const Layout& layout, const std::vector<std::string_view>& fields,
@@ -171,6 +201,8 @@ void convertRow(const Layout& layout, const std::vector<std::string_view>& field
 // ---- Importing a file --------------------------------------------------------------------
 
 struct Options {
+    // Results go into CR; a card replaces the races it names in PARTANTS.
+    enum class Target { Results, Card } target = Target::Results;
     bool skipBad = false;                    // import the good rows and list the others
     std::optional<Encoding> encoding;        // forced, instead of decided from the bytes
     bool verbose = false;                    // the engine's own text after a French message
@@ -188,17 +220,24 @@ struct Options {
         QString failure;
     };
     std::function<Within()> withinTransaction;
+    // Run once the transaction has begun, before the first row goes in: what the rows need
+    // that the file may lack (velmora-db adds PARTANTS to an older file), kept only if the
+    // import commits.
+    std::function<Within()> atBegin;
+    // Each row written as a new runner.
+    std::function<void(const ConvertedRow&)> added;
 };
 
 struct Summary {
-    // The import went through: its rows are in CR, or it had none to add (an empty file,
-    // rows all present already). False: the database is as it was.
+    // The import went through: its rows are in the table, or it had none to add (an empty
+    // file, rows all present already). False: the database is as it was.
     bool committed = false;
     qint64 rows = 0; // data rows read (blank ones are not counted)
     qint64 imported = 0;
     qint64 updated = 0;    // runners already in CR whose values the file corrects
     qint64 duplicates = 0; // runners already present (same day, hippodrome, R, C, horse)
     qint64 refused = 0;
+    qint64 races = 0;                   // races of a card, each replacing what PARTANTS held of it
     bool databaseError = false;         // the database could not be read or written
     Encoding encoding = Encoding::Utf8; // the text was read in, once the file was opened
     bool encodingForced = false;
@@ -208,10 +247,10 @@ struct Summary {
 // messages carry the engine's own text only with --verbose.
 QString engineResultInWords(int code);
 
-// Appends the rows of a CSV file ("-": standard input) to CR in one transaction on an open
-// Velmora database. Every refused row is reported on err with its line, column and reason; a
-// refused row rolls everything back unless options.skipBad. Progress and notes also go to
-// err. Nothing is written to the database unless the import is committed.
+// Imports the rows of a CSV file ("-": standard input) into options.target's table in one
+// transaction on an open Velmora database. Every refused row is reported on err with its line,
+// column and reason; a refused row rolls everything back unless options.skipBad. Progress and notes
+// also go to err. Nothing is written to the database unless the import is committed.
 Summary importFile(const QString& csvPath, sqlite3* db, const Options& options, QTextStream& err);
 // The same from bytes already open for reading; name stands for them in messages.
 Summary importFrom(QIODevice& input, const QString& name, sqlite3* db, const Options& options,

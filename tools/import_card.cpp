@@ -1,0 +1,123 @@
+// Writing a card into PARTANTS: whole races replaced, old cards removed.
+#include "tools/import_card.h"
+
+#include "data/regional.h"
+
+#include <sqlite3.h>
+
+namespace importer {
+namespace {
+
+// Served by PARTANTS_partant, whose columns these are, with its collations.
+const char* const kRace =
+    " WHERE date = ?1 AND hippodrome = ?2 COLLATE NOCASE AND R = ?3 AND C = ?4";
+const char* const kRunnerKey = "(date, hippodrome COLLATE NOCASE, R, C, cheval COLLATE NOCASE)";
+
+std::string foldedAscii(std::string_view text) {
+    std::string folded(text);
+    for (char& c : folded)
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    return folded;
+}
+
+} // namespace
+
+CardWriter::CardWriter(sqlite3* db, const Options& options, QTextStream& err)
+    : TableWriter(db, cardTable(), options, err), m_day(m_table.indexOf("date")),
+      m_hippodrome(m_table.indexOf("hippodrome")), m_r(m_table.indexOf("R")),
+      m_c(m_table.indexOf("C")), m_cheval(m_table.indexOf("cheval")) {
+    own({&m_clear, &m_insert, &m_find, &m_differs});
+}
+
+CardWriter::~CardWriter() {
+    rollback();
+}
+
+bool CardWriter::begin(const Layout& layout, qint64) {
+    if (!startTransaction() || !removeOldCards())
+        return false;
+    std::string insert = "INSERT INTO PARTANTS (";
+    std::string marks;
+    for (int c = 0; c < m_table.columnCount; ++c) {
+        insert += (c ? ", [" : "[") + std::string(m_table.column(c).name) + "]";
+        marks += c ? ", ?" : "?";
+        if (layout.fieldOfColumn[size_t(c)] >= 0 && !m_table.column(c).key)
+            m_named.push_back(c);
+    }
+    insert += ") VALUES (" + marks + ") ON CONFLICT " + kRunnerKey + " DO NOTHING";
+    return prepare(std::string("DELETE FROM PARTANTS") + kRace, &m_clear) &&
+           prepare(insert, &m_insert) &&
+           prepare(std::string("SELECT rowid FROM PARTANTS") + kRace +
+                       " AND cheval = ?5 COLLATE NOCASE",
+                   &m_find) &&
+           (m_named.empty() || prepare(differsQuery(m_named), &m_differs));
+}
+
+bool CardWriter::removeOldCards() {
+    const QDate oldest = regional::today().addDays(-kKeptDays);
+    const QByteArray day = oldest.toString(Qt::ISODate).toLatin1();
+    Query remove;
+    if (!prepare("DELETE FROM PARTANTS WHERE date < ?1", &remove.statement))
+        return false;
+    sqlite3_bind_text(remove.statement, 1, day.constData(), int(day.size()), SQLITE_STATIC);
+    if (!run(remove.statement, QStringLiteral("retrait des anciens programmes")))
+        return false;
+    if (const int removed = sqlite3_changes(m_db)) {
+        m_changed = true;
+        m_notes << QStringLiteral("%1 partant(s) des programmes d'avant le %2 retiré(s)")
+                       .arg(removed)
+                       .arg(regional::frenchDate(oldest));
+    }
+    return true;
+}
+
+bool CardWriter::clearRace(const ConvertedRow& row, const QString& what) {
+    const std::vector<int> race = {m_day, m_hippodrome, m_r, m_c};
+    if (!bindValues(m_clear, row, race, 1) || !run(m_clear, what))
+        return false;
+    m_changed = m_changed || sqlite3_changes(m_db) > 0;
+    return true;
+}
+
+// The rowid of the row's runner, 0 when it is not there, -1 on failure.
+qint64 CardWriter::findRunner(const ConvertedRow& row) {
+    if (!bindValues(m_find, row, {m_day, m_hippodrome, m_r, m_c, m_cheval}, 1))
+        return -1;
+    const int found = sqlite3_step(m_find);
+    const qint64 rowid = found == SQLITE_ROW ? sqlite3_column_int64(m_find, 0) : 0;
+    sqlite3_reset(m_find);
+    if (found != SQLITE_ROW && found != SQLITE_DONE) {
+        fail(found, QStringLiteral("recherche des partants"));
+        return -1;
+    }
+    return rowid;
+}
+
+TableWriter::Result CardWriter::write(const ConvertedRow& row, qint64 line) {
+    // The key columns are never empty: convertRow refuses such rows.
+    auto race = std::make_tuple(std::string(row.text(m_day)), foldedAscii(row.text(m_hippodrome)),
+                                row.values[size_t(m_r)].integer, row.values[size_t(m_c)].integer);
+    // The first line of a race replaces what the table held of it; the race's later lines
+    // add to the file's own.
+    if (m_races.count(race) == 0) {
+        if (!clearRace(row, writingLine(line)))
+            return {Result::Failed};
+        m_races.insert(std::move(race));
+    }
+    const std::optional<bool> added = insertRow(m_insert, row, line);
+    if (!added)
+        return {Result::Failed};
+    if (*added)
+        return {Result::Added};
+    // The race was cleared: a runner there came from an earlier line of the file.
+    const qint64 rowid = findRunner(row);
+    if (rowid <= 0)
+        return {rowid < 0 ? Result::Failed : Result::Present};
+    const int differs = storedDiffers(m_differs, rowid, row, m_named);
+    if (differs < 0)
+        return {Result::Failed};
+    return {differs ? Result::Repeated : Result::Present, m_lines.get(rowid)};
+}
+
+} // namespace importer
