@@ -5,6 +5,7 @@
 #include "app/frmsplash.h"
 #include "app/shell.h"
 #include "bench/generator.h"
+#include "chrono/listfile.h"
 #include "data/connection.h"
 #include "data/dailycopy.h"
 #include "data/error.h"
@@ -13,7 +14,10 @@
 #include "data/schema.h"
 #include "data/statement.h"
 #include "data/transaction.h"
+#include "followed/fjour.h"
+#include "followed/followedbook.h"
 #include "followed/fsuivit.h"
+#include "followed/raceday.h"
 #include "gui/appearance.h"
 #include "gui/dialogs.h"
 #include "ledger/betbook.h"
@@ -38,6 +42,7 @@
 #include <QTextStream>
 #include <QThread>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <QWindow>
 #include <algorithm>
 #include <cstdio>
@@ -777,6 +782,184 @@ QString followedWindow(const Settings& settings, const bench::Generator& generat
     return largest;
 }
 
+// ---- The day's card -----------------------------------------------------------------------
+
+// The races of the benchmark's card are named so that those of an interrupted run are found
+// and taken away, and a card of the file's own is left alone.
+void removeCard() {
+    Connexion->exec(
+        QStringLiteral("DELETE FROM PARTANTS WHERE course LIKE 'Prix du banc d''essai %'"));
+}
+
+// A card of 1,000 runners in 90 races (ten meetings of nine) on `day`, made of CR's horses by
+// SQL: the followed horses among horses taken every 1,999 rows of CR, so that most races have
+// one. Returns the runners made.
+int addCard(const QDate& day) {
+    removeCard();
+    data::Transaction transaction(*Connexion);
+    Connexion->exec(
+        QStringLiteral(
+            "INSERT INTO PARTANTS (date, heure, hippodrome, R, C, course, nbPartant, distance, "
+            "dotation, discipline, [type de course], dossard, cheval, jockey, cote) "
+            "WITH horses AS (SELECT nomcheval AS cheval FROM MESSUIVITS UNION "
+            "  SELECT cheval FROM CR WHERE rowid % 1999 = 0 LIMIT 1000), "
+            "runners AS (SELECT cheval, row_number() OVER (ORDER BY cheval) - 1 AS n FROM horses), "
+            "places AS (SELECT cheval, n, n % 90 AS race, n % 90 / 9 AS meeting FROM runners) "
+            "SELECT ?, printf('%d:%02d', 11 + (meeting * 7 + race % 9 * 30) / 60, "
+            "  (meeting * 7 + race % 9 * 30) % 60), "
+            "  CASE meeting WHEN 0 THEN 'Vincennes' WHEN 1 THEN 'Longchamp' WHEN 2 THEN "
+            "  'Auteuil' WHEN 3 THEN 'Chantilly' WHEN 4 THEN 'Deauville' WHEN 5 THEN "
+            "  'Saint-Cloud' WHEN 6 THEN 'Enghien' WHEN 7 THEN 'Cagnes-sur-Mer' WHEN 8 THEN "
+            "  'Pau' ELSE 'Lyon-Parilly' END, meeting + 1, race % 9 + 1, "
+            "  'Prix du banc d''essai ' || (race + 1), NULL, 1600 + race * 100 % 1700, "
+            "  20000 + race * 1000, CASE meeting % 3 WHEN 0 THEN 'trot attelé' WHEN 1 THEN "
+            "  'plat' ELSE 'haies' END, CASE race % 3 WHEN 0 THEN 'Handicap' WHEN 1 THEN "
+            "  'Groupe II' ELSE 'Course D' END, n / 90 + 1, cheval, 'J. Dupont', "
+            "  2.5 + n * 37 % 300 / 10.0 FROM places"),
+        {day.toString(Qt::ISODate)});
+    transaction.commit();
+    return Connexion
+        ->scalar(QStringLiteral("SELECT count(*) FROM PARTANTS WHERE course LIKE 'Prix du banc "
+                                "d''essai %'"))
+        .toInt();
+}
+
+// What a race's runners cost sqlite3: the race's runners, then each runner's results.
+QByteArray runnersScript(const QDate& day, const followed::CardRace& race,
+                         const QStringList& horses) {
+    QByteArray sql = parameter("@d", day.toString(Qt::ISODate)) + parameter("@h", race.racecourse) +
+                     ".parameter set @r " + QByteArray::number(race.r) + "\n" +
+                     ".parameter set @c " + QByteArray::number(race.c) + "\n" +
+                     "SELECT dossard, cheval, jockey, cote FROM PARTANTS WHERE date = @d AND "
+                     "hippodrome = @h COLLATE NOCASE AND R = @r AND C = @c ORDER BY dossard IS "
+                     "NULL, dossard, cheval;\n";
+    QStringList marks;
+    for (const auto list :
+         {followed::Confirmations::GroupWinners, followed::Confirmations::ListedWinners,
+          followed::Confirmations::HandicapWinners40,
+          followed::Confirmations::HandicapPlacedOver40})
+        marks << followed::confirmationCondition(list);
+    const QByteArray select =
+        "SELECT substr(date, 1, 10), place, statut, " + marks.join(QStringLiteral(", ")).toUtf8();
+    for (const QString& horse : horses) {
+        const QString key = followed::horseKey(horse);
+        sql += parameter("@n", horse) + parameter("@k", key) + select +
+               (horse.compare(key, Qt::CaseInsensitive) == 0
+                    ? " FROM CR WHERE cheval = @n ORDER BY date DESC;\n"
+                    : " FROM CR WHERE cheval IN (@n, @k) ORDER BY date DESC;\n");
+    }
+    return sql;
+}
+
+// Fjour opened on a day of 90 races, and a race chosen in it.
+void dayWindow(const Settings& settings, const bench::Generator& generator, Sqlite3& sqlite) {
+    OuvrirConnexion();
+    const QDate day = regional::today();
+    const int runners = addCard(day);
+    // A chrono list of a punter who has timed a few hundred of the day's horses, unless the
+    // folder has one of its own.
+    const QString chronoFile = listfile::path();
+    const bool ownChronoList = !QFileInfo::exists(chronoFile);
+    if (ownChronoList) {
+        QStringList lines;
+        data::Statement rs(Connexion->raw(),
+                           QStringLiteral("SELECT cheval FROM PARTANTS WHERE course LIKE 'Prix "
+                                          "du banc d''essai %' AND dossard % 3 = 1"),
+                           {});
+        for (int i = 0; rs.next(); ++i)
+            lines << QStringLiteral("1:%1:%2 ---- 2100m ---- 58Kg ---- %3 ---- terrain : bon")
+                         .arg(11 + i % 8)
+                         .arg(i % 100, 2, 10, QLatin1Char('0'))
+                         .arg(rs.string(0));
+        if (const auto error = listfile::replace(chronoFile, lines))
+            QTextStream(stderr) << "velmora-bench: " << *error << '\n';
+    }
+
+    // The window opens on the first race with a followed runner; the race timed is the star's.
+    // sqlite3 runs the same queries: the day's card and the followed horses, then a race's
+    // runners and each one's results.
+    const QString star = generator.landmarks().starHorse;
+    const auto card = followed::racesOn(*Connexion, day, followed::followedKeys(*Connexion));
+    const auto firstShown = std::find_if(card.begin(), card.end(),
+                                         [](const auto& race) { return !race.followed.isEmpty(); });
+    const auto starRace = std::find_if(
+        card.begin(), card.end(), [&](const auto& race) { return race.followed.contains(star); });
+    if (firstShown == card.end() || starRace == card.end() || firstShown == starRace) {
+        QTextStream(stderr) << "velmora-bench: the card has no race of " << star
+                            << " apart from the first one\n";
+        removeCard();
+        return;
+    }
+    const auto horses = [&](const followed::CardRace& race) {
+        QStringList names;
+        for (const followed::Runner& runner :
+             followed::runnersOf(*Connexion, day, race, {}, followed::ChronoList()))
+            names << runner.horse;
+        return names;
+    };
+    const Sqlite3::Query opening(
+        sqlite, parameter("@d", day.toString(Qt::ISODate)),
+        "SELECT heure, hippodrome, R, C, course, distance, discipline, [type de course], cheval "
+        "FROM PARTANTS WHERE date = @d ORDER BY dossard IS NULL, dossard, cheval;\n"
+        "SELECT nomcheval FROM MESSUIVITS;\n" +
+            runnersScript(day, *firstShown, horses(*firstShown)));
+    const Sqlite3::Query choice(sqlite, QByteArray(),
+                                runnersScript(day, *starRace, horses(*starRace)));
+
+    std::vector<double> openFigures, raceFigures, sqliteOpen, sqliteRace;
+    int shown = 0, starRunners = 0;
+    for (int i = 0; i < settings.runs; ++i) {
+        Fjour* window = nullptr;
+        openFigures.push_back(timed([&] {
+            window = new Fjour();
+            window->show();
+        }));
+        auto* races = window->findChild<QTreeWidget*>(QStringLiteral("LstCourses"));
+        auto* list = window->findChild<QTreeWidget*>(QStringLiteral("LstPartants"));
+        shown = races->topLevelItemCount();
+        QTreeWidgetItem* starItem = nullptr;
+        for (int row = 0; row < shown && !starItem; ++row)
+            if (races->topLevelItem(row)->text(2) == starRace->code() &&
+                races->topLevelItem(row)->text(1) == starRace->racecourse)
+                starItem = races->topLevelItem(row);
+        if (!starItem || races->currentItem() == starItem) {
+            QTextStream(stderr) << "velmora-bench: Fjour does not show " << star << "'s race\n";
+            window->close();
+            break;
+        }
+        raceFigures.push_back(timed([&] { races->setCurrentItem(starItem); }));
+        starRunners = list->topLevelItemCount();
+        window->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        settle();
+        sqliteOpen.push_back(opening.sample());
+        sqliteRace.push_back(choice.sample());
+    }
+    if (!openFigures.empty() && !raceFigures.empty()) {
+        double ms = median(openFigures);
+        print({QStringLiteral("Fjour opened (%1 of 90 races shown, %2 runners)")
+                   .arg(shown)
+                   .arg(runners),
+               ms, median(sqliteOpen), verdict(ms < 100 && runners == 1000, "< 100 ms")});
+        ms = median(raceFigures);
+        print({QStringLiteral("LstCourses_Click (%1 %2, %3 runners)")
+                   .arg(starRace->code(), starRace->racecourse)
+                   .arg(starRunners),
+               ms, median(sqliteRace), verdict(ms < 20 && starRunners > 0, "< 20 ms")});
+    }
+    std::vector<double> countFigures;
+    int running = 0;
+    for (int i = 0; i < settings.runs; ++i)
+        countFigures.push_back(
+            timed([&] { running = followed::followedRunningOn(*Connexion, day); }));
+    print({QStringLiteral("followedRunningOn (%1 followed horses run)").arg(running),
+           median(countFigures), -1, QString()});
+
+    removeCard();
+    if (ownChronoList)
+        QFile::remove(chronoFile);
+}
+
 void memory(const Settings& settings, const QString& button) {
     QProcess child;
     child.start(QCoreApplication::applicationFilePath(),
@@ -901,6 +1084,7 @@ int run(const Settings& settings) {
     // Bets left by an interrupted run would weigh on the timings made without them.
     OuvrirConnexion();
     removeBets();
+    removeCard();
     out() << QStringLiteral("%1 %2 %3 %4   %5\n")
                  .arg(QStringLiteral("Operation"), -46)
                  .arg(QStringLiteral("median ms"), 10)
@@ -920,6 +1104,8 @@ int run(const Settings& settings) {
         if (!largest.isEmpty() && settings.wants("memory"))
             memory(settings, largest);
     }
+    if (settings.wants("jour"))
+        dayWindow(settings, generator, sqlite);
     if (settings.wants("bets"))
         bets(settings, generator, sqlite);
     if (settings.wants("copy"))
@@ -999,7 +1185,7 @@ int main(int argc, char* argv[]) {
             << "Usage: velmora-bench [--work DIR] [--runs N] [--import-runs N] [--rows N] "
                "[--ledger N] [--seed N] [--velmora-db PATH] [--skip-import]\n"
                "                     [--only "
-               "size,startup,ledger,stats,bets,followed,memory,copy,import]\n";
+               "size,startup,ledger,stats,bets,followed,jour,memory,copy,import]\n";
         return 2;
     }
     return run(settings);

@@ -26,15 +26,6 @@ QString numberText(double number) {
         .replace(QLatin1Char('.'), QLatin1Char(','));
 }
 
-// A stored value as the card shows it: numbers with the French decimal comma.
-QString storedText(const QVariant& value) {
-    if (value.isNull())
-        return QString();
-    if (value.metaType().id() == QMetaType::Double)
-        return numberText(value.toDouble());
-    return value.toString();
-}
-
 // A stored value given to a list as storedText() shows it, straight from the engine's text.
 void addStoredCell(CellSink& cells, const data::Statement& rs, int column,
                    QStringView ifNull = {}) {
@@ -98,29 +89,39 @@ private:
 
 // The confirmation queries hold no user value: their texts are sent as they are.
 QString confirmationQuery(Confirmations list) {
-    const QString select =
-        QStringLiteral("SELECT DISTINCT CR.cheval, CR.place, CR.Valeur, CR.distance, CR.dotation, "
-                       "CR.date, CR.R, CR.C, CR.[type de course],CR.Etat");
-    switch (list) {
-    case Confirmations::GroupWinners:
-        return select + QStringLiteral(" From CR WHERE CR.place='1'  AND CR.[type de course] LIKE "
-                                       "'%groupe%' AND CR.discipline= 'plat';");
-    case Confirmations::ListedWinners:
-        return select + QStringLiteral(" From CR WHERE CR.place='1'  AND CR.[type de course] LIKE "
-                                       "'%listed%' AND CR.discipline= 'plat';");
-    case Confirmations::HandicapWinners40:
-        return select +
-               QStringLiteral(" From CR WHERE CR.place='1'  AND CR.valeur>='40'  AND "
-                              "CR.[type de course] LIKE '%Handicap%' AND CR.discipline= 'plat';");
-    case Confirmations::HandicapPlacedOver40:
-        break;
-    }
-    return select + QStringLiteral(" From CR WHERE (CR.place='2'  Or CR.place='3')  AND "
-                                   "CR.valeur>'40'  AND CR.[type de course] LIKE '%Handicap%' AND "
-                                   "CR.discipline= 'plat';");
+    return QStringLiteral("SELECT DISTINCT CR.cheval, CR.place, CR.Valeur, CR.distance, "
+                          "CR.dotation, CR.date, CR.R, CR.C, CR.[type de course],CR.Etat From CR "
+                          "WHERE ") +
+           confirmationCondition(list) + QLatin1Char(';');
 }
 
 } // namespace
+
+QString storedText(const QVariant& value) {
+    if (value.isNull())
+        return QString();
+    if (value.metaType().id() == QMetaType::Double)
+        return numberText(value.toDouble());
+    return value.toString();
+}
+
+QString confirmationCondition(Confirmations list) {
+    switch (list) {
+    case Confirmations::GroupWinners:
+        return QStringLiteral(
+            "CR.place='1'  AND CR.[type de course] LIKE '%groupe%' AND CR.discipline= 'plat'");
+    case Confirmations::ListedWinners:
+        return QStringLiteral(
+            "CR.place='1'  AND CR.[type de course] LIKE '%listed%' AND CR.discipline= 'plat'");
+    case Confirmations::HandicapWinners40:
+        return QStringLiteral("CR.place='1'  AND CR.valeur>='40'  AND CR.[type de course] LIKE "
+                              "'%Handicap%' AND CR.discipline= 'plat'");
+    case Confirmations::HandicapPlacedOver40:
+        break;
+    }
+    return QStringLiteral("(CR.place='2'  Or CR.place='3')  AND CR.valeur>'40'  AND "
+                          "CR.[type de course] LIKE '%Handicap%' AND CR.discipline= 'plat'");
+}
 
 QStringList horses(const data::Database& db) {
     QSqlQuery query = db.exec(QStringLiteral("select * from MESSUIVITS ORDER BY nomcheval;"));

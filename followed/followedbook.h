@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <QVariant>
 #include <optional>
 
 // Every read and write of the followed horses, free of any window: the list (MESSUIVITS),
@@ -58,6 +59,10 @@ void follow(const data::Database& db, const QString& name, const Form& form);
 // Stops following horse `number`; its note row stays. Nothing when no horse has it.
 void unfollow(const data::Database& db, qlonglong number);
 
+// A stored value as the card and the lists show it: numbers with the French decimal comma,
+// whole ones plainly; an empty text for a null.
+QString storedText(const QVariant& value);
+
 // Receives the cells of a list, row after row; a text is only valid during the call.
 class CellSink {
 public:
@@ -80,6 +85,10 @@ enum class Confirmations {
     HandicapWinners40,   // first in a flat handicap, value 40 or more
     HandicapPlacedOver40 // second or third in a flat handicap, value over 40
 };
+
+// What a row of CR meets to be in `list`: the SQL condition on CR's columns that the list's
+// query uses, so that whatever else tests a horse against a list agrees with it.
+QString confirmationCondition(Confirmations list);
 
 // The 9 cells of each row of a confirmation list: horse, place, value, distance, prize,
 // date, "R1C4", race type, going; "NonConnu" for what is not known of a value, a distance,

@@ -53,6 +53,14 @@ QString describe(const data::DbError& error) {
     return text;
 }
 
+// Following is a convenience: a store that refuses it changes nothing and says nothing.
+void followSilently(const QString& nom, const followed::Form& form) {
+    try {
+        followed::follow(*connexion(), nom, form);
+    } catch (const data::DbError&) {
+    }
+}
+
 void showErrorBox(QWidget* parent, const QString& text) {
     dialogs::message(parent, text, QStringLiteral("Erreur"), dialogs::Buttons::Ok,
                      dialogs::Icon::Critical);
@@ -605,13 +613,33 @@ void Fsuivit::Lstview_partant_DblClick() {
     const followed::Form form{view->cellText(row, 2), view->cellText(row, 8),
                               view->cellText(row, 3), view->cellText(row, 4),
                               view->cellText(row, 7), view->cellText(row, 1)};
-    // Following is a convenience: a store that refuses it changes nothing and says nothing.
-    try {
-        followed::follow(*connexion(), nom, form);
-    } catch (const data::DbError&) {
-    }
+    followSilently(nom, form);
     try {
         ChargerSuivits();
     } catch (const data::DbError&) {
     }
+}
+
+void Fsuivit::suivre(const QString& nom, const followed::Form& form) {
+    followSilently(nom, form);
+    if (Fsuivit* open = instance()) {
+        try {
+            open->RechargerSuivits();
+        } catch (const data::DbError&) {
+        }
+    }
+}
+
+void Fsuivit::RechargerSuivits() {
+    const int index = listIndex();
+    const QString selected = index >= 0 ? ui->Lsuivit->item(index)->text() : QString();
+    const std::optional<QStringList> card = m_savedCard;
+    ChargerSuivits();
+    const auto items = ui->Lsuivit->findItems(selected, Qt::MatchExactly);
+    if (selected.isEmpty() || items.isEmpty())
+        return;
+    // The horse is selected again without its card being loaded over what the user typed.
+    const QSignalBlocker blocker(ui->Lsuivit);
+    ui->Lsuivit->setCurrentItem(items.first(), QItemSelectionModel::ClearAndSelect);
+    m_savedCard = card;
 }

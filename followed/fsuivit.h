@@ -43,6 +43,12 @@ public:
     // the preselection compares it; an empty name only shows the window.
     static bool montrerCheval(QWidget* parent, const QString& cheval);
 
+    // Follows `nom` with `form` as a double-click on a confirmation row does: the followed
+    // horse of that name takes the form, or a new one is added; a store that refuses it
+    // changes nothing and says nothing. An open window lists the horse at once, its card
+    // left as it is.
+    static void suivre(const QString& nom, const followed::Form& form);
+
     // Replaces the accented letters of the usual French and Western European alphabets
     // by their bare letter; other characters are kept, the length never changes.
     QString SupprimerAccents(const QString& text) const;
@@ -71,6 +77,8 @@ private:
     void Form_Load();
     void Form_Terminate();
     void ChargerSuivits();
+    // ChargerSuivits, the selected horse and its card kept.
+    void RechargerSuivits();
     void ChargerCourses(const QString& nom);
     void PreparerListeCourses();
     void PreparerListeConfirmations();

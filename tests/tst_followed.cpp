@@ -1,6 +1,9 @@
+#include "chrono/listfile.h"
 #include "data/connection.h"
 #include "data/regional.h"
+#include "followed/fjour.h"
 #include "followed/fsuivit.h"
+#include "followed/raceday.h"
 #include "followed/reportview.h"
 #include "gui/appearance.h"
 #include "gui/sortproxy.h"
@@ -9,16 +12,20 @@
 #include "tests/support/testdatabase.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QToolTip>
+#include <QTreeWidget>
 #include <QtTest>
 
 using dialogs::Answer;
@@ -230,6 +237,57 @@ void addConfirmationRaces(const TestDatabase& db) {
             {"GOLF", "2024-05-09", "Lyon", "2", 45, 22000, "Handicap", "plat"});
 }
 
+// The day of the card tests.
+const QDate kCardDay(2025, 3, 10);
+
+// One runner of the card of kCardDay; `race` is "hippodrome|R|C|heure|course|distance".
+void addRunner(const TestDatabase& db, const QString& race, int dossard, const QString& horse,
+               const QVariant& cote = QVariant()) {
+    const QStringList r = race.split(QLatin1Char('|'));
+    db.exec("INSERT INTO PARTANTS (date, hippodrome, R, C, heure, course, distance, discipline, "
+            "[type de course], dossard, cheval, jockey, cote) "
+            "VALUES (?, ?, ?, ?, ?, ?, ?, 'trot attelé', 'Groupe I', ?, ?, 'J. Dupont', ?)",
+            {kCardDay.toString(Qt::ISODate), r.at(0), r.at(1).toInt(), r.at(2).toInt(), r.at(3),
+             r.at(4).isEmpty() ? QVariant() : QVariant(r.at(4)), r.at(5).toInt(), dossard, horse,
+             cote});
+}
+
+// Results behind the runners' tests: a horse's races before, on and after the card's day, one
+// with 500 races, one filed without its apostrophe; and the chrono list.
+void addRunnerRaces(const TestDatabase& db) {
+    const char* columns = "cheval|date|place|statut|valeur|type de course|discipline";
+    const QList<QVariantList> known = {
+        {"KNOWN", "2025-03-09 14:30", "2", "Partant"},
+        {"KNOWN", "2025-03-01", "NP"},
+        {"KNOWN", "2025-02-20", "5", " Non  Partant"},
+        {"KNOWN", "2025-02-10", "12"},
+        {"KNOWN", "2025-01-05", "DAI"},
+        {"KNOWN", "2024-12-01", "1", "Partant", 60, "Groupe 1", "plat"},
+        {"KNOWN", "2024-11-01", "T"},
+        {"KNOWN", "2024-10-01", "3"},
+        {"KNOWN", "2025-03-10", "1", "Partant", 50, "Listed", "plat"},
+        {"KNOWN", "2025-04-01", "4"},
+        {"LAMI DU ROI", "2025-02-01", "4"},
+        {"lami du roi", "2025-01-01", "ARR"}};
+    for (QVariantList race : known) {
+        while (race.size() < 7)
+            race << QVariant();
+        addRace(db, columns, race);
+    }
+    db.exec("BEGIN");
+    for (int i = 0; i < 500; ++i)
+        addRace(db, columns,
+                {"VETERAN", kCardDay.addDays(-1 - i).toString(Qt::ISODate),
+                 QString::number(i % 12 + 1), "Partant", 45, "Handicap", "plat"});
+    db.exec("COMMIT");
+    QVERIFY(!listfile::replace(
+        listfile::path(), {"1:14:00 ---- 1600m ---- 58Kg ---- known ---- terrain : bon",
+                           "1:12:00 ---- 2000m ---- 60Kg ---- VETERAN ---- terrain : sec",
+                           " ---- 1600m ---- 58Kg ---- NOUVEAU ---- terrain : bon",
+                           "1:15:00 ---- 1600m ---- 58Kg ---- Known ---- terrain : lourd",
+                           "1:20:00 ---- 2100m ---- 56Kg ---- l'Ami  du roi ---- terrain : "}));
+}
+
 // Labels and figures that make their own keys, as the statistics tables do: an empty figure
 // is unknown, equal figures go in their labels' order whichever the direction.
 class FigureTable : public QStandardItemModel, public sorting::KeySource {
@@ -279,6 +337,7 @@ private slots:
         const bool allUsed = !m_dialogs || m_dialogs->allUsed();
         m_dialogs.reset();
         m_db.reset();
+        regional::setToday(QDate());
         QVERIFY2(allUsed, "a scripted answer was not used");
     }
 
@@ -320,6 +379,14 @@ private slots:
     void montrerCheval();
     void newQuestionsThroughTheRealBoxes();
     void largeConfirmationList();
+    void placeFigures_data();
+    void placeFigures();
+    void runnersFormMarksAndEstimate_data();
+    void runnersFormMarksAndEstimate();
+    void marksAgreeWithTheConfirmationLists();
+    void followedRunningOnADay();
+    void dayWindow();
+    void dayWindowRefreshes();
 
 private:
     TestDatabase& db() { return *m_db; }
@@ -1274,6 +1341,302 @@ void TestFollowed::largeConfirmationList() {
 #ifdef NDEBUG
     QVERIFY2(elapsed < 1000, qPrintable(QString::number(elapsed)));
 #endif
+}
+
+void TestFollowed::placeFigures_data() {
+    QTest::addColumn<QString>("place");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("figure"); // empty: a non-runner, left out of the form
+    QTest::newRow("1st") << "1"
+                         << "Partant"
+                         << "1";
+    QTest::newRow("9th") << "9"
+                         << ""
+                         << "9";
+    QTest::newRow("10th") << "10"
+                          << ""
+                          << "0";
+    QTest::newRow("18th, blanks") << " 18 "
+                                  << ""
+                                  << "0";
+    QTest::newRow("disqualified") << "DAI"
+                                  << ""
+                                  << "D";
+    QTest::newRow("fell") << "T"
+                          << ""
+                          << "T";
+    QTest::newRow("stopped") << "ARR"
+                             << ""
+                             << "A";
+    QTest::newRow("other code, lower case") << "rp"
+                                            << ""
+                                            << "R";
+    QTest::newRow("no place recorded") << ""
+                                       << "Partant"
+                                       << "?";
+    QTest::newRow("NP") << "np"
+                        << ""
+                        << "";
+    QTest::newRow("status non partant") << "5"
+                                        << "NON PARTANT"
+                                        << "";
+}
+
+void TestFollowed::placeFigures() {
+    QFETCH(QString, place);
+    QFETCH(QString, status);
+    QFETCH(QString, figure);
+    const auto found = followed::placeFigure(place, status);
+    QCOMPARE(found ? QString(*found) : QString(), figure);
+}
+
+void TestFollowed::runnersFormMarksAndEstimate_data() {
+    QTest::addColumn<QString>("horse");
+    QTest::addColumn<QString>("form");
+    QTest::addColumn<int>("days"); // -1: none
+    QTest::addColumn<QString>("marks");
+    QTest::addColumn<QString>("estimate");
+    QTest::addColumn<bool>("isFollowed");
+    // Non-runners and the races of the day and after left out; the lists count every race;
+    // the last line of the chrono list counts (75 s per km over 2100 m).
+    QTest::newRow("known races") << "KNOWN"
+                                 << "2-0-D-1-T" << 1 << "G L"
+                                 << "2:37:50" << false;
+    QTest::newRow("no race, no reduction") << "NOUVEAU"
+                                           << "" << -1 << ""
+                                           << "" << false;
+    QTest::newRow("500 races") << "VETERAN"
+                               << "1-2-3-4-5" << 1 << "H+ H2"
+                               << "2:31:20" << false;
+    QTest::newRow("apostrophe") << "L'AMI DU ROI"
+                                << "4-A" << 37 << ""
+                                << "2:48:00" << true;
+}
+
+void TestFollowed::runnersFormMarksAndEstimate() {
+    QFETCH(QString, horse);
+    QFETCH(QString, form);
+    QFETCH(int, days);
+    QFETCH(QString, marks);
+    QFETCH(QString, estimate);
+    QFETCH(bool, isFollowed);
+    addRunnerRaces(db());
+    addFollowed(db(), "l'ami du roi");
+    const QString race = "Vincennes|1|3|13:50|Prix d'Amérique|2100";
+    addRunner(db(), race, 1, "OTHER");
+    addRunner(db(), race, 2, horse, 4.5);
+    const listfile::Loaded lines = listfile::load(listfile::path());
+    const followed::ChronoList chrono(lines.lines);
+    const QSet<QString> keys = followed::followedKeys(*db().db());
+    const auto races = followed::racesOn(*db().db(), kCardDay, keys);
+    QCOMPARE(races.size(), 1);
+    QElapsedTimer timer;
+    timer.start();
+    const auto runners = followed::runnersOf(*db().db(), kCardDay, races.first(), keys, chrono);
+#ifdef NDEBUG
+    QVERIFY2(timer.elapsed() < 50, qPrintable(QString::number(timer.elapsed())));
+#endif
+    QCOMPARE(runners.size(), 2);
+    const followed::Runner& runner = runners.at(1);
+    QCOMPARE(runner.horse, horse);
+    QCOMPARE(runner.form, form);
+    QCOMPARE(runner.daysSinceLastRace.value_or(-1), days);
+    QCOMPARE(runner.marks.text(), marks);
+    QCOMPARE(runner.estimate, estimate);
+    QCOMPARE(runner.followed, isFollowed);
+    QCOMPARE(runner.odds.value_or(0), 4.5);
+    QCOMPARE(races.first().followed, isFollowed ? QStringList{horse} : QStringList());
+}
+
+void TestFollowed::marksAgreeWithTheConfirmationLists() {
+    addConfirmationRaces(db());
+    const QStringList horses = {"ALPHA",   "BRAVO", "CHARLIE", "DELTA", "ECHO",
+                                "FOXTROT", "GOLF",  "INDIA",   "JULIET"};
+    for (int i = 0; i < horses.size(); ++i)
+        addRunner(db(), "Longchamp|1|1|15:00||2400", i + 1, horses.at(i));
+    const auto race = followed::racesOn(*db().db(), kCardDay, {}).value(0);
+    const auto runners =
+        followed::runnersOf(*db().db(), kCardDay, race, {}, followed::ChronoList());
+    QCOMPARE(runners.size(), horses.size());
+    const struct {
+        followed::Confirmations list;
+        bool followed::Marks::*mark;
+    } lists[] = {{followed::Confirmations::GroupWinners, &followed::Marks::group},
+                 {followed::Confirmations::ListedWinners, &followed::Marks::listed},
+                 {followed::Confirmations::HandicapWinners40, &followed::Marks::handicapWon},
+                 {followed::Confirmations::HandicapPlacedOver40, &followed::Marks::handicapPlaced}};
+    for (const auto& entry : lists) {
+        class Names : public followed::CellSink {
+        public:
+            void addCell(QStringView text) override {
+                if (m_cell++ % 9 == 0)
+                    names.insert(text.toString());
+            }
+            void addCell(QByteArrayView utf8) override { addCell(QString::fromUtf8(utf8)); }
+            QSet<QString> names;
+
+        private:
+            int m_cell = 0;
+        } listed;
+        followed::readConfirmations(*db().db(), entry.list, listed);
+        QSet<QString> marked;
+        for (const followed::Runner& runner : runners)
+            if (runner.marks.*entry.mark)
+                marked.insert(runner.horse);
+        QCOMPARE(marked, listed.names);
+        QVERIFY(!marked.isEmpty());
+    }
+}
+
+void TestFollowed::followedRunningOnADay() {
+    QCOMPARE(followed::followedRunningOn(*db().db(), kCardDay), 0);
+    addFollowed(db(), "Eclair");
+    addFollowed(db(), "d'Artagnan");
+    addFollowed(db(), "Absent");
+    addRunner(db(), "Vincennes|1|1|13:50||2700", 1, "ECLAIR");
+    addRunner(db(), "Vincennes|1|2|14:20||2700", 4, "ECLAIR"); // two races: one horse
+    addRunner(db(), "Vincennes|1|2|14:20||2700", 5, "DARTAGNAN");
+    addRunner(db(), "Vincennes|1|2|14:20||2700", 6, "INCONNU");
+    db().exec("UPDATE PARTANTS SET date = '2025-03-11' WHERE cheval = 'INCONNU'");
+    addFollowed(db(), "Inconnu");
+    QCOMPARE(followed::followedRunningOn(*db().db(), kCardDay), 2);
+    QCOMPARE(followed::followedRunningOn(*db().db(), kCardDay.addDays(1)), 1);
+}
+
+void TestFollowed::dayWindow() {
+    regional::setToday(kCardDay);
+    const QString amerique = "Vincennes|1|3|13:50|Prix d'Amérique|2700";
+    addRunner(db(), amerique, 1, "BOLD", 4.5);
+    addRunner(db(), amerique, 2, "ECLAIR");
+    addRunner(db(), amerique, 3, "ZEPHYR", 1.8 + 33.3); // stored as 35.099999999999994
+    addRunner(db(), "Auteuil|2|1|9:05|Prix du Président|3500", 1, "ALPHA");
+    addRunner(db(), "Chantilly|3|2|17:00||1600", 1, "CHARLIE");
+    addRace(db(), "cheval|date|place|valeur|Etat|distance|dotation|type de course",
+            {"ZEPHYR", "2025-02-01", "3", 38.5, "Souple", 2100, 30000, "Course B"});
+    addFollowed(db(), "Eclair");
+    auto* window = Fjour::showSingle();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QCOMPARE(window->windowTitle(), QString("Courses du jour"));
+    QCOMPARE(window->jour(), kCardDay);
+    auto* races = window->findChild<QTreeWidget*>("LstCourses");
+    auto* runners = window->findChild<QTreeWidget*>("LstPartants");
+    auto* filter = window->findChild<QCheckBox*>("ChkSuivis");
+    QVERIFY(races && runners && filter && filter->isChecked());
+    const auto column = [](QTreeWidget* list, int c) {
+        QStringList texts;
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            texts << list->topLevelItem(i)->text(c);
+        return texts;
+    };
+    const auto click = [](QTreeWidget* list, int row, bool twice = false) {
+        const QRect rect = list->visualItemRect(list->topLevelItem(row));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+        if (twice)
+            QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    };
+    // Only the race of a followed horse, chosen at once, the followed runner in bold.
+    QCOMPARE(column(races, 2), QStringList{"R1C3"});
+    QCOMPARE(races->topLevelItem(0)->text(8), QString("ECLAIR"));
+    QCOMPARE(column(runners, 1), QStringList({"BOLD", "ECLAIR", "ZEPHYR"}));
+    QCOMPARE(runners->headerItem()->text(6), QString("Estimation"));
+    QCOMPARE(column(runners, 3), QStringList({"4,5", "", "35,1"}));
+    QVERIFY(runners->topLevelItem(1)->font(1).bold() && !runners->topLevelItem(0)->font(1).bold());
+
+    // Every race by time; the one chosen stays chosen; another one shows its runners.
+    filter->click();
+    QCOMPARE(column(races, 0), QStringList({"9:05", "13:50", "17:00"}));
+    QCOMPARE(races->currentItem()->text(2), QString("R1C3"));
+    click(races, 2);
+    QCOMPARE(column(runners, 1), QStringList{"CHARLIE"});
+    click(races, 1);
+    QCOMPARE(runners->topLevelItemCount(), 3);
+
+    QSignalSpy bets(window, &Fjour::pariDemande);
+    click(runners, 0, true);
+    click(runners, 1, true);
+    QCOMPARE(bets.size(), 2);
+    const QString course = "R1C3 Vincennes — Prix d'Amérique";
+    QCOMPARE(bets.at(0), QVariantList({kCardDay, course, "BOLD", QVariant(4.5)}));
+    QCOMPARE(bets.at(1).at(2).toString(), QString("ECLAIR"));
+    QVERIFY(bets.at(1).at(3).isNull());
+
+    // The context menu follows a runner as a confirmation row does; an open notebook lists it.
+    // The notebook shows a card being edited: it keeps it.
+    Window notebook(Fsuivit::showSingle());
+    dialogs().answer(Answer::Ok); // no race recorded for it
+    notebook.clickEntry("Eclair");
+    notebook.setText("Tvaleur", "44");
+    const auto menu = [&](int row) {
+        bool enabled = false;
+        QTimer::singleShot(0, [&] {
+            auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            QVERIFY(popup);
+            QAction* follow = popup->actions().value(0);
+            QCOMPARE(follow->text(), QString("Suivre ce cheval"));
+            enabled = follow->isEnabled();
+            if (enabled)
+                QTest::mouseClick(popup, Qt::LeftButton, {},
+                                  popup->actionGeometry(follow).center());
+            else
+                popup->close();
+        });
+        const QRect rect = runners->visualItemRect(runners->topLevelItem(row));
+        emit runners->customContextMenuRequested(rect.center());
+        return enabled;
+    };
+    QVERIFY(!menu(1)); // ECLAIR is followed already
+    QVERIFY(menu(2));
+    QCOMPARE(followedRow(db(), "ZEPHYR"),
+             QStringList({"ZEPHYR", "38,5", "Souple", "2100", "30000", "Course B", "3"}));
+    QVERIFY(runners->topLevelItem(2)->font(1).bold());
+    QCOMPARE(races->currentItem()->text(8), QString("ECLAIR, ZEPHYR"));
+    QCOMPARE(notebook.entries(), QStringList({"Eclair", "ZEPHYR"}));
+    QCOMPARE(notebook.selected(), QString("Eclair"));
+    QCOMPARE(notebook.text("Tvaleur"), QString("44"));
+    dialogs().answer(Answer::No);
+    notebook.w->close();
+    QCOMPARE(dialogs().last().text, QString("Enregistrer les modifications de la fiche ?"));
+    QVERIFY(menu(0));
+    QCOMPARE(followedRow(db(), "BOLD").mid(1), QStringList(6, "NonConnu"));
+
+    // Another day without a card.
+    window->setJour(kCardDay.addDays(1));
+    QCOMPARE(races->topLevelItemCount(), 0);
+    QCOMPARE(runners->topLevelItemCount(), 0);
+    QCOMPARE(window->findChild<QLabel*>("LblResume")->text(),
+             QString("Aucune course au programme du 11/03/2025."));
+}
+
+void TestFollowed::dayWindowRefreshes() {
+    regional::setToday(kCardDay);
+    addRunner(db(), "Vincennes|1|2|||2100", 1, "ALPHA");
+    addRunner(db(), "Vincennes|1|1|13:50||2100", 1, "BRAVO");
+    Fjour window;
+    window.show();
+    auto* races = window.findChild<QTreeWidget*>("LstCourses");
+    auto* runners = window.findChild<QTreeWidget*>("LstPartants");
+    // No followed horse runs: said, and nothing listed until the filter is off.
+    QCOMPARE(races->topLevelItemCount(), 0);
+    QCOMPARE(window.findChild<QLabel*>("LblCourse")->text(),
+             QString("Aucun de vos chevaux suivis ne court ce jour."));
+    window.findChild<QCheckBox*>("ChkSuivis")->click();
+    QCOMPARE(races->topLevelItemCount(), 2);
+    QCOMPARE(races->topLevelItem(1)->text(2), QString("R1C2")); // no time: last
+    const QRect second = races->visualItemRect(races->topLevelItem(1));
+    QTest::mouseClick(races->viewport(), Qt::LeftButton, {}, second.center());
+    QCOMPARE(runners->topLevelItem(0)->text(6), QString());
+
+    // A reduction saved meanwhile shows at the next click on the same race; a race added to
+    // the card shows at actualiser(), the race chosen staying chosen.
+    QVERIFY(!listfile::append(listfile::path(),
+                              {"1:10:00 ---- 1600m ---- 58Kg ---- Alpha ---- terrain : bon"}));
+    QTest::mouseClick(races->viewport(), Qt::LeftButton, {}, second.center());
+    QCOMPARE(runners->topLevelItem(0)->text(6), QString("2:27:00"));
+    addRunner(db(), "Vincennes|1|3|9:00||2100", 1, "CHARLIE");
+    window.actualiser();
+    QCOMPARE(races->topLevelItemCount(), 3);
+    QCOMPARE(races->currentItem()->text(2), QString("R1C2"));
+    QVERIFY(dialogs().shown().isEmpty());
 }
 
 QTEST_MAIN(TestFollowed)
