@@ -1,15 +1,33 @@
 #include "app/shell.h"
 
 #include "chrono/fchrono.h"
+#include "followed/fjour.h"
 #include "followed/fsuivit.h"
 #include "ledger/form1.h"
 #include "stats/fstats.h"
 
+#include <QPointer>
+
 namespace shell {
+namespace {
+
+// The open year's ledger: a bet asked from the day's card is recorded there, whichever
+// window opened the card.
+QPointer<Form1> g_openLedger;
+
+void openRaceDay() {
+    Fjour* raceDay = Fjour::showSingle();
+    if (g_openLedger)
+        QObject::connect(raceDay, &Fjour::pariDemande, g_openLedger.data(), &Form1::PreparerPari,
+                         Qt::UniqueConnection);
+}
+
+} // namespace
 
 void connectWindows(Form1* ledger) {
     QObject::connect(ledger, &Form1::chronoRequested, ledger, [] { Fchrono::showSingle(); });
     QObject::connect(ledger, &Form1::followedRequested, ledger, [] { Fsuivit::showSingle(); });
+    QObject::connect(ledger, &Form1::raceDayRequested, ledger, [] { openRaceDay(); });
     QObject::connect(ledger, &Form1::followedHorseRequested, ledger,
                      [ledger](const QString& horse) { Fsuivit::montrerCheval(ledger, horse); });
     QObject::connect(
@@ -28,6 +46,7 @@ void connectWindows(Form1* ledger) {
 
 Form1* openLedger() {
     auto* ledger = new Form1();
+    g_openLedger = ledger;
     connectWindows(ledger);
     ledger->show();
     return ledger;

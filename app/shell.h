@@ -7,7 +7,7 @@ class Form1;
 namespace shell {
 
 // Opens, on the ledger's requests, the chrono calculator, the followed horses (whole, or at
-// one horse) and the statistics of the statement on display.
+// one horse), the day's card and the statistics of the statement on display.
 void connectWindows(Form1* ledger);
 
 // The ledger as the program shows it: deleted when closed, its requests answered.

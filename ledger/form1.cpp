@@ -5,6 +5,7 @@
 #include "data/paths.h"
 #include "data/regional.h"
 #include "data/statement.h"
+#include "followed/raceday.h"
 #include "gui/appearance.h"
 #include "gui/colours.h"
 #include "gui/dialogs.h"
@@ -20,6 +21,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenu>
 #include <QStatusBar>
 #include <QStringListModel>
@@ -142,6 +144,7 @@ Form1::Form1(std::shared_ptr<data::Database> base, int anneeArchivee, QWidget* p
             selectionSuivie);
     connect(m_modeleReleve, &QAbstractItemModel::modelReset, this, selectionSuivie);
     connect(ui->mnusuivits, &QAction::triggered, this, &Form1::mnusuivits_Click);
+    connect(ui->mnujour, &QAction::triggered, this, &Form1::raceDayRequested);
     connect(ui->mnustats, &QAction::triggered, this, &Form1::mnustats_Click);
     connect(ui->mnuexport, &QAction::triggered, this, [this] { Exporter(exports::Format::Csv); });
     connect(ui->mnupdf, &QAction::triggered, this, [this] { Exporter(exports::Format::Pdf); });
@@ -238,6 +241,23 @@ void Form1::Form_Load() {
     if (const QString terminee = ledger::yearStatus(*m_base, regional::today());
         !terminee.isEmpty())
         statusBar()->showMessage(terminee);
+    AnnoncerPartants();
+}
+
+// The followed horses on today's card, told where the punter looks first, as a way to the
+// card. Kept aside from the passing messages, which would hide it.
+void Form1::AnnoncerPartants() {
+    const int suivis = followed::followedRunningOn(*m_base, regional::today());
+    if (suivis == 0)
+        return;
+    const QString texte =
+        suivis == 1 ? QStringLiteral("1 de vos chevaux suivis court aujourd'hui")
+                    : QStringLiteral("%1 de vos chevaux suivis courent aujourd'hui").arg(suivis);
+    auto* lien = new QLabel(QStringLiteral("<a href=\"jour\">%1</a>").arg(texte.toHtmlEscaped()));
+    lien->setObjectName(QStringLiteral("LienPartants"));
+    lien->setTextFormat(Qt::RichText);
+    connect(lien, &QLabel::linkActivated, this, &Form1::raceDayRequested);
+    statusBar()->addPermanentWidget(lien);
 }
 
 void Form1::ChargerMois() {
@@ -426,9 +446,13 @@ void Form1::ChargerChevaux(const QString& nom) {
             if (const QString cheval = rs.string(0); !cheval.isEmpty())
                 chevaux << cheval.toUpper();
     }
+    // A horse already in the entry (a bet taken from the day's card) stays for the player
+    // then chosen: it is typed input, not another player's figure.
+    const QString saisi = ui->Tcheval->currentText();
     m_chevaux->setStringList(chevaux);
     ui->C_cheval->setCurrentIndex(-1);
     ui->Tcheval->setCurrentIndex(-1);
+    ui->Tcheval->setEditText(saisi);
 }
 
 void Form1::ChargerReleve(const QString& nom, const QString& mois) {

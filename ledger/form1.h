@@ -44,9 +44,18 @@ public:
     static Form1* ouvrirArchive(const QString& chemin, int annee, QWidget* parent = nullptr);
     ~Form1() override;
 
+public slots:
+    // A bet on a runner of the day's card: the entry group filled for the player on display
+    // (day and its month, race, horse, "Simple Gagnant", the morning odds), the stake left
+    // to type. cote: the odds, or a null QVariant.
+    void PreparerPari(const QDate& jour, const QString& course, const QString& cheval,
+                      const QVariant& cote);
+
 signals:
     void chronoRequested();
     void followedRequested();
+    // The day's card ("Courses du jour").
+    void raceDayRequested();
     // The followed horse of the per-horse report, with the ledger as the parent of any box.
     void followedHorseRequested(const QString& horse);
     // The statistics of the statement on display.
@@ -87,6 +96,7 @@ private slots:
 
 private:
     void Form_Load();
+    void AnnoncerPartants();
     void ChargerMois();
     void PreparerListeJeux();
     void ChargerUsers();

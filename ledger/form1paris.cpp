@@ -215,3 +215,27 @@ void Form1::MarquerPari(qint64 num, ledger::BetState etat) {
     }
     Proteger([this] { ChargerReleve(m_releve.player, m_releve.month); });
 }
+
+void Form1::PreparerPari(const QDate& jour, const QString& course, const QString& cheval,
+                         const QVariant& cote) {
+    // The month the stake is filed under is the race's; the statement on display stays, as
+    // its balance is the one a stake moves.
+    ui->C_moisMiseGain->setCurrentIndex(jour.month() - 1);
+    ui->CjourMiseGain->setDate(jour);
+    const int type = ui->Ctypejeux->findText(QStringLiteral("Simple Gagnant"), Qt::MatchFixedString);
+    if (type >= 0)
+        ui->Ctypejeux->setCurrentIndex(type);
+    else
+        ui->Ctypejeux->setEditText(QStringLiteral("Simple Gagnant"));
+    Ctypejeux_Click();
+    ui->Tcheval->setEditText(cheval);
+    ui->C_course->setEditText(course);
+    ui->Tcote->setText(cote.isNull() ? QString()
+                                     : regional::frenchLocale().toString(cote.toDouble(), 'f', 2));
+    ui->Cmontant->clear();
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+    ui->Cmontant->setFocus();
+}

@@ -7,6 +7,7 @@
 #include "data/paths.h"
 #include "data/regional.h"
 #include "data/schema.h"
+#include "followed/fjour.h"
 #include "followed/fsuivit.h"
 #include "gui/appearance.h"
 #include "gui/panelcache.h"
@@ -36,7 +37,10 @@
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QStyleOption>
+#include <QCheckBox>
+#include <QStatusBar>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <QtTest>
 
 namespace {
@@ -108,6 +112,7 @@ private slots:
     void chronoMenuKeepsOneWindow();
     void followedButtonOnlyAnnounces();
     void followedHorsesWithinReach();
+    void fromTheDaysCardToABet();
     void dailyCopy();
     void realBoxesAnswerWithTheButtonClicked_data();
     void realBoxesAnswerWithTheButtonClicked();
@@ -477,6 +482,77 @@ void TestApp::followedHorsesWithinReach() {
     QVERIFY(Fsuivit::instance() && Fsuivit::instance() != window);
     QCOMPARE(Fsuivit::instance()->findChild<QListWidget*>("Lsuivit")->currentItem()->text(),
              QString("ECLAIR"));
+    regional::setToday(QDate());
+}
+
+// The status bar tells which followed horses run today; the card opens from there, and a
+// runner double-clicked comes back to the ledger as a bet that names its race.
+void TestApp::fromTheDaysCardToABet() {
+    TestDatabase db;
+    db.exec("INSERT INTO USERS (pseudo, SoldeDepart, SoldeEnCours, Mois) VALUES "
+            "('Paul', 100, 100, 'Mars')");
+    db.exec("INSERT INTO MESSUIVITS (nomcheval) VALUES ('Eclair')");
+    db.exec("INSERT INTO PARTANTS (date, heure, hippodrome, R, C, course, distance, dossard, "
+            "cheval, cote) VALUES ('2024-03-06', '13:50', 'Vincennes', 1, 3, 'Prix de Paris', "
+            "2100, 4, 'ECLAIR', 6.5), ('2024-03-06', '13:50', 'Vincennes', 1, 3, 'Prix de Paris', "
+            "2100, 5, 'BELLE', 3), ('2024-03-06', '15:10', 'Pau', 2, 1, 'Prix du Béarn', 2400, 1, "
+            "'AUTRE', 4)");
+    regional::setToday(QDate(2024, 3, 6));
+    auto* form = shell::openLedger();
+    QVERIFY(QTest::qWaitForWindowExposed(form));
+    auto* lien = form->statusBar()->findChild<QLabel*>("LienPartants");
+    QVERIFY(lien && lien->isVisible());
+    QVERIFY(lien->text().contains("1 de vos chevaux suivis court aujourd'hui"));
+    emit lien->linkActivated("jour");
+    Fjour* jour = Fjour::instance();
+    QVERIFY(jour && jour->isVisible());
+    QCOMPARE(form->findChild<QAction*>("mnujour")->text(), QString("Courses du &jour"));
+
+    // Every race once the filter is off; the followed horse's race chosen.
+    auto* courses = jour->findChild<QTreeWidget*>("LstCourses");
+    QCOMPARE(courses->topLevelItemCount(), 1);
+    auto* suivis = jour->findChild<QCheckBox*>("ChkSuivis");
+    QTest::mouseClick(suivis, Qt::LeftButton, {}, QPoint(4, suivis->height() / 2));
+    QCOMPARE(courses->topLevelItemCount(), 2);
+    QTest::mouseClick(courses->viewport(), Qt::LeftButton, {},
+                      courses->visualItemRect(courses->topLevelItem(0)).center());
+    auto* partants = jour->findChild<QTreeWidget*>("LstPartants");
+    QTRY_COMPARE(partants->topLevelItemCount(), 2);
+    QTreeWidgetItem* eclair = nullptr;
+    for (int i = 0; i < partants->topLevelItemCount(); ++i)
+        for (int c = 0; c < partants->columnCount(); ++c)
+            if (partants->topLevelItem(i)->text(c) == "ECLAIR")
+                eclair = partants->topLevelItem(i);
+    QVERIFY(eclair);
+    const QPoint centre = partants->visualItemRect(eclair).center();
+    QSignalSpy demande(jour, &Fjour::pariDemande);
+    QTest::mouseClick(partants->viewport(), Qt::LeftButton, {}, centre);
+    QTest::mouseDClick(partants->viewport(), Qt::LeftButton, {}, centre);
+    QCOMPARE(demande.size(), 1);
+
+    // The entry group holds the bet; the player and the stake are the user's to give.
+    QCOMPARE(form->findChild<QComboBox*>("C_course")->currentText(),
+             QString("R1C3 Vincennes — Prix de Paris"));
+    QCOMPARE(form->findChild<QComboBox*>("Tcheval")->currentText(), QString("ECLAIR"));
+    QCOMPARE(form->findChild<QLineEdit*>("Tcote")->text(), QString("6,50"));
+    QCOMPARE(form->findChild<QComboBox*>("Ctypejeux")->currentText(), QString("Simple Gagnant"));
+    auto* joueur = form->findChild<QComboBox*>("C_users")->lineEdit();
+    joueur->setFocus();
+    QTest::keyClicks(joueur, "Paul");
+    QTest::keyClick(joueur, Qt::Key_Return);
+    auto* mise = form->findChild<QLineEdit*>("Cmontant");
+    mise->setFocus();
+    QTest::keyClicks(mise, "5");
+    QTest::mouseClick(form->findChild<QPushButton*>("BT_savemise"), Qt::LeftButton);
+    QCOMPARE(db.scalar("SELECT DateCourse || ' ' || Hippodrome || ' R' || R || 'C' || C || ' ' || "
+                       "Cote FROM PARIS")
+                 .toString(),
+             QString("2024-03-06 Vincennes R1C3 6.5"));
+    QCOMPARE(db.scalar("SELECT Cheval || ' ' || Debit || ' ' || mois FROM JEUX").toString(),
+             QString("ECLAIR 5.0 Mars"));
+    jour->close();
+    form->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     regional::setToday(QDate());
 }
 
