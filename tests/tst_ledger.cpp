@@ -156,6 +156,9 @@ private:
     template <class T> T* w(const char* name) const;
     void pick(const char* combo, const QString& text);
     void typeInto(const char* combo, const QString& text);
+    // Text typed key by key into a field or a combo's box, replacing what it held.
+    void typeIn(const char* name, const QString& text);
+    void press(const char* button) { QTest::mouseClick(w<QPushButton>(button), Qt::LeftButton); }
     QString text(const char* box) const { return w<QLineEdit>(box)->text(); }
     StatementList list() const { return StatementList(w<QTreeView>("Lst_jeux")); }
     void addUser(const QString& name, const QString& month, double deposits, double balance);
@@ -220,6 +223,15 @@ void TestLedger::pick(const char* combo, const QString& text) {
 // Text typed into the box, without choosing from the list.
 void TestLedger::typeInto(const char* combo, const QString& text) {
     w<QComboBox>(combo)->setEditText(text);
+}
+
+void TestLedger::typeIn(const char* name, const QString& text) {
+    QWidget* field = w<QWidget>(name);
+    if (auto* combo = qobject_cast<QComboBox*>(field))
+        field = combo->lineEdit();
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier); // typing replaces the text
+    typeKeys(field, text);
 }
 
 void TestLedger::addUser(const QString& name, const QString& month, double deposits,
@@ -1920,17 +1932,6 @@ void TestLedger::throughTheRealWidgets() {
     QApplication::setActiveWindow(m_form.get());
     QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
 
-    const auto typeIn = [&](const char* name, const QString& text) {
-        QWidget* field = w<QWidget>(name);
-        if (auto* combo = qobject_cast<QComboBox*>(field))
-            field = combo->lineEdit();
-        field->setFocus();
-        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier); // typing replaces the text
-        typeKeys(field, text);
-    };
-    const auto press = [&](const char* button) {
-        QTest::mouseClick(w<QPushButton>(button), Qt::LeftButton);
-    };
     typeIn("C_users", "Paul");
     QTest::keyClick(w<QComboBox>("C_users")->lineEdit(), Qt::Key_Return);
     QCOMPARE(text("T_soldecours"), money(100));
@@ -2042,17 +2043,6 @@ void TestLedger::betsThroughTheRealWidgets() {
     openWindow();
     QApplication::setActiveWindow(m_form.get());
     QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-    const auto typeIn = [&](const char* name, const QString& text) {
-        QWidget* field = w<QWidget>(name);
-        if (auto* combo = qobject_cast<QComboBox*>(field))
-            field = combo->lineEdit();
-        field->setFocus();
-        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
-        typeKeys(field, text);
-    };
-    const auto press = [&](const char* button) {
-        QTest::mouseClick(w<QPushButton>(button), Qt::LeftButton);
-    };
     const auto etat = [&](int row) { return list().topLevelItem(row).text(6); };
     // The day's races already run are offered.
     QCOMPARE(w<QComboBox>("C_course")->itemText(0), QString("R1C1 Vincennes — Prix de Lille"));
