@@ -147,10 +147,13 @@ private:
 };
 
 // What the results say of every bet not cashed whose stake stands.
-Settling settlingOf(const data::Database& db) {
+Settling settlingOf(const data::Database& db, std::optional<qint64> only) {
     Settling settling;
     RunnerFinder finder(db);
-    data::Statement rs(db.raw(), betQuery("WHERE P.NumGain IS NULL ORDER BY P.NumJeu"), {});
+    data::Statement rs(db.raw(),
+                       only ? betQuery("WHERE P.NumGain IS NULL AND P.NumJeu = ?")
+                            : betQuery("WHERE P.NumGain IS NULL ORDER BY P.NumJeu"),
+                       only ? QVariantList{*only} : QVariantList{});
     while (rs.next()) {
         if (!stakeStands(rs))
             continue;
@@ -242,11 +245,11 @@ std::optional<Money> Bet::expectedReturn() const {
     return Money::fromCents(std::llround(double(stake.cents()) * *odds));
 }
 
-Settling settleBets(const data::Database& db) {
+Settling settleBets(const data::Database& db, std::optional<qint64> only) {
     if (!hasBets(db))
         return {};
     // Most settlings change nothing: the results are read without the file's write lock.
-    Settling settling = settlingOf(db);
+    Settling settling = settlingOf(db, only);
     if (settling.settled.isEmpty())
         return settling;
     data::Transaction transaction(db);

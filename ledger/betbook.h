@@ -60,7 +60,8 @@ struct Settling {
 // its race's result: the state changes when the result decides one, and stays otherwise
 // (a game type the user settles, a race not yet in the results). A file without PARIS has
 // nothing to settle. Throws data::DbError.
-Settling settleBets(const data::Database& db);
+// `only`: the bet of that stake alone (one just recorded), not the whole book.
+Settling settleBets(const data::Database& db, std::optional<qint64> only = std::nullopt);
 
 // One line per settled bet: "n° 12 — 07/12/2026 R1C3 Vincennes — BOLD EAGLE — Simple
 // Gagnant : gagné"; the horses not found end with "cheval introuvable dans les résultats".

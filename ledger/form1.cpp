@@ -23,6 +23,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStringListModel>
 #include <QStyle>
@@ -234,7 +235,11 @@ void Form1::Form_Load() {
     const int mois = regional::today().month();
     ui->C_mois->setCurrentIndex(mois - 1);
     ui->C_moisMiseGain->setCurrentIndex(mois - 1);
-    ui->CjourMiseGain->setDate(regional::today());
+    {
+        // The day's races are read once, below, not again by the date's change.
+        const QSignalBlocker calme(ui->CjourMiseGain);
+        ui->CjourMiseGain->setDate(regional::today());
+    }
     ChargerCourses();
     if (m_anneeArchivee != 0)
         return;
@@ -665,7 +670,10 @@ void Form1::Enregistrer(ledger::GameKind genre) {
     if (!AnneeOuverte({entree.month, *moisSolde}) || !CompteExiste(entree.player, *moisSolde))
         return;
     const auto report = Reporter(entree.player, *moisSolde);
-    if (!report || !Ecrire([&] { ledger::recordGame(*m_base, entree, *moisSolde, *report); }))
+    qint64 num = 0;
+    if (!report || !Ecrire([&] {
+            num = ledger::recordGame(*m_base, entree, *moisSolde, *report).num;
+        }))
         return;
 
     ui->Cmontant->clear();
@@ -675,7 +683,7 @@ void Form1::Enregistrer(ledger::GameKind genre) {
     if (entree.bet) {
         ui->C_course->setEditText(QString());
         ui->Tcote->clear();
-        ReglerParis(false);
+        ReglerParis(num);
     }
     // Choosing the player again rebuilds the statement and the horse lists once.
     C_users_Click();

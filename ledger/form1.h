@@ -117,8 +117,9 @@ private:
     std::optional<ledger::BetSlip> PariSaisi(bool& ok);
     // The displayed player's bets to cash, from the file.
     void ChargerAEncaisser();
-    // Settles the bets from the results; what changed is shown when `dire` is set.
-    void ReglerParis(bool dire);
+    // Settles the bets from the results: the whole book, what changed told in the status
+    // bar, or the bet of the stake `seul` alone.
+    void ReglerParis(std::optional<qint64> seul = std::nullopt);
     void MarquerPari(qint64 num, ledger::BetState etat);
     bool eventFilter(QObject* objet, QEvent* evenement) override;
     bool ReleveAffiche();

@@ -93,10 +93,13 @@ void Form1::ChargerAEncaisser() {
     ui->BT_encaisser->setEnabled(false);
 }
 
-void Form1::ReglerParis(bool dire) {
+void Form1::ReglerParis(std::optional<qint64> seul) {
+    // The whole book at start-up, told in the status bar; a bet just recorded alone, its
+    // statement reloaded by the recording itself.
+    const bool dire = !seul;
     ledger::Settling reglement;
     try {
-        reglement = ledger::settleBets(*m_base);
+        reglement = ledger::settleBets(*m_base, seul);
     } catch (const data::DbError& error) {
         // Settling is done again at the next recording or start: a busy file is no error
         // the user has to answer.
@@ -110,7 +113,7 @@ void Form1::ReglerParis(bool dire) {
     if (reglement.settled.isEmpty())
         return;
     emit ledgerWritten();
-    if (!m_releve.player.isEmpty())
+    if (dire && !m_releve.player.isEmpty())
         Proteger([&] { ChargerReleve(m_releve.player, m_releve.month); });
 }
 
@@ -118,7 +121,7 @@ bool Form1::eventFilter(QObject* objet, QEvent* evenement) {
     // Settled once the window is on the screen, so that a long settling never holds it back.
     if (objet == ui->centralwidget && evenement->type() == QEvent::Paint && !m_parisRegles) {
         m_parisRegles = true;
-        QTimer::singleShot(0, this, [this] { ReglerParis(true); });
+        QTimer::singleShot(0, this, [this] { ReglerParis(); });
     }
     return QMainWindow::eventFilter(objet, evenement);
 }

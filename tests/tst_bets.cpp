@@ -122,6 +122,9 @@ void TestBets::settlingOnAFile() {
     // hold, or held at another racecourse, is left as it is.
     const qint64 absent = stake(t, "Simple Gagnant", "Inconnu");
     const qint64 ailleurs = stake(t, "Simple Gagnant", "L'AS DE TRÈFLE", "Enghien");
+    // One bet alone (one just recorded) is settled without the others.
+    QVERIFY(ledger::settleBets(*t.db(), ailleurs).horseNotFound.isEmpty());
+    QCOMPARE(ledger::settleBets(*t.db(), absent).horseNotFound.size(), 1);
     const ledger::Settling again = ledger::settleBets(*t.db());
     QVERIFY(again.settled.isEmpty());
     QCOMPARE(again.horseNotFound.size(), 1);
