@@ -84,6 +84,17 @@ importer::ConvertedRow convert(const std::vector<std::string>& fields,
     return row;
 }
 
+#ifdef VELMORA_WITH_GENERATOR
+// The generator's file, made in a folder of its own below the test's: that folder.
+QString generatedFolder(const TestDatabase& t, const bench::Generator& generator,
+                        const QString& name) {
+    const QString folder = t.folder() + '/' + name;
+    QDir().mkpath(folder);
+    generator.fillDatabase(folder + "/velmora.mdb");
+    return folder;
+}
+#endif
+
 } // namespace
 
 class TestImport : public QObject {
@@ -654,9 +665,7 @@ void TestImport::generatorOutputImportsCleanly() {
             0);
 
     // The CSV and the direct fill hold the same rows; the same seed gives the same file.
-    const QString folder = m_db->folder() + "/direct";
-    QVERIFY(QDir().mkpath(folder));
-    generator.fillDatabase(folder + "/velmora.mdb");
+    const QString folder = generatedFolder(*m_db, generator, "direct");
     auto direct = data::schema::openFile(folder + "/velmora.mdb");
     const QString digest =
         "SELECT group_concat(date || hippodrome || R || C || cheval || "
@@ -697,9 +706,7 @@ void TestImport::generatorLedgerAgreesWithBalances() {
     options.ledgerRows = 3000;
     options.bigMonthRows = 700;
     const bench::Generator generator(options);
-    const QString folder = m_db->folder() + "/ledger";
-    QVERIFY(QDir().mkpath(folder));
-    generator.fillDatabase(folder + "/velmora.mdb");
+    const QString folder = generatedFolder(*m_db, generator, "ledger");
     auto db = data::schema::openFile(folder + "/velmora.mdb");
     const bench::Landmarks& marks = generator.landmarks();
 
@@ -735,9 +742,7 @@ void TestImport::generatorWeekOfBetsIsSettledByItsResults() {
         std::count_if(bets.begin(), bets.end(), [](const auto& b) { return !b.runs; });
     QCOMPARE(generator.heldBackFrom().daysTo(generator.heldBackTo()), 6);
     QVERIFY(bets.size() > 280 && missing > 0);
-    const QString folder = m_db->folder() + "/week";
-    QVERIFY(QDir().mkpath(folder));
-    generator.fillDatabase(folder + "/velmora.mdb");
+    const QString folder = generatedFolder(*m_db, generator, "week");
     generator.writeHeldBackCsv(folder + "/week.csv");
     auto db = data::schema::openFile(folder + "/velmora.mdb");
     // The week is out of CR, its stakes in the ledger as the program records them.
@@ -769,9 +774,7 @@ void TestImport::generatorCardImportsCleanly() {
     options.resultRows = 4000;
     options.ledgerRows = 480;
     const bench::Generator generator(options);
-    const QString folder = m_db->folder() + "/card";
-    QVERIFY(QDir().mkpath(folder));
-    generator.fillDatabase(folder + "/velmora.mdb");
+    const QString folder = generatedFolder(*m_db, generator, "card");
     const bench::CardSummary card = generator.writeCardCsv(folder + "/partants.csv");
     // A smaller CR, a smaller card: one runner for 50 of its rows.
     QCOMPARE(card.runners, 80);
@@ -806,9 +809,7 @@ void TestImport::generatorLedgerHasEveryPlayerAndMonth() {
     options.ledgerRows = 3000;
     const bench::Generator generator(options);
     QCOMPARE(generator.options().bigMonthRows, 1500);
-    const QString folder = m_db->folder() + "/small";
-    QVERIFY(QDir().mkpath(folder));
-    generator.fillDatabase(folder + "/velmora.mdb");
+    const QString folder = generatedFolder(*m_db, generator, "small");
     auto db = data::schema::openFile(folder + "/velmora.mdb");
     QCOMPARE(db->scalar("SELECT COUNT(*) FROM JEUX").toInt(), 3000);
     QCOMPARE(db->scalar("SELECT COUNT(DISTINCT User) FROM JEUX").toInt(), 40);
