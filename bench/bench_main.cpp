@@ -996,8 +996,7 @@ void dailyCopy(const Settings& settings) {
             ledger::recordGame(*Connexion,
                                {ledger::GameKind::Stake, QStringLiteral("Banc d'essai"),
                                 QStringLiteral("Mars"), QStringLiteral("01"),
-                                QStringLiteral("Tiercé"), QString(), 1_eur, {}},
-                               QStringLiteral("Mars"));
+                                QStringLiteral("Tiercé"), QString(), 1_eur, {}});
         });
     };
     double alone = 0;

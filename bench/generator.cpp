@@ -1031,7 +1031,7 @@ void Generator::fillDatabase(const QString& path, bool withResults) const {
         entry.horse = bet.horse;
         entry.amount = Money::fromCents(bet.stakeCents);
         entry.bet = ledger::BetSlip{bet.raceDay, {bet.r, bet.c, bet.hippodrome}, bet.odds};
-        ledger::recordGame(*database, entry, bet.month);
+        ledger::recordGame(*database, entry);
     }
     transaction.commit();
 }

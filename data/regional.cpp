@@ -125,6 +125,15 @@ QString frenchDateFromIso(const QString& iso) {
     return frenchDate(date) + match.captured(4);
 }
 
+QString counted(qint64 n, const QString& singular, const QString& plural) {
+    QString digits = QString::number(n < 0 ? -n : n);
+    for (int i = digits.size() - 3; i > 0; i -= 3)
+        digits.insert(i, QLatin1Char(' '));
+    if (n < 0)
+        digits.prepend(QLatin1Char('-'));
+    return digits + QLatin1Char(' ') + (n > -2 && n < 2 ? singular : plural);
+}
+
 const QStringList& monthNames() {
     static const QStringList names = {
         QStringLiteral("Janvier"), QStringLiteral("Février"),  QStringLiteral("Mars"),

@@ -60,6 +60,10 @@ QString frenchDate(const QDate& date);
 // any other text, a day that is not in the calendar ("2024-13-45") too, is returned unchanged.
 QString frenchDateFromIso(const QString& iso);
 
+// A count and its noun, French style: the singular below two ("0 pari réglé", "1 ligne
+// archivée", "2 paris réglés"), the digits grouped by three ("12 345 lignes").
+QString counted(qint64 n, const QString& singular, const QString& plural);
+
 // The twelve month names the ledger stores, January first, spelled as the ledger always has.
 const QStringList& monthNames();
 

@@ -352,7 +352,7 @@ BalanceChange cashBet(const data::Database& db, qint64 num, Money amount, Carry 
     win.gameType = bet.gameType;
     win.horse = bet.horse;
     win.amount = amount;
-    const BalanceChange change = recordGame(db, win, bet.month, carry);
+    const BalanceChange change = recordGame(db, win, carry);
     db.exec(QStringLiteral("UPDATE PARIS SET NumGain = ? WHERE NumJeu = ?"), {change.num, num});
     transaction.commit();
     return change;

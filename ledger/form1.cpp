@@ -138,7 +138,7 @@ Form1::Form1(std::shared_ptr<data::Database> base, int anneeArchivee, QWidget* p
     ui->Lst_jeux->setItemDelegate(new PlainTextDelegate(ui->Lst_jeux));
     // A reload empties the selection without telling it changed.
     const auto selectionSuivie = [this] {
-        ui->BT_annuler->setEnabled(m_anneeArchivee == 0 &&
+        ui->BT_annuler->setEnabled(Modifiable() &&
                                    ui->Lst_jeux->selectionModel()->hasSelection());
     };
     connect(ui->Lst_jeux->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -160,7 +160,7 @@ Form1::Form1(std::shared_ptr<data::Database> base, int anneeArchivee, QWidget* p
     connect(ui->LstAEncaisser->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] {
                 ui->BT_encaisser->setEnabled(
-                    m_anneeArchivee == 0 && ui->LstAEncaisser->selectionModel()->hasSelection());
+                    Modifiable() && ui->LstAEncaisser->selectionModel()->hasSelection());
             });
     connect(ui->CjourMiseGain, &QDateEdit::dateChanged, this, &Form1::ChargerCourses);
     ui->Lst_jeux->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -177,7 +177,7 @@ Form1::Form1(std::shared_ptr<data::Database> base, int anneeArchivee, QWidget* p
     ui->mnuouvrirannee->setMenu(new QMenu(this));
     connect(ui->mnuouvrirannee->menu(), &QMenu::aboutToShow, this, &Form1::ListerArchives);
     if (m_anneeArchivee != 0)
-        LectureSeule();
+        LectureSeule(QStringLiteral(" — %1 (archive)").arg(m_anneeArchivee));
     else
         ui->centralwidget->installEventFilter(this);
     Proteger([this] { Form_Load(); });
@@ -189,13 +189,24 @@ Form1* Form1::ouvrirArchive(const QString& chemin, int annee, QWidget* parent) {
 
 // A past year is read, never written: what writes is disabled, and the file itself is
 // opened read-only by the engine.
-void Form1::LectureSeule() {
-    setWindowTitle(windowTitle() + QStringLiteral(" — %1 (archive)").arg(m_anneeArchivee));
+void Form1::LectureSeule(const QString& suffixe) {
+    setWindowTitle(windowTitle() + suffixe);
     for (QWidget* ecrit : std::initializer_list<QWidget*>{
              ui->BT_savemise, ui->BT_savegain, ui->Tajoutecredit, ui->bt_ajouteusers,
              ui->BT_annuler, ui->BT_encaisser})
         ecrit->setEnabled(false);
     ui->mnucloturer->setEnabled(false);
+}
+
+void Form1::LectureSeuleFichier(const QString& raison) {
+    m_lectureSeule = true;
+    LectureSeule(QStringLiteral(" (lecture seule)"));
+    // Settling would write: a file read only keeps its bets as they are.
+    m_parisRegles = true;
+    ui->centralwidget->removeEventFilter(this);
+    auto* motif = new QLabel(raison);
+    motif->setObjectName(QStringLiteral("LectureSeule"));
+    statusBar()->insertPermanentWidget(0, motif, 1);
 }
 
 // The archives beside the open file, newest first, each opening in a window of its own.
@@ -433,7 +444,7 @@ void Form1::ChargerCompte(const QString& nom, const QString& mois) {
             ChargerChevaux(nom);
         }))
         return;
-    if (m_anneeArchivee == 0 && !m_releve.soldeEnCours && !nom.isEmpty() &&
+    if (Modifiable() && !m_releve.soldeEnCours && !nom.isEmpty() &&
         regional::monthIndex(mois) >= 0 && OuvrirMois(nom, mois))
         Proteger([&] { ChargerReleve(nom, mois); });
 }
@@ -628,12 +639,10 @@ void Form1::Enregistrer(ledger::GameKind genre) {
     ledger::GameEntry entree;
     entree.kind = genre;
     entree.player = joueur(*ui);
+    // The line moves the balance of the month it is filed under; C_mois only chooses the
+    // statement on display.
     const auto moisEntree = MoisChoisi(ui->C_moisMiseGain);
     if (!moisEntree)
-        return;
-    // The balance moved is that of the month on display.
-    const auto moisSolde = MoisChoisi(ui->C_mois);
-    if (!moisSolde)
         return;
     entree.month = *moisEntree;
     entree.day = ui->CjourMiseGain->date().toString(QStringLiteral("dd"));
@@ -667,13 +676,11 @@ void Form1::Enregistrer(ledger::GameKind genre) {
             return;
     }
 
-    if (!AnneeOuverte({entree.month, *moisSolde}) || !CompteExiste(entree.player, *moisSolde))
+    if (!AnneeOuverte({entree.month}) || !CompteExiste(entree.player, entree.month))
         return;
-    const auto report = Reporter(entree.player, *moisSolde);
+    const auto report = Reporter(entree.player, entree.month);
     qint64 num = 0;
-    if (!report || !Ecrire([&] {
-            num = ledger::recordGame(*m_base, entree, *moisSolde, *report).num;
-        }))
+    if (!report || !Ecrire([&] { num = ledger::recordGame(*m_base, entree, *report).num; }))
         return;
 
     ui->Cmontant->clear();

@@ -43,6 +43,9 @@ public:
     // data::DbError when the archive cannot be opened.
     static Form1* ouvrirArchive(const QString& chemin, int annee, QWidget* parent = nullptr);
     ~Form1() override;
+    // The open year on a file the program could not lock: shown as an archive is, every
+    // write disabled, the reason in the status bar. Called before the window first shows.
+    void LectureSeuleFichier(const QString& raison);
 
 public slots:
     // A bet on a runner of the day's card: the entry group filled for the player on display
@@ -155,12 +158,15 @@ private:
     bool Ecrire(const std::function<void()>& write);
 
     Form1(std::shared_ptr<data::Database> base, int anneeArchivee, QWidget* parent);
-    void LectureSeule();
+    void LectureSeule(const QString& suffixe);
     void ListerArchives();
 
     std::unique_ptr<Ui::Form1> ui;
     std::shared_ptr<data::Database> m_base; // the open year's, or an archive's
     int m_anneeArchivee = 0;                // 0 for the open year
+    bool m_lectureSeule = false;            // the open year on a file that could not be locked
+    // Whether the window may write: the open year, on a file it holds.
+    bool Modifiable() const { return m_anneeArchivee == 0 && !m_lectureSeule; }
     std::unique_ptr<data::RecordSet> RsUsers;
     std::unique_ptr<data::RecordSet> RsJeux;
     std::unique_ptr<data::RecordSet> RsTypeJeux;

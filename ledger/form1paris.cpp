@@ -194,7 +194,7 @@ void Form1::BT_encaisser_Click() {
 
 void Form1::MenuReleve(const QPoint& position) {
     const QModelIndex index = ui->Lst_jeux->indexAt(position);
-    if (m_anneeArchivee != 0 || !index.isValid())
+    if (!Modifiable() || !index.isValid())
         return;
     const ledger::StatementLine& ligne = m_modeleReleve->line(index.row());
     if (ligne.etat.isEmpty())

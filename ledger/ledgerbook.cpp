@@ -266,10 +266,9 @@ bool isKnownPlayer(const data::Database& db, const QString& player) {
         .toBool();
 }
 
-BalanceChange recordGame(const data::Database& db, const GameEntry& entry,
-                         const QString& balanceMonth, Carry carry) {
+BalanceChange recordGame(const data::Database& db, const GameEntry& entry, Carry carry) {
     data::Transaction transaction(db);
-    const UserRow row = requireUserRow(db, entry.player, balanceMonth);
+    const UserRow row = requireUserRow(db, entry.player, entry.month);
     BalanceChange change;
     change.before = row.balance;
     const bool stake = entry.kind == GameKind::Stake;
@@ -288,7 +287,7 @@ BalanceChange recordGame(const data::Database& db, const GameEntry& entry,
     }
     db.exec(QStringLiteral("UPDATE USERS SET SoldeEnCours = ? WHERE Id = ?"),
             {change.after.toStored(), row.id});
-    carryToLaterMonths(db, entry.player, balanceMonth, change.after - change.before, carry);
+    carryToLaterMonths(db, entry.player, entry.month, change.after - change.before, carry);
     transaction.commit();
     return change;
 }

@@ -108,11 +108,12 @@ public:
     PlayerExists() : std::runtime_error("the player already has a row for that month") {}
 };
 
-// Appends the stake or win to JEUX and moves the player's balance for balanceMonth: the
-// balance before the entry is that row's stored SoldeEnCours. Throws NoAccount without it.
-// A stake's bet goes into PARIS in the same transaction.
+// Appends the stake or win to JEUX and moves the player's balance for the month the line is
+// filed under, so that the month's chain of balances holds: the balance before the entry is
+// that row's stored SoldeEnCours. Throws NoAccount without it. A stake's bet goes into PARIS
+// in the same transaction.
 BalanceChange recordGame(const data::Database& db, const GameEntry& entry,
-                         const QString& balanceMonth, Carry carry = Carry::ThisMonthOnly);
+                         Carry carry = Carry::ThisMonthOnly);
 
 struct CreditChange {
     Money before;   // SoldeAvant of the credit row

@@ -43,8 +43,7 @@ int main(int argc, char* argv[]) {
             QString outcome = QStringLiteral("ok");
             try {
                 QRandomGenerator rng(1);
-                ledger::recordGame(*db, randomGame(rng, QStringLiteral("Paul")),
-                                   QStringLiteral("Mars"));
+                ledger::recordGame(*db, randomGame(rng, QStringLiteral("Paul")));
             } catch (const data::DbError& error) {
                 outcome = errors::describe(error);
             }
@@ -61,7 +60,7 @@ int main(int argc, char* argv[]) {
                 ledger::addCredit(*db, player, QStringLiteral("Mars"), QStringLiteral("07"),
                                   Money::fromCents(rng.bounded(1, 5000)));
             else
-                ledger::recordGame(*db, randomGame(rng, player), QStringLiteral("Mars"));
+                ledger::recordGame(*db, randomGame(rng, player));
             const qlonglong entry =
                 db->scalar(QStringLiteral("SELECT max(Num) FROM JEUX")).toLongLong();
             std::printf("%lld\n", entry);

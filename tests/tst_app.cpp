@@ -608,7 +608,7 @@ void TestApp::dailyCopy() {
         QElapsedTimer timer;
         timer.start();
         ledger::recordGame(
-            *db.db(), {ledger::GameKind::Stake, "Paul", "Mars", "20", "Tiercé", "", 1_eur, {}}, "Mars");
+            *db.db(), {ledger::GameKind::Stake, "Paul", "Mars", "20", "Tiercé", "", 1_eur, {}});
         longest = std::max(longest, timer.elapsed());
         ++recorded;
         QThread::msleep(50);

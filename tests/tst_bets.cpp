@@ -29,7 +29,7 @@ qint64 stake(const TestDatabase& t, const QString& type, const QString& horse,
     ledger::GameEntry entry{ledger::GameKind::Stake, "Paul", "Mars", "14", type, horse,
                             eur(amount), ledger::BetSlip{QDate(2026, 3, 14),
                                                          {1, 3, racecourse}, odds}};
-    return ledger::recordGame(*t.db(), entry, "Mars").num;
+    return ledger::recordGame(*t.db(), entry).num;
 }
 
 QString stateOf(const TestDatabase& t, qint64 num) {

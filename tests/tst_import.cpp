@@ -1599,8 +1599,7 @@ void TestImport::placeBets() const {
     for (const auto& [type, horse, race] : bets)
         ledger::recordGame(db,
                            {ledger::GameKind::Stake, "Bernard", "Mars", "05", type, horse, 2_eur,
-                            ledger::BetSlip{QDate(2024, 3, 5), {1, race, "Longchamp"}, 3.5}},
-                           "Mars");
+                            ledger::BetSlip{QDate(2024, 3, 5), {1, race, "Longchamp"}, 3.5}});
 }
 
 void TestImport::importSettlesBets_data() {

@@ -2130,7 +2130,7 @@ void TestLedger::betsSettledOnceTheWindowShows() {
     ledger::GameEntry stake{ledger::GameKind::Stake, "Paul", "Mars", "05", "Simple Placé", "Jolie",
                             Money::fromCents(500),
                             ledger::BetSlip{QDate(2024, 3, 5), {2, 4, "Pau"}, 3.0}};
-    ledger::recordGame(*m_db->db(), stake, "Mars");
+    ledger::recordGame(*m_db->db(), stake);
     m_db->exec("INSERT INTO CR (date, hippodrome, R, C, nbPartant, cheval, place) "
                "VALUES ('2024-03-05', 'PAU', 2, 4, 7, 'JOLIE', '2')");
     openWindow();

@@ -443,8 +443,7 @@ void TestReliability::damagedFilesNeverCrash() {
         for (int i = 0; i < 300; ++i)
             ledger::recordGame(*db,
                                {ledger::GameKind::Stake, "Paul", "Mars", "03", "Simple Gagnant",
-                                QString("Cheval %1").arg(i % 7), Money::fromCents(250), {}},
-                               "Mars");
+                                QString("Cheval %1").arg(i % 7), Money::fromCents(250), {}});
         db->exec("INSERT INTO MESSUIVITS (nomcheval) VALUES ('CHEVAL 1'), ('CHEVAL 2')");
         db->exec(
             "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "

@@ -198,7 +198,7 @@ void fillBets(const TestDatabase& db) {
         entry.horse = "ALPHA";
         entry.amount = Money::fromStored(amount);
         entry.bet = ledger::BetSlip{day, race, odds};
-        const qint64 num = ledger::recordGame(*db.db(), entry, month).num;
+        const qint64 num = ledger::recordGame(*db.db(), entry).num;
         if (state != ledger::BetState::Pending)
             ledger::markBet(*db.db(), num, state);
         return num;

@@ -105,8 +105,7 @@ void makeYear(const data::Database& db) {
     addPlayer(db, "Anne", 50_eur, "Mars");
     const auto game = [&](GameKind kind, const QString& player, const QString& month, Money amount,
                           Carry carry = Carry::ThisMonthOnly) {
-        recordGame(db, {kind, player, month, "03", "Simple Gagnant", "Jolie", amount, {}}, month,
-                   carry);
+        recordGame(db, {kind, player, month, "03", "Simple Gagnant", "Jolie", amount, {}}, carry);
     };
     game(GameKind::Stake, "Paul", "Mars", 10_eur);
     const qint64 stake = db.scalar("SELECT max(Num) FROM JEUX").toLongLong();
@@ -194,8 +193,7 @@ void TestYearbook::closesTheYearIntoItsArchive() {
     QCOMPARE(ledger::storedYear(db), 2027);
     QCOMPARE(otherTables(), others);
     // A new line never takes an archived line's number, which a Remarque may name.
-    ledger::recordGame(db, {ledger::GameKind::Stake, "Paul", "Janvier", "11", "Trio", "", 2_eur, {}},
-                       "Janvier");
+    ledger::recordGame(db, {ledger::GameKind::Stake, "Paul", "Janvier", "11", "Trio", "", 2_eur, {}});
     QCOMPARE(t.scalar("SELECT max(Num) FROM JEUX").toLongLong(), lastNum + 1);
     QCOMPARE(ledger::account(db, "Paul", "Janvier")->balance, 135_eur);
 
