@@ -242,7 +242,7 @@ QVector<RaceOfDay> racesOfDay(const data::Database& db, const QDate& day) {
 std::optional<Money> Bet::expectedReturn() const {
     if (!odds)
         return std::nullopt;
-    return Money::fromCents(std::llround(double(stake.cents()) * *odds));
+    return stake.times(Money::hundredthsOf(*odds));
 }
 
 Settling settleBets(const data::Database& db, std::optional<qint64> only) {

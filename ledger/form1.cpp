@@ -4,7 +4,6 @@
 #include "data/connection.h"
 #include "data/paths.h"
 #include "data/regional.h"
-#include "data/statement.h"
 #include "followed/raceday.h"
 #include "gui/appearance.h"
 #include "gui/colours.h"
@@ -27,6 +26,7 @@
 #include <QStatusBar>
 #include <QStringListModel>
 #include <QStyle>
+#include <QTimer>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -44,13 +44,9 @@ struct Colonne {
     bool argent;
 };
 const Colonne kColonnes[StatementModel::kColumns] = {
-    {700, false}, {2880, false}, {2000, false}, {850, true}, {850, true}, {1360, true}, {1000, false},
+    {700, false}, {2880, false}, {2000, false}, {850, true},
+    {850, true},  {1360, true},  {1000, false},
 };
-
-// The headings written above the statement, one per column.
-std::array<QLabel*, StatementModel::kColumns> intitules(const Ui::Form1& ui) {
-    return {ui.Label4, ui.Label5, ui.Label11, ui.Label6, ui.Label7, ui.Label9, ui.LabelEtat};
-}
 
 // The cell's own padding and a few pixels, so that two amounts never touch.
 int margeCellule(const QTreeView* liste) {
@@ -138,8 +134,7 @@ Form1::Form1(std::shared_ptr<data::Database> base, int anneeArchivee, QWidget* p
     ui->Lst_jeux->setItemDelegate(new PlainTextDelegate(ui->Lst_jeux));
     // A reload empties the selection without telling it changed.
     const auto selectionSuivie = [this] {
-        ui->BT_annuler->setEnabled(Modifiable() &&
-                                   ui->Lst_jeux->selectionModel()->hasSelection());
+        ui->BT_annuler->setEnabled(Modifiable() && ui->Lst_jeux->selectionModel()->hasSelection());
     };
     connect(ui->Lst_jeux->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             selectionSuivie);
@@ -159,10 +154,11 @@ Form1::Form1(std::shared_ptr<data::Database> base, int anneeArchivee, QWidget* p
     ui->LstAEncaisser->setModel(m_aEncaisser);
     connect(ui->LstAEncaisser->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] {
-                ui->BT_encaisser->setEnabled(
-                    Modifiable() && ui->LstAEncaisser->selectionModel()->hasSelection());
+                ui->BT_encaisser->setEnabled(Modifiable() &&
+                                             ui->LstAEncaisser->selectionModel()->hasSelection());
             });
-    connect(ui->CjourMiseGain, &QDateEdit::dateChanged, this, &Form1::ChargerCourses);
+    connect(ui->CjourMiseGain, &QDateEdit::dateChanged, this, &Form1::CjourMiseGain_Change);
+    connect(ui->C_moisMiseGain, &QComboBox::activated, this, &Form1::C_moisMiseGain_Click);
     ui->Lst_jeux->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui->Lst_jeux, &QWidget::customContextMenuRequested, this, &Form1::MenuReleve);
     ui->Gencaisser->hide();
@@ -170,9 +166,9 @@ Form1::Form1(std::shared_ptr<data::Database> base, int anneeArchivee, QWidget* p
     // the names whole.
     ui->C_course->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     ui->C_course->setMinimumContentsLength(8);
-    ui->Tcote->setMaximumWidth(ui->Tcote->fontMetrics().horizontalAdvance(QStringLiteral("000,00")) +
-                               4 * ui->Tcote->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) +
-                               8);
+    ui->Tcote->setMaximumWidth(
+        ui->Tcote->fontMetrics().horizontalAdvance(QStringLiteral("000,00")) +
+        4 * ui->Tcote->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 8);
     // The archived years, found each time the menu opens.
     ui->mnuouvrirannee->setMenu(new QMenu(this));
     connect(ui->mnuouvrirannee->menu(), &QMenu::aboutToShow, this, &Form1::ListerArchives);
@@ -191,9 +187,9 @@ Form1* Form1::ouvrirArchive(const QString& chemin, int annee, QWidget* parent) {
 // opened read-only by the engine.
 void Form1::LectureSeule(const QString& suffixe) {
     setWindowTitle(windowTitle() + suffixe);
-    for (QWidget* ecrit : std::initializer_list<QWidget*>{
-             ui->BT_savemise, ui->BT_savegain, ui->Tajoutecredit, ui->bt_ajouteusers,
-             ui->BT_annuler, ui->BT_encaisser})
+    for (QWidget* ecrit :
+         std::initializer_list<QWidget*>{ui->BT_savemise, ui->BT_savegain, ui->Tajoutecredit,
+                                         ui->bt_ajouteusers, ui->BT_annuler, ui->BT_encaisser})
         ecrit->setEnabled(false);
     ui->mnucloturer->setEnabled(false);
 }
@@ -243,7 +239,11 @@ void Form1::Form_Load() {
     PreparerListeJeux();
     ChargerUsers();
     ChargerTypesJeux();
-    const int mois = regional::today().month();
+    int mois = regional::today().month();
+    // A past year is read where it ended, not on an empty month.
+    if (m_anneeArchivee != 0)
+        if (const auto dernier = ledger::lastMonthWithLines(*m_base))
+            mois = *dernier + 1;
     ui->C_mois->setCurrentIndex(mois - 1);
     ui->C_moisMiseGain->setCurrentIndex(mois - 1);
     {
@@ -257,23 +257,48 @@ void Form1::Form_Load() {
     if (const QString terminee = ledger::yearStatus(*m_base, regional::today());
         !terminee.isEmpty())
         statusBar()->showMessage(terminee);
-    AnnoncerPartants();
+    ActualiserPartants();
+    ProgrammerMinuit();
 }
 
 // The followed horses on today's card, told where the punter looks first, as a way to the
 // card. Kept aside from the passing messages, which would hide it.
-void Form1::AnnoncerPartants() {
-    const int suivis = followed::followedRunningOn(*m_base, regional::today());
-    if (suivis == 0)
+void Form1::ActualiserPartants() {
+    if (m_anneeArchivee != 0)
         return;
+    int suivis = 0;
+    try {
+        suivis = followed::followedRunningOn(*m_base, regional::today());
+    } catch (const data::DbError& error) {
+        // A link, not a write: a busy file leaves it as it was, and says why.
+        statusBar()->showMessage(QStringLiteral("Les partants du jour n'ont pas pu être lus : ") +
+                                 error.engineText());
+        return;
+    }
+    if (!m_lienPartants) {
+        // No status bar for nothing to say: the window keeps its room.
+        if (suivis == 0)
+            return;
+        m_lienPartants = new QLabel(this);
+        m_lienPartants->setObjectName(QStringLiteral("LienPartants"));
+        m_lienPartants->setTextFormat(Qt::RichText);
+        connect(m_lienPartants, &QLabel::linkActivated, this, &Form1::raceDayRequested);
+        statusBar()->addPermanentWidget(m_lienPartants);
+    }
     const QString texte =
         suivis == 1 ? QStringLiteral("1 de vos chevaux suivis court aujourd'hui")
                     : QStringLiteral("%1 de vos chevaux suivis courent aujourd'hui").arg(suivis);
-    auto* lien = new QLabel(QStringLiteral("<a href=\"jour\">%1</a>").arg(texte.toHtmlEscaped()));
-    lien->setObjectName(QStringLiteral("LienPartants"));
-    lien->setTextFormat(Qt::RichText);
-    connect(lien, &QLabel::linkActivated, this, &Form1::raceDayRequested);
-    statusBar()->addPermanentWidget(lien);
+    m_lienPartants->setText(QStringLiteral("<a href=\"jour\">%1</a>").arg(texte.toHtmlEscaped()));
+    m_lienPartants->setVisible(suivis > 0);
+}
+
+void Form1::ProgrammerMinuit() {
+    const QDateTime maintenant = QDateTime::currentDateTime();
+    const QDateTime minuit(maintenant.date().addDays(1), QTime(0, 0, 1));
+    QTimer::singleShot(std::max<qint64>(1000, maintenant.msecsTo(minuit)), this, [this] {
+        ActualiserPartants();
+        ProgrammerMinuit();
+    });
 }
 
 void Form1::ChargerMois() {
@@ -300,20 +325,23 @@ void Form1::PreparerListeJeux() {
         QFontMetrics(gras).horizontalAdvance(regional::formatMoney(Money::fromCents(-999999999))) +
         marge;
     QHeaderView* entetes = liste->header();
+    // The list's own header names the columns, over them whatever their widths: the row of
+    // headings drawn above the list would say it twice.
+    ui->headings->hide();
     entetes->setStretchLastSection(false);
     int minimum = 0;
     QFont italique = liste->font();
     italique.setItalic(true);
     // What each column without money must show whole: a day, the credit rows' type in
     // italics, a few letters of a horse, a bet's longest state.
-    const int textes[] = {normal.horizontalAdvance(QStringLiteral("00")),
-                          QFontMetrics(italique).horizontalAdvance(ledger::creditType()),
-                          6 * normal.averageCharWidth(),
-                          0,
-                          0,
-                          0,
-                          normal.horizontalAdvance(
-                              ledger::betStateName(ledger::BetState::Refunded))};
+    const int textes[] = {
+        normal.horizontalAdvance(QStringLiteral("00")),
+        QFontMetrics(italique).horizontalAdvance(ledger::creditType()),
+        6 * normal.averageCharWidth(),
+        0,
+        0,
+        0,
+        normal.horizontalAdvance(ledger::betStateName(ledger::BetState::Refunded))};
     for (int i = 0; i < static_cast<int>(std::size(kColonnes)); ++i) {
         const int titre =
             normal.horizontalAdvance(QString::fromUtf8(StatementModel::header(i))) + marge;
@@ -327,25 +355,6 @@ void Form1::PreparerListeJeux() {
                            liste->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, liste));
     AjusterMontants();
     liste->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-
-    for (int i = 0; i < static_cast<int>(std::size(kColonnes)); ++i)
-        intitules(*ui)[i]->setAlignment(StatementModel::alignment(i) | Qt::AlignVCenter);
-    ui->headings->setFixedHeight(ui->Label4->sizeHint().height());
-    connect(entetes, &QHeaderView::sectionResized, this, &Form1::PlacerIntitules,
-            Qt::UniqueConnection);
-    connect(entetes, &QHeaderView::geometriesChanged, this, &Form1::PlacerIntitules,
-            Qt::UniqueConnection);
-}
-
-void Form1::PlacerIntitules() {
-    // The headings written above the list stand over their columns, whatever their widths.
-    const QHeaderView* entetes = ui->Lst_jeux->header();
-    const int decalage =
-        ui->Lst_jeux->geometry().x() - ui->headings->geometry().x() + ui->Lst_jeux->frameWidth();
-    const auto labels = intitules(*ui);
-    for (int i = 0; i < static_cast<int>(labels.size()); ++i)
-        labels[i]->setGeometry(decalage + entetes->sectionViewportPosition(i), 0,
-                                  entetes->sectionSize(i), ui->headings->height());
 }
 
 void Form1::ChargerUsers() {
@@ -450,18 +459,8 @@ void Form1::ChargerCompte(const QString& nom, const QString& mois) {
 }
 
 void Form1::ChargerChevaux(const QString& nom) {
-    // Thousands of horses for a regular player: one list, read straight from the engine,
-    // shared by both boxes.
-    data::Statement rs(m_base->raw(),
-                       QStringLiteral("SELECT DISTINCT Cheval, User FROM JEUX WHERE User = ?"),
-                       {nom});
-    QStringList chevaux;
-    while (rs.next()) {
-        // A row without a horse (never written by this program) gives no entry.
-        if (!rs.isNull(0))
-            if (const QString cheval = rs.string(0); !cheval.isEmpty())
-                chevaux << cheval.toUpper();
-    }
+    // One list shared by both boxes.
+    const QStringList chevaux = ledger::playerHorses(*m_base, nom);
     // A horse already in the entry (a bet taken from the day's card) stays for the player
     // then chosen: it is typed input, not another player's figure.
     const QString saisi = ui->Tcheval->currentText();
@@ -645,7 +644,17 @@ void Form1::Enregistrer(ledger::GameKind genre) {
     if (!moisEntree)
         return;
     entree.month = *moisEntree;
-    entree.day = ui->CjourMiseGain->date().toString(QStringLiteral("dd"));
+    const QDate jour = ui->CjourMiseGain->date();
+    // The race day of a bet is the line's day: a day of another month would settle the bet
+    // from one month's results and file it under another.
+    if (regional::monthIndex(entree.month) != jour.month() - 1) {
+        Refuser(QStringLiteral("Le jour choisi (%1) n'est pas dans le mois de %2 : choisissez "
+                               "le jour ou le mois de la mise à nouveau.")
+                    .arg(regional::frenchDate(jour), entree.month),
+                QStringLiteral("Erreur mois"), ui->CjourMiseGain);
+        return;
+    }
+    entree.day = jour.toString(QStringLiteral("dd"));
 
     entree.gameType = regional::simplifiedName(ui->Ctypejeux->currentText());
     if (entree.gameType.isEmpty()) {
@@ -692,8 +701,35 @@ void Form1::Enregistrer(ledger::GameKind genre) {
         ui->Tcote->clear();
         ReglerParis(num);
     }
-    // Choosing the player again rebuilds the statement and the horse lists once.
+    // Choosing the player again rebuilds the statement and the horse lists once; the
+    // statement on display may have moved through the carry.
     C_users_Click();
+    DireOuVaLaLigne(genre == ledger::GameKind::Stake ? QStringLiteral("Mise enregistrée")
+                                                     : QStringLiteral("Gain enregistré"),
+                    entree.player, entree.month);
+}
+
+void Form1::DireOuVaLaLigne(const QString& quoi, const QString& nom, const QString& mois) {
+    if (regional::monthIndex(mois) != regional::monthIndex(m_releve.month) ||
+        nom.compare(m_releve.player, Qt::CaseInsensitive) != 0)
+        statusBar()->showMessage(QStringLiteral("%1 dans %2").arg(quoi, mois));
+}
+
+void Form1::C_moisMiseGain_Click() {
+    const int mois = regional::monthIndex(ui->C_moisMiseGain->currentText());
+    const QDate jour = ui->CjourMiseGain->date();
+    if (mois < 0 || jour.month() == mois + 1)
+        return;
+    // The same day in the month chosen, or its last day.
+    const QDate premier(jour.year(), mois + 1, 1);
+    ui->CjourMiseGain->setDate(premier.addDays(std::min(jour.day(), premier.daysInMonth()) - 1));
+}
+
+void Form1::CjourMiseGain_Change() {
+    const int mois = ui->CjourMiseGain->date().month() - 1;
+    if (regional::monthIndex(ui->C_moisMiseGain->currentText()) != mois)
+        ui->C_moisMiseGain->setCurrentIndex(mois);
+    ChargerCourses();
 }
 
 // Once the calendar has turned the year, the open year takes no entry for a month the new
@@ -817,9 +853,8 @@ void Form1::Tajoutecredit_Click() {
         return;
     const auto report = Reporter(nom, *mois);
     if (!report || !Ecrire([&] {
-            ledger::addCredit(*m_base, nom, *mois,
-                              regional::today().toString(QStringLiteral("dd")), *somme.value,
-                              *report);
+            ledger::addCredit(*m_base, nom, *mois, regional::today().toString(QStringLiteral("dd")),
+                              *somme.value, *report);
         }))
         return;
     Proteger([&] { ChargerReleve(nom, *mois); });
@@ -830,28 +865,11 @@ void Form1::Tajoutecredit_Click() {
 
 void Form1::C_cheval_Click() {
     Proteger([this] {
-        // Every row counts: two equal stakes on the horse are two stakes.
-        OuvrirJeux(QStringLiteral("SELECT Cheval, User, Debit, Credit, [type jeux] FROM JEUX "
-                                  "WHERE User = ? and Cheval = ?;"),
-                   {joueur(*ui), ui->C_cheval->currentText().trimmed()});
-        const int nombre = RsJeux->RecordCount();
-        if (nombre != 0) {
-            RsJeux->MoveLast();
-            RsJeux->MoveFirst();
-        }
-        Money mises;
-        Money gains;
-        for (int i = 0; i < nombre; ++i) {
-            if (!ledger::isCreditRow(RsJeux->Fields(4))) {
-                mises += Money::fromStored(RsJeux->Fields(2));
-                gains += Money::fromStored(RsJeux->Fields(3));
-            }
-            RsJeux->MoveNext();
-        }
-        ui->Ttotalmisecheval->setText(regional::formatMoney(mises));
-        ui->Ttotalgaincheval->setText(regional::formatMoney(gains));
-        ui->Trapportcheval->setText(regional::formatMoney(gains - mises));
-        FermerJeux();
+        const ledger::HorseTotals totaux =
+            ledger::horseTotals(*m_base, joueur(*ui), ui->C_cheval->currentText().trimmed());
+        ui->Ttotalmisecheval->setText(regional::formatMoney(totaux.stakes));
+        ui->Ttotalgaincheval->setText(regional::formatMoney(totaux.wins));
+        ui->Trapportcheval->setText(regional::formatMoney(totaux.wins - totaux.stakes));
     });
 }
 
@@ -1003,4 +1021,10 @@ void Form1::closeEvent(QCloseEvent* event) {
         }
     }
     event->accept();
+}
+
+void Form1::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_lienPartants)
+        ActualiserPartants();
 }

@@ -25,6 +25,7 @@ namespace regional {
 enum class AmountError;
 }
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QStringListModel;
 class StatementModel;
@@ -53,6 +54,9 @@ public slots:
     // to type. cote: the odds, or a null QVariant.
     void PreparerPari(const QDate& jour, const QString& course, const QString& cheval,
                       const QVariant& cote);
+    // Counts again the followed horses on today's card, for the status-bar link: after a horse
+    // is followed, a card imported, or midnight.
+    void ActualiserPartants();
 
 signals:
     void chronoRequested();
@@ -74,6 +78,8 @@ protected:
     // The ledger is the program: closing it closes every other window, each of which may
     // first ask to save its work, and may keep everything open.
     void closeEvent(QCloseEvent* event) override;
+    // Back in the window, the card may have been imported meanwhile (velmora-db).
+    void changeEvent(QEvent* event) override;
 
 private slots:
     void BT_suivit_Click();
@@ -86,20 +92,22 @@ private slots:
     void bt_ajouteusers_Click();
     void Tajoutecredit_Click();
     void C_cheval_Click();
+    void C_moisMiseGain_Click();
+    void CjourMiseGain_Change();
     void BT_annuler_Click();
     void mnusuivits_Click();
     void BT_voirsuivit_Click();
     void mnustats_Click();
     void mnuimprimer_Click();
     void mnucloturer_Click();
-    void PlacerIntitules();
     void BT_encaisser_Click();
     void ChargerCourses();
     void MenuReleve(const QPoint& position);
 
 private:
     void Form_Load();
-    void AnnoncerPartants();
+    // The next recount of the followed horses running today, at midnight.
+    void ProgrammerMinuit();
     void ChargerMois();
     void PreparerListeJeux();
     void ChargerUsers();
@@ -115,6 +123,8 @@ private:
     bool OuvrirMois(const QString& joueur, const QString& mois);
     void ChargerChevaux(const QString& joueur);
     void Enregistrer(ledger::GameKind kind);
+    // Tells in the status bar which month a line went to, when it is not the statement's.
+    void DireOuVaLaLigne(const QString& quoi, const QString& joueur, const QString& mois);
     // The race and odds typed with a stake: nothing when the race is left empty, false in
     // `ok` after telling the user what is wrong.
     std::optional<ledger::BetSlip> PariSaisi(bool& ok);
@@ -175,7 +185,8 @@ private:
     // Everything shown in Lst_jeux, the balance boxes and the summary comes from here.
     ledger::MonthStatement m_releve;
     StatementModel* m_modeleReleve = nullptr;
-    QStringListModel* m_chevaux = nullptr; // the player's horses, in C_cheval and Tcheval
+    QStringListModel* m_chevaux = nullptr;   // the player's horses, in C_cheval and Tcheval
     BetsToCashModel* m_aEncaisser = nullptr; // LstAEncaisser's bets
-    bool m_parisRegles = false;            // settled once the window was first painted
+    bool m_parisRegles = false;              // settled once the window was first painted
+    QLabel* m_lienPartants = nullptr;        // "N de vos chevaux suivis courent aujourd'hui"
 };

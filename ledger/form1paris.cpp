@@ -7,12 +7,12 @@
 #include "gui/dialogs.h"
 #include "gui/errorbox.h"
 #include "ledger/betbook.h"
-#include "ledger/ledgerbook.h"
 #include "ledger/betstocashmodel.h"
+#include "ledger/ledgerbook.h"
 #include "ledger/statementmodel.h"
 
-#include <QEvent>
 #include <QAbstractItemView>
+#include <QEvent>
 #include <QHeaderView>
 #include <QMenu>
 #include <QStatusBar>
@@ -22,8 +22,7 @@
 namespace {
 
 QString paris(int nombre) {
-    return nombre > 1 ? QStringLiteral("%1 paris réglés").arg(nombre)
-                      : QStringLiteral("%1 pari réglé").arg(nombre);
+    return regional::counted(nombre, QStringLiteral("pari réglé"), QStringLiteral("paris réglés"));
 }
 
 } // namespace
@@ -177,8 +176,9 @@ void Form1::BT_encaisser_Click() {
     const auto report = Reporter(pari->player, pari->month);
     if (!report)
         return;
+    bool ecrit = false;
     try {
-        Ecrire([&] {
+        ecrit = Ecrire([&] {
             if (rembourse)
                 ledger::refundBet(*m_base, num, *report);
             else
@@ -190,6 +190,11 @@ void Form1::BT_encaisser_Click() {
         // The stake was reversed meanwhile (another program): the list was stale.
     }
     recharger();
+    // The win goes to the stake's own month, which may not be the one on display.
+    if (ecrit)
+        DireOuVaLaLigne(rembourse ? QStringLiteral("Mise annulée")
+                                  : QStringLiteral("Gain enregistré"),
+                        pari->player, pari->month);
 }
 
 void Form1::MenuReleve(const QPoint& position) {
@@ -221,11 +226,11 @@ void Form1::MarquerPari(qint64 num, ledger::BetState etat) {
 
 void Form1::PreparerPari(const QDate& jour, const QString& course, const QString& cheval,
                          const QVariant& cote) {
-    // The month the stake is filed under is the race's; the statement on display stays, as
-    // its balance is the one a stake moves.
-    ui->C_moisMiseGain->setCurrentIndex(jour.month() - 1);
+    // The stake is filed under the race's month, and moves that month's balance; the
+    // statement on display stays.
     ui->CjourMiseGain->setDate(jour);
-    const int type = ui->Ctypejeux->findText(QStringLiteral("Simple Gagnant"), Qt::MatchFixedString);
+    const int type =
+        ui->Ctypejeux->findText(QStringLiteral("Simple Gagnant"), Qt::MatchFixedString);
     if (type >= 0)
         ui->Ctypejeux->setCurrentIndex(type);
     else

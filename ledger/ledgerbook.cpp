@@ -203,11 +203,12 @@ MonthStatement loadStatement(const data::Database& db, const QString& player,
     const bool bets = data::schema::hasBetsTable(db);
     data::Statement rs(
         db.raw(),
-        bets ? QStringLiteral("SELECT Num, Jour, Remarque, [type jeux], Cheval, Debit, Credit, "
-                              "SoldeApres, PARIS.Etat FROM JEUX LEFT JOIN PARIS ON NumJeu = Num "
-                              "WHERE user = ? and mois = ? ORDER BY Num,Jour;")
-             : QStringLiteral("SELECT Num, Jour, Remarque, [type jeux], Cheval, Debit, Credit, "
-                              "SoldeApres FROM JEUX WHERE user = ? and mois = ? ORDER BY Num,Jour;"),
+        bets
+            ? QStringLiteral("SELECT Num, Jour, Remarque, [type jeux], Cheval, Debit, Credit, "
+                             "SoldeApres, PARIS.Etat FROM JEUX LEFT JOIN PARIS ON NumJeu = Num "
+                             "WHERE user = ? and mois = ? ORDER BY Num,Jour;")
+            : QStringLiteral("SELECT Num, Jour, Remarque, [type jeux], Cheval, Debit, Credit, "
+                             "SoldeApres FROM JEUX WHERE user = ? and mois = ? ORDER BY Num,Jour;"),
         {player, month});
     while (rs.next()) {
         StatementLine line = readStatementLine(rs, 0);
@@ -239,6 +240,47 @@ MonthStatement loadStatement(const data::Database& db, const QString& player,
         statement.soldeEnCours = row->balance;
     }
     return statement;
+}
+
+QStringList playerHorses(const data::Database& db, const QString& player) {
+    // Thousands of horses for a regular player: read straight from the engine.
+    data::Statement rs(db.raw(),
+                       QStringLiteral("SELECT DISTINCT Cheval, User FROM JEUX WHERE User = ?"),
+                       {player});
+    QStringList horses;
+    while (rs.next()) {
+        // A row without a horse (never written by this program) gives no entry.
+        if (!rs.isNull(0))
+            if (const QString horse = rs.string(0); !horse.isEmpty())
+                horses << horse.toUpper();
+    }
+    return horses;
+}
+
+HorseTotals horseTotals(const data::Database& db, const QString& player, const QString& horse) {
+    data::Statement rs(db.raw(),
+                       QStringLiteral("SELECT Debit, Credit, [type jeux] FROM JEUX "
+                                      "WHERE User = ? and Cheval = ?"),
+                       {player, horse});
+    HorseTotals totals;
+    while (rs.next()) {
+        if (!rs.isNull(2) && isCreditType(rs.string(2)))
+            continue;
+        totals.stakes += cellAmount(rs, 0);
+        totals.wins += cellAmount(rs, 1);
+    }
+    return totals;
+}
+
+std::optional<int> lastMonthWithLines(const data::Database& db) {
+    std::optional<int> last;
+    QSqlQuery query = db.exec(QStringLiteral("SELECT DISTINCT mois FROM JEUX"));
+    while (query.next()) {
+        const int index = regional::monthIndex(query.value(0).toString());
+        if (index >= 0 && (!last || index > *last))
+            last = index;
+    }
+    return last;
 }
 
 QStringList laterMonths(const data::Database& db, const QString& player, const QString& month) {

@@ -52,6 +52,21 @@ MonthStatement loadStatement(const data::Database& db, const QString& player, co
 // Cheval, Debit, Credit, SoldeApres selected from `first` on.
 StatementLine readStatementLine(const data::Statement& rs, int first);
 
+// The horses of the player's lines, as the ledger stores them, in capitals, each once (the
+// list of the per-horse report and of the entry's horse box).
+QStringList playerHorses(const data::Database& db, const QString& player);
+
+// What the player staked and won on one horse over every month; credit rows are not games,
+// and every row counts (two equal stakes are two stakes).
+struct HorseTotals {
+    Money stakes;
+    Money wins;
+};
+HorseTotals horseTotals(const data::Database& db, const QString& player, const QString& horse);
+
+// The latest month, in calendar order, that holds a line of any player (0 for Janvier).
+std::optional<int> lastMonthWithLines(const data::Database& db);
+
 // The months after `month`, in calendar order, for which the player has a row: those a
 // change of that month's balance may be carried to.
 QStringList laterMonths(const data::Database& db, const QString& player, const QString& month);
