@@ -150,13 +150,33 @@ std::optional<QString> monthNamed(const QString& typed) {
     return monthNames().at(index);
 }
 
+namespace {
+// Older versions and hand-made files spell months their own way ("Août", "DECEMBRE"): what
+// the name says is read without case or accents.
+QString monthKey(const QString& name) {
+    QString key;
+    for (const QChar c : name.trimmed().normalized(QString::NormalizationForm_D))
+        if (c.category() != QChar::Mark_NonSpacing)
+            key += c;
+    return key.toCaseFolded();
+}
+} // namespace
+
 int monthIndex(const QString& name) {
-    const QString wanted = name.trimmed();
-    const QStringList& names = monthNames();
-    for (int i = 0; i < names.size(); ++i)
-        if (names.at(i).compare(wanted, Qt::CaseInsensitive) == 0)
-            return i;
-    return -1;
+    static const QStringList keys = [] {
+        QStringList folded;
+        for (const QString& month : monthNames())
+            folded << monthKey(month);
+        return folded;
+    }();
+    return int(keys.indexOf(monthKey(name)));
+}
+
+QString nocaseKey(QString text) {
+    for (QChar& c : text)
+        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+            c = QChar(c.unicode() + ('a' - 'A'));
+    return text;
 }
 
 QString simplifiedName(const QString& typed) {

@@ -67,11 +67,18 @@ QString counted(qint64 n, const QString& singular, const QString& plural);
 // The twelve month names the ledger stores, January first, spelled as the ledger always has.
 const QStringList& monthNames();
 
-// The ledger's name of the month typed, whatever its case and surrounding blanks
-// ("DÉCEMBRE " is "décembre"); nothing for a text that names no month.
+// The ledger's name of the month typed or stored, whatever its case, accents and
+// surrounding blanks ("DÉCEMBRE " is "décembre", "Août" is "Aout"); nothing for a text that
+// names no month.
 std::optional<QString> monthNamed(const QString& typed);
-// 0 for Janvier to 11 for décembre, -1 for a text that names no month.
+// 0 for Janvier to 11 for décembre, -1 for a text that names no month; compared as
+// monthNamed compares.
 int monthIndex(const QString& name);
+
+// A text as the file's COLLATE NOCASE compares it: A to Z fold to a to z, every other
+// character (an accented letter too) stays as it is. Two spellings the file takes for one
+// name give one key.
+QString nocaseKey(QString text);
 
 // A name as typed, its blanks and tabs made single spaces and those around it dropped:
 // "Jolie\tFille " is "Jolie Fille".

@@ -6,6 +6,7 @@
 #include "data/statement.h"
 #include "data/transaction.h"
 #include "ledger/betbook.h"
+#include "ledger/chains.h"
 
 #include <QCollator>
 #include <QCryptographicHash>
@@ -47,8 +48,8 @@ struct LedgerPrint {
     QByteArray digest;
 
     bool operator==(const LedgerPrint& o) const {
-        return jeux == o.jeux && users == o.users && paris == o.paris && debit == o.debit && credit == o.credit &&
-               soldeApres == o.soldeApres && soldeDepart == o.soldeDepart &&
+        return jeux == o.jeux && users == o.users && paris == o.paris && debit == o.debit &&
+               credit == o.credit && soldeApres == o.soldeApres && soldeDepart == o.soldeDepart &&
                soldeEnCours == o.soldeEnCours && digest == o.digest;
     }
 };
@@ -117,10 +118,10 @@ LedgerPrint ledgerPrint(const data::Database& db) {
         }
     }
     if (data::schema::hasBetsTable(db)) {
-        data::Statement rs(db.raw(),
-                           QStringLiteral("SELECT %1 FROM PARIS ORDER BY NumJeu")
-                               .arg(QLatin1String(kBetsColumns)),
-                           {});
+        data::Statement rs(
+            db.raw(),
+            QStringLiteral("SELECT %1 FROM PARIS ORDER BY NumJeu").arg(QLatin1String(kBetsColumns)),
+            {});
         while (rs.next()) {
             ++print.paris;
             for (int c = 0; c < 8; ++c)
@@ -134,16 +135,6 @@ LedgerPrint ledgerPrint(const data::Database& db) {
 bool integrityOk(const data::Database& db) {
     QSqlQuery query = db.exec(QStringLiteral("PRAGMA integrity_check"));
     return query.next() && query.value(0).toString() == QLatin1String("ok") && !query.next();
-}
-
-// Names as the file compares them (COLLATE NOCASE folds ASCII letters only): two spellings
-// it takes for one player must give him one January row.
-QString nocaseKey(const QString& name) {
-    QString key = name;
-    for (QChar& c : key)
-        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
-            c = QChar(c.unicode() + ('a' - 'A'));
-    return key;
 }
 
 // Each player's latest month in calendar order, the last row added deciding between two
@@ -161,7 +152,7 @@ QVector<ClosingBalance> closingBalances(const data::Database& db) {
         const QString player = query.value(0).toString();
         const QString month = query.value(1).toString();
         const int index = regional::monthIndex(month);
-        Latest& entry = latest[nocaseKey(player)];
+        Latest& entry = latest[regional::nocaseKey(player)];
         if (index < entry.index)
             continue;
         entry.index = index;
@@ -289,8 +280,27 @@ ClosingRefused refusalFor(const data::DbError& error) {
     }
 }
 
-QString counted(qint64 n, const QString& one, const QString& many) {
-    return regional::frenchLocale().toString(n) + QLatin1Char(' ') + (n > 1 ? many : one);
+// The names the ledger cannot read, each once: the closing could not tell which month's
+// balance a player takes into January.
+void refuseStrayMonths(const data::Database& db) {
+    QStringList names;
+    for (const StrayMonth& stray : strayMonths(db)) {
+        const QString named = QStringLiteral("« %1 » (%2)").arg(stray.name, stray.column);
+        if (!names.contains(named))
+            names << named;
+    }
+    if (names.isEmpty())
+        return;
+    throw ClosingRefused(Reason::UnknownMonth,
+                         (names.size() == 1
+                              ? QStringLiteral("Le mois %1 n'est pas un mois du registre : l'année "
+                                               "n'est pas clôturée. Corrigez-le, puis recommencez "
+                                               "(velmora-db check dit où il se trouve).")
+                              : QStringLiteral("Les mois %1 ne sont pas des mois du registre : "
+                                               "l'année n'est pas clôturée. Corrigez-les, puis "
+                                               "recommencez (velmora-db check dit où ils se "
+                                               "trouvent)."))
+                             .arg(names.join(QStringLiteral(", "))));
 }
 
 } // namespace
@@ -390,8 +400,9 @@ QString recapText(const ClosingRecap& recap) {
         QStringLiteral("L'année %1 compte %2 et %3. Son registre passera dans l'archive\n%4\n"
                        "qui se consulte ensuite en lecture seule.\n\n")
             .arg(recap.year)
-            .arg(counted(recap.lines, QStringLiteral("ligne"), QStringLiteral("lignes")),
-                 counted(recap.players.size(), QStringLiteral("joueur"), QStringLiteral("joueurs")),
+            .arg(regional::counted(recap.lines, QStringLiteral("ligne"), QStringLiteral("lignes")),
+                 regional::counted(recap.players.size(), QStringLiteral("joueur"),
+                                   QStringLiteral("joueurs")),
                  QDir::toNativeSeparators(recap.archive));
     if (!recap.players.isEmpty()) {
         text += QStringLiteral("L'année %1 s'ouvrira en Janvier avec les soldes de fin "
@@ -455,9 +466,14 @@ ClosingDone closeYear(const data::Database& db, int year,
         // A bet still to settle or to cash would be archived with money not yet counted.
         if (const int unsettled = unsettledBets(db); unsettled > 0)
             throw ClosingRefused(Reason::BetsUnsettled,
-                                 QStringLiteral("%1 paris ne sont pas réglés : encaissez-les ou "
-                                                "marquez-les avant de clôturer.")
-                                     .arg(unsettled));
+                                 unsettled == 1
+                                     ? QStringLiteral("1 pari n'est pas réglé : encaissez-le ou "
+                                                      "marquez-le avant de clôturer.")
+                                     : QStringLiteral("%1 ne sont pas réglés : encaissez-les ou "
+                                                      "marquez-les avant de clôturer.")
+                                           .arg(regional::counted(unsettled, QStringLiteral("pari"),
+                                                                  QStringLiteral("paris"))));
+        refuseStrayMonths(db);
         report(ClosingStep::Locked);
         const LedgerPrint ledger = ledgerPrint(db);
         writing = true;

@@ -116,6 +116,7 @@ public:
         NotOpenYear,     // another year than the open one
         YearNotOver,     // today is still in the open year
         BetsUnsettled,   // bets still pending, or won or refunded and not cashed
+        UnknownMonth,    // a month name in JEUX or USERS that names no ledger month
         AlreadyClosed,   // that year's archive exists and a later year is open
         ArchiveMismatch, // an archive of that name that is not this ledger
         Busy,            // another program holds the file
@@ -133,7 +134,8 @@ public:
 // Closes `year`, which must be the open year and over (regional::today() is past it):
 // writes and checks its archive, then, in one transaction of the file, deletes every JEUX
 // and USERS row, gives each player a Janvier row holding his closing balance and opens the
-// next year. MESSUIVITS, COURSES, CR and TYPEJEUX stay. A temporary archive left by an
+// next year. MESSUIVITS, COURSES, CR and TYPEJEUX stay. A month name the ledger cannot read
+// refuses it: that month's balance could not be placed in the year. A temporary archive left by an
 // interrupted closing is removed; an archive in place that holds exactly this ledger is
 // taken as written and the closing finished. Throws ClosingRefused, the file unchanged.
 ClosingDone closeYear(const data::Database& db, int year,

@@ -70,16 +70,6 @@ Period withoutReversals(Period period) {
     return period;
 }
 
-// Texts as the database compares them (COLLATE NOCASE): only A to Z ignore their case.
-QString nocase(const QString& text) {
-    QString key = text;
-    for (QChar& c : key) {
-        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
-            c = QChar(c.unicode() + ('a' - 'A'));
-    }
-    return key;
-}
-
 // Adds a group of rows to the group of `key`, made with `label` when new.
 void addTo(QVector<Group>& groups, QHash<QString, int>& index, const QString& key,
            const QString& label, const Group& rows) {
@@ -136,8 +126,8 @@ QHash<QString, QString> listedTypes(const data::Database& db) {
     QHash<QString, QString> listed;
     while (query.next()) {
         const QString name = query.value(0).toString();
-        if (!ledger::isCreditType(name) && !listed.contains(nocase(name)))
-            listed.insert(nocase(name), name);
+        if (!ledger::isCreditType(name) && !listed.contains(regional::nocaseKey(name)))
+            listed.insert(regional::nocaseKey(name), name);
     }
     if (query.lastError().isValid())
         data::throwQueryError(query);
@@ -217,7 +207,7 @@ void Tally::addGroups(const data::Database& db, int year) {
             .arg(m_counted.where),
         m_counted.values);
     // "AUTRE JEUX" is the ledger's word for a bet on no particular horse.
-    const QString noHorse = nocase(ledger::storedHorse(QString()));
+    const QString noHorse = regional::nocaseKey(ledger::storedHorse(QString()));
     QVector<Group> byMonth;
     QHash<QString, int> months;
     while (query.next()) {
@@ -237,11 +227,11 @@ void Tally::addGroups(const data::Database& db, int year) {
         const QString monthName = regional::monthNames().value(number - 1);
         addTo(byMonth, months, monthName, monthName, rows);
         const QString typeName = type.toString();
-        addTo(m_figures.byType, m_types, nocase(typeName), typeName, rows);
-        m_spellings[nocase(typeName)][typeName] += rows.games;
+        addTo(m_figures.byType, m_types, regional::nocaseKey(typeName), typeName, rows);
+        m_spellings[regional::nocaseKey(typeName)][typeName] += rows.games;
         const QString horse = query.value(2).toString();
-        if (!horse.isEmpty() && nocase(horse) != noHorse)
-            addTo(m_figures.byHorse, m_horses, nocase(horse), horse.toUpper(), rows);
+        if (!horse.isEmpty() && regional::nocaseKey(horse) != noHorse)
+            addTo(m_figures.byHorse, m_horses, regional::nocaseKey(horse), horse.toUpper(), rows);
     }
     if (query.lastError().isValid())
         data::throwQueryError(query);
@@ -313,7 +303,7 @@ void Tally::addOperations(const data::Database& db, int year) {
 Figures Tally::finish() {
     const QCollator collator = frenchOrder();
     for (Group& group : m_figures.byType) {
-        const QString key = nocase(group.label);
+        const QString key = regional::nocaseKey(group.label);
         group.label = m_listed.value(key, mostUsed(m_spellings.value(key), collator));
     }
     sortByNet(m_figures.byType);
@@ -536,7 +526,9 @@ private:
 
 // One read transaction for all the reads of a computation: on its own, each look-up would
 // take the file's lock and check the engine's cache anew, which costs more than the look-up.
-// Within the caller's transaction, that one serves.
+// Within the caller's transaction, that one serves. end() must be called once the reads are
+// done: a transaction left open would hold the file's read lock, and the next write on the
+// connection would fail to begin its own.
 class ReadTransaction {
 public:
     explicit ReadTransaction(const data::Database& db)
@@ -544,21 +536,36 @@ public:
         if (m_own)
             m_db.exec(QStringLiteral("BEGIN"));
     }
-    ~ReadTransaction() {
-        if (m_own) {
-            try {
-                m_db.exec(QStringLiteral("COMMIT"));
-            } catch (const data::DbError&) {
-                // Nothing was written: there is nothing to lose.
-            }
+    // Throws data::DbError when the engine cannot end it; the connection is left outside
+    // any transaction all the same.
+    void end() {
+        if (!m_own || m_ended)
+            return;
+        m_ended = true;
+        try {
+            m_db.exec(QStringLiteral("COMMIT"));
+        } catch (const data::DbError&) {
+            rollback();
+            throw;
         }
+    }
+    // Left by an exception: the caller hears of that one.
+    ~ReadTransaction() {
+        if (m_own && !m_ended)
+            rollback();
     }
     ReadTransaction(const ReadTransaction&) = delete;
     ReadTransaction& operator=(const ReadTransaction&) = delete;
 
 private:
+    // Nothing was written; the engine ends a read transaction it cannot roll back by itself.
+    void rollback() {
+        if (sqlite3_get_autocommit(m_db.raw()) == 0)
+            sqlite3_exec(m_db.raw(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
     const data::Database& m_db;
     const bool m_own;
+    bool m_ended = false;
 };
 
 void addBet(Group& group, bool won, Money stake, Money returned) {
@@ -628,7 +635,7 @@ private:
 void BetTally::add(const data::Database& db) {
     if (!data::schema::hasBetsTable(db))
         return;
-    const ReadTransaction reading(db);
+    ReadTransaction reading(db);
     // The bets are added up race by race; the tables by racecourse and discipline then take
     // each race once.
     Texts texts;
@@ -698,15 +705,18 @@ void BetTally::add(const data::Database& db) {
         };
         return key(x) < key(y);
     });
-    RaceFinder finder(db);
-    for (const auto& [race, bets] : races) {
-        const QString named = race.racecourse < 0 ? QString() : texts.text(race.racecourse);
-        const RaceFacts facts = finder.find(texts.text(race.day), named, race.r, race.c);
-        const QString racecourse = named.isEmpty() ? facts.racecourse : named;
-        m_racecourses.add(racecourse.isEmpty() ? QStringLiteral("inconnu") : racecourse, bets);
-        m_disciplines.add(
-            facts.discipline.isEmpty() ? QStringLiteral("inconnue") : facts.discipline, bets);
+    {
+        RaceFinder finder(db);
+        for (const auto& [race, bets] : races) {
+            const QString named = race.racecourse < 0 ? QString() : texts.text(race.racecourse);
+            const RaceFacts facts = finder.find(texts.text(race.day), named, race.r, race.c);
+            const QString racecourse = named.isEmpty() ? facts.racecourse : named;
+            m_racecourses.add(racecourse.isEmpty() ? QStringLiteral("inconnu") : racecourse, bets);
+            m_disciplines.add(
+                facts.discipline.isEmpty() ? QStringLiteral("inconnue") : facts.discipline, bets);
+        }
     }
+    reading.end();
 }
 
 BetFigures BetTally::finish() {
@@ -787,8 +797,8 @@ QStringList players(const QVector<YearLedger>& years) {
     QHash<QString, QString> byKey;
     for (auto year = years.rbegin(); year != years.rend(); ++year) {
         for (const QString& name : players(*year->db)) {
-            if (!byKey.contains(nocase(name)))
-                byKey.insert(nocase(name), name);
+            if (!byKey.contains(regional::nocaseKey(name)))
+                byKey.insert(regional::nocaseKey(name), name);
         }
     }
     QStringList names = byKey.values();

@@ -1,4 +1,5 @@
 #include "data/connection.h"
+#include "data/money.h"
 #include "data/recordset.h"
 #include "data/schema.h"
 #include "data/transaction.h"
@@ -32,6 +33,8 @@ private slots:
     void appendingDoesNotLoadTheTable();
     void engineErrorsCarryCodeAndText();
     void transactionRollsBackUnlessCommitted();
+    void moneyFromTheFileToTheNearestCent_data();
+    void moneyFromTheFileToTheNearestCent();
 
 private:
     std::unique_ptr<TestDatabase> m_db;
@@ -116,7 +119,8 @@ void TestData::olderFileGetsWhatItLacksOnce() {
         QCOMPARE(betsSchema(), bets);
         QVERIFY(data::schema::hasCardTable(*m_db->db()));
         if (i == 0)
-            m_db->exec("INSERT INTO PARIS (NumJeu, DateCourse, R, C) VALUES (1, '2026-12-07', 1, 3)");
+            m_db->exec(
+                "INSERT INTO PARIS (NumJeu, DateCourse, R, C) VALUES (1, '2026-12-07', 1, 3)");
     }
     QCOMPARE(m_db->scalar("SELECT Etat FROM PARIS").toString(), QString("en cours"));
     // The lists use it and never read the table.
@@ -312,6 +316,25 @@ void TestData::transactionRollsBackUnlessCommitted() {
         transaction.commit();
     }
     QCOMPARE(m_db->scalar("SELECT COUNT(*) FROM USERS").toInt(), 1);
+}
+
+void TestData::moneyFromTheFileToTheNearestCent_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<qint64>("cents");
+    // A REAL column holds the binary fraction nearest to the amount, often just below it.
+    QTest::newRow("0,29 is stored as 0,28999…") << "0.29" << qint64(29);
+    QTest::newRow("below zero") << "-0.29" << qint64(-29);
+    QTest::newRow("a sum the engine made") << "0.1 + 0.2" << qint64(30);
+    QTest::newRow("a large balance") << "1234567.89" << qint64(123456789);
+    QTest::newRow("an empty cell") << "NULL" << qint64(0);
+}
+
+void TestData::moneyFromTheFileToTheNearestCent() {
+    QFETCH(QString, stored);
+    QFETCH(qint64, cents);
+    const QVariant value = m_db->scalar("SELECT " + stored);
+    QCOMPARE(Money::fromStored(value).cents(), cents);
+    QCOMPARE(Money::fromStored(value.toDouble()).cents(), cents);
 }
 
 QTEST_GUILESS_MAIN(TestData)

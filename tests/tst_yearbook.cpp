@@ -1,5 +1,7 @@
+#include "data/dailycopy.h"
 #include "data/regional.h"
 #include "data/schema.h"
+#include "ledger/betbook.h"
 #include "ledger/ledgerbook.h"
 #include "ledger/yearbook.h"
 #include "tests/support/testdatabase.h"
@@ -122,6 +124,34 @@ void makeYear(const data::Database& db) {
             "'JOLIE')");
 }
 
+// A bet on Paul's March, won and cashed, and a credit reversed, each carried to April.
+void addCashedBet(const data::Database& db) {
+    using namespace ledger;
+    const GameEntry entry{
+        GameKind::Stake,  "Paul",  "Mars", "14",
+        "Simple Gagnant", "Jolie", 4_eur,  BetSlip{QDate(2026, 3, 14), {1, 2, "Pau"}, 4.5}};
+    const qint64 num = recordGame(db, entry, Carry::LaterMonthsToo).num;
+    markBet(db, num, BetState::Won);
+    cashBet(db, num, 18_eur, Carry::LaterMonthsToo);
+    addCredit(db, "Paul", "Mars", "15", 5_eur, Carry::LaterMonthsToo);
+    reverseLine(db, db.scalar("SELECT max(Num) FROM JEUX").toLongLong(), Carry::LaterMonthsToo);
+}
+
+struct Said {
+    int status = -1;
+    QString text; // standard output and error, blanks in amounts made plain spaces
+};
+
+Said dbTool(const QStringList& args) {
+    Said said;
+    QTextStream out(&said.text), err(&said.text);
+    said.status = runDbTool(args, out, err);
+    out.flush();
+    err.flush();
+    said.text.replace(QChar(0x202F), ' ').replace(QChar(0x00A0), ' ');
+    return said;
+}
+
 } // namespace
 
 class TestYearbook : public QObject {
@@ -143,6 +173,10 @@ private slots:
     void writesWaitForTheClosing_data();
     void writesWaitForTheClosing();
     void commandLineAndOlderFiles();
+    void checkProvesAndMendsTheChains();
+    void januaryTakesEachPlayersLatestMonth_data();
+    void januaryTakesEachPlayersLatestMonth();
+    void archiveCheckCoversEveryBetColumn();
 };
 
 void TestYearbook::closesTheYearIntoItsArchive() {
@@ -193,7 +227,8 @@ void TestYearbook::closesTheYearIntoItsArchive() {
     QCOMPARE(ledger::storedYear(db), 2027);
     QCOMPARE(otherTables(), others);
     // A new line never takes an archived line's number, which a Remarque may name.
-    ledger::recordGame(db, {ledger::GameKind::Stake, "Paul", "Janvier", "11", "Trio", "", 2_eur, {}});
+    ledger::recordGame(db,
+                       {ledger::GameKind::Stake, "Paul", "Janvier", "11", "Trio", "", 2_eur, {}});
     QCOMPARE(t.scalar("SELECT max(Num) FROM JEUX").toLongLong(), lastNum + 1);
     QCOMPARE(ledger::account(db, "Paul", "Janvier")->balance, 135_eur);
 
@@ -227,6 +262,8 @@ void TestYearbook::refusalsLeaveTheFileAsItWas_data() {
         << "writer" << 2026 << int(Reason::Busy) << "utilisé par un autre programme";
     QTest::newRow("a reader until the end")
         << "reader" << 2026 << int(Reason::Busy) << "utilisé par un autre programme";
+    QTest::newRow("a month the ledger cannot read")
+        << "stray" << 2026 << int(Reason::UnknownMonth) << "Le mois « Agosto » (USERS.Mois)";
 }
 
 void TestYearbook::refusalsLeaveTheFileAsItWas() {
@@ -254,6 +291,8 @@ void TestYearbook::refusalsLeaveTheFileAsItWas() {
         f.write(QByteArray(8192, 'x'));
     } else if (kind == "writer") {
         other->exec("BEGIN IMMEDIATE");
+    } else if (kind == "stray") {
+        ledger::addPlayer(db, "Zoé", 5_eur, "Agosto");
     } else if (kind == "reader") {
         // A read left open: the closing gets its write lock, never the commit.
         other->exec("BEGIN");
@@ -374,6 +413,8 @@ void TestYearbook::writesWaitForTheClosing_data() {
     QTest::newRow("January, February is late") << QDate(2027, 1, 31) << "Février" << false;
     QTest::newRow("March, today's month") << QDate(2027, 3, 1) << "Mars" << true;
     QTest::newRow("March, February") << QDate(2027, 3, 31) << "FÉVRIER" << true;
+    QTest::newRow("January, August as written") << QDate(2027, 1, 31) << " AOÛT" << false;
+    QTest::newRow("January, December unaccented") << QDate(2027, 1, 31) << "DECEMBRE" << false;
     QTest::newRow("March, April") << QDate(2027, 3, 31) << "Avril" << false;
     QTest::newRow("December, December") << QDate(2027, 12, 1) << "décembre" << true;
     QTest::newRow("two years on") << QDate(2028, 1, 2) << "décembre" << true;
@@ -433,7 +474,11 @@ void TestYearbook::commandLineAndOlderFiles() {
     }
     QCOMPARE(run({"close-year", "2027", t.folder()}, "registre sans année : 2026 retenue"), 1);
     QCOMPARE(hashOf(t.file()), before);
-    QCOMPARE(run({"close-year", "2026", t.folder()}, "Année 2026 clôturée"), 0);
+    QCOMPARE(run({"close-year", "2026", t.file()},
+                 "Année 2026 clôturée : 8 lignes archivées dans " +
+                     ledger::archivePath(t.file(), 2026) +
+                     " ; l'année 2027 est ouverte, 2 joueurs avec leur solde en Janvier."),
+             0);
     QCOMPARE(ledger::storedYear(*t.db()), 2027);
     QCOMPARE(run({"close-year", "2026", t.folder()}, "déjà clôturée"), 1);
 
@@ -448,6 +493,176 @@ void TestYearbook::commandLineAndOlderFiles() {
     ledger::recordYear(*t.db(), 2025);
     ledger::recordYear(*t.db(), 2027);
     QCOMPARE(t.scalar("SELECT group_concat(annee) FROM EXERCICE").toString(), QString("2027"));
+}
+
+void TestYearbook::checkProvesAndMendsTheChains() {
+    TestDatabase t;
+    const data::Database& db = *t.db();
+    makeYear(db);
+    addCashedBet(db);
+    // An older version's line filed under a month its player has no row for: checked alone.
+    t.exec("INSERT INTO JEUX (User, mois, Jour, [type jeux], Cheval, Debit, Credit, SoldeAvant, "
+           "SoldeApres) VALUES ('Anne', 'Juin', '02', 'Trio', 'AUTRE JEUX', 5, 0, 20, 15)");
+    Said said = dbTool({"check", t.folder()});
+    QCOMPARE(said.status, 0);
+    QVERIFY2(said.text.endsWith("Anne, Juin : aucune ligne USERS pour ce mois ; sa ligne vérifiée "
+                                "seule\n0 rupture de solde\n" +
+                                t.file() + " : fichier sain.\n"),
+             qPrintable(said.text));
+
+    // The old rule: a stake filed under Novembre moved décembre's balance. And a cent astray.
+    ledger::addPlayer(db, "Paul", 100_eur, "Novembre");
+    ledger::recordGame(db,
+                       {ledger::GameKind::Stake, "Paul", "Novembre", "02", "Trio", "", 10_eur, {}});
+    ledger::addPlayer(db, "Paul", 150_eur, "décembre");
+    t.exec("INSERT INTO JEUX (User, mois, Jour, [type jeux], Cheval, Debit, Credit, SoldeAvant, "
+           "SoldeApres) VALUES ('Paul', 'Novembre', '28', 'Trio', 'AUTRE JEUX', 10, 0, 150, 140)");
+    const qint64 old = t.scalar("SELECT max(Num) FROM JEUX").toLongLong();
+    t.exec("UPDATE USERS SET SoldeEnCours = 140 WHERE pseudo = 'Paul' AND Mois = 'décembre'");
+    const qint64 anne = t.scalar("SELECT max(Num) FROM JEUX WHERE User = 'Anne' AND mois = "
+                                 "'Mars'")
+                            .toLongLong();
+    t.exec("UPDATE JEUX SET SoldeApres = SoldeApres + 0.01 WHERE Num = ?", {anne});
+    const QByteArray broken = hashOf(t.file());
+    const QString brokenLedger = ledgerText(db);
+    const QString breaks =
+        QString("Anne, Mars : ligne n° %1, solde après 47,51 € au lieu de 47,50 €\n"
+                "Anne, Mars : solde en cours 47,50 € au lieu de 47,51 €\n"
+                "Paul, Novembre : ligne n° %2, solde avant 150,00 € au lieu de 90,00 €\n"
+                "Paul, Novembre : solde en cours 90,00 € au lieu de 140,00 €\n"
+                "Paul, décembre : solde en cours 140,00 € au lieu de 150,00 €\n")
+            .arg(anne)
+            .arg(old);
+    said = dbTool({"check", t.folder()});
+    QCOMPARE(said.status, 1);
+    QVERIFY2(said.text.startsWith(breaks) && said.text.contains("\n5 ruptures de solde\n"),
+             qPrintable(said.text));
+    QCOMPARE(hashOf(t.file()), broken);
+
+    // Mended from each month's opening balance; amounts and the other months stay.
+    const auto untouched = [&] {
+        return t
+            .scalar("SELECT group_concat(x, ' ') FROM (SELECT Num || User || mois || Debit || "
+                    "Credit || IIF(Num IN (?, ?), '', SoldeAvant || SoldeApres) AS x FROM JEUX "
+                    "UNION ALL SELECT pseudo || Mois || SoldeDepart || IIF(Mois IN ('Mars', "
+                    "'Novembre', 'décembre'), '', SoldeEnCours) FROM USERS)",
+                    {old, anne})
+            .toString();
+    };
+    const QString kept = untouched();
+    said = dbTool({"check", t.folder(), "--reparer"});
+    QCOMPARE(said.status, 0);
+    QVERIFY2(said.text.contains("Anne, Mars : 1 ligne réécrite\n"
+                                "Paul, Novembre : 1 ligne réécrite, solde en cours 80,00 € (il "
+                                "était de 90,00 €)\n"
+                                "Paul, décembre : aucune ligne réécrite, solde en cours 150,00 € "
+                                "(il était de 140,00 €)\n"
+                                "3 mois réparés\n") &&
+                 said.text.endsWith(" : fichier sain.\n"),
+             qPrintable(said.text));
+    QCOMPARE(untouched(), kept);
+    QCOMPARE(t.scalar("SELECT SoldeAvant || ' ' || SoldeApres FROM JEUX WHERE Num = ?", {old})
+                 .toString(),
+             QString("90.0 80.0"));
+    QCOMPARE(ledger::account(db, "Paul", "décembre")->balance, 150_eur);
+    QCOMPARE(dbTool({"check", t.file()}).status, 0);
+
+    // The copy made first holds the broken file, and the daily copies neither count it nor
+    // remove it.
+    const QDir copies(dailycopy::folderFor(t.file()));
+    const QStringList made = copies.entryList({"avant-reparation-2027-01-10-??????.mdb"});
+    QCOMPARE(made.size(), 1);
+    const QString copy = copies.filePath(made.first());
+    QCOMPARE(ledgerText(*ledger::openArchive(copy)), brokenLedger);
+    for (int day = 1; day <= dailycopy::kKept; ++day)
+        QFile(copies.filePath(QString("velmora-2026-12-%1.mdb").arg(day, 2, 10, QChar('0'))))
+            .open(QIODevice::WriteOnly);
+    QCOMPARE(dailycopy::run(t.file(), regional::today()).removed,
+             {copies.filePath("velmora-2026-12-01.mdb")});
+    QVERIFY(QFile::exists(copy));
+
+    // A copy or an archive is checked as it is, never mended; a month no ledger reads is named.
+    const QByteArray copyHash = hashOf(copy);
+    said = dbTool({"check", copy});
+    QVERIFY2(said.status == 1 && said.text.startsWith(breaks), qPrintable(said.text));
+    said = dbTool({"check", copy, "--reparer"});
+    QVERIFY2(said.status == 1 && said.text.contains("jamais modifiée"), qPrintable(said.text));
+    QCOMPARE(hashOf(copy), copyHash);
+    ledger::addPlayer(db, "Zoé", 5_eur, "Agosto");
+    said = dbTool({"check", t.folder()});
+    QVERIFY2(said.status == 1 &&
+                 said.text.contains("Zoé : mois « Agosto » inconnu dans USERS.Mois (1 ligne)\n"),
+             qPrintable(said.text));
+}
+
+void TestYearbook::januaryTakesEachPlayersLatestMonth_data() {
+    QTest::addColumn<QString>("rows");
+    QTest::addColumn<QStringList>("january");
+    // USERS rows in the order they were added: player, month, balance.
+    QTest::newRow("August as an older version wrote it")
+        << "Paul Juillet 100, Paul Août 80, Paul Mars 50" << QStringList{"Paul 80.0 80.0 Janvier"};
+    QTest::newRow("one player in two spellings")
+        << "Paul Mars 100, PAUL Avril 90, paul Février 70" << QStringList{"PAUL 90.0 90.0 Janvier"};
+    QTest::newRow("two rows of one month, the later added")
+        << "Paul Aout 70, Paul AOÛT 60, Anne Mai 5"
+        << QStringList{"Anne 5.0 5.0 Janvier", "Paul 60.0 60.0 Janvier"};
+}
+
+void TestYearbook::januaryTakesEachPlayersLatestMonth() {
+    QFETCH(QString, rows);
+    QFETCH(QStringList, january);
+    TestDatabase t;
+    ledger::recordYear(*t.db(), 2026);
+    for (const QString& row : rows.split(", ")) {
+        const QStringList cells = row.split(' ');
+        t.exec("INSERT INTO USERS (pseudo, Mois, SoldeDepart, SoldeEnCours) VALUES (?, ?, ?, ?)",
+               {cells[0], cells[1], cells[2].toDouble(), cells[2].toDouble()});
+    }
+    ledger::closeYear(*t.db(), 2026);
+    QCOMPARE(janvierRows(*t.db()), january);
+}
+
+// The closing takes an archive in place for this ledger only when the two are equal: a bet
+// that differs in any column of PARIS is another ledger.
+void TestYearbook::archiveCheckCoversEveryBetColumn() {
+    QTemporaryDir kept;
+    QString archive;
+    QStringList columns;
+    {
+        TestDatabase t;
+        makeYear(*t.db());
+        addCashedBet(*t.db());
+        QCOMPARE(t.scalar("SELECT count(*) FROM PARIS WHERE NumGain IS NOT NULL AND Cote IS NOT "
+                          "NULL AND Hippodrome IS NOT NULL")
+                     .toInt(),
+                 1);
+        archive = kept.filePath("velmora-2026.mdb");
+        QVERIFY(QFile::copy(ledger::closeYear(*t.db(), 2026).archive, archive));
+        const auto read = ledger::openArchive(archive);
+        QSqlQuery q = read->exec("SELECT name FROM pragma_table_info('PARIS') ORDER BY cid");
+        while (q.next())
+            columns << q.value(0).toString();
+    }
+    QCOMPARE(columns.size(), 8);
+    for (const QString& column : QStringList{QString()} + columns) {
+        TestDatabase t;
+        makeYear(*t.db());
+        addCashedBet(*t.db());
+        const QString placed = ledger::archivePath(t.file(), 2026);
+        QDir().mkpath(ledger::archiveFolder(t.file()));
+        QVERIFY(QFile::copy(archive, placed));
+        if (!column.isEmpty())
+            data::Database::open(placed)->exec(
+                QString("UPDATE PARIS SET [%1] = CASE WHEN [%1] = 7 THEN 8 ELSE 7 END")
+                    .arg(column));
+        try {
+            const ledger::ClosingDone done = ledger::closeYear(*t.db(), 2026);
+            QVERIFY2(column.isEmpty() && done.resumed, qPrintable(column + " was not compared"));
+        } catch (const ClosingRefused& refused) {
+            QVERIFY2(!column.isEmpty() && refused.reason == Reason::ArchiveMismatch,
+                     qPrintable(column + ": " + refused.text));
+        }
+    }
 }
 
 QTEST_MAIN(TestYearbook)

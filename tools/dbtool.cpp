@@ -1,21 +1,25 @@
 #include "tools/dbtool.h"
 
+#include "data/dailycopy.h"
 #include "data/maintenance.h"
 #include "data/paths.h"
 #include "data/regional.h"
 #include "data/schema.h"
 #include "data/statement.h"
 #include "ledger/betbook.h"
+#include "ledger/chains.h"
 #include "ledger/ledgerbook.h"
 #include "ledger/yearbook.h"
 #include "tools/importer.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QMap>
 #include <QSet>
+#include <QTime>
 #include <optional>
 
 namespace {
@@ -42,14 +46,26 @@ const char* const kUsage =
     "                                   remplace celle du programme enregistré, et les\n"
     "                                   programmes de plus de 30 jours sont retirés. Mêmes\n"
     "                                   règles et options qu'import-results\n"
-    "  velmora-db check [DOSSIER]       reconnaît DOSSIER/velmora.mdb comme le programme, puis\n"
-    "                                   vérifie son intégrité\n"
+    "  velmora-db check [DOSSIER] [--reparer]\n"
+    "                                   reconnaît DOSSIER/velmora.mdb comme le programme,\n"
+    "                                   vérifie son intégrité, puis que les soldes de chaque\n"
+    "                                   joueur et de chaque mois s'enchaînent au centime, et\n"
+    "                                   que chaque mois porte un nom de mois ; liste chaque\n"
+    "                                   rupture de solde, puis leur nombre. Avec --reparer,\n"
+    "                                   après une copie dans DOSSIER/sauvegardes/\n"
+    "                                   (avant-reparation-AAAA-MM-JJ-HHMMSS.mdb), recalcule\n"
+    "                                   en une transaction les soldes avant et après des\n"
+    "                                   lignes et le solde en cours de chaque mois rompu,\n"
+    "                                   depuis son solde de départ ; ni mise, ni gain, ni\n"
+    "                                   crédit, ni autre mois ne change. Jamais une archive\n"
     "  velmora-db backup DESTINATION [DOSSIER] [--force]\n"
     "                                   copie sûre de DOSSIER/velmora.mdb, même programme "
     "ouvert ;\n"
     "                                   un fichier endommagé n'est copié qu'avec --force\n"
-    "                                   check et backup acceptent aussi un FICHIER .mdb à la\n"
-    "                                   place du DOSSIER (une archive, une copie)\n"
+    "                                   check, backup et close-year acceptent aussi un\n"
+    "                                   FICHIER .mdb à la place du DOSSIER ; un fichier qui\n"
+    "                                   ne s'appelle pas velmora.mdb (une archive, une copie)\n"
+    "                                   est lu sans jamais être modifié\n"
     "  velmora-db settle [DOSSIER]      règle les paris de DOSSIER/velmora.mdb d'après les\n"
     "                                   résultats de CR et liste chaque pari réglé, puis ceux\n"
     "                                   dont le cheval manque à sa course ; import-results le\n"
@@ -70,9 +86,14 @@ const char* const kUsage =
     "  1  fichier refusé ou illisible, ou base impossible à modifier : rien n'a changé\n"
     "  2  ligne de commande erronée\n"
     "  3  --skip-bad a écarté des lignes refusées et importé les autres\n"
-    "Statut de sortie de check : 0 fichier sain ; 1 endommagé, introuvable, utilisé par un\n"
+    "Statut de sortie de check : 0 fichier sain, soldes enchaînés ; 1 rupture de solde ou\n"
+    "mois inconnu (rien n'est modifié), ou fichier endommagé, introuvable, utilisé par un\n"
     "autre programme, ou que le programme refuse (autre application, version plus récente,\n"
-    "tables manquantes).\n"
+    "tables manquantes) ; 2 ligne de commande erronée.\n"
+    "Statut de sortie de check --reparer : 0 soldes enchaînés (réparés, ou rien à réparer) ;\n"
+    "1 rien n'a été réparé (archive ou copie, fichier refusé, copie de sauvegarde ou écriture\n"
+    "impossible), ou il reste des ruptures qu'il ne sait pas réparer (mois sans une seule\n"
+    "ligne USERS) ou des mois inconnus ; 2 ligne de commande erronée.\n"
     "Statut de sortie de settle : 0 paris réglés (aucun à régler compris) ; 1 fichier\n"
     "introuvable, refusé, utilisé par un autre programme ou impossible à modifier : aucun\n"
     "pari n'a changé ; 2 ligne de commande erronée.\n"
@@ -225,10 +246,8 @@ QString encodingSentence(const importer::Summary& summary) {
     return sentence + QLatin1Char('.');
 }
 
-// "0 pari réglé", "1 pari réglé", "2 paris réglés": French takes the singular below two.
-QString settledCount(qint64 n) {
-    return (n < 2 ? QStringLiteral("%1 pari réglé") : QStringLiteral("%1 paris réglés"))
-        .arg(grouped(n));
+QString counted(qint64 n, const char* singular, const char* plural) {
+    return regional::counted(n, QString::fromUtf8(singular), QString::fromUtf8(plural));
 }
 
 // Each bet whose state changed, then those the results cannot settle, then the count.
@@ -237,7 +256,7 @@ void printSettling(const ledger::Settling& settling, QTextStream& out) {
         out << ledger::settledLine(settled) << '\n';
     for (const ledger::Bet& bet : settling.horseNotFound)
         out << ledger::notFoundLine(bet) << '\n';
-    out << settledCount(settling.settled.size()) << '\n';
+    out << counted(settling.settled.size(), "pari réglé", "paris réglés") << '\n';
 }
 
 // A failed settling in words, naming the step unless the file was only busy.
@@ -300,8 +319,8 @@ std::optional<int> startImport(const QStringList& args, ImportCommand& command, 
 // not be read or written.
 void reportNothingImported(const importer::Summary& summary, bool skipBad, QTextStream& out) {
     if (summary.refused > 0 && !summary.databaseError)
-        out << "Fichier refusé : " << grouped(summary.refused) << " ligne(s) refusée(s) sur "
-            << grouped(summary.rows) << " ; rien n'a été importé"
+        out << "Fichier refusé : " << counted(summary.refused, "ligne refusée", "lignes refusées")
+            << " sur " << grouped(summary.rows) << " ; rien n'a été importé"
             << (skipBad ? "." : " (--skip-bad importe les lignes valides).")
             << encodingSentence(summary) << '\n';
     else
@@ -353,11 +372,12 @@ int importResults(const QStringList& args, QTextStream& out, QTextStream& err) {
         out << "Rien à importer : le fichier ne contient aucune ligne de résultats.\n";
         return 0;
     }
-    QString counts = QStringLiteral("%1 ligne(s) importée(s)").arg(grouped(summary.imported));
+    QString counts = counted(summary.imported, "ligne importée", "lignes importées");
     if (summary.updated > 0)
-        counts += QStringLiteral(", %1 mise(s) à jour").arg(grouped(summary.updated));
-    counts += QStringLiteral(", %1 déjà présente(s), %2 refusée(s)")
-                  .arg(grouped(summary.duplicates), grouped(summary.refused));
+        counts += QStringLiteral(", ") + counted(summary.updated, "mise à jour", "mises à jour");
+    counts += QStringLiteral(", ") +
+              counted(summary.duplicates, "déjà présente", "déjà présentes") +
+              QStringLiteral(", ") + counted(summary.refused, "refusée", "refusées");
     if (summary.refused > 0)
         out << "Import partiel : " << counts << " ; les lignes refusées sont listées."
             << encodingSentence(summary) << '\n';
@@ -439,14 +459,17 @@ int importCard(const QStringList& args, QTextStream& out, QTextStream& err) {
         return 0;
     }
     QString counts =
-        QStringLiteral("%1 course(s), %2 partant(s), %3")
-            .arg(grouped(summary.races), grouped(summary.imported), followedPart(followedRunners));
+        QStringLiteral("%1, %2, %3")
+            .arg(counted(summary.races, "course", "courses"),
+                 counted(summary.imported, "partant", "partants"), followedPart(followedRunners));
     if (summary.duplicates > 0)
-        counts += QStringLiteral(" ; %1 ligne(s) en double, comptée(s) une fois")
-                      .arg(grouped(summary.duplicates));
+        counts +=
+            QStringLiteral(" ; ") + counted(summary.duplicates, "ligne en double, comptée une fois",
+                                            "lignes en double, comptées une fois");
     if (summary.refused > 0)
-        out << "Import partiel : " << counts << " ; " << grouped(summary.refused)
-            << " ligne(s) refusée(s), listées." << encodingSentence(summary) << '\n';
+        out << "Import partiel : " << counts << " ; "
+            << counted(summary.refused, "ligne refusée, listée", "lignes refusées, listées") << '.'
+            << encodingSentence(summary) << '\n';
     else
         out << "Programme importé : " << counts << '.' << encodingSentence(summary) << '\n';
     return summary.refused > 0 ? 3 : 0;
@@ -483,19 +506,20 @@ void noteMissingYear(const QString& path, QTextStream& err) {
     }
 }
 
-// The verdict in one sentence; the engine's findings follow with --verbose.
-int check(const QStringList& args, QTextStream& out, QTextStream& err) {
+// A file named on the command line that is not a folder's velmora.mdb: an archived year or a
+// copy, which stays as it was written.
+bool isArchiveOrCopy(const QStringList& args, int index) {
+    return args.size() > index && QFileInfo(args.at(index)).isFile() &&
+           QFileInfo(args.at(index)).fileName() != QLatin1String("velmora.mdb");
+}
+
+// The engine's verdict when the file is not sound, with the status 1; nothing when it is.
+std::optional<int> unsound(const QString& path, const data::maintenance::CheckResult& result,
+                           bool verbose, QTextStream& out) {
     using Verdict = data::maintenance::CheckResult::Verdict;
-    const CommandLine line = parse(args, {}, {}, 0, 1, out, err);
-    if (line.exitNow)
-        return *line.exitNow;
-    const QString path = databaseOrFileIn(line.positional, 0);
-    const data::maintenance::CheckResult result = data::maintenance::check(path);
     switch (result.verdict) {
     case Verdict::Sound:
-        out << path << " : fichier sain.\n";
-        noteMissingYear(path, err);
-        return 0;
+        return std::nullopt;
     case Verdict::Damaged:
         out << path << " : fichier endommagé : ";
         if (result.latestCopy.isEmpty())
@@ -516,9 +540,129 @@ int check(const QStringList& args, QTextStream& out, QTextStream& err) {
         out << result.explanation << '\n';
         break;
     }
-    if (line.verbose)
+    if (verbose)
         for (const QString& problem : result.problems)
             out << "  " << problem << '\n';
+    return 1;
+}
+
+// Each break, each month name the ledger cannot read, the months checked only among their
+// own lines, then the count.
+void printChains(const ledger::ChainCheck& chains, QTextStream& out) {
+    for (const ledger::ChainBreak& chainBreak : chains.breaks)
+        out << ledger::breakText(chainBreak) << '\n';
+    for (const ledger::StrayMonth& stray : chains.strays)
+        out << ledger::strayText(stray) << '\n';
+    for (const ledger::UnheldMonth& month : chains.unheld)
+        out << ledger::unheldText(month) << '\n';
+    out << ledger::breakCount(chains.breaks.size()) << '\n';
+}
+
+// The last sentence of a sound file's check; the status.
+int chainsVerdict(const QString& path, const ledger::ChainCheck& chains, bool archive,
+                  QTextStream& out) {
+    if (chains.breaks.isEmpty() && chains.strays.isEmpty()) {
+        out << path << " : fichier sain.\n";
+        return 0;
+    }
+    out << path << " : fichier intact, mais ";
+    if (!chains.breaks.isEmpty())
+        out << (archive ? "ses soldes ne s'enchaînent pas (une archive reste telle quelle)"
+                        : "ses soldes ne s'enchaînent pas : velmora-db check --reparer les "
+                          "recalcule, après une copie dans sauvegardes/");
+    if (!chains.breaks.isEmpty() && !chains.strays.isEmpty())
+        out << " ; ";
+    if (!chains.strays.isEmpty())
+        out << "des mois ne portent pas un nom de mois : corrigez-les, l'année ne se clôture pas "
+               "sans cela";
+    out << ".\n";
+    return 1;
+}
+
+// sauvegardes/avant-reparation-AAAA-MM-JJ-HHMMSS.mdb: a name the daily copies' rotation
+// neither counts nor removes.
+QString repairCopyFor(const QString& path) {
+    const QString stamp = regional::today().toString(QStringLiteral("yyyy-MM-dd")) +
+                          QLatin1Char('-') +
+                          QTime::currentTime().toString(QStringLiteral("HHmmss"));
+    return QDir(dailycopy::folderFor(path))
+        .filePath(QStringLiteral("avant-reparation-%1.mdb").arg(stamp));
+}
+
+// The breaks of the open file mended: a copy first, then the months rewritten in one
+// transaction, then the file checked again.
+int repair(const QString& path, const CommandLine& line, QTextStream& out, QTextStream& err) {
+    const std::shared_ptr<data::Database> db = openUnchanged(path, line.verbose, err);
+    if (!db)
+        return 1;
+    try {
+        const ledger::ChainCheck before = ledger::checkChains(*db);
+        printChains(before, out);
+        if (before.breaks.isEmpty())
+            return chainsVerdict(path, before, false, out);
+        const QString copy = repairCopyFor(path);
+        QString engineText;
+        QString failure;
+        if (!QDir().mkpath(QFileInfo(copy).path()))
+            failure = QStringLiteral("%1 : dossier impossible à créer").arg(QFileInfo(copy).path());
+        else
+            failure = data::maintenance::backup(path, copy, {}, &engineText);
+        if (!failure.isEmpty()) {
+            err << "velmora-db: " << failure << detail(line.verbose, engineText)
+                << " ; rien n'a été réparé\n";
+            return 1;
+        }
+        out << "Copie avant réparation : " << copy << '\n';
+        const QVector<ledger::RepairedMonth> repaired = ledger::repairChains(*db);
+        for (const ledger::RepairedMonth& month : repaired)
+            out << ledger::repairedText(month) << '\n';
+        out << counted(repaired.size(), "mois réparé", "mois réparés") << '\n';
+        const ledger::ChainCheck after = ledger::checkChains(*db);
+        if (after.breaks.isEmpty())
+            return chainsVerdict(path, after, false, out);
+        out << "Reste à réparer à la main, faute d'une seule ligne USERS pour le mois :\n";
+        printChains(after, out);
+        return chainsVerdict(path, after, false, out);
+    } catch (const data::DbError& error) {
+        err << "velmora-db: " << path << " : " << importer::engineResultInWords(error.code())
+            << detail(line.verbose, error.engineText()) << " ; rien n'a été réparé\n";
+    }
+    return 1;
+}
+
+// The verdict in one sentence; the engine's findings follow with --verbose. A sound file's
+// chains of balances are proved, or mended with --reparer.
+int check(const QStringList& args, QTextStream& out, QTextStream& err) {
+    const CommandLine line = parse(args, {QStringLiteral("--reparer")}, {}, 0, 1, out, err);
+    if (line.exitNow)
+        return *line.exitNow;
+    const QString path = databaseOrFileIn(line.positional, 0);
+    const bool archive = isArchiveOrCopy(line.positional, 0);
+    const bool mend = line.flags.contains(QStringLiteral("--reparer"));
+    if (mend && archive) {
+        err << "velmora-db: " << path
+            << " : une archive ou une copie n'est jamais modifiée ; --reparer ne répare que le "
+               "fichier velmora.mdb d'un dossier\n";
+        return 1;
+    }
+    if (const std::optional<int> status =
+            unsound(path, data::maintenance::check(path), line.verbose, out))
+        return *status;
+    noteMissingYear(path, err);
+    if (mend)
+        return repair(path, line, out, err);
+    try {
+        // An archive is read on a connection that cannot write; the open file is not
+        // changed either.
+        const std::shared_ptr<data::Database> db =
+            archive ? ledger::openArchive(path) : data::schema::openReadOnly(path);
+        const ledger::ChainCheck chains = ledger::checkChains(*db);
+        printChains(chains, out);
+        return chainsVerdict(path, chains, archive, out);
+    } catch (const data::DbError& error) {
+        err << "velmora-db: " << path << " : " << importer::engineResultInWords(error.code())
+            << detail(line.verbose, error.engineText()) << '\n';
+    }
     return 1;
 }
 
@@ -568,7 +712,7 @@ int closeYear(const QStringList& args, QTextStream& out, QTextStream& err) {
             << kUsage;
         return 2;
     }
-    const QString path = databaseIn(line.positional, 1);
+    const QString path = databaseOrFileIn(line.positional, 1);
     if (!QFileInfo::exists(path)) {
         err << "velmora-db: " << path << " : introuvable ; l'année n'est pas clôturée\n";
         return 1;
@@ -591,9 +735,11 @@ int closeYear(const QStringList& args, QTextStream& out, QTextStream& err) {
             err << "velmora-db: registre sans année : " << ledger::proposedYear(regional::today())
                 << " retenue\n";
         const ledger::ClosingDone done = ledger::closeYear(*db, year);
-        out << "Année " << year << " clôturée : " << done.lines << " ligne(s) archivée(s) dans "
-            << done.archive << " ; l'année " << year + 1 << " est ouverte, " << done.players
-            << " joueur(s) avec leur solde en Janvier.\n";
+        out << "Année " << year
+            << " clôturée : " << counted(done.lines, "ligne archivée", "lignes archivées")
+            << " dans " << done.archive << " ; l'année " << year + 1 << " est ouverte, "
+            << counted(done.players, "joueur avec son solde", "joueurs avec leur solde")
+            << " en Janvier.\n";
         if (done.resumed)
             out << "L'archive, écrite par une clôture interrompue, a été vérifiée et reprise.\n";
         return 0;

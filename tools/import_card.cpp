@@ -13,12 +13,10 @@ const char* const kRace =
     " WHERE date = ?1 AND hippodrome = ?2 COLLATE NOCASE AND R = ?3 AND C = ?4";
 const char* const kRunnerKey = "(date, hippodrome COLLATE NOCASE, R, C, cheval COLLATE NOCASE)";
 
-std::string foldedAscii(std::string_view text) {
-    std::string folded(text);
-    for (char& c : folded)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
-    return folded;
+// The racecourse as the table's NOCASE collation compares it.
+std::string racecourseKey(std::string_view text) {
+    return regional::nocaseKey(QString::fromUtf8(text.data(), qsizetype(text.size())))
+        .toStdString();
 }
 
 } // namespace
@@ -65,8 +63,10 @@ bool CardWriter::removeOldCards() {
         return false;
     if (const int removed = sqlite3_changes(m_db)) {
         m_changed = true;
-        m_notes << QStringLiteral("%1 partant(s) des programmes d'avant le %2 retiré(s)")
-                       .arg(removed)
+        m_notes << regional::counted(removed,
+                                     QStringLiteral("partant des programmes d'avant le %1 retiré"),
+                                     QStringLiteral("partants des programmes d'avant le %1 "
+                                                    "retirés"))
                        .arg(regional::frenchDate(oldest));
     }
     return true;
@@ -96,7 +96,7 @@ qint64 CardWriter::findRunner(const ConvertedRow& row) {
 
 TableWriter::Result CardWriter::write(const ConvertedRow& row, qint64 line) {
     // The key columns are never empty: convertRow refuses such rows.
-    auto race = std::make_tuple(std::string(row.text(m_day)), foldedAscii(row.text(m_hippodrome)),
+    auto race = std::make_tuple(std::string(row.text(m_day)), racecourseKey(row.text(m_hippodrome)),
                                 row.values[size_t(m_r)].integer, row.values[size_t(m_c)].integer);
     // The first line of a race replaces what the table held of it; the race's later lines
     // add to the file's own.

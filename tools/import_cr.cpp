@@ -1,6 +1,7 @@
 // Writing CR: the runner index, present runners corrected, a large file's indexes built once.
 #include "tools/import_cr.h"
 
+#include "data/regional.h"
 #include "data/schema.h"
 
 #include <sqlite3.h>
@@ -249,13 +250,15 @@ bool CrWriter::mendStoredKeys() {
     if (mended + merged == 0)
         return true;
     m_changed = true;
-    QString note = QStringLiteral("%1 partant(s) de CR enregistré(s) avec des blancs autour de "
-                                  "l'hippodrome ou du cheval : blancs retirés")
-                       .arg(mended);
+    QString note = regional::counted(mended, QStringLiteral("partant de CR enregistré"),
+                                     QStringLiteral("partants de CR enregistrés")) +
+                   QStringLiteral(" avec des blancs autour de l'hippodrome ou du cheval : blancs "
+                                  "retirés");
     if (merged > 0)
-        note += QStringLiteral(" ; %1 en double d'un autre partant retiré(s), le premier "
-                               "enregistré gardé")
-                    .arg(merged);
+        note += QStringLiteral(" ; ") +
+                regional::counted(merged, QStringLiteral("en double d'un autre partant retiré"),
+                                  QStringLiteral("en double d'un autre partant retirés")) +
+                QStringLiteral(", le premier enregistré gardé");
     m_notes << note;
     return true;
 }
