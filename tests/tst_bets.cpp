@@ -4,6 +4,7 @@
 #include "support/testdatabase.h"
 
 #include <QtTest>
+#include <sqlite3.h>
 
 using ledger::BetState;
 
@@ -49,6 +50,9 @@ private slots:
     void racesAndOddsAsTyped_data();
     void racesAndOddsAsTyped();
     void cashingRefundingAndReversing();
+    void expectedReturnToTheCent_data();
+    void expectedReturnToTheCent();
+    void settlingKeepsWhatItCannotTell();
     void closingWaitsForTheBets();
 };
 
@@ -76,6 +80,8 @@ void TestBets::settlingRules_data() {
     QTest::newRow("non-runner by status") << place << "" << "Non Partant" << 10
                                           << BetState::Refunded;
     QTest::newRow("non-runner, status np") << "Trio" << "" << "np" << 10 << BetState::Refunded;
+    QTest::newRow("non-runner, within a longer status")
+        << gagnant << "" << "Retiré : non partant (boiterie)" << 10 << BetState::Refunded;
     QTest::newRow("another game type") << "Trio" << "1" << "" << 10 << BetState::Pending;
 }
 
@@ -212,6 +218,74 @@ void TestBets::cashingRefundingAndReversing() {
     QCOMPARE(stateOf(t, won), QString("perdu"));
 }
 
+// Stake times odds in whole hundredths, half up: a double product lands a hair under the half
+// cent for odds such as 1,13 and 1,38.
+void TestBets::expectedReturnToTheCent_data() {
+    QTest::addColumn<double>("stake");
+    QTest::addColumn<double>("odds");
+    QTest::addColumn<qint64>("cents");
+    QTest::newRow("10 at 4,55") << 10.0 << 4.55 << qint64(4550);
+    QTest::newRow("0,50 at 1,13") << 0.50 << 1.13 << qint64(57);
+    QTest::newRow("12,75 at 1,14") << 12.75 << 1.14 << qint64(1454);
+    QTest::newRow("5,75 at 1,38") << 5.75 << 1.38 << qint64(794);
+    QTest::newRow("3,33 at 2,5") << 3.33 << 2.5 << qint64(833);
+    QTest::newRow("1,01 at 1,01") << 1.01 << 1.01 << qint64(102);
+}
+
+void TestBets::expectedReturnToTheCent() {
+    QFETCH(double, stake);
+    QFETCH(double, odds);
+    ledger::Bet bet;
+    bet.stake = eur(stake);
+    bet.odds = odds;
+    QFETCH(qint64, cents);
+    QCOMPARE(bet.expectedReturn()->cents(), cents);
+}
+
+// The results decide only what they can tell, and only a bet still as it was read.
+void TestBets::settlingKeepsWhatItCannotTell() {
+    TestDatabase t;
+    ledger::addPlayer(*t.db(), "Paul", eur(100), "Mars");
+    addRunner(t, "Jolie", "1", "", 0);
+    addRunner(t, "Belle", "2", "", 0);
+    // A place bet in a race whose starters are not known: the state set by hand stays.
+    const qint64 byHand = stake(t, "Simple Placé", "Jolie");
+    ledger::markBet(*t.db(), byHand, BetState::Won);
+    QVERIFY(ledger::settleBets(*t.db()).settled.isEmpty());
+    QCOMPARE(stateOf(t, byHand), QString("gagné"));
+
+    // Another program marks the bet between the settling's reading and its writing (when it
+    // asks for the write lock): its state is kept, and the bet is not counted as settled.
+    const qint64 raced = stake(t, "Simple Gagnant", "Belle");
+    struct Other {
+        QString path;
+        qint64 num;
+        bool done = false;
+    } other{t.db()->path(), raced};
+    sqlite3_set_authorizer(
+        t.db()->raw(),
+        [](void* data, int action, const char*, const char*, const char*, const char*) {
+            auto* o = static_cast<Other*>(data);
+            if (action == SQLITE_TRANSACTION && !o->done) {
+                o->done = true;
+                sqlite3* second = nullptr;
+                sqlite3_open_v2(o->path.toUtf8().constData(), &second, SQLITE_OPEN_READWRITE,
+                                nullptr);
+                const QByteArray sql =
+                    "UPDATE PARIS SET Etat = 'remboursé' WHERE NumJeu = " + QByteArray::number(o->num);
+                sqlite3_exec(second, sql.constData(), nullptr, nullptr, nullptr);
+                sqlite3_close(second);
+            }
+            return SQLITE_OK;
+        },
+        &other);
+    const ledger::Settling settling = ledger::settleBets(*t.db());
+    sqlite3_set_authorizer(t.db()->raw(), nullptr, nullptr);
+    QVERIFY(other.done);
+    QVERIFY(settling.settled.isEmpty());
+    QCOMPARE(stateOf(t, raced), QString("remboursé"));
+}
+
 void TestBets::closingWaitsForTheBets() {
     TestDatabase t;
     ledger::recordYear(*t.db(), 2025);
@@ -224,8 +298,8 @@ void TestBets::closingWaitsForTheBets() {
         QFAIL("closed with a pending bet");
     } catch (const ledger::ClosingRefused& refused) {
         QCOMPARE(refused.reason, ledger::ClosingRefused::Reason::BetsUnsettled);
-        QCOMPARE(refused.text, QString("1 paris ne sont pas réglés : encaissez-les ou "
-                                       "marquez-les avant de clôturer."));
+        QCOMPARE(refused.text, QString("1 pari n'est pas réglé : encaissez-le ou marquez-le avant "
+                                       "de clôturer."));
     }
     QCOMPARE(t.scalar("SELECT count(*) FROM PARIS").toInt(), 2);
     ledger::markBet(*t.db(), pending, BetState::Lost);

@@ -2,6 +2,7 @@
 #include "data/schema.h"
 #include "gui/appearance.h"
 #include "ledger/form1.h"
+#include "ledger/betbook.h"
 #include "ledger/ledgerbook.h"
 #include "tools/dbtool.h"
 #include "tests/support/realdialogs.h"
@@ -150,6 +151,7 @@ private slots:
     void closingTheYearFromTheMenu();
     void betsThroughTheRealWidgets();
     void betsSettledOnceTheWindowShows();
+    void monthsApartThroughTheRealWidgets();
 
 private:
     Form1& openWindow();
@@ -169,6 +171,8 @@ private:
     int rowCount(const QString& table) const;
     QVariant balanceOf(const QString& name, const QString& month) const;
     bool focused(const char* name) const;
+    // The (player, month) pairs whose chain of balances is broken, as "Paul/Novembre".
+    QStringList brokenChains() const;
 
     std::unique_ptr<TestDatabase> m_db;
     std::unique_ptr<ScriptedDialogs> m_dialogs;
@@ -196,9 +200,10 @@ Form1& TestLedger::openWindow() {
     m_form = std::make_unique<Form1>();
     m_form->setAttribute(Qt::WA_DeleteOnClose, false);
     // Every statement loaded in every test goes through the model's contract checks.
-    new QAbstractItemModelTester(w<QTreeView>("Lst_jeux")->model(),
-                                 QAbstractItemModelTester::FailureReportingMode::QtTest,
-                                 m_form.get());
+    for (const char* liste : {"Lst_jeux", "LstAEncaisser"})
+        new QAbstractItemModelTester(w<QTreeView>(liste)->model(),
+                                     QAbstractItemModelTester::FailureReportingMode::QtTest,
+                                     m_form.get());
     m_form->show();
     return *m_form;
 }
@@ -246,6 +251,34 @@ void TestLedger::addRow(const QString& user, const QString& month, const QString
     m_db->exec("INSERT INTO JEUX (User, mois, Jour, [type jeux], Cheval, Debit, Credit, "
                "SoldeAvant, SoldeApres) VALUES (?, ?, ?, ?, ?, ?, ?, 0, ?)",
                {user, month, day, type, horse, debit, credit, after});
+}
+
+QStringList TestLedger::brokenChains() const {
+    // Each line follows from the one before; the first from the month's opening balance (its
+    // deposits less its credits), the last is the month's balance; a month without lines
+    // keeps its deposits.
+    QSqlQuery query = m_db->db()->exec(R"(
+        WITH L AS (
+            SELECT User, mois, Num, Debit, Credit, SoldeAvant, SoldeApres,
+                   LAG(SoldeApres) OVER (PARTITION BY User, mois ORDER BY Num) AS prev,
+                   ROW_NUMBER() OVER (PARTITION BY User, mois ORDER BY Num) AS rang,
+                   ROW_NUMBER() OVER (PARTITION BY User, mois ORDER BY Num DESC) AS finale,
+                   SUM(CASE WHEN [type jeux] = 'Approvisionnement compte' COLLATE BINARY
+                            THEN Credit ELSE 0 END) OVER (PARTITION BY User, mois) AS depots
+            FROM JEUX)
+        SELECT DISTINCT L.User || '/' || L.mois FROM L
+        JOIN USERS U ON U.pseudo = L.User AND U.Mois = L.mois
+        WHERE round(SoldeApres - (SoldeAvant - Debit + Credit), 2) <> 0
+           OR round(SoldeAvant - ifnull(prev, U.SoldeDepart - depots), 2) <> 0
+           OR (finale = 1 AND round(SoldeApres - U.SoldeEnCours, 2) <> 0)
+        UNION
+        SELECT pseudo || '/' || Mois FROM USERS U
+        WHERE round(SoldeEnCours - SoldeDepart, 2) <> 0 AND NOT EXISTS
+            (SELECT 1 FROM JEUX WHERE User = U.pseudo AND mois = U.Mois))");
+    QStringList broken;
+    while (query.next())
+        broken << query.value(0).toString();
+    return broken;
 }
 
 QVariantList TestLedger::lastRow() const {
@@ -2169,3 +2202,91 @@ void TestLedger::betsSettledOnceTheWindowShows() {
     QTRY_COMPARE(m_db->scalar("SELECT Etat FROM PARIS").toString(), QString("gagné"));
     QCOMPARE(m_form->statusBar()->currentMessage(), QString("1 pari réglé"));
 }
+
+// The statement on Décembre, the entries filed under Novembre: each write moves Novembre,
+// carried into Décembre when the user says so, and every chain of the file holds after it.
+void TestLedger::monthsApartThroughTheRealWidgets() {
+    regional::setToday(QDate(2024, 12, 6));
+    addUser("Paul", "Novembre", 100, 100);
+    addUser("Paul", "décembre", 100, 100);
+    m_dialogs.reset();
+    RealDialogs real;
+    openWindow();
+    QApplication::setActiveWindow(m_form.get());
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    const auto choisir = [&](const char* combo, const QString& texte) {
+        typeIn(combo, texte);
+        QTest::keyClick(w<QComboBox>(combo)->lineEdit(), Qt::Key_Return);
+    };
+    const auto soldes = [&] {
+        return QStringLiteral("%1 %2").arg(balanceOf("Paul", "Novembre").toDouble())
+            .arg(balanceOf("Paul", "décembre").toDouble());
+    };
+    choisir("C_users", "Paul");
+    QCOMPARE(w<QComboBox>("C_mois")->currentText(), QString("décembre"));
+    choisir("C_moisMiseGain", "Novembre");
+    QCOMPARE(w<QDateEdit>("CjourMiseGain")->date(), QDate(2024, 11, 6));
+
+    // A stake on a race, carried into décembre: Oui on the real question.
+    choisir("Ctypejeux", "Simple Gagnant");
+    typeIn("Tcheval", "Jolie");
+    typeIn("Cmontant", "10");
+    typeIn("C_course", "R1C3");
+    typeIn("Tcote", "4,5");
+    real.click(QDialogButtonBox::Yes);
+    press("BT_savemise");
+    QVERIFY(real.allAnswered());
+    QCOMPARE(real.seen().last().text, QString("Reporter aussi ce changement sur décembre ?"));
+    QCOMPARE(lastRow()[2].toString(), QString("Novembre"));
+    QCOMPARE(soldes(), QString("90 90"));
+    QCOMPARE(brokenChains(), QStringList());
+    QCOMPARE(m_form->statusBar()->currentMessage(), QString("Mise enregistrée dans Novembre"));
+    QCOMPARE(text("T_soldecours"), money(90));
+    QCOMPARE(list().topLevelItemCount(), 0);
+
+    // A win, décembre left as it is: Non.
+    choisir("Ctypejeux", "Tiercé");
+    typeIn("Cmontant", "5");
+    real.click(QDialogButtonBox::No);
+    press("BT_savegain");
+    QVERIFY(real.allAnswered());
+    QCOMPARE(soldes(), QString("95 90"));
+    QCOMPARE(brokenChains(), QStringList());
+
+    // Novembre on display: the win reversed from its line, carried.
+    choisir("C_mois", "Novembre");
+    choisir("C_users", "Paul");
+    QCOMPARE(list().topLevelItemCount(), 2);
+    list().setCurrentItem(list().topLevelItem(1));
+    real.click(QDialogButtonBox::Yes);
+    real.click(QDialogButtonBox::Yes);
+    press("BT_annuler");
+    QVERIFY(real.allAnswered());
+    QCOMPARE(soldes(), QString("90 85"));
+    QCOMPARE(brokenChains(), QStringList());
+
+    // décembre on display again; the results settle the bet, its win goes to Novembre.
+    m_db->exec("INSERT INTO CR (date, hippodrome, R, C, nbPartant, cheval, place) VALUES "
+               "('2024-11-06', 'Vincennes', 1, 3, 9, 'Jolie', '1')");
+    QVERIFY(ledger::settleBets(*m_db->db()).settled.size() == 1);
+    choisir("C_mois", "décembre");
+    choisir("C_users", "Paul");
+    auto* aEncaisser = w<QTreeView>("LstAEncaisser");
+    QCOMPARE(aEncaisser->model()->rowCount(), 1);
+    QTest::mouseClick(aEncaisser->viewport(), Qt::LeftButton, {},
+                      aEncaisser->visualRect(aEncaisser->model()->index(0, 2)).center());
+    real.type("45");
+    real.click(QDialogButtonBox::Yes);
+    press("BT_encaisser");
+    QVERIFY(real.allAnswered());
+    QCOMPARE(lastRow()[2].toString(), QString("Novembre"));
+    QCOMPARE(soldes(), QString("135 130"));
+    QCOMPARE(brokenChains(), QStringList());
+    QCOMPARE(m_form->statusBar()->currentMessage(), QString("Gain enregistré dans Novembre"));
+    QCOMPARE(text("T_soldecours"), money(130));
+
+    // The rule the file once followed breaks the chains, and the check sees it.
+    m_db->exec("UPDATE JEUX SET SoldeAvant = SoldeAvant + 5 WHERE Num = 1");
+    QCOMPARE(brokenChains(), QStringList{"Paul/Novembre"});
+}
+
