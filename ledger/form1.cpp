@@ -1025,6 +1025,6 @@ void Form1::closeEvent(QCloseEvent* event) {
 
 void Form1::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_lienPartants)
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
         ActualiserPartants();
 }

@@ -27,9 +27,14 @@ void addRunner(const TestDatabase& t, const QString& horse, const QString& place
 qint64 stake(const TestDatabase& t, const QString& type, const QString& horse,
              const QString& racecourse = QString(), double amount = 10,
              std::optional<double> odds = 4.5) {
-    ledger::GameEntry entry{ledger::GameKind::Stake, "Paul", "Mars", "14", type, horse,
-                            eur(amount), ledger::BetSlip{QDate(2026, 3, 14),
-                                                         {1, 3, racecourse}, odds}};
+    ledger::GameEntry entry{ledger::GameKind::Stake,
+                            "Paul",
+                            "Mars",
+                            "14",
+                            type,
+                            horse,
+                            eur(amount),
+                            ledger::BetSlip{QDate(2026, 3, 14), {1, 3, racecourse}, odds}};
     return ledger::recordGame(*t.db(), entry).num;
 }
 
@@ -63,26 +68,44 @@ void TestBets::settlingRules_data() {
     QTest::addColumn<int>("runners"); // 0: not given
     QTest::addColumn<BetState>("state");
     const QString gagnant = "Simple Gagnant", place = "Simple Placé";
-    QTest::newRow("win, first") << gagnant << "1" << "" << 12 << BetState::Won;
-    QTest::newRow("win, second") << gagnant << "2" << "" << 12 << BetState::Lost;
-    QTest::newRow("win, fell") << gagnant << "T" << "" << 12 << BetState::Lost;
-    QTest::newRow("win, type in other case") << "simple  gagnant" << "1" << "" << 9
-                                             << BetState::Won;
-    QTest::newRow("place, third of 8") << place << "3" << "" << 8 << BetState::Won;
-    QTest::newRow("place, fourth of 8") << place << "4" << "" << 8 << BetState::Lost;
-    QTest::newRow("place, third of 7") << place << "3" << "" << 7 << BetState::Lost;
-    QTest::newRow("place, second of 7") << place << "2" << "" << 7 << BetState::Won;
-    QTest::newRow("place, second of 4") << place << "2" << "" << 4 << BetState::Won;
-    QTest::newRow("place, first of 3") << place << "1" << "" << 3 << BetState::Lost;
-    QTest::newRow("place, disqualified") << place << "D" << "" << 10 << BetState::Lost;
-    QTest::newRow("place, runners unknown") << place << "1" << "" << 0 << BetState::Pending;
-    QTest::newRow("non-runner by place") << gagnant << "NP" << "" << 10 << BetState::Refunded;
-    QTest::newRow("non-runner by status") << place << "" << "Non Partant" << 10
-                                          << BetState::Refunded;
-    QTest::newRow("non-runner, status np") << "Trio" << "" << "np" << 10 << BetState::Refunded;
+    QTest::newRow("win, first") << gagnant << "1"
+                                << "" << 12 << BetState::Won;
+    QTest::newRow("win, second") << gagnant << "2"
+                                 << "" << 12 << BetState::Lost;
+    QTest::newRow("win, fell") << gagnant << "T"
+                               << "" << 12 << BetState::Lost;
+    QTest::newRow("win, type in other case") << "simple  gagnant"
+                                             << "1"
+                                             << "" << 9 << BetState::Won;
+    QTest::newRow("place, third of 8") << place << "3"
+                                       << "" << 8 << BetState::Won;
+    QTest::newRow("place, fourth of 8") << place << "4"
+                                        << "" << 8 << BetState::Lost;
+    QTest::newRow("place, third of 7") << place << "3"
+                                       << "" << 7 << BetState::Lost;
+    QTest::newRow("place, second of 7") << place << "2"
+                                        << "" << 7 << BetState::Won;
+    QTest::newRow("place, second of 4") << place << "2"
+                                        << "" << 4 << BetState::Won;
+    QTest::newRow("place, first of 3") << place << "1"
+                                       << "" << 3 << BetState::Lost;
+    QTest::newRow("place, disqualified") << place << "D"
+                                         << "" << 10 << BetState::Lost;
+    QTest::newRow("place, runners unknown") << place << "1"
+                                            << "" << 0 << BetState::Pending;
+    QTest::newRow("non-runner by place") << gagnant << "NP"
+                                         << "" << 10 << BetState::Refunded;
+    QTest::newRow("non-runner by status") << place << ""
+                                          << "Non Partant" << 10 << BetState::Refunded;
+    QTest::newRow("non-runner, status np") << "Trio"
+                                           << ""
+                                           << "np" << 10 << BetState::Refunded;
     QTest::newRow("non-runner, within a longer status")
-        << gagnant << "" << "Retiré : non partant (boiterie)" << 10 << BetState::Refunded;
-    QTest::newRow("another game type") << "Trio" << "1" << "" << 10 << BetState::Pending;
+        << gagnant << ""
+        << "Retiré : non partant (boiterie)" << 10 << BetState::Refunded;
+    QTest::newRow("another game type") << "Trio"
+                                       << "1"
+                                       << "" << 10 << BetState::Pending;
 }
 
 void TestBets::settlingRules() {
@@ -143,15 +166,22 @@ void TestBets::settlingOnAFile() {
 void TestBets::racesAndOddsAsTyped_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("race"); // code(), or empty for no race
-    QTest::newRow("code alone") << "R1C3" << "R1C3";
-    QTest::newRow("blanks and case") << " r1 c 3 " << "R1C3";
+    QTest::newRow("code alone") << "R1C3"
+                                << "R1C3";
+    QTest::newRow("blanks and case") << " r1 c 3 "
+                                     << "R1C3";
     QTest::newRow("as the list writes it") << "R2C10 Vincennes — Prix d'Amérique"
-                                          << "R2C10 Vincennes";
-    QTest::newRow("hyphenated racecourse") << "R4C1 Cagnes-sur-Mer - Prix" << "R4C1 Cagnes-sur-Mer";
-    QTest::newRow("name without racecourse") << "R1C3 — Prix de Paris" << "R1C3";
-    QTest::newRow("no race number") << "R1" << "";
-    QTest::newRow("race zero") << "R1C0" << "";
-    QTest::newRow("a horse") << "Bold Eagle" << "";
+                                           << "R2C10 Vincennes";
+    QTest::newRow("hyphenated racecourse") << "R4C1 Cagnes-sur-Mer - Prix"
+                                           << "R4C1 Cagnes-sur-Mer";
+    QTest::newRow("name without racecourse") << "R1C3 — Prix de Paris"
+                                             << "R1C3";
+    QTest::newRow("no race number") << "R1"
+                                    << "";
+    QTest::newRow("race zero") << "R1C0"
+                               << "";
+    QTest::newRow("a horse") << "Bold Eagle"
+                             << "";
 }
 
 void TestBets::racesAndOddsAsTyped() {
@@ -187,22 +217,20 @@ void TestBets::cashingRefundingAndReversing() {
     const ledger::BalanceChange cashed = ledger::cashBet(*t.db(), won, eur(42.3));
     QCOMPARE(t.scalar("SELECT NumGain FROM PARIS WHERE NumJeu = ?", {won}).toLongLong(),
              cashed.num);
-    QCOMPARE(t.scalar("SELECT mois || Jour || Cheval || Credit FROM JEUX WHERE Num = ?",
-                      {cashed.num})
-                 .toString(),
-             QString("Mars14GAGNANT42.3"));
+    QCOMPARE(
+        t.scalar("SELECT mois || Jour || Cheval || Credit FROM JEUX WHERE Num = ?", {cashed.num})
+            .toString(),
+        QString("Mars14GAGNANT42.3"));
     QCOMPARE(cashed.after, eur(100 - 10 - 5 + 42.3));
     QVERIFY_THROWS_EXCEPTION(ledger::BetRefused, ledger::cashBet(*t.db(), won, eur(1)));
-    QVERIFY_THROWS_EXCEPTION(ledger::BetRefused,
-                             ledger::markBet(*t.db(), won, BetState::Lost));
+    QVERIFY_THROWS_EXCEPTION(ledger::BetRefused, ledger::markBet(*t.db(), won, BetState::Lost));
 
     ledger::refundBet(*t.db(), refunded);
     QCOMPARE(ledger::account(*t.db(), "Paul", "Mars")->balance, eur(100 - 10 + 42.3));
     QCOMPARE(ledger::betsToCash(*t.db(), "Paul").size(), 0);
     QCOMPARE(ledger::unsettledBets(*t.db()), 0);
     // A reversed stake is out of every count, the settling's too.
-    QVERIFY_THROWS_EXCEPTION(ledger::BetRefused,
-                             ledger::markBet(*t.db(), refunded, BetState::Won));
+    QVERIFY_THROWS_EXCEPTION(ledger::BetRefused, ledger::markBet(*t.db(), refunded, BetState::Won));
 
     ledger::reverseLine(*t.db(), cashed.num);
     QVERIFY(t.scalar("SELECT NumGain FROM PARIS WHERE NumJeu = ?", {won}).isNull());
@@ -271,8 +299,8 @@ void TestBets::settlingKeepsWhatItCannotTell() {
                 sqlite3* second = nullptr;
                 sqlite3_open_v2(o->path.toUtf8().constData(), &second, SQLITE_OPEN_READWRITE,
                                 nullptr);
-                const QByteArray sql =
-                    "UPDATE PARIS SET Etat = 'remboursé' WHERE NumJeu = " + QByteArray::number(o->num);
+                const QByteArray sql = "UPDATE PARIS SET Etat = 'remboursé' WHERE NumJeu = " +
+                                       QByteArray::number(o->num);
                 sqlite3_exec(second, sql.constData(), nullptr, nullptr, nullptr);
                 sqlite3_close(second);
             }

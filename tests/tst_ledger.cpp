@@ -1,35 +1,35 @@
 #include "data/regional.h"
 #include "data/schema.h"
 #include "gui/appearance.h"
-#include "ledger/form1.h"
 #include "ledger/betbook.h"
+#include "ledger/form1.h"
 #include "ledger/ledgerbook.h"
-#include "tools/dbtool.h"
 #include "tests/support/realdialogs.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testdatabase.h"
+#include "tools/dbtool.h"
 
 #include <QAbstractItemModelTester>
 #include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
 #include <QCompleter>
+#include <QCryptographicHash>
 #include <QDateEdit>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTreeView>
-#include <QStatusBar>
-#include <QMenu>
-#include <QCryptographicHash>
-#include <QSignalSpy>
 #include <QtTest>
 
 using dialogs::Answer;
@@ -152,6 +152,7 @@ private slots:
     void betsThroughTheRealWidgets();
     void betsSettledOnceTheWindowShows();
     void monthsApartThroughTheRealWidgets();
+    void followedRunningTodayFollowsTheFile();
 
 private:
     Form1& openWindow();
@@ -370,8 +371,8 @@ void TestLedger::windowAtLoad() {
     QFont boldFont = lst->font();
     boldFont.setBold(true);
     const QFontMetrics bold(boldFont);
-    const Qt::Alignment alignments[] = {Qt::AlignLeft,  Qt::AlignHCenter, Qt::AlignLeft,
-                                        Qt::AlignRight, Qt::AlignRight,   Qt::AlignRight,
+    const Qt::Alignment alignments[] = {Qt::AlignLeft,   Qt::AlignHCenter, Qt::AlignLeft,
+                                        Qt::AlignRight,  Qt::AlignRight,   Qt::AlignRight,
                                         Qt::AlignHCenter};
     for (int i = 0; i < 7; ++i) {
         QCOMPARE(lst->model()->headerData(i, Qt::Horizontal).toString(), headers[i]);
@@ -1963,12 +1964,13 @@ void TestLedger::closingTheYearFromTheMenu() {
     QCOMPARE(past->windowTitle(), QString("Gestion des mises — 2026 (archive)"));
     auto* users = past->findChild<QComboBox*>("C_users");
     auto* months = past->findChild<QComboBox*>("C_mois");
-    months->setCurrentIndex(months->findText("Mars"));
+    // It opens where the year's lines end, not on today's empty Janvier.
+    QCOMPARE(months->currentText(), QString("Mars"));
     users->setCurrentIndex(users->findText("Paul"));
     emit users->activated(users->currentIndex());
     QCOMPARE(StatementList(past->findChild<QTreeView*>("Lst_jeux")).topLevelItemCount(), 1);
-    for (const char* write : {"BT_savemise", "BT_savegain", "Tajoutecredit", "bt_ajouteusers",
-                              "BT_annuler"})
+    for (const char* write :
+         {"BT_savemise", "BT_savegain", "Tajoutecredit", "bt_ajouteusers", "BT_annuler"})
         QVERIFY2(!past->findChild<QWidget*>(write)->isEnabled(), write);
     // Another month of the past year: no new-month question, nothing written.
     months->setCurrentIndex(months->findText("Avril"));
@@ -2190,7 +2192,12 @@ void TestLedger::betsThroughTheRealWidgets() {
 // Results imported while the program was closed settle its bets once the window is painted.
 void TestLedger::betsSettledOnceTheWindowShows() {
     addUser("Paul", "Mars", 100, 100);
-    ledger::GameEntry stake{ledger::GameKind::Stake, "Paul", "Mars", "05", "Simple Placé", "Jolie",
+    ledger::GameEntry stake{ledger::GameKind::Stake,
+                            "Paul",
+                            "Mars",
+                            "05",
+                            "Simple Placé",
+                            "Jolie",
                             Money::fromCents(500),
                             ledger::BetSlip{QDate(2024, 3, 5), {2, 4, "Pau"}, 3.0}};
     ledger::recordGame(*m_db->db(), stake);
@@ -2219,7 +2226,8 @@ void TestLedger::monthsApartThroughTheRealWidgets() {
         QTest::keyClick(w<QComboBox>(combo)->lineEdit(), Qt::Key_Return);
     };
     const auto soldes = [&] {
-        return QStringLiteral("%1 %2").arg(balanceOf("Paul", "Novembre").toDouble())
+        return QStringLiteral("%1 %2")
+            .arg(balanceOf("Paul", "Novembre").toDouble())
             .arg(balanceOf("Paul", "décembre").toDouble());
     };
     choisir("C_users", "Paul");
@@ -2290,3 +2298,32 @@ void TestLedger::monthsApartThroughTheRealWidgets() {
     QCOMPARE(brokenChains(), QStringList{"Paul/Novembre"});
 }
 
+// The link to the day's card counts again when the user comes back to the ledger: a horse
+// followed or a card imported meanwhile shows, a card replaced without him goes.
+void TestLedger::followedRunningTodayFollowsTheFile() {
+    openWindow();
+    QApplication::setActiveWindow(m_form.get());
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    QVERIFY(!m_form->findChild<QLabel*>("LienPartants"));
+    m_db->exec("INSERT INTO MESSUIVITS (nomcheval) VALUES ('Eclair'), ('Belle')");
+    m_db->exec("INSERT INTO PARTANTS (date, hippodrome, R, C, cheval) VALUES "
+               "('2024-03-06', 'Pau', 1, 1, 'ECLAIR'), ('2024-03-06', 'Pau', 1, 1, 'BELLE')");
+    const auto revenir = [&] {
+        QWidget ailleurs;
+        ailleurs.show();
+        QApplication::setActiveWindow(&ailleurs);
+        QVERIFY(QTest::qWaitForWindowActive(&ailleurs));
+        QApplication::setActiveWindow(m_form.get());
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    };
+    revenir();
+    auto* lien = m_form->findChild<QLabel*>("LienPartants");
+    QVERIFY(lien && lien->isVisible());
+    QVERIFY(lien->text().contains("2 de vos chevaux suivis courent aujourd'hui"));
+    m_db->exec("DELETE FROM PARTANTS WHERE cheval = 'BELLE'");
+    revenir();
+    QVERIFY(lien->text().contains("1 de vos chevaux suivis court aujourd'hui"));
+    m_db->exec("DELETE FROM PARTANTS");
+    m_form->ActualiserPartants();
+    QVERIFY(!lien->isVisible());
+}
