@@ -6,6 +6,8 @@
 #include "data/connection.h"
 #include "data/dailycopy.h"
 #include "data/error.h"
+#include "data/errors.h"
+#include "data/filelock.h"
 #include "data/paths.h"
 #include "data/regional.h"
 #include "data/schema.h"
@@ -33,19 +35,27 @@ frmSplash::frmSplash(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui:
 
 frmSplash::~frmSplash() = default;
 
-Form1* frmSplash::Form_Load() {
+Form1* frmSplash::Form_Load(const QString& lectureSeule) {
     try {
-        OuvrirConnexion();
+        if (lectureSeule.isEmpty())
+            OuvrirConnexion();
+        else
+            OuvrirConnexionLectureSeule();
     } catch (const data::OpenError& error) {
-        const QString text = QStringLiteral("%1\n\nErreur n° %2 : %3")
-                                 .arg(error.explanation())
-                                 .arg(error.code())
-                                 .arg(error.engineText());
+        const QString text = errors::describe(error);
         QTextStream(stderr) << text << Qt::endl;
         dialogs::message(nullptr, text, dialogs::applicationTitle(), dialogs::Buttons::Ok,
                          dialogs::Icon::Critical);
         close();
         return nullptr;
+    }
+    if (!lectureSeule.isEmpty()) {
+        QTextStream(stderr) << "velmora : " << QDir::toNativeSeparators(paths::databaseFile())
+                            << " ouvert en lecture seule. " << lectureSeule << Qt::endl;
+        Form1* ledger =
+            shell::openLedger(QStringLiteral("Ouvert en lecture seule. %1").arg(lectureSeule));
+        close();
+        return ledger;
     }
     AskYear();
     Form1* ledger = shell::openLedger();
@@ -81,10 +91,10 @@ void frmSplash::AskYear() {
                 return;
             }
             typed = *answer;
-            dialogs::message(nullptr, QStringLiteral("Tapez l'année sur quatre chiffres, par exemple %1.")
-                                          .arg(proposed),
-                             QStringLiteral("Erreur année"), dialogs::Buttons::Ok,
-                             dialogs::Icon::Exclamation);
+            dialogs::message(
+                nullptr,
+                QStringLiteral("Tapez l'année sur quatre chiffres, par exemple %1.").arg(proposed),
+                QStringLiteral("Erreur année"), dialogs::Buttons::Ok, dialogs::Icon::Exclamation);
         }
     } catch (const data::DbError& error) {
         errors::showDbError(nullptr, error);
@@ -129,16 +139,20 @@ std::optional<QString> locateDatabase() {
                          dialogs::Icon::Question) != dialogs::Answer::Yes)
         return std::nullopt;
     const QString file = QDir(folder).filePath(QStringLiteral("velmora.mdb"));
-    try {
-        if (!QDir().mkpath(folder))
-            throw data::DbError(data::sqlite_code::CantOpen, QString());
-        data::schema::createFile(file);
-    } catch (const data::DbError& error) {
-        const QString text =
-            QStringLiteral("Le fichier %1 n'a pas pu être créé.\n\nErreur n° %2 : %3")
-                .arg(QDir::toNativeSeparators(file))
-                .arg(error.code())
-                .arg(error.engineText());
+    QString why;
+    if (!QDir().mkpath(folder)) {
+        why = QStringLiteral("Le dossier %1 n'a pas pu être créé. %2")
+                  .arg(QDir::toNativeSeparators(folder), data::folderRefusal(folder));
+    } else {
+        try {
+            data::schema::createFile(file);
+        } catch (const data::DbError& error) {
+            why = errors::describe(error);
+        }
+    }
+    if (!why.isEmpty()) {
+        const QString text = QStringLiteral("Le fichier %1 n'a pas pu être créé.\n\n%2")
+                                 .arg(QDir::toNativeSeparators(file), why);
         QTextStream(stderr) << text << Qt::endl;
         dialogs::message(nullptr, text, dialogs::applicationTitle(), dialogs::Buttons::Ok,
                          dialogs::Icon::Critical);
@@ -155,12 +169,32 @@ int startProgram() {
         return 1;
     paths::useDatabaseFolder(*folder);
     auto instance = std::make_unique<SingleInstance>(paths::databaseFile());
-    if (!instance->claim()) {
-        instance->wakeHolder();
-        return kAlreadyRunning;
+    QString lectureSeule;
+    switch (instance->claim()) {
+    case data::FileLock::State::Taken:
+        break;
+    case data::FileLock::State::HeldElsewhere: {
+        if (instance->wakeHolder())
+            return kAlreadyRunning;
+        // Another computer's program, or one that hangs: this one would wait for it forever.
+        const QString holder = instance->reason().isEmpty()
+                                   ? QString()
+                                   : QStringLiteral(" (%1)").arg(instance->reason());
+        const QString text =
+            QStringLiteral("Le fichier %1 est déjà ouvert par un autre programme%2, qui ne "
+                           "répond pas.\n\nFermez-le, puis relancez le programme.")
+                .arg(QDir::toNativeSeparators(paths::databaseFile()), holder);
+        QTextStream(stderr) << text << Qt::endl;
+        dialogs::message(nullptr, text, dialogs::applicationTitle(), dialogs::Buttons::Ok,
+                         dialogs::Icon::Exclamation);
+        return 1;
+    }
+    case data::FileLock::State::CannotLock:
+        lectureSeule = instance->reason();
+        break;
     }
     auto* splash = new frmSplash();
-    Form1* ledger = splash->Form_Load();
+    Form1* ledger = splash->Form_Load(lectureSeule);
     if (!ledger)
         return 1;
     // The file is the ledger's for as long as its window is open.

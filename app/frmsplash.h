@@ -18,8 +18,10 @@ public:
 
     // Opens the shared connection, shows Form1 and closes this window. When the database
     // cannot be opened it tells the user (message box and standard error) and returns
-    // nullptr without showing any window.
-    Form1* Form_Load();
+    // nullptr without showing any window. With a reason, the file could not be locked: it
+    // is opened read-only, the ledger shows why, and nothing is written (no year asked, no
+    // daily copy).
+    Form1* Form_Load(const QString& lectureSeule = QString());
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

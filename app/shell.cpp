@@ -30,11 +30,10 @@ void connectWindows(Form1* ledger) {
     QObject::connect(ledger, &Form1::raceDayRequested, ledger, [] { openRaceDay(); });
     QObject::connect(ledger, &Form1::followedHorseRequested, ledger,
                      [ledger](const QString& horse) { Fsuivit::montrerCheval(ledger, horse); });
-    QObject::connect(
-        ledger, &Form1::statisticsRequested, ledger,
-        [](const QString& player, const QString& month, int year) {
-            Fstats::showSingle(player, month, year);
-        });
+    QObject::connect(ledger, &Form1::statisticsRequested, ledger,
+                     [](const QString& player, const QString& month, int year) {
+                         Fstats::showSingle(player, month, year);
+                     });
     QObject::connect(ledger, &Form1::pastYearOpened, ledger,
                      [](Form1* past) { connectWindows(past); });
     // Open statistics follow the ledger's writes.
@@ -44,8 +43,10 @@ void connectWindows(Form1* ledger) {
     });
 }
 
-Form1* openLedger() {
+Form1* openLedger(const QString& readOnlyReason) {
     auto* ledger = new Form1();
+    if (!readOnlyReason.isEmpty())
+        ledger->LectureSeuleFichier(readOnlyReason);
     g_openLedger = ledger;
     connectWindows(ledger);
     ledger->show();

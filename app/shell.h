@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 class Form1;
 
 // The program's shell: the windows stand on the layers below and never on each other, so
@@ -10,7 +12,8 @@ namespace shell {
 // one horse), the day's card and the statistics of the statement on display.
 void connectWindows(Form1* ledger);
 
-// The ledger as the program shows it: deleted when closed, its requests answered.
-Form1* openLedger();
+// The ledger as the program shows it: deleted when closed, its requests answered. With a
+// reason, the file could not be locked: the ledger shows it read-only, and why.
+Form1* openLedger(const QString& readOnlyReason = QString());
 
 } // namespace shell

@@ -22,12 +22,7 @@ QString serverNameFor(const QString& databaseFile) {
 } // namespace
 
 SingleInstance::SingleInstance(const QString& databaseFile, QObject* parent)
-    : QObject(parent), m_serverName(serverNameFor(databaseFile)),
-      m_lock(databaseFile + QStringLiteral(".verrou")) {
-    // A running program holds the file for hours; only a lock whose program is gone is
-    // stale.
-    m_lock.setStaleLockTime(0);
-}
+    : QObject(parent), m_serverName(serverNameFor(databaseFile)), m_lock(databaseFile) {}
 
 SingleInstance::~SingleInstance() {
     if (m_server)
@@ -35,9 +30,10 @@ SingleInstance::~SingleInstance() {
     m_lock.unlock();
 }
 
-bool SingleInstance::claim() {
-    if (!m_lock.tryLock(0))
-        return false;
+data::FileLock::State SingleInstance::claim() {
+    const data::FileLock::State state = m_lock.tryLock();
+    if (state != data::FileLock::State::Taken)
+        return state;
     // A socket left by a program that crashed would refuse the name: ours now.
     QLocalServer::removeServer(m_serverName);
     m_server = new QLocalServer(this);
@@ -56,7 +52,7 @@ bool SingleInstance::claim() {
     // Without the server a second start cannot bring this one forward, but the lock still
     // keeps it from opening the file.
     m_server->listen(m_serverName);
-    return true;
+    return state;
 }
 
 bool SingleInstance::wakeHolder() {

@@ -73,6 +73,7 @@ std::shared_ptr<Database> Database::open(const QString& path, Mode mode) {
     static QAtomicInteger<int> counter;
     const QString name = QStringLiteral("velmora-%1").arg(counter.fetchAndAddRelaxed(1));
     std::shared_ptr<Database> database(new Database(path, name));
+    database->m_readOnly = mode == Mode::ReadOnly;
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
     db.setDatabaseName(uriFor(path, mode));
     // Another program holding the file gets two seconds to let it go.

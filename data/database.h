@@ -37,6 +37,8 @@ public:
     Database& operator=(const Database&) = delete;
 
     const QString& path() const { return m_path; }
+    // Opened with Mode::ReadOnly: the engine refuses every write.
+    bool readOnly() const { return m_readOnly; }
     QSqlDatabase handle() const;
     // The engine's own handle, for what Qt does not offer (backup, bulk import).
     sqlite3* raw() const;
@@ -60,6 +62,7 @@ private:
     Database(const QString& path, const QString& connectionName);
     QString m_path;
     QString m_connectionName;
+    bool m_readOnly = false;
     mutable QHash<QString, QVector<Column>> m_columns;
 };
 

@@ -2,8 +2,18 @@
 
 namespace errors {
 
+QString engineWords(int code, const QString& engineText) {
+    if (engineText.trimmed().isEmpty())
+        return QStringLiteral("Erreur n° %1").arg(code);
+    return QStringLiteral("Erreur n° %1 : %2").arg(code).arg(engineText);
+}
+
 QString describe(const data::DbError& error) {
     namespace code = data::sqlite_code;
+    const QString engine = engineWords(error.code(), error.engineText());
+    // The opening already said, naming the file, what the sentences below would guess.
+    if (const auto* open = dynamic_cast<const data::OpenError*>(&error))
+        return open->explanation() + QStringLiteral("\n\n") + engine;
     QString plain;
     switch (error.code()) {
     case code::Busy:
@@ -39,8 +49,6 @@ QString describe(const data::DbError& error) {
     default:
         break;
     }
-    const QString engine =
-        QStringLiteral("Erreur n° %1 : %2").arg(error.code()).arg(error.engineText());
     return plain.isEmpty() ? engine : plain + QStringLiteral("\n\n") + engine;
 }
 

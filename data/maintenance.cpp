@@ -1,6 +1,7 @@
 #include "data/maintenance.h"
 
 #include "data/dailycopy.h"
+#include "data/errors.h"
 #include "data/schema.h"
 
 #include <QDir>
@@ -18,9 +19,8 @@ struct Handle {
 };
 
 QString engineMessage(sqlite3* db, int rc) {
-    return QStringLiteral("Erreur n° %1 : %2")
-        .arg(rc & 0xff)
-        .arg(QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
+    return errors::engineWords(rc & 0xff,
+                               QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
 }
 
 // Why a copy failed, in words a user can act on; the engine's own text goes to detail.

@@ -193,6 +193,8 @@ void Fjour::Form_Load() {
         ui->CjourCourses->setDate(regional::today());
     }
     actualiser();
+    if (ConnexionLectureSeule())
+        setWindowTitle(windowTitle() + QStringLiteral(" (lecture seule)"));
 }
 
 void Fjour::setJour(const QDate& jour) {
@@ -275,9 +277,9 @@ void Fjour::AfficherCourses() {
         ui->LblResume->setText(QStringLiteral("Aucune course au programme du %1.").arg(jourTexte));
     else
         ui->LblResume->setText(
-            QStringLiteral("%1 course%2 au programme du %3, dont %4 avec vos chevaux suivis.")
-                .arg(m_courses.size())
-                .arg(m_courses.size() > 1 ? QStringLiteral("s") : QString())
+            QStringLiteral("%1 au programme du %2, dont %3 avec vos chevaux suivis.")
+                .arg(regional::counted(m_courses.size(), QStringLiteral("course"),
+                                       QStringLiteral("courses")))
                 .arg(jourTexte)
                 .arg(avecSuivis));
 
@@ -342,9 +344,8 @@ void Fjour::AfficherPartants(const followed::CardRace& course) {
         titre << course.discipline;
     if (!course.raceType.isEmpty())
         titre << course.raceType;
-    titre << QStringLiteral("%1 partant%2")
-                 .arg(course.runners)
-                 .arg(course.runners > 1 ? QStringLiteral("s") : QString());
+    titre << regional::counted(course.runners, QStringLiteral("partant"),
+                               QStringLiteral("partants"));
     ui->LblCourse->setText(titre.join(QStringLiteral(" · ")));
 
     ui->LstPartants->clear();
@@ -393,21 +394,20 @@ void Fjour::LstPartants_ContextMenu(const QPoint& position) {
     menu.setObjectName(QStringLiteral("MenuPartant"));
     QAction* suivre = menu.addAction(QStringLiteral("Suivre ce cheval"));
     suivre->setObjectName(QStringLiteral("ActSuivre"));
-    // A followed horse is followed already: its card stays as the user made it.
-    suivre->setEnabled(!runner->followed);
+    // A followed horse is followed already: its card stays as the user made it. A file
+    // read only follows none (the title says so).
+    suivre->setEnabled(!runner->followed && !ConnexionLectureSeule());
     const QString cheval = runner->horse;
     connect(suivre, &QAction::triggered, this, [this, cheval] { Suivre(cheval); });
     menu.exec(ui->LstPartants->viewport()->mapToGlobal(position));
 }
 
 void Fjour::Suivre(const QString& cheval) {
-    followed::Form form;
     try {
-        form = followed::lastRaceForm(*base(), cheval, jour());
-    } catch (const data::DbError&) {
-        const QString inconnu = QStringLiteral("NonConnu");
-        form = {inconnu, inconnu, inconnu, inconnu, inconnu, inconnu};
+        Fsuivit::suivre(cheval, followed::lastRaceForm(*base(), cheval, jour()));
+    } catch (const data::DbError& error) {
+        errors::showDbError(this, error);
+        return;
     }
-    Fsuivit::suivre(cheval, form);
     actualiser();
 }

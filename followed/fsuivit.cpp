@@ -44,23 +44,6 @@ const QString kSelectHorseFirst =
     QStringLiteral("Vous devez selectionner un cheval de suivit avant de le modifier");
 const QString kTitle = QStringLiteral("Mes suivits");
 
-// An engine's error in the window's words: a file that cannot be opened is named, with the
-// reason, before the engine's words.
-QString describe(const data::DbError& error) {
-    QString text = errors::describe(error);
-    if (const auto* open = dynamic_cast<const data::OpenError*>(&error))
-        text = open->explanation() + QStringLiteral("\n\n") + text;
-    return text;
-}
-
-// Following is a convenience: a store that refuses it changes nothing and says nothing.
-void followSilently(const QString& nom, const followed::Form& form) {
-    try {
-        followed::follow(*connexion(), nom, form);
-    } catch (const data::DbError&) {
-    }
-}
-
 void showErrorBox(QWidget* parent, const QString& text) {
     dialogs::message(parent, text, QStringLiteral("Erreur"), dialogs::Buttons::Ok,
                      dialogs::Icon::Critical);
@@ -134,7 +117,7 @@ bool Fsuivit::montrerCheval(QWidget* parent, const QString& cheval) {
             try {
                 known = followed::isFollowed(*connexion(), nom);
             } catch (const data::DbError& error) {
-                showErrorBox(parent, describe(error));
+                showErrorBox(parent, errors::describe(error));
                 return false;
             }
         }
@@ -207,7 +190,7 @@ bool Fsuivit::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Fsuivit::showError(const data::DbError& error) {
-    showError(describe(error));
+    showError(errors::describe(error));
 }
 
 void Fsuivit::showError(const QString& text) {
@@ -265,8 +248,9 @@ void Fsuivit::setCardTexts(const QStringList& texts) {
 }
 
 bool Fsuivit::cardChanged() const {
-    // Without a selected entry the card cannot be saved: there is nothing to ask.
-    return m_savedCard && listIndex() >= 0 && cardTexts() != *m_savedCard;
+    // Without a selected entry, or on a file read only, the card cannot be saved: there is
+    // nothing to ask.
+    return m_savedCard && listIndex() >= 0 && !m_lectureSeule && cardTexts() != *m_savedCard;
 }
 
 bool Fsuivit::mayLeaveCard() {
@@ -288,12 +272,29 @@ bool Fsuivit::mayLeaveCard() {
 void Fsuivit::Form_Load() {
     try {
         OuvrirConnexion();
+        if (ConnexionLectureSeule())
+            LectureSeule();
         ChargerSuivits();
     } catch (const data::DbError& error) {
         showError(error);
         return;
     }
     AppliquerPreselection();
+}
+
+// A file the program could not lock is read, never written: the card is shown as it is
+// stored, and what would write it is disabled.
+void Fsuivit::LectureSeule() {
+    m_lectureSeule = true;
+    setWindowTitle(windowTitle() + QStringLiteral(" (lecture seule)"));
+    for (QWidget* ecrit : std::initializer_list<QWidget*>{ui->Command1, ui->Bt_supprime}) {
+        ecrit->setEnabled(false);
+        ecrit->setToolTip(MessageLectureSeule());
+    }
+    for (QLineEdit* box : {ui->Tnum, ui->Tvaleur, ui->Tterrain, ui->Tdistance, ui->Tcourse2,
+                           ui->Tcourse, ui->Tplace, ui->TidGeny})
+        box->setReadOnly(true);
+    ui->Tcomment->setReadOnly(true);
 }
 
 void Fsuivit::AppliquerPreselection() {
@@ -613,19 +614,33 @@ void Fsuivit::Lstview_partant_DblClick() {
     const followed::Form form{view->cellText(row, 2), view->cellText(row, 8),
                               view->cellText(row, 3), view->cellText(row, 4),
                               view->cellText(row, 7), view->cellText(row, 1)};
-    followSilently(nom, form);
+    // A double-click cannot be disabled: on a file read only it is refused in words.
+    if (m_lectureSeule) {
+        dialogs::message(this, MessageLectureSeule(), kTitle, dialogs::Buttons::Ok,
+                         dialogs::Icon::Information);
+        return;
+    }
+    try {
+        followed::follow(*connexion(), nom, form);
+    } catch (const data::DbError& error) {
+        showError(error);
+        return;
+    }
     try {
         ChargerSuivits();
-    } catch (const data::DbError&) {
+    } catch (const data::DbError& error) {
+        showError(error);
     }
 }
 
 void Fsuivit::suivre(const QString& nom, const followed::Form& form) {
-    followSilently(nom, form);
+    followed::follow(*connexion(), nom, form);
     if (Fsuivit* open = instance()) {
+        // The horse is followed; only the open list is behind, and says so itself.
         try {
             open->RechargerSuivits();
-        } catch (const data::DbError&) {
+        } catch (const data::DbError& error) {
+            open->showError(error);
         }
     }
 }

@@ -44,9 +44,9 @@ public:
     static bool montrerCheval(QWidget* parent, const QString& cheval);
 
     // Follows `nom` with `form` as a double-click on a confirmation row does: the followed
-    // horse of that name takes the form, or a new one is added; a store that refuses it
-    // changes nothing and says nothing. An open window lists the horse at once, its card
-    // left as it is.
+    // horse of that name takes the form, or a new one is added. Throws data::DbError when
+    // the store refuses it (nothing is changed then); the caller tells the user. An open
+    // window lists the horse at once, its card left as it is.
     static void suivre(const QString& nom, const followed::Form& form);
 
     // Replaces the accented letters of the usual French and Western European alphabets
@@ -76,6 +76,7 @@ private slots:
 private:
     void Form_Load();
     void Form_Terminate();
+    void LectureSeule();
     void ChargerSuivits();
     // ChargerSuivits, the selected horse and its card kept.
     void RechargerSuivits();
@@ -113,6 +114,8 @@ private:
 
     std::unique_ptr<Ui::Fsuivit> ui;
     bool m_modeConfirmations = false;
+    // The file could not be locked: it is only read.
+    bool m_lectureSeule = false;
     // The toggled order of the next header click; the first click sorts ascending.
     Qt::SortOrder m_sortOrder = Qt::DescendingOrder;
     // A click on an entry runs Lsuivit_Click once, whether or not it changed the selection.

@@ -311,6 +311,26 @@ public:
     }
 };
 
+// Opens a runner's context menu on the day's card and chooses "Suivre ce cheval" when it is
+// enabled; returns whether it was.
+bool followFromMenu(QTreeWidget* runners, int row) {
+    bool enabled = false;
+    QTimer::singleShot(0, [&] {
+        auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(popup);
+        QAction* follow = popup->actions().value(0);
+        QCOMPARE(follow->text(), QString("Suivre ce cheval"));
+        enabled = follow->isEnabled();
+        if (enabled)
+            QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(follow).center());
+        else
+            popup->close();
+    });
+    const QRect rect = runners->visualItemRect(runners->topLevelItem(row));
+    emit runners->customContextMenuRequested(rect.center());
+    return enabled;
+}
+
 QStringList firstColumn(const QAbstractItemModel& model) {
     QStringList texts;
     for (int r = 0; r < model.rowCount(); ++r)
@@ -370,7 +390,8 @@ private slots:
     void confirmationCellsAndColours();
     void confirmationListWidensWhenRowsOverflow();
     void followFromAConfirmationRow();
-    void followingErrorsAreSilent();
+    void followingErrorsAreReported();
+    void readOnlyFileOffersNoWrite();
     void historyRowCopiesItsComment();
     void nameWithQuotes();
     void engineErrorsAreReported();
@@ -1090,16 +1111,83 @@ void TestFollowed::followFromAConfirmationRow() {
     QCOMPARE(count(db(), "MESSUIVITS"), 4);
 }
 
-void TestFollowed::followingErrorsAreSilent() {
+// A follow the store refuses is told, from the notebook's rows as from the day's card.
+void TestFollowed::followingErrorsAreReported() {
     addConfirmationRaces(db());
     db().exec("CREATE TRIGGER refuse BEFORE INSERT ON MESSUIVITS BEGIN "
               "SELECT RAISE(ABORT, 'refusé'); END");
+    {
+        Window w;
+        w.click("Bt_listed");
+        dialogs().answer(Answer::Ok);
+        w.doubleClickRow(0);
+        QCOMPARE(dialogs().last().title, QString("Erreur"));
+        QCOMPARE(dialogs().last().icon, Icon::Critical);
+        QVERIFY2(dialogs().last().text.contains("Erreur n° 19 : refusé"),
+                 qPrintable(dialogs().last().text));
+        QVERIFY(w.entries().isEmpty());
+    }
+    db().exec("DROP TRIGGER refuse");
+
+    regional::setToday(kCardDay);
+    addRunner(db(), "Vincennes|1|3|13:50||2700", 1, "BOLD");
+    addRunner(db(), "Vincennes|1|3|13:50||2700", 2, "ECLAIR");
+    addFollowed(db(), "ECLAIR");
+    auto* window = Fjour::showSingle();
+    auto* runners = window->findChild<QTreeWidget*>("LstPartants");
+    QCOMPARE(runners->topLevelItemCount(), 2);
+    {
+        // Another program holds the file past the two seconds' wait.
+        auto other = data::Database::open(db().file());
+        other->exec("BEGIN IMMEDIATE");
+        dialogs().answer(Answer::Ok);
+        QVERIFY(followFromMenu(runners, 0));
+        QCOMPARE(dialogs().last().title, QString("Erreur"));
+        QVERIFY2(dialogs().last().text.contains("utilisé par un autre programme"),
+                 qPrintable(dialogs().last().text));
+        other->exec("ROLLBACK");
+    }
+    // The engine refuses to write the file: said in a real box, closed with its button.
+    db().exec("PRAGMA query_only = 1");
+    m_dialogs.reset();
+    RealDialogs real;
+    real.click(QDialogButtonBox::Ok);
+    QVERIFY(followFromMenu(runners, 0));
+    QVERIFY(real.allAnswered());
+    QCOMPARE(real.seen().value(0).title, QString("Erreur"));
+    QVERIFY2(real.seen().value(0).text.contains("lecture seule"),
+             qPrintable(real.seen().value(0).text));
+    QCOMPARE(count(db(), "MESSUIVITS"), 1);
+    QVERIFY(!runners->topLevelItem(0)->font(1).bold());
+}
+
+// A file the program could not lock: every window reads it, none offers to write it.
+void TestFollowed::readOnlyFileOffersNoWrite() {
+    addConfirmationRaces(db());
+    addFollowed(db(), "Alpha", {"41"});
+    regional::setToday(kCardDay);
+    addRunner(db(), "Vincennes|1|3|13:50||2700", 1, "BOLD");
+    OuvrirConnexionLectureSeule();
     Window w;
+    QCOMPARE(w.w->windowTitle(), QString("Mes suivits (lecture seule)"));
+    QVERIFY(!w.get<QPushButton>("Command1")->isEnabled());
+    QVERIFY(!w.get<QPushButton>("Bt_supprime")->isEnabled());
+    w.clickEntry("Alpha");
+    QCOMPARE(w.text("Tvaleur"), QString("41"));
+    QVERIFY(w.get<QLineEdit>("Tvaleur")->isReadOnly());
+    // A double-click cannot be disabled: it is refused in words.
     w.click("Bt_listed");
+    dialogs().answer(Answer::Ok);
     w.doubleClickRow(0);
-    QCOMPARE(count(db(), "MESSUIVITS"), 0);
-    QVERIFY(w.entries().isEmpty());
-    QVERIFY(dialogs().shown().isEmpty());
+    QCOMPARE(dialogs().last().text, MessageLectureSeule());
+    QCOMPARE(count(db(), "MESSUIVITS"), 1);
+
+    auto* jour = Fjour::showSingle();
+    QCOMPARE(jour->windowTitle(), QString("Courses du jour (lecture seule)"));
+    jour->findChild<QCheckBox*>("ChkSuivis")->click();
+    QVERIFY(!followFromMenu(jour->findChild<QTreeWidget*>("LstPartants"), 0));
+    // Nothing can be saved: closing asks nothing.
+    QVERIFY(w.w->close());
 }
 
 void TestFollowed::historyRowCopiesItsComment() {
@@ -1566,24 +1654,7 @@ void TestFollowed::dayWindow() {
     dialogs().answer(Answer::Ok); // no race recorded for it
     notebook.clickEntry("Eclair");
     notebook.setText("Tvaleur", "44");
-    const auto menu = [&](int row) {
-        bool enabled = false;
-        QTimer::singleShot(0, [&] {
-            auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            QVERIFY(popup);
-            QAction* follow = popup->actions().value(0);
-            QCOMPARE(follow->text(), QString("Suivre ce cheval"));
-            enabled = follow->isEnabled();
-            if (enabled)
-                QTest::mouseClick(popup, Qt::LeftButton, {},
-                                  popup->actionGeometry(follow).center());
-            else
-                popup->close();
-        });
-        const QRect rect = runners->visualItemRect(runners->topLevelItem(row));
-        emit runners->customContextMenuRequested(rect.center());
-        return enabled;
-    };
+    const auto menu = [&](int row) { return followFromMenu(runners, row); };
     QVERIFY(!menu(1)); // ECLAIR is followed already
     QVERIFY(menu(2));
     QCOMPARE(followedRow(db(), "ZEPHYR"),

@@ -2,6 +2,7 @@
 #include "data/connection.h"
 #include "data/maintenance.h"
 #include "data/paths.h"
+#include "data/regional.h"
 #include "data/schema.h"
 #include "followed/fsuivit.h"
 #include "ledger/form1.h"
@@ -112,6 +113,7 @@ private slots:
         closeAllWindows();
         Connexion.reset();
         paths::setProgramFolder(QString());
+        regional::setToday(QDate());
     }
 
     void wrongFilesAtStartUp_data();
@@ -311,6 +313,8 @@ void TestReliability::crashAtAnyMomentLosesNothing() {
 
 void TestReliability::fullDiskWritesNothing() {
     TestDatabase db;
+    // The players' rows are March's: the entry is filed under today's month.
+    regional::setToday(QDate(2024, 3, 6));
     addPlayers(*db.db());
     ScriptedDialogs dialogs;
     Form1 form;
@@ -351,6 +355,8 @@ void TestReliability::fullDiskWritesNothing() {
 
 void TestReliability::lockedFileWaitsThenReports() {
     TestDatabase db;
+    // The players' rows are March's: the entry is filed under today's month.
+    regional::setToday(QDate(2024, 3, 6));
     addPlayers(*db.db());
     ScriptedDialogs dialogs;
     Form1 form;
@@ -441,9 +447,14 @@ void TestReliability::damagedFilesNeverCrash() {
         auto db = data::schema::createFile(good);
         addPlayers(*db);
         for (int i = 0; i < 300; ++i)
-            ledger::recordGame(*db,
-                               {ledger::GameKind::Stake, "Paul", "Mars", "03", "Simple Gagnant",
-                                QString("Cheval %1").arg(i % 7), Money::fromCents(250), {}});
+            ledger::recordGame(*db, {ledger::GameKind::Stake,
+                                     "Paul",
+                                     "Mars",
+                                     "03",
+                                     "Simple Gagnant",
+                                     QString("Cheval %1").arg(i % 7),
+                                     Money::fromCents(250),
+                                     {}});
         db->exec("INSERT INTO MESSUIVITS (nomcheval) VALUES ('CHEVAL 1'), ('CHEVAL 2')");
         db->exec(
             "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "
