@@ -547,7 +547,7 @@ std::optional<int> unsound(const QString& path, const data::maintenance::CheckRe
 }
 
 // Each break, each month name the ledger cannot read, the months checked only among their
-// own lines, then the count.
+// own lines, then the count; a sound file's verdict says there is no break.
 void printChains(const ledger::ChainCheck& chains, QTextStream& out) {
     for (const ledger::ChainBreak& chainBreak : chains.breaks)
         out << ledger::breakText(chainBreak) << '\n';
@@ -555,7 +555,8 @@ void printChains(const ledger::ChainCheck& chains, QTextStream& out) {
         out << ledger::strayText(stray) << '\n';
     for (const ledger::UnheldMonth& month : chains.unheld)
         out << ledger::unheldText(month) << '\n';
-    out << ledger::breakCount(chains.breaks.size()) << '\n';
+    if (!chains.breaks.isEmpty() || !chains.strays.isEmpty())
+        out << ledger::breakCount(chains.breaks.size()) << '\n';
 }
 
 // The last sentence of a sound file's check; the status.
