@@ -4,6 +4,7 @@
 #include "chrono/listfile.h"
 #include "data/connection.h"
 #include "data/dailycopy.h"
+#include "data/filelock.h"
 #include "data/paths.h"
 #include "data/regional.h"
 #include "data/schema.h"
@@ -24,6 +25,7 @@
 #include "data/maintenance.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -36,12 +38,12 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardItemModel>
-#include <QStyleOption>
-#include <QCheckBox>
 #include <QStatusBar>
+#include <QStyleOption>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QtTest>
+#include <unistd.h>
 
 namespace {
 
@@ -89,6 +91,48 @@ Ink inkIn(const QImage& image, const QRect& cell) {
     return ink;
 }
 
+// Set in the test program started again under a read-only folder: that folder.
+const char* const kReadOnlyFolder = "VELMORA_TEST_READONLY_FOLDER";
+
+// The open year of a file made before the ledger knew its year, with a player: a start that
+// could write would ask its year.
+void prepareLedgerWithoutYear(TestDatabase& db) {
+    db.exec("DROP TABLE EXERCICE");
+    db.exec("INSERT INTO USERS (pseudo, SoldeDepart, SoldeEnCours, Mois) VALUES "
+            "('Paul', 100, 100, 'Mars')");
+    Connexion.reset();
+}
+
+// The start on a folder this process cannot write: the ledger and the windows it opens
+// show the file read-only, and nothing asks, writes or copies.
+void checkReadOnlyStart(const QString& folder) {
+    paths::setProgramFolder(folder);
+    const QString file = paths::databaseFile();
+    const QByteArray before = hashOf(file);
+    ScriptedDialogs none;
+    QCOMPARE(startProgram(), 0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const auto windows = visibleWindows();
+    QCOMPARE(windows.size(), 1);
+    auto* form = qobject_cast<Form1*>(windows.first());
+    QVERIFY(form);
+    QCOMPARE(form->windowTitle(), QString("Gestion des mises (lecture seule)"));
+    QVERIFY(!form->findChild<QPushButton*>("BT_savemise")->isEnabled());
+    const QString motif = form->findChild<QLabel*>("LectureSeule")->text();
+    QVERIFY2(motif.contains(QDir::toNativeSeparators(folder)), qPrintable(motif));
+    QVERIFY(ConnexionLectureSeule());
+    // The notebook opened from the ledger reads the file as the ledger does.
+    form->findChild<QAction*>("mnusuivits")->trigger();
+    QVERIFY(Fsuivit::instance());
+    QCOMPARE(Fsuivit::instance()->windowTitle(), QString("Mes suivits (lecture seule)"));
+    QVERIFY(!Fsuivit::instance()->findChild<QPushButton*>("Command1")->isEnabled());
+    QVERIFY(ConnexionLectureSeule());
+    // No copy is attempted: it would have started after a second.
+    QTest::qWait(1300);
+    QVERIFY(!QFileInfo::exists(dailycopy::folderFor(file)));
+    QCOMPARE(hashOf(file), before);
+}
+
 } // namespace
 
 class TestApp : public QObject {
@@ -108,6 +152,9 @@ private slots:
     void firstStartOffersAFile_data();
     void firstStartOffersAFile();
     void secondStartWakesTheFirst();
+    void holderThatDoesNotAnswerIsNamed();
+    void unlockableFolderRunsReadOnly();
+    void unlockableFolderOpensReadOnly();
     void olderFileIsAskedItsYear();
     void chronoMenuKeepsOneWindow();
     void followedButtonOnlyAnnounces();
@@ -207,6 +254,8 @@ void TestApp::firstStartOffersAFile_data() {
     QTest::newRow("none, no") << "" << false;
     QTest::newRow("in the user's folder") << "user" << false;
     QTest::newRow("portable copy first") << "both" << false;
+    // A file where the folder should be: no folder can be made there.
+    QTest::newRow("folder blocked") << "blocked" << true;
 }
 
 void TestApp::firstStartOffersAFile() {
@@ -216,7 +265,12 @@ void TestApp::firstStartOffersAFile() {
     qputenv("XDG_DATA_HOME", home.filePath("share").toUtf8());
     paths::setProgramFolder(program.path());
     const QString userFile = home.filePath("share/Velmora/velmora.mdb");
-    if (!where.isEmpty()) {
+    const bool blocked = where == "blocked";
+    if (blocked) {
+        QVERIFY(QDir().mkpath(home.filePath("share")));
+        QVERIFY(QFile(home.filePath("share/Velmora")).open(QIODevice::WriteOnly));
+        where.clear();
+    } else if (!where.isEmpty()) {
         QVERIFY(QDir().mkpath(QFileInfo(userFile).path()));
         data::schema::createFile(userFile);
     }
@@ -225,14 +279,24 @@ void TestApp::firstStartOffersAFile() {
     RealDialogs real;
     if (where.isEmpty())
         real.click(yes ? QDialogButtonBox::Yes : QDialogButtonBox::No);
+    if (blocked)
+        real.click(QDialogButtonBox::Ok);
     const int status = startProgram();
     QVERIFY(real.allAnswered());
     if (where.isEmpty())
         QCOMPARE(real.seen().value(0).text,
                  "Aucun fichier de données n'a été trouvé.\nCréer un fichier vide dans " +
                      home.filePath("share/Velmora") + " ?");
-    QCOMPARE(status, where.isEmpty() && !yes ? 1 : 0);
-    QCOMPARE(QFile::exists(userFile), where != "" || yes);
+    if (blocked) {
+        // The folder named, and why, in the second box.
+        const QString shown = real.seen().value(1).text;
+        QVERIFY2(shown.contains(QString("Le dossier %1 n'a pas pu être créé. %1 est un fichier")
+                                    .arg(home.filePath("share/Velmora"))),
+                 qPrintable(shown));
+        QVERIFY(!shown.contains("Erreur n°"));
+    }
+    QCOMPARE(status, (where.isEmpty() && !yes) || blocked ? 1 : 0);
+    QCOMPARE(QFile::exists(userFile), (where != "" || yes) && !blocked);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCOMPARE(visibleWindows().size(), status == 0 ? 1 : 0);
     if (status == 0) {
@@ -275,6 +339,94 @@ void TestApp::secondStartWakesTheFirst() {
     QVERIFY(!third.waitForFinished(3000));
     third.kill();
     third.waitForFinished();
+}
+
+// A lock held by a running program that never answers (another computer's, or one that
+// hangs): this start says so and ends with an error, instead of ending as if woken.
+void TestApp::holderThatDoesNotAnswerIsNamed() {
+    TestDatabase db;
+    Connexion.reset();
+    QLockFile held(data::FileLock::pathFor(db.file()));
+    QVERIFY(held.tryLock(0));
+    ScriptedDialogs dialogs;
+    dialogs.answer(dialogs::Answer::Ok);
+    QCOMPARE(startProgram(), 1);
+    QVERIFY2(dialogs.last().text.contains(
+                 QString("est déjà ouvert par un autre programme (%1, n° %2, sur ")
+                     .arg(QCoreApplication::applicationName())
+                     .arg(QCoreApplication::applicationPid())),
+             qPrintable(dialogs.last().text));
+    QVERIFY(visibleWindows().isEmpty());
+}
+
+// The real program on a folder where its lock cannot be made: it does not end in silence, it
+// runs on the file read-only and says why.
+void TestApp::unlockableFolderRunsReadOnly() {
+    TestDatabase db;
+    prepareLedgerWithoutYear(db);
+    const QString program = db.folder() + "/velmora";
+    QVERIFY(QFile::copy(VELMORA_PROGRAM, program));
+    QFile::setPermissions(program, QFile::ExeOwner | QFile::ReadOwner | QFile::ExeOther |
+                                       QFile::ReadOther | QFile::ExeGroup | QFile::ReadGroup);
+    const auto run = testfiles::readOnlyRun(db.folder(), program);
+    if (!run)
+        QSKIP("no way here to make a folder read-only to the program");
+    qInfo("folder made read-only by %s", qPrintable(run->how));
+    QProcess velmora;
+    velmora.start(run->program, run->arguments);
+    QVERIFY(velmora.waitForStarted());
+    const bool ended = velmora.waitForFinished(5000);
+    const QString said = QString::fromLocal8Bit(velmora.readAllStandardError());
+    velmora.kill();
+    velmora.waitForFinished();
+    run->restore();
+    QVERIFY2(!ended, qPrintable(QString("ended with %1: %2").arg(velmora.exitCode()).arg(said)));
+    QVERIFY2(said.contains("ouvert en lecture seule") &&
+                 said.contains(QDir::toNativeSeparators(db.folder())),
+             qPrintable(said));
+    QVERIFY(!QFile::exists(db.file() + ".verrou"));
+}
+
+// The same start within a test program, to see its windows: here when permissions stop
+// this process, else in a copy of this test program started under the read-only folder.
+void TestApp::unlockableFolderOpensReadOnly() {
+    if (qEnvironmentVariableIsSet(kReadOnlyFolder)) {
+        checkReadOnlyStart(qEnvironmentVariable(kReadOnlyFolder));
+        return;
+    }
+    TestDatabase db;
+    prepareLedgerWithoutYear(db);
+    const auto everyone = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                          QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    if (geteuid() != 0) {
+        QVERIFY(QFile::setPermissions(db.folder(), everyone & ~QFile::WriteOwner));
+        checkReadOnlyStart(db.folder());
+        closeAllWindows();
+        QFile::setPermissions(db.folder(), everyone);
+        return;
+    }
+    // As root, the folder is read-only only to a program started under a mount or as
+    // another user: this test program, copied where that user can run it.
+    QTemporaryDir copyDir;
+    QFile::setPermissions(copyDir.path(), everyone);
+    const QString copy = copyDir.filePath("tst_app");
+    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), copy));
+    QFile::setPermissions(copy, everyone);
+    const auto run = testfiles::readOnlyRun(db.folder(), copy, {"unlockableFolderOpensReadOnly"});
+    if (!run)
+        QSKIP("no way here to make a folder read-only to the program");
+    qInfo("folder made read-only by %s", qPrintable(run->how));
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(kReadOnlyFolder, db.folder());
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(run->program, run->arguments);
+    QVERIFY(child.waitForFinished(60000));
+    const QString output = QString::fromLocal8Bit(child.readAll());
+    QVERIFY2(child.exitCode() == 0 &&
+                 output.contains("PASS   : TestApp::unlockableFolderOpensReadOnly()"),
+             qPrintable(output));
 }
 
 // A file made before the ledger knew its year: asked once, the last year proposed in
