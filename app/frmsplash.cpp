@@ -19,6 +19,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QKeyEvent>
+#include <QPointer>
+#include <QStatusBar>
 #include <QTextStream>
 #include <QTimer>
 #include <optional>
@@ -62,9 +64,16 @@ Form1* frmSplash::Form_Load(const QString& lectureSeule) {
     close();
     // The copy waits until the window has drawn itself: its reading would slow the first
     // paint. Owned by the application, so closing the program stops an unfinished copy.
-    QTimer::singleShot(1000, qApp, [] {
+    QTimer::singleShot(1000, qApp, [fenetre = QPointer<Form1>(ledger)] {
         auto* copie = new dailycopy::Background(paths::databaseFile(), regional::today(), qApp);
-        QObject::connect(copie, &QThread::finished, copie, &QObject::deleteLater);
+        // Standard error is not seen from a desktop: the ledger says it too.
+        QObject::connect(copie, &QThread::finished, qApp, [copie, fenetre] {
+            const QString echec = copie->outcome().error;
+            if (!echec.isEmpty() && fenetre)
+                fenetre->statusBar()->showMessage(
+                    QStringLiteral("Copie du jour non faite : %1").arg(echec));
+            copie->deleteLater();
+        });
         copie->start();
     });
     return ledger;

@@ -716,6 +716,14 @@ void TestApp::dailyCopy() {
     // A folder that cannot be made is reported and changes nothing else.
     QFile inTheWay(dailycopy::folderFor(db.file()));
     QVERIFY(inTheWay.open(QIODevice::WriteOnly));
+    // The program started on it says so where its user looks.
+    Connexion.reset();
+    QCOMPARE(startProgram(), 0);
+    auto* ledger = qobject_cast<Form1*>(visibleWindows().value(0));
+    QVERIFY(ledger);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        ledger->statusBar()->currentMessage().startsWith("Copie du jour non faite : "), 10000);
+    closeAllWindows();
     const QByteArray before = hashOf(db.file());
     auto outcome = dailycopy::run(db.file(), day);
     QVERIFY(!outcome.made);
