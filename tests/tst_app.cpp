@@ -359,11 +359,21 @@ void TestApp::holderThatDoesNotAnswerIsNamed() {
     QVERIFY(visibleWindows().isEmpty());
 }
 
-// The real program on a folder where its lock cannot be made: it does not end in silence, it
-// runs on the file read-only and says why.
+// The real program on a folder where its lock cannot be made, not even to take over the lock a
+// crash left: it does not end in silence, it runs on the file read-only and says why.
 void TestApp::unlockableFolderRunsReadOnly() {
     TestDatabase db;
     prepareLedgerWithoutYear(db);
+    QProcess gone;
+    gone.start("sh", {"-c", ":"});
+    QVERIFY(gone.waitForStarted());
+    const qint64 pid = gone.processId();
+    QVERIFY(gone.waitForFinished());
+    QFile stale(db.file() + ".verrou");
+    QVERIFY(stale.open(QIODevice::WriteOnly));
+    stale.write(QString("%1\nvelmora\n%2\n").arg(pid).arg(QSysInfo::machineHostName()).toUtf8());
+    stale.close();
+    const QByteArray staleLock = hashOf(stale.fileName());
     const QString program = db.folder() + "/velmora";
     QVERIFY(QFile::copy(VELMORA_PROGRAM, program));
     QFile::setPermissions(program, QFile::ExeOwner | QFile::ReadOwner | QFile::ExeOther |
@@ -382,9 +392,10 @@ void TestApp::unlockableFolderRunsReadOnly() {
     run->restore();
     QVERIFY2(!ended, qPrintable(QString("ended with %1: %2").arg(velmora.exitCode()).arg(said)));
     QVERIFY2(said.contains("ouvert en lecture seule") &&
+                 said.contains("laissé par un programme arrêté, ne peut pas être retiré") &&
                  said.contains(QDir::toNativeSeparators(db.folder())),
              qPrintable(said));
-    QVERIFY(!QFile::exists(db.file() + ".verrou"));
+    QCOMPARE(hashOf(stale.fileName()), staleLock);
 }
 
 // The same start within a test program, to see its windows: here when permissions stop
