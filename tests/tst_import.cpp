@@ -202,7 +202,7 @@ void TestImport::headerInAnyOrder() {
     const ToolRun run = import(csv);
     QCOMPARE(run.status, 0);
     QCOMPARE(run.err, QString());
-    QVERIFY2(run.out.contains("1 ligne(s) importée(s)"), qPrintable(run.out));
+    QVERIFY2(run.out.contains("1 ligne importée"), qPrintable(run.out));
     QSqlQuery q = m_db->db()->exec("SELECT date, hippodrome, R, C, cheval, valeur, "
                                    "[type de course], typeof(R), typeof(valeur), course FROM CR");
     QVERIFY(q.next());
@@ -476,7 +476,7 @@ void TestImport::badRowRefusesTheWholeFile() {
                      "(jj/mm/aaaa ou aaaa-mm-jj attendu, heure HH:MM facultative)\n"
                      "ligne 5, colonne « distance » : nombre entier attendu, lu « 1600,5 »\n"
                      "ligne 6 : 7 champs au lieu de 8\n"));
-    QVERIFY2(run.out.contains("3 ligne(s) refusée(s) sur 5 ; rien n'a été importé"),
+    QVERIFY2(run.out.contains("3 lignes refusées sur 5 ; rien n'a été importé"),
              qPrintable(run.out));
     // Nothing of the file, and what was there before is untouched.
     QCOMPARE(crCount(), 1);
@@ -491,8 +491,8 @@ void TestImport::skipBadImportsTheGoodRows() {
     const ToolRun run = import(csv, {"--skip-bad"});
     QCOMPARE(run.status, 3);
     QCOMPARE(run.err, QString("ligne 3, colonne « valeur » : nombre attendu, lu « quarante »\n"));
-    QCOMPARE(run.out, QString("Import partiel : 2 ligne(s) importée(s), 0 déjà présente(s), 1 "
-                              "refusée(s) ; les lignes refusées sont listées. Texte lu en "
+    QCOMPARE(run.out, QString("Import partiel : 2 lignes importées, 0 déjà présente, 1 "
+                              "refusée ; les lignes refusées sont listées. Texte lu en "
                               "UTF-8.\n0 pari réglé\n"));
     QCOMPARE(
         m_db->scalar("SELECT group_concat(cheval, ',') FROM (SELECT cheval FROM CR ORDER BY C)")
@@ -513,7 +513,7 @@ void TestImport::misplacedQuotes() {
     QVERIFY2(run.err.contains("\nligne 3 : guillemet mal placé"), qPrintable(run.err));
     QVERIFY2(run.err.contains("\nligne 5 : guillemet ouvert jamais fermé"), qPrintable(run.err));
     // The rows the unclosed quote swallowed count: lines 5 and 6.
-    QVERIFY2(run.out.contains("1 ligne(s) importée(s), 0 déjà présente(s), 4 refusée(s)"),
+    QVERIFY2(run.out.contains("1 ligne importée, 0 déjà présente, 4 refusées"),
              qPrintable(run.out));
     QCOMPARE(m_db->scalar("SELECT cheval FROM CR").toString(), QString("C"));
 
@@ -532,8 +532,8 @@ void TestImport::reimportAddsNothing() {
 
     const ToolRun again = import(csv);
     QCOMPARE(again.status, 0);
-    QCOMPARE(again.out, QString("Import terminé : 0 ligne(s) importée(s), 3 déjà présente(s), 0 "
-                                "refusée(s). Texte lu en UTF-8.\n0 pari réglé\n"));
+    QCOMPARE(again.out, QString("Import terminé : 0 ligne importée, 3 déjà présentes, 0 "
+                                "refusée. Texte lu en UTF-8.\n0 pari réglé\n"));
     QCOMPARE(crCount(), 3);
 
     // The same runner written differently (ISO date, other case) is the same runner; a new
@@ -543,7 +543,7 @@ void TestImport::reimportAddsNothing() {
                                            "2024-03-05;Longchamp;1;1;Z;40;1600;Handicap\n"
                                            "2024-03-05;Longchamp;1;1;Z;40;1600;Handicap\n");
     QCOMPARE(mixed.status, 0);
-    QVERIFY2(mixed.out.contains("1 ligne(s) importée(s), 2 déjà présente(s)"),
+    QVERIFY2(mixed.out.contains("1 ligne importée, 2 déjà présentes"),
              qPrintable(mixed.out));
     QCOMPARE(crCount(), 4);
 
@@ -552,8 +552,8 @@ void TestImport::reimportAddsNothing() {
                                      "05/03/2024;Longchamp;1;1;A;42\n"
                                      "05/03/2024;Longchamp;1;1;B;41\n");
     QCOMPARE(corrected.status, 0);
-    QCOMPARE(corrected.out, QString("Import terminé : 0 ligne(s) importée(s), 1 mise(s) à jour, 1 "
-                                    "déjà présente(s), 0 refusée(s). Texte lu en UTF-8.\n"
+    QCOMPARE(corrected.out, QString("Import terminé : 0 ligne importée, 1 mise à jour, 1 "
+                                    "déjà présente, 0 refusée. Texte lu en UTF-8.\n"
                                     "0 pari réglé\n"));
     QCOMPARE(m_db->scalar("SELECT group_concat(valeur || '/' || distance || '/' || [type de "
                           "course], '|') FROM CR WHERE C = 1 AND cheval = 'A'")
@@ -781,7 +781,7 @@ void TestImport::generatorCardImportsCleanly() {
     QVERIFY(card.races >= 5 && card.followed >= 2);
     const ToolRun run = tool({"import-card", folder + "/partants.csv", folder});
     QCOMPARE(run.err, QString());
-    QCOMPARE(run.out, QString("Programme importé : %1 course(s), %2 partant(s), dont %3 de vos "
+    QCOMPARE(run.out, QString("Programme importé : %1 courses, %2 partants, dont %3 de vos "
                               "chevaux suivis. Texte lu en UTF-8.\n")
                           .arg(card.races)
                           .arg(card.runners)
@@ -847,7 +847,7 @@ void TestImport::fileOutcomes_data() {
         QStringLiteral("ligne 3, colonne « course » : texte illisible (UTF-8 invalide), lu "
                        "« Pr\uFFFD »\n");
     QTest::newRow("mixed encodings: refused") << mixed << QStringList() << 1 << mixedError
-                                              << "Fichier refusé : 1 ligne(s) refusée(s) sur 2"
+                                              << "Fichier refusé : 1 ligne refusée sur 2"
                                               << "";
     QTest::newRow("mixed encodings: --skip-bad keeps the accents")
         << mixed << QStringList{"--skip-bad"} << 3 << mixedError << "Import partiel"
@@ -879,7 +879,7 @@ void TestImport::fileOutcomes_data() {
     QTest::newRow("trailing empty rows")
         << kShortHeader + "01/06/2024;Vichy;1;2;A;;;\r\n;;;;;;;\r\n;;;;;;;\r\n\"\";;\"\";;;;;\r\n"
         << QStringList() << 0 << ""
-        << "Import terminé : 1 ligne(s) importée(s)"
+        << "Import terminé : 1 ligne importée"
         << "A/";
     QTest::newRow("empty rows keep the line numbers")
         << kShortHeader + ";;;;;;;\n\n01/06/2024;Vichy;1;2;A;;x;\n"
@@ -910,8 +910,8 @@ void TestImport::fileOutcomes_data() {
     // Exit statuses: 0 all in (or nothing to add), 1 nothing changed, 3 partial.
     QTest::newRow("status 0: imported") << kShortHeader + "01/06/2024;Vichy;1;2;A;;;\n"
                                         << QStringList() << 0 << ""
-                                        << "Import terminé : 1 ligne(s) importée(s), 0 déjà "
-                                           "présente(s), 0 refusée(s)."
+                                        << "Import terminé : 1 ligne importée, 0 déjà "
+                                           "présente, 0 refusée."
                                         << "A/";
     QTest::newRow("status 0: header only") << kShortHeader << QStringList() << 0 << ""
                                            << "Rien à importer"
@@ -924,13 +924,13 @@ void TestImport::fileOutcomes_data() {
         << kShortHeader + "01/06/2024;Vichy;1;-2;A;;;\n"
         << QStringList{"--skip-bad"} << 1
         << "ligne 2, colonne « C » : nombre négatif impossible ici, lu « -2 »\n"
-        << "Fichier refusé : 1 ligne(s) refusée(s) sur 1 ; rien n'a été importé. Texte lu en "
+        << "Fichier refusé : 1 ligne refusée sur 1 ; rien n'a été importé. Texte lu en "
            "UTF-8.\n"
         << "";
     QTest::newRow("status 3: some rows left out")
         << kShortHeader + "01/06/2024;Vichy;1;2;A;;;\n01/06/2024;Vichy;1;x;B;;;\n"
         << QStringList{"--skip-bad"} << 3 << "ligne 3, colonne « C » : nombre attendu, lu « x »\n"
-        << "Import partiel : 1 ligne(s) importée(s), 0 déjà présente(s), 1 refusée(s)"
+        << "Import partiel : 1 ligne importée, 0 déjà présente, 1 refusée"
         << "A/";
 
     // Encodings decided over the whole file, named in the summary, or forced.
@@ -941,7 +941,7 @@ void TestImport::fileOutcomes_data() {
     QVERIFY(tombe.contains("\xC9\x85") && tombe.contains("\xC9\xBB")); // valid UTF-8 pairs
     QTest::newRow("Windows-1252 in which É… makes a UTF-8 pair")
         << tombe << QStringList() << 0 << ""
-        << "Import terminé : 3 ligne(s) importée(s), 0 déjà présente(s), 0 refusée(s). Texte lu "
+        << "Import terminé : 3 lignes importées, 0 déjà présente, 0 refusée. Texte lu "
            "en Windows-1252."
         << "PRÉ/«L'ÉTÉ»|TOMBÉ…/|ÉCLAIR/Prix Écrin";
     QTest::newRow("forced UTF-8 refuses the Windows-1252 rows")
@@ -952,7 +952,7 @@ void TestImport::fileOutcomes_data() {
            "ligne 4, colonne « cheval » : texte illisible (UTF-8 invalide), lu « \uFFFDCLAIR »\n"
            "ligne 4, colonne « course » : texte illisible (UTF-8 invalide), lu "
            "« Prix \uFFFDcrin »\n"
-        << "Import partiel : 1 ligne(s) importée(s), 0 déjà présente(s), 2 refusée(s) ; les "
+        << "Import partiel : 1 ligne importée, 0 déjà présente, 2 refusées ; les "
            "lignes refusées sont listées. Texte lu en UTF-8 (--encoding)."
         << "TOMBɅ/";
     const QByteArray euro =
@@ -962,7 +962,7 @@ void TestImport::fileOutcomes_data() {
                                                   << "A/5 000 ¤ ½uvre";
     QTest::newRow("Latin-9 with --encoding")
         << euro << QStringList{"--encoding=iso-8859-15"} << 0 << ""
-        << "Import terminé : 1 ligne(s) importée(s), 0 déjà présente(s), 0 refusée(s). Texte lu "
+        << "Import terminé : 1 ligne importée, 0 déjà présente, 0 refusée. Texte lu "
            "en ISO-8859-15 (--encoding)."
         << "A/5 000 € œuvre";
 
@@ -972,14 +972,14 @@ void TestImport::fileOutcomes_data() {
                           "01/06/2024;\"Chantilly \";1;2;\" BRUME\";\" Prix \";;\n"
                           "01/06/2024;Chantilly;1;3;\"BRUME  DU\xC2\xA0SOIR\";;;\n"
         << QStringList() << 0 << ""
-        << "Import terminé : 2 ligne(s) importée(s), 1 déjà présente(s), 0 refusée(s)"
+        << "Import terminé : 2 lignes importées, 1 déjà présente, 0 refusée"
         << "BRUME/Prix|BRUME DU SOIR/";
     QTest::newRow("key cell blank once trimmed")
         << kShortHeader + "01/06/2024;\"   \";1;2;A;;;\n01/06/2024;Vichy;1;2;\xC2\xA0;;;\n"
         << QStringList() << 1
         << "ligne 2, colonne « hippodrome » : valeur obligatoire absente\n"
            "ligne 3, colonne « cheval » : valeur obligatoire absente\n"
-        << "Fichier refusé : 2 ligne(s) refusée(s) sur 2"
+        << "Fichier refusé : 2 lignes refusées sur 2"
         << "";
 
     // A runner named twice by one file: the same values are one row, others a refusal.
@@ -990,12 +990,12 @@ void TestImport::fileOutcomes_data() {
     QTest::newRow("runner repeated with other values")
         << twice << QStringList() << 1
         << "ligne 5 : même partant que la ligne 2, avec d'autres valeurs\n"
-        << "Fichier refusé : 1 ligne(s) refusée(s) sur 4"
+        << "Fichier refusé : 1 ligne refusée sur 4"
         << "";
     QTest::newRow("runner repeated, --skip-bad keeps the first")
         << twice << QStringList{"--skip-bad"} << 3
         << "ligne 5 : même partant que la ligne 2, avec d'autres valeurs\n"
-        << "Import partiel : 2 ligne(s) importée(s), 1 déjà présente(s), 1 refusée(s)"
+        << "Import partiel : 2 lignes importées, 1 déjà présente, 1 refusée"
         << "A/x|B/";
 
     // Every kind of line end counts; an unclosed quote takes every line after it.
@@ -1006,7 +1006,7 @@ void TestImport::fileOutcomes_data() {
         << "ligne 3, colonne « C » : nombre attendu, lu « x »\n"
            "ligne 4, colonne « C » : nombre attendu, lu « y »\n"
            "ligne 6, colonne « C » : nombre attendu, lu « z »\n"
-        << "Import partiel : 1 ligne(s) importée(s)"
+        << "Import partiel : 1 ligne importée"
         << "A/";
     QTest::newRow("unclosed quote")
         << kShortHeader + "01/06/2024;Vichy;1;1;A;;;\n01/06/2024;Vichy;1;2;B;\"Prix;;\n"
@@ -1015,7 +1015,7 @@ void TestImport::fileOutcomes_data() {
         << "ligne 3 : guillemet ouvert jamais fermé, lu « \"Prix;; » : les 4 lignes jusqu'à la "
            "fin du fichier sont lues comme un seul champ, et refusées ; fermez le guillemet, ou "
            "doublez-le s'il fait partie du texte\n"
-        << "Import partiel : 1 ligne(s) importée(s), 0 déjà présente(s), 4 refusée(s)"
+        << "Import partiel : 1 ligne importée, 0 déjà présente, 4 refusées"
         << "A/";
     QTest::newRow("quote in a cell: the cell and the line to fix")
         << kShortHeader + "01/06/2024;Vichy;1;1;A;Prix \"du\" Lac;;\n"
@@ -1131,13 +1131,13 @@ void TestImport::runnerIsItsDay() {
     // The same runner with a time of day, and the racecourse in other capitals.
     const ToolRun timed = import(kShortHeader + "01/06/2024 15:00;CHANTILLY;1;2;ÉCLAIR;;;\n");
     QCOMPARE(timed.status, 0);
-    QVERIFY2(timed.out.startsWith("Import terminé : 0 ligne(s) importée(s), 1 déjà présente(s)"),
+    QVERIFY2(timed.out.startsWith("Import terminé : 0 ligne importée, 1 déjà présente"),
              qPrintable(timed.out));
     // Within one file too, the time first this time; the time is kept.
     const ToolRun both = import(kShortHeader + "02/06/2024 14:05;Chantilly;1;2;ÉCLAIR;;;\n"
                                                "2024-06-02;Chantilly;1;2;ÉCLAIR;;;\n"
                                                "2024-06-02;Chantilly;1;3;ÉCLAIR;;;\n");
-    QVERIFY2(both.out.startsWith("Import terminé : 2 ligne(s) importée(s), 1 déjà présente(s)"),
+    QVERIFY2(both.out.startsWith("Import terminé : 2 lignes importées, 1 déjà présente"),
              qPrintable(both.out));
     QCOMPARE(m_db->scalar("SELECT group_concat(date, '|') FROM (SELECT date FROM CR ORDER BY "
                           "rowid)")
@@ -1179,8 +1179,8 @@ void TestImport::handMadeDatabase_data() {
                        "INSERT INTO CR (date, hippodrome, R, C, cheval) VALUES ('2024-06-01', "
                        "'Vichy ', 1, 1, ' A'), ('2024-06-01', 'Vichy', 1, 1, 'A'), ('2024-06-01', "
                        "'Vichy', 1, 2, 'B\t')"}
-        << "velmora-db: 2 partant(s) de CR enregistré(s) avec des blancs autour de l'hippodrome "
-           "ou du cheval : blancs retirés ; 1 en double d'un autre partant retiré(s), le premier "
+        << "velmora-db: 2 partants de CR enregistrés avec des blancs autour de l'hippodrome "
+           "ou du cheval : blancs retirés ; 1 en double d'un autre partant retiré, le premier "
            "enregistré gardé\n"
         << true << "1:Vichy/A|3:Vichy/B";
 }
@@ -1204,7 +1204,7 @@ void TestImport::handMadeDatabase() {
     const ToolRun again = import(csv);
     QCOMPARE(again.status, 0);
     QCOMPARE(again.err, QString()); // the index is there now, the keys mended
-    QVERIFY2(again.out.startsWith("Import terminé : 0 ligne(s) importée(s)"),
+    QVERIFY2(again.out.startsWith("Import terminé : 0 ligne importée"),
              qPrintable(again.out));
     QCOMPARE(m_db->scalar(rows).toString(), stored);
     QCOMPARE(m_db->scalar("SELECT \"unique\" FROM pragma_index_list('CR') WHERE name = "
@@ -1618,22 +1618,22 @@ void TestImport::importSettlesBets_data() {
     const QByteArray bad = race + "05/03/2024;Longchamp;1;x;X;1;9\n";
     const QString settled =
         kBet1 + "gagné\n" + kBet2 + "perdu\n" + kBet3 + kNotFound + "2 paris réglés\n";
-    const QString imported = "3 ligne(s) importée(s), 0 déjà présente(s), ";
+    const QString imported = "3 lignes importées, 0 déjà présente, ";
     const QString refusedRow = "ligne 5, colonne « C » : nombre attendu, lu « x »\n";
 
     QTest::newRow("the race's results")
         << QStringList() << race << QStringList() << 0 << ""
-        << "Import terminé : " + imported + "0 refusée(s). Texte lu en UTF-8.\n" + settled
+        << "Import terminé : " + imported + "0 refusée. Texte lu en UTF-8.\n" + settled
         << "gagné|perdu|en cours|en cours" << 3;
     QTest::newRow("a refused file settles nothing")
         << QStringList() << bad << QStringList() << 1 << refusedRow
-        << "Fichier refusé : 1 ligne(s) refusée(s) sur 4 ; rien n'a été importé (--skip-bad "
+        << "Fichier refusé : 1 ligne refusée sur 4 ; rien n'a été importé (--skip-bad "
            "importe les lignes valides). Texte lu en UTF-8.\n"
         << kPending << 0;
     QTest::newRow("--skip-bad settles on the good rows")
         << QStringList() << bad << QStringList{"--skip-bad"} << 3 << refusedRow
         << "Import partiel : " + imported +
-               "1 refusée(s) ; les lignes refusées sont listées. Texte lu en UTF-8.\n" + settled
+               "1 refusée ; les lignes refusées sont listées. Texte lu en UTF-8.\n" + settled
         << "gagné|perdu|en cours|en cours" << 3;
     // Nothing new in CR, but bets recorded since its results: they are settled and kept.
     QTest::newRow("results already there")
@@ -1641,7 +1641,7 @@ void TestImport::importSettlesBets_data() {
                        "('2024-03-05', 'Longchamp', 1, 4, 'BEAU JOUR', '2', 9)"}
         << header + "05/03/2024;Longchamp;1;4;BEAU JOUR;2;9\n"
         << QStringList() << 0 << ""
-        << "Import terminé : 0 ligne(s) importée(s), 1 déjà présente(s), 0 refusée(s). Texte lu "
+        << "Import terminé : 0 ligne importée, 1 déjà présente, 0 refusée. Texte lu "
            "en UTF-8.\n" +
                kBet1 + "perdu\n" + kBet2 + kNotFound + kBet3 + kNotFound + "1 pari réglé\n"
         << "perdu|en cours|en cours|en cours" << 1;
@@ -1773,8 +1773,8 @@ void TestImport::cardOutcomes_data() {
     QTest::addColumn<QString>("stored"); // PARTANTS after, by day, race and horse
     const QString utf8 = " Texte lu en UTF-8.\n";
     const QString oldCardRemoved =
-        "velmora-db: 1 partant(s) des programmes d'avant le 19/02/2024 retiré(s)\n";
-    const QString refused = "Fichier refusé : 1 ligne(s) refusée(s) sur 2 ; rien n'a été "
+        "velmora-db: 1 partant des programmes d'avant le 19/02/2024 retiré\n";
+    const QString refused = "Fichier refusé : 1 ligne refusée sur 2 ; rien n'a été "
                             "importé (--skip-bad importe les lignes valides)." +
                             utf8;
     // MESSUIVITS holds « l'Étoile  du soir » and « Beta »; a race's lines need not follow each
@@ -1786,7 +1786,7 @@ void TestImport::cardOutcomes_data() {
                          "20/03/2024;13:50;Vincennes;1;1;beta;12;2\n"
                          "20/03/2024;;Pau;1;1;LETOILE DU SOIR;;1\n"
         << QStringList() << 0 << ""
-        << "Programme importé : 3 course(s), 4 partant(s), dont 2 de vos chevaux suivis." + utf8
+        << "Programme importé : 3 courses, 4 partants, dont 2 de vos chevaux suivis." + utf8
         << "03-20 Pau 1/1 LETOILE DU SOIR -|03-20 Vincennes 1/1 L'ÉTOILE DU SOIR 3.5|"
            "03-20 Vincennes 1/1 beta 12.0|03-20 Vincennes 1/2 DELTA 1.8";
     QTest::newRow("the card changed: a non-runner out, odds moved, old cards removed")
@@ -1794,7 +1794,7 @@ void TestImport::cardOutcomes_data() {
         << kCardHeader + "20/03/2024;13:50;VINCENNES;1;1;ALPHA;2,8;1\n"
                          "20/03/2024;13:50;VINCENNES;1;1;GAMMA;8;3\n"
         << QStringList() << 0 << oldCardRemoved
-        << "Programme importé : 1 course(s), 2 partant(s), dont aucun de vos chevaux suivis." + utf8
+        << "Programme importé : 1 course, 2 partants, dont aucun de vos chevaux suivis." + utf8
         << "02-19 Pau 1/1 GARDÉ -|03-20 VINCENNES 1/1 ALPHA 2.8|03-20 VINCENNES 1/1 GAMMA 8.0|"
            "03-20 Vincennes 1/2 DELTA 2.5";
     QTest::newRow("a refused card changes nothing")
@@ -1819,7 +1819,7 @@ void TestImport::cardOutcomes_data() {
            "13:50)\n"
            "ligne 4, colonne « cote » : cote supérieure à 1 attendue, lu « 1 »\n"
            "ligne 5, colonne « cote » : cote supérieure à 1 attendue, lu « -4 »\n"
-        << "Fichier refusé : 4 ligne(s) refusée(s) sur 4 ; rien n'a été importé (--skip-bad "
+        << "Fichier refusé : 4 lignes refusées sur 4 ; rien n'a été importé (--skip-bad "
            "importe les lignes valides)." +
                utf8
         << "";
@@ -1829,15 +1829,15 @@ void TestImport::cardOutcomes_data() {
     QTest::newRow("a runner twice with other values")
         << kStoredCard << twice << QStringList() << 1
         << "ligne 4 : même partant que la ligne 2, avec d'autres valeurs\n"
-        << "Fichier refusé : 1 ligne(s) refusée(s) sur 3 ; rien n'a été importé (--skip-bad "
+        << "Fichier refusé : 1 ligne refusée sur 3 ; rien n'a été importé (--skip-bad "
            "importe les lignes valides)." +
                utf8
         << kStoredRows;
     QTest::newRow("--skip-bad: the race is the good rows")
         << kStoredCard << twice << QStringList{"--skip-bad"} << 3
         << "ligne 4 : même partant que la ligne 2, avec d'autres valeurs\n" + oldCardRemoved
-        << "Import partiel : 1 course(s), 1 partant(s), dont aucun de vos chevaux suivis ; 1 "
-           "ligne(s) en double, comptée(s) une fois ; 1 ligne(s) refusée(s), listées." +
+        << "Import partiel : 1 course, 1 partant, dont aucun de vos chevaux suivis ; 1 "
+           "ligne en double, comptée une fois ; 1 ligne refusée, listée." +
                utf8
         << "02-19 Pau 1/1 GARDÉ -|03-20 Vincennes 1/1 ALPHA 3.0|03-20 Vincennes 1/2 DELTA 2.5";
     QTest::newRow("PARTANTS's columns")
@@ -1860,12 +1860,12 @@ void TestImport::cardOutcomes_data() {
         << QStringList{"DROP TABLE PARTANTS"}
         << kCardHeader + "20/03/2024;13:50;Vincennes;1;1;ALPHA;3;1\n"
         << QStringList() << 0 << "velmora-db: la table du programme (PARTANTS) a été ajoutée\n"
-        << "Programme importé : 1 course(s), 1 partant(s), dont aucun de vos chevaux suivis." + utf8
+        << "Programme importé : 1 course, 1 partant, dont aucun de vos chevaux suivis." + utf8
         << "03-20 Vincennes 1/1 ALPHA 3.0";
     QTest::newRow("older file, the card refused after its first runner went in")
         << QStringList{"DROP TABLE PARTANTS"} << twice << QStringList() << 1
         << "ligne 4 : même partant que la ligne 2, avec d'autres valeurs\n"
-        << "Fichier refusé : 1 ligne(s) refusée(s) sur 3" << kNoTable;
+        << "Fichier refusé : 1 ligne refusée sur 3" << kNoTable;
 }
 
 void TestImport::cardOutcomes() {

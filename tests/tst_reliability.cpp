@@ -206,7 +206,8 @@ void TestReliability::checkAndBackup() {
     // A copy taken while another connection is writing is complete and sound.
     auto writer = data::Database::open(good);
     writer->exec("BEGIN IMMEDIATE");
-    writer->exec("INSERT INTO USERS (pseudo, Mois, SoldeEnCours) VALUES ('Paul', 'Mars', 10)");
+    writer->exec("INSERT INTO USERS (pseudo, Mois, SoldeDepart, SoldeEnCours) VALUES ('Paul', "
+                 "'Mars', 10, 10)");
     const QString copy = dir.filePath("copie.mdb");
     QVERIFY(data::maintenance::backup(good, copy).isEmpty());
     writer->exec("COMMIT");

@@ -471,6 +471,7 @@ void TestYearbook::commandLineAndOlderFiles() {
         QLockFile velmora(t.file() + ".verrou");
         QVERIFY(velmora.tryLock(0));
         QCOMPARE(run({"close-year", "2026", t.folder()}, "ouvert dans Velmora"), 1);
+        QCOMPARE(run({"check", t.folder(), "--reparer"}, "ouvert dans Velmora"), 1);
     }
     QCOMPARE(run({"close-year", "2027", t.folder()}, "registre sans année : 2026 retenue"), 1);
     QCOMPARE(hashOf(t.file()), before);

@@ -1,6 +1,7 @@
 #include "tools/dbtool.h"
 
 #include "data/dailycopy.h"
+#include "data/filelock.h"
 #include "data/maintenance.h"
 #include "data/paths.h"
 #include "data/regional.h"
@@ -16,7 +17,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QMap>
 #include <QSet>
 #include <QTime>
@@ -632,6 +632,24 @@ int repair(const QString& path, const CommandLine& line, QTextStream& out, QText
     return 1;
 }
 
+// The lock Velmora holds while it shows the file, for a command that changes the file under
+// it; false, after saying why, when Velmora has the file or the lock cannot be made there.
+bool holdLock(data::FileLock& lock, const QString& path, const QString& unchanged,
+              QTextStream& err) {
+    switch (lock.tryLock()) {
+    case data::FileLock::State::Taken:
+        return true;
+    case data::FileLock::State::HeldElsewhere:
+        err << "velmora-db: " << path
+            << " : le fichier est ouvert dans Velmora ; fermez-le, puis recommencez\n";
+        return false;
+    case data::FileLock::State::CannotLock:
+        err << "velmora-db: " << path << " : " << lock.reason() << ' ' << unchanged << '\n';
+        return false;
+    }
+    return false;
+}
+
 // The verdict in one sentence; the engine's findings follow with --verbose. A sound file's
 // chains of balances are proved, or mended with --reparer.
 int check(const QStringList& args, QTextStream& out, QTextStream& err) {
@@ -651,8 +669,13 @@ int check(const QStringList& args, QTextStream& out, QTextStream& err) {
             unsound(path, data::maintenance::check(path), line.verbose, out))
         return *status;
     noteMissingYear(path, err);
-    if (mend)
+    if (mend) {
+        // The window would go on showing the balances rewritten under it.
+        data::FileLock lock(path);
+        if (!holdLock(lock, path, QStringLiteral("Rien n'a été réparé."), err))
+            return 1;
         return repair(path, line, out, err);
+    }
     try {
         // An archive is read on a connection that cannot write; the open file is not
         // changed either.
@@ -721,13 +744,9 @@ int closeYear(const QStringList& args, QTextStream& out, QTextStream& err) {
     }
     // Velmora keeps this lock while it shows the file: its window would go on showing the
     // year closed under it. Taken, it also keeps Velmora from starting until the end.
-    QLockFile lock(path + QStringLiteral(".verrou"));
-    lock.setStaleLockTime(0);
-    if (!lock.tryLock(0) && lock.error() == QLockFile::LockFailedError) {
-        err << "velmora-db: " << path
-            << " : le fichier est ouvert dans Velmora ; fermez-le, puis recommencez\n";
+    data::FileLock lock(path);
+    if (!holdLock(lock, path, QStringLiteral("L'année n'est pas clôturée."), err))
         return 1;
-    }
     // Nothing is written unless the closing goes through.
     const std::shared_ptr<data::Database> db = openUnchanged(path, line.verbose, err);
     if (!db)
