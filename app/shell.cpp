@@ -49,6 +49,8 @@ Form1* openLedger(const QString& readOnlyReason) {
         ledger->LectureSeuleFichier(readOnlyReason);
     g_openLedger = ledger;
     connectWindows(ledger);
+    QObject::connect(SuivisModifies::instance(), &SuivisModifies::modifies, ledger,
+                     &Form1::ActualiserPartants);
     ledger->show();
     return ledger;
 }

@@ -467,6 +467,7 @@ void Fsuivit::Bt_supprime_Click() {
     try {
         // Only the followed horse goes; its note row stays in COURSES.
         followed::unfollow(*connexion(), *number);
+        SuivisModifies::instance()->annoncer();
         ChargerSuivits();
     } catch (const data::DbError& error) {
         showError(error);
@@ -626,6 +627,7 @@ void Fsuivit::Lstview_partant_DblClick() {
         showError(error);
         return;
     }
+    SuivisModifies::instance()->annoncer();
     try {
         ChargerSuivits();
     } catch (const data::DbError& error) {
@@ -633,8 +635,14 @@ void Fsuivit::Lstview_partant_DblClick() {
     }
 }
 
+SuivisModifies* SuivisModifies::instance() {
+    static SuivisModifies notifier;
+    return &notifier;
+}
+
 void Fsuivit::suivre(const QString& nom, const followed::Form& form) {
     followed::follow(*connexion(), nom, form);
+    SuivisModifies::instance()->annoncer();
     if (Fsuivit* open = instance()) {
         // The horse is followed; only the open list is behind, and says so itself.
         try {

@@ -23,6 +23,17 @@ extern QString ChevalPreselection;
 // a horse is followed by a double-click. Loading happens when the window is made; an opener
 // sets ChevalPreselection first to have a horse selected. The window deletes itself when
 // closed.
+// Tells what counts the followed horses elsewhere (the ledger's link to the day's card) that
+// one was followed or deleted, from whichever window.
+class SuivisModifies : public QObject {
+    Q_OBJECT
+public:
+    static SuivisModifies* instance();
+    void annoncer() { emit modifies(); }
+signals:
+    void modifies();
+};
+
 class Fsuivit : public QWidget {
     Q_OBJECT
 public:

@@ -666,6 +666,11 @@ void TestApp::fromTheDaysCardToABet() {
     auto* lien = form->statusBar()->findChild<QLabel*>("LienPartants");
     QVERIFY(lien && lien->isVisible());
     QVERIFY(lien->text().contains("1 de vos chevaux suivis court aujourd'hui"));
+    // A horse followed from any window counts at once.
+    Fsuivit::suivre("BELLE", {});
+    QVERIFY(lien->text().contains("2 de vos chevaux suivis courent aujourd'hui"));
+    db.exec("DELETE FROM MESSUIVITS WHERE nomcheval = 'BELLE'");
+    form->ActualiserPartants();
     emit lien->linkActivated("jour");
     Fjour* jour = Fjour::instance();
     QVERIFY(jour && jour->isVisible());
