@@ -90,6 +90,10 @@ bool Form1::Proteger(const std::function<void()>& body) {
 bool Form1::Ecrire(const std::function<void()>& write) {
     try {
         write();
+        // Where the previous line went is no news after this one.
+        if (!m_ouVaLaLigne.isEmpty() && statusBar()->currentMessage() == m_ouVaLaLigne)
+            statusBar()->clearMessage();
+        m_ouVaLaLigne.clear();
         emit ledgerWritten();
         return true;
     } catch (const ledger::NoAccount& absent) {
@@ -711,8 +715,10 @@ void Form1::Enregistrer(ledger::GameKind genre) {
 
 void Form1::DireOuVaLaLigne(const QString& quoi, const QString& nom, const QString& mois) {
     if (regional::monthIndex(mois) != regional::monthIndex(m_releve.month) ||
-        nom.compare(m_releve.player, Qt::CaseInsensitive) != 0)
-        statusBar()->showMessage(QStringLiteral("%1 dans %2").arg(quoi, mois));
+        nom.compare(m_releve.player, Qt::CaseInsensitive) != 0) {
+        m_ouVaLaLigne = QStringLiteral("%1 dans %2").arg(quoi, mois);
+        statusBar()->showMessage(m_ouVaLaLigne);
+    }
 }
 
 void Form1::C_moisMiseGain_Click() {

@@ -188,5 +188,6 @@ private:
     QStringListModel* m_chevaux = nullptr;   // the player's horses, in C_cheval and Tcheval
     BetsToCashModel* m_aEncaisser = nullptr; // LstAEncaisser's bets
     bool m_parisRegles = false;              // settled once the window was first painted
-    QLabel* m_lienPartants = nullptr;        // "N de vos chevaux suivis courent aujourd'hui"
+    QString m_ouVaLaLigne; // the status bar's "Mise enregistrée dans …", while it shows
+    QLabel* m_lienPartants = nullptr; // "N de vos chevaux suivis courent aujourd'hui"
 };
