@@ -161,6 +161,11 @@ private:
     void typeInto(const char* combo, const QString& text);
     // Text typed key by key into a field or a combo's box, replacing what it held.
     void typeIn(const char* name, const QString& text);
+    // Typed into a combo's box, then Enter: the pick a user makes from the keyboard.
+    void choose(const char* combo, const QString& text) {
+        typeIn(combo, text);
+        QTest::keyClick(w<QComboBox>(combo)->lineEdit(), Qt::Key_Return);
+    }
     void press(const char* button) { QTest::mouseClick(w<QPushButton>(button), Qt::LeftButton); }
     QString text(const char* box) const { return w<QLineEdit>(box)->text(); }
     StatementList list() const { return StatementList(w<QTreeView>("Lst_jeux")); }
@@ -1997,8 +2002,7 @@ void TestLedger::throughTheRealWidgets() {
     QApplication::setActiveWindow(m_form.get());
     QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
 
-    typeIn("C_users", "Paul");
-    QTest::keyClick(w<QComboBox>("C_users")->lineEdit(), Qt::Key_Return);
+    choose("C_users", "Paul");
     QCOMPARE(text("T_soldecours"), money(100));
 
     // Completion is offered, never imposed.
@@ -2006,8 +2010,7 @@ void TestLedger::throughTheRealWidgets() {
     typeIn("Cmontant", "2");
     press("BT_savemise");
     QCOMPARE(lastRow()[5].toString(), QString("Super"));
-    typeIn("Ctypejeux", "Simple Gagnant");
-    QTest::keyClick(w<QComboBox>("Ctypejeux")->lineEdit(), Qt::Key_Return);
+    choose("Ctypejeux", "Simple Gagnant");
     QVERIFY(w<QComboBox>("Tcheval")->isEnabled());
     typeIn("Tcheval", "Jolie");
     typeIn("Cmontant", "3");
@@ -2050,8 +2053,7 @@ void TestLedger::throughTheRealWidgets() {
     // One click on the record button records, though the completion list was open: the
     // list opens above the horse box, clear of the buttons, and a press elsewhere goes to
     // the open list first, as Qt sends it.
-    typeIn("C_users", "Paul");
-    QTest::keyClick(w<QComboBox>("C_users")->lineEdit(), Qt::Key_Return);
+    choose("C_users", "Paul");
     typeIn("Cmontant", "4");
     typeIn("Tcheval", "Jolie");
     QWidget* liste = w<QComboBox>("Tcheval")->completer()->popup();
@@ -2111,10 +2113,8 @@ void TestLedger::betsThroughTheRealWidgets() {
     const auto etat = [&](int row) { return list().topLevelItem(row).text(6); };
     // The day's races already run are offered.
     QCOMPARE(w<QComboBox>("C_course")->itemText(0), QString("R1C1 Vincennes — Prix de Lille"));
-    typeIn("C_users", "Paul");
-    QTest::keyClick(w<QComboBox>("C_users")->lineEdit(), Qt::Key_Return);
-    typeIn("Ctypejeux", "Simple Gagnant");
-    QTest::keyClick(w<QComboBox>("Ctypejeux")->lineEdit(), Qt::Key_Return);
+    choose("C_users", "Paul");
+    choose("Ctypejeux", "Simple Gagnant");
     typeIn("Cmontant", "10");
     typeIn("Tcheval", "Jolie");
     typeIn("C_course", "R1C3");
@@ -2221,22 +2221,18 @@ void TestLedger::monthsApartThroughTheRealWidgets() {
     openWindow();
     QApplication::setActiveWindow(m_form.get());
     QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-    const auto choisir = [&](const char* combo, const QString& texte) {
-        typeIn(combo, texte);
-        QTest::keyClick(w<QComboBox>(combo)->lineEdit(), Qt::Key_Return);
-    };
     const auto soldes = [&] {
         return QStringLiteral("%1 %2")
             .arg(balanceOf("Paul", "Novembre").toDouble())
             .arg(balanceOf("Paul", "décembre").toDouble());
     };
-    choisir("C_users", "Paul");
+    choose("C_users", "Paul");
     QCOMPARE(w<QComboBox>("C_mois")->currentText(), QString("décembre"));
-    choisir("C_moisMiseGain", "Novembre");
+    choose("C_moisMiseGain", "Novembre");
     QCOMPARE(w<QDateEdit>("CjourMiseGain")->date(), QDate(2024, 11, 6));
 
     // A stake on a race, carried into décembre: Oui on the real question.
-    choisir("Ctypejeux", "Simple Gagnant");
+    choose("Ctypejeux", "Simple Gagnant");
     typeIn("Tcheval", "Jolie");
     typeIn("Cmontant", "10");
     typeIn("C_course", "R1C3");
@@ -2253,7 +2249,7 @@ void TestLedger::monthsApartThroughTheRealWidgets() {
     QCOMPARE(list().topLevelItemCount(), 0);
 
     // A win, décembre left as it is: Non.
-    choisir("Ctypejeux", "Tiercé");
+    choose("Ctypejeux", "Tiercé");
     typeIn("Cmontant", "5");
     real.click(QDialogButtonBox::No);
     press("BT_savegain");
@@ -2262,8 +2258,8 @@ void TestLedger::monthsApartThroughTheRealWidgets() {
     QCOMPARE(brokenChains(), QStringList());
 
     // Novembre on display: the win reversed from its line, carried.
-    choisir("C_mois", "Novembre");
-    choisir("C_users", "Paul");
+    choose("C_mois", "Novembre");
+    choose("C_users", "Paul");
     QCOMPARE(list().topLevelItemCount(), 2);
     list().setCurrentItem(list().topLevelItem(1));
     real.click(QDialogButtonBox::Yes);
@@ -2277,8 +2273,8 @@ void TestLedger::monthsApartThroughTheRealWidgets() {
     m_db->exec("INSERT INTO CR (date, hippodrome, R, C, nbPartant, cheval, place) VALUES "
                "('2024-11-06', 'Vincennes', 1, 3, 9, 'Jolie', '1')");
     QVERIFY(ledger::settleBets(*m_db->db()).settled.size() == 1);
-    choisir("C_mois", "décembre");
-    choisir("C_users", "Paul");
+    choose("C_mois", "décembre");
+    choose("C_users", "Paul");
     auto* aEncaisser = w<QTreeView>("LstAEncaisser");
     QCOMPARE(aEncaisser->model()->rowCount(), 1);
     QTest::mouseClick(aEncaisser->viewport(), Qt::LeftButton, {},
