@@ -79,9 +79,6 @@ bool Form1::Proteger(const std::function<void()>& body) {
         body();
         return true;
     } catch (const data::DbError& error) {
-        FermerUsers();
-        FermerJeux();
-        FermerTypeJeux();
         errors::showDbError(this, error);
         return false;
     }
@@ -363,72 +360,13 @@ void Form1::PreparerListeJeux() {
 
 void Form1::ChargerUsers() {
     ui->C_users->clear();
-    OuvrirUsers(QStringLiteral("SELECT  * FROM USERS;"));
-    const int nombre = RsUsers->RecordCount();
-    if (nombre != 0) {
-        RsUsers->MoveLast();
-        RsUsers->MoveFirst();
-        QStringList noms;
-        noms.reserve(nombre);
-        for (int i = 0; i < nombre; ++i) {
-            noms << RsUsers->Fields(1).toString();
-            RsUsers->MoveNext();
-        }
-        ui->C_users->addItems(noms);
-    }
-    FermerUsers();
+    ui->C_users->addItems(ledger::playerRows(*m_base));
     ui->C_users->setCurrentIndex(-1);
 }
 
 void Form1::ChargerTypesJeux() {
-    OuvrirTypeJeux(QStringLiteral("SELECT  * FROM TYPEJEUX;"));
-    const int nombre = RsTypeJeux->RecordCount();
-    if (nombre != 0) {
-        RsTypeJeux->MoveLast();
-        RsTypeJeux->MoveFirst();
-        for (int i = 0; i < nombre; ++i) {
-            ui->Ctypejeux->addItem(RsTypeJeux->Fields(1).toString());
-            RsTypeJeux->MoveNext();
-        }
-    }
-    FermerTypeJeux();
+    ui->Ctypejeux->addItems(ledger::gameTypes(*m_base));
     ui->Ctypejeux->setCurrentIndex(-1);
-}
-
-// ---------------------------------------------------------------------------------------
-// Record sets of the window
-
-void Form1::OuvrirUsers(const QString& sql, const QVariantList& values) {
-    RsUsers = std::make_unique<data::RecordSet>();
-    RsUsers->Open(sql, m_base, values);
-}
-
-void Form1::OuvrirJeux(const QString& sql, const QVariantList& values) {
-    RsJeux = std::make_unique<data::RecordSet>();
-    RsJeux->Open(sql, m_base, values);
-}
-
-void Form1::OuvrirTypeJeux(const QString& sql, const QVariantList& values) {
-    RsTypeJeux = std::make_unique<data::RecordSet>();
-    RsTypeJeux->Open(sql, m_base, values);
-}
-
-void Form1::FermerUsers() {
-    if (RsUsers)
-        RsUsers->Close();
-    RsUsers.reset();
-}
-
-void Form1::FermerJeux() {
-    if (RsJeux)
-        RsJeux->Close();
-    RsJeux.reset();
-}
-
-void Form1::FermerTypeJeux() {
-    if (RsTypeJeux)
-        RsTypeJeux->Close();
-    RsTypeJeux.reset();
 }
 
 // ---------------------------------------------------------------------------------------

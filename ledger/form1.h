@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/recordset.h"
+#include "data/database.h"
 #include "ledger/statement.h"
 
 #include <QMainWindow>
@@ -139,13 +139,6 @@ private:
     bool AnneeOuverte(const QStringList& mois);
     void Exporter(exports::Format format);
 
-    void OuvrirUsers(const QString& sql, const QVariantList& values = {});
-    void OuvrirJeux(const QString& sql, const QVariantList& values = {});
-    void OuvrirTypeJeux(const QString& sql, const QVariantList& values = {});
-    void FermerUsers();
-    void FermerJeux();
-    void FermerTypeJeux();
-
     bool JoueurChoisi();
     // The month of a combo as the ledger names it, or nothing after telling the user.
     std::optional<QString> MoisChoisi(QComboBox* combo);
@@ -177,9 +170,6 @@ private:
     bool m_lectureSeule = false;            // the open year on a file that could not be locked
     // Whether the window may write: the open year, on a file it holds.
     bool Modifiable() const { return m_anneeArchivee == 0 && !m_lectureSeule; }
-    std::unique_ptr<data::RecordSet> RsUsers;
-    std::unique_ptr<data::RecordSet> RsJeux;
-    std::unique_ptr<data::RecordSet> RsTypeJeux;
     // The statement on display: the pair (player, month) the last load was for, its lines,
     // and its balances from the player's row, or none when he has no row for the month.
     // Everything shown in Lst_jeux, the balance boxes and the summary comes from here.

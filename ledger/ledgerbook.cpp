@@ -242,6 +242,24 @@ MonthStatement loadStatement(const data::Database& db, const QString& player,
     return statement;
 }
 
+QStringList playerRows(const data::Database& db) {
+    // By position, as the file's design gives the columns: a file made by hand may name its
+    // first column as it likes.
+    QSqlQuery query = db.exec(QStringLiteral("SELECT * FROM USERS"));
+    QStringList players;
+    while (query.next())
+        players << query.value(1).toString();
+    return players;
+}
+
+QStringList gameTypes(const data::Database& db) {
+    QSqlQuery query = db.exec(QStringLiteral("SELECT * FROM TYPEJEUX"));
+    QStringList types;
+    while (query.next())
+        types << query.value(1).toString();
+    return types;
+}
+
 QStringList playerHorses(const data::Database& db, const QString& player) {
     // Thousands of horses for a regular player: read straight from the engine.
     data::Statement rs(db.raw(),

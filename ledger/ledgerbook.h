@@ -52,6 +52,13 @@ MonthStatement loadStatement(const data::Database& db, const QString& player, co
 // Cheval, Debit, Credit, SoldeApres selected from `first` on.
 StatementLine readStatementLine(const data::Statement& rs, int first);
 
+// The player of each USERS row, in the table's order: a player known for several months
+// is listed once for each (the player box's list).
+QStringList playerRows(const data::Database& db);
+
+// The game types offered in the entry group, in the table's order.
+QStringList gameTypes(const data::Database& db);
+
 // The horses of the player's lines, as the ledger stores them, in capitals, each once (the
 // list of the per-horse report and of the entry's horse box).
 QStringList playerHorses(const data::Database& db, const QString& player);
