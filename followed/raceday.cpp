@@ -4,6 +4,7 @@
 #include "data/regional.h"
 #include "data/schema.h"
 #include "data/statement.h"
+#include "racing/vocabulary.h"
 
 #include <QSqlQuery>
 #include <QTime>
@@ -39,11 +40,6 @@ std::optional<int> number(const data::Statement& rs, int column) {
     if (rs.isNull(column))
         return std::nullopt;
     return int(rs.integer(column));
-}
-
-bool nonRunner(const QString& place, const QString& status) {
-    return place.trimmed().compare(QLatin1String("NP"), Qt::CaseInsensitive) == 0 ||
-           status.simplified().compare(QLatin1String("non partant"), Qt::CaseInsensitive) == 0;
 }
 
 // The horse as the card names it and, when they differ, as the ledger files it: results
@@ -189,18 +185,7 @@ QString estimatedTime(double reduction, int distance) {
 // ---- The runners ----
 
 std::optional<QChar> placeFigure(const QString& place, const QString& status) {
-    if (nonRunner(place, status))
-        return std::nullopt;
-    const QString code = place.trimmed();
-    if (code.isEmpty())
-        return QLatin1Char('?');
-    int digits = 0;
-    while (digits < code.size() && code.at(digits).isDigit())
-        ++digits;
-    if (digits == 0)
-        return code.at(0).toUpper();
-    const int rank = code.left(digits).toInt();
-    return rank >= 1 && rank <= 9 ? QChar(QLatin1Char(char('0' + rank))) : QLatin1Char('0');
+    return racing::formFigure(racing::finishOf(place, status));
 }
 
 QString Marks::text() const {
@@ -314,7 +299,7 @@ Form lastRaceForm(const data::Database& db, const QString& horse, const QDate& d
                                "ORDER BY date DESC"),
                 params);
     while (query.next()) {
-        if (nonRunner(query.value(0).toString(), query.value(6).toString()))
+        if (!racing::finishOf(query.value(0).toString(), query.value(6).toString()).started())
             continue;
         const auto cell = [&](int column) {
             return query.value(column).isNull() ? unknown : storedText(query.value(column));

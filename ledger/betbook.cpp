@@ -4,12 +4,13 @@
 #include "data/schema.h"
 #include "data/statement.h"
 #include "data/transaction.h"
+#include "racing/vocabulary.h"
 
 #include <QSqlQuery>
-#include <sqlite3.h>
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <sqlite3.h>
 
 namespace ledger {
 namespace {
@@ -37,8 +38,7 @@ Bet readBet(const data::Statement& rs) {
     bet.horse = rs.string(5);
     bet.stake = rs.isReal(6) ? Money::fromStored(rs.real(6)) : Money::fromStored(rs.value(6));
     bet.raceDay = QDate::fromString(rs.string(7), Qt::ISODate);
-    bet.race = {int(rs.integer(9)), int(rs.integer(10)),
-                rs.isNull(8) ? QString() : rs.string(8)};
+    bet.race = {int(rs.integer(9)), int(rs.integer(10)), rs.isNull(8) ? QString() : rs.string(8)};
     if (!rs.isNull(11))
         bet.odds = rs.real(11);
     // A state this version does not know is left as it is and shown as pending.
@@ -60,7 +60,7 @@ bool hasBets(const data::Database& db) {
 // The runners of one race as settling compares them.
 struct Runner {
     QString racecourse;
-    QString horse; // as the ledger stores a horse
+    QString horse; // as the racing vocabulary compares horses
     RunnerResult result;
 };
 using RaceKey = std::tuple<QString, int, int>;
@@ -101,21 +101,21 @@ public:
     Found find(const Bet& bet, RunnerResult& result) {
         const QString day = bet.raceDay.toString(Qt::ISODate);
         data::Statement& exact = bet.race.racecourse.isEmpty() ? m_anyRacecourse : m_exact;
-        exact.rebind(bet.race.racecourse.isEmpty()
-                         ? QVariantList{day, bet.race.r, bet.race.c, bet.horse}
-                         : QVariantList{day, bet.race.racecourse, bet.race.r, bet.race.c,
-                                        bet.horse});
+        exact.rebind(
+            bet.race.racecourse.isEmpty()
+                ? QVariantList{day, bet.race.r, bet.race.c, bet.horse}
+                : QVariantList{day, bet.race.racecourse, bet.race.r, bet.race.c, bet.horse});
         if (exact.next()) {
             result = readResult(exact, 0);
             return Found::Runner;
         }
         const QVector<Runner>& runners = race({day, bet.race.r, bet.race.c});
-        const QString horse = storedHorse(bet.horse);
+        const QString horse = racing::nameKey(bet.horse);
         bool raceKnown = false;
         for (const Runner& runner : runners) {
-            // Case-insensitively, accents included, where the engine folds ASCII only.
+            // Without case or accents, where the engine folds ASCII only: EVRY is Évry.
             if (!bet.race.racecourse.isEmpty() &&
-                runner.racecourse.compare(bet.race.racecourse, Qt::CaseInsensitive) != 0)
+                !racing::sameName(runner.racecourse, bet.race.racecourse))
                 continue;
             raceKnown = true;
             if (runner.horse == horse) {
@@ -135,7 +135,7 @@ private:
         QVector<Runner> runners;
         while (m_race.next())
             runners << Runner{m_race.isNull(0) ? QString() : m_race.string(0),
-                              m_race.isNull(1) ? QString() : storedHorse(m_race.string(1)),
+                              m_race.isNull(1) ? QString() : racing::nameKey(m_race.string(1)),
                               readResult(m_race, 2)};
         return m_races.emplace(key, std::move(runners)).first->second;
     }
@@ -261,8 +261,8 @@ Settling settleBets(const data::Database& db, std::optional<qint64> only) {
                            {});
     QVector<SettledBet> written;
     for (const SettledBet& settled : std::as_const(settling.settled)) {
-        update.rebind({betStateName(settled.bet.state), settled.bet.num,
-                       betStateName(settled.was)});
+        update.rebind(
+            {betStateName(settled.bet.state), settled.bet.num, betStateName(settled.was)});
         update.next();
         if (sqlite3_changes(db.raw()) == 1)
             written << settled;
@@ -307,8 +307,7 @@ QVector<Bet> betsToCash(const data::Database& db, const QString& player) {
 int unsettledBets(const data::Database& db) {
     if (!hasBets(db))
         return 0;
-    data::Statement rs(db.raw(),
-                       betQuery("WHERE P.NumGain IS NULL AND P.Etat IS NOT ?"),
+    data::Statement rs(db.raw(), betQuery("WHERE P.NumGain IS NULL AND P.Etat IS NOT ?"),
                        {betStateName(BetState::Lost)});
     int count = 0;
     while (rs.next())

@@ -1,6 +1,7 @@
 #include "ledger/bets.h"
 
 #include "data/regional.h"
+#include "racing/vocabulary.h"
 
 #include <QRegularExpression>
 #include <array>
@@ -15,21 +16,6 @@ constexpr std::array<std::pair<BetState, const char*>, 4> kNames{{
     {BetState::Lost, "perdu"},
     {BetState::Refunded, "remboursé"},
 }};
-
-bool nonRunner(const RunnerResult& result) {
-    for (const QString& text : {result.statut.trimmed(), result.place.trimmed()})
-        if (text.compare(QLatin1String("NP"), Qt::CaseInsensitive) == 0 ||
-            text.contains(QLatin1String("non partant"), Qt::CaseInsensitive))
-            return true;
-    return false;
-}
-
-// The finishing place, or nothing for a runner that did not finish ("D", "T", "A"…).
-std::optional<int> finishingPlace(const QString& place) {
-    bool ok = false;
-    const int value = place.trimmed().toInt(&ok);
-    return ok && value > 0 ? std::optional<int>(value) : std::nullopt;
-}
 
 } // namespace
 
@@ -48,17 +34,22 @@ std::optional<BetState> betStateFromName(const QString& name) {
 }
 
 BetState settle(const QString& gameType, const RunnerResult& result) {
-    if (nonRunner(result))
+    using racing::Finish;
+    const Finish finish = racing::finishOf(result.place, result.statut);
+    if (!finish.started())
         return BetState::Refunded;
-    const QString type = gameType.simplified();
-    const std::optional<int> place = finishingPlace(result.place);
-    if (type.compare(QLatin1String("Simple Gagnant"), Qt::CaseInsensitive) == 0)
-        return place == 1 ? BetState::Won : BetState::Lost;
-    if (type.compare(QStringLiteral("Simple Placé"), Qt::CaseInsensitive) == 0) {
+    const QString type = racing::nameKey(gameType);
+    const bool placed = finish.kind == Finish::Kind::Placed;
+    if (type == racing::nameKey(QStringLiteral("Simple Gagnant")))
+        return placed && finish.place == 1 ? BetState::Won : BetState::Lost;
+    if (type == racing::nameKey(QStringLiteral("Simple Placé"))) {
         if (!result.runners)
             return BetState::Pending;
-        const int paid = *result.runners >= 8 ? 3 : *result.runners >= 4 ? 2 : 0;
-        return place && *place <= paid ? BetState::Won : BetState::Lost;
+        const int paid = racing::paidPlaces(*result.runners);
+        // Under four starters no place bet is offered: the stake comes back.
+        if (paid == 0)
+            return BetState::Refunded;
+        return placed && finish.place <= paid ? BetState::Won : BetState::Lost;
     }
     return BetState::Pending;
 }
@@ -72,7 +63,8 @@ std::optional<RaceRef> parseRace(const QString& text) {
     // The name of the race follows a dash set off by blanks, so that a racecourse with a
     // hyphen (Cagnes-sur-Mer) stays whole.
     static const QRegularExpression pattern(
-        QStringLiteral("^\\s*R\\s*(\\d{1,2})\\s*C\\s*(\\d{1,2})(?:\\s+(.*?))?\\s*(?:\\s[—–-]\\s.*)?$"),
+        QStringLiteral(
+            "^\\s*R\\s*(\\d{1,2})\\s*C\\s*(\\d{1,2})(?:\\s+(.*?))?\\s*(?:\\s[—–-]\\s.*)?$"),
         QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = pattern.match(text);
     if (!match.hasMatch())

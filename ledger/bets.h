@@ -20,10 +20,13 @@ struct RunnerResult {
     std::optional<int> runners;   // nbPartant
 };
 
-// The state a race's result gives a bet of that game type. A non-runner refunds any bet;
-// "Simple Gagnant" wins on first place only; "Simple Placé" wins within the first three
-// with 8 runners or more, the first two with fewer; a place bet whose race gives no number
-// of runners stays pending, as does every other game type (the user settles those).
+// The state a race's result gives a bet of that game type, the place and the type read by
+// the racing vocabulary ("1er" is first, "Non-partant" did not start, "Simple Place" is
+// "Simple Placé"). A non-runner refunds any bet; "Simple Gagnant" wins on first place only
+// (a dead heat included); "Simple Placé" wins within the places its race pays (3 from 8
+// runners, 2 from 4) and is refunded under 4 runners, where no place bet is offered; a
+// place bet whose race gives no number of runners stays pending, as does every other game
+// type (the user settles those).
 BetState settle(const QString& gameType, const RunnerResult& result);
 
 // A race as a bet names it: its meeting and number, and the racecourse when one is given.

@@ -1,6 +1,7 @@
 #include "ledger/betbook.h"
 #include "ledger/bets.h"
 #include "ledger/yearbook.h"
+#include "racing/vocabulary.h"
 #include "support/testdatabase.h"
 
 #include <QtTest>
@@ -50,6 +51,10 @@ private slots:
     void settlingRules_data();
     void settlingRules();
     void stateNamesGoBothWays();
+    void finishesAsWritten_data();
+    void finishesAsWritten();
+    void namesAsCompared_data();
+    void namesAsCompared();
     void settlingOnAFile_data();
     void settlingOnAFile();
     void racesAndOddsAsTyped_data();
@@ -87,8 +92,26 @@ void TestBets::settlingRules_data() {
                                         << "" << 7 << BetState::Won;
     QTest::newRow("place, second of 4") << place << "2"
                                         << "" << 4 << BetState::Won;
+    // Under four starters no place bet is offered: the stake comes back.
     QTest::newRow("place, first of 3") << place << "1"
-                                       << "" << 3 << BetState::Lost;
+                                       << "" << 3 << BetState::Refunded;
+    QTest::newRow("place, third of 8, written 3ème") << place << "3ème"
+                                                     << "" << 8 << BetState::Won;
+    QTest::newRow("win, written 1er") << gagnant << "1er"
+                                      << "" << 9 << BetState::Won;
+    QTest::newRow("win, dead heat 1ex") << gagnant << "1ex"
+                                        << "" << 9 << BetState::Won;
+    QTest::newRow("win, written 2e") << gagnant << "2e"
+                                     << "" << 9 << BetState::Lost;
+    QTest::newRow("win, not placed 0") << gagnant << "0"
+                                       << "" << 9 << BetState::Lost;
+    QTest::newRow("non-runner, hyphenated status") << place << ""
+                                                   << "Non-partant" << 10 << BetState::Refunded;
+    QTest::newRow("non-runner, non partante in place") << gagnant << "non partante"
+                                                       << "" << 10 << BetState::Refunded;
+    QTest::newRow("type without its accent") << "Simple Place"
+                                             << "2"
+                                             << "" << 8 << BetState::Won;
     QTest::newRow("place, disqualified") << place << "D"
                                          << "" << 10 << BetState::Lost;
     QTest::newRow("place, runners unknown") << place << "1"
@@ -125,6 +148,105 @@ void TestBets::stateNamesGoBothWays() {
     QCOMPARE(ledger::betStateFromName("Gagné"), std::nullopt);
 }
 
+// Every spelling of a finish, as the settling and the form line both read it: the figure
+// ("" for a non-runner, which ran no race) and whether a Simple Gagnant wins.
+void TestBets::finishesAsWritten_data() {
+    QTest::addColumn<QString>("place");
+    QTest::addColumn<QString>("statut");
+    QTest::addColumn<QString>("figure");
+    QTest::addColumn<bool>("wins");
+    QTest::newRow("1") << "1"
+                       << ""
+                       << "1" << true;
+    QTest::newRow("1er") << "1er"
+                         << ""
+                         << "1" << true;
+    QTest::newRow("1ex") << "1ex"
+                         << ""
+                         << "1" << true;
+    QTest::newRow("2e") << "2e"
+                        << ""
+                        << "2" << false;
+    QTest::newRow("3ème") << "3ème"
+                          << ""
+                          << "3" << false;
+    QTest::newRow("12") << "12"
+                        << ""
+                        << "0" << false;
+    QTest::newRow("0, not placed") << "0"
+                                   << ""
+                                   << "0" << false;
+    QTest::newRow("DAI") << "DAI"
+                         << ""
+                         << "D" << false;
+    QTest::newRow("dis") << "dis"
+                         << ""
+                         << "D" << false;
+    QTest::newRow("T") << "T"
+                       << ""
+                       << "T" << false;
+    QTest::newRow("ARR") << "ARR"
+                         << ""
+                         << "A" << false;
+    QTest::newRow("nothing recorded") << ""
+                                      << ""
+                                      << "?" << false;
+    QTest::newRow("NP") << "NP"
+                        << ""
+                        << "" << false;
+    QTest::newRow("np in statut, place empty") << ""
+                                               << "np"
+                                               << "" << false;
+    QTest::newRow("Non-partant") << ""
+                                 << "Non-partant"
+                                 << "" << false;
+    QTest::newRow("non partante") << "non partante"
+                                  << ""
+                                  << "" << false;
+    QTest::newRow("NON PARTANT in a longer statut") << ""
+                                                    << "Retiré : NON PARTANT"
+                                                    << "" << false;
+}
+
+void TestBets::finishesAsWritten() {
+    QFETCH(QString, place);
+    QFETCH(QString, statut);
+    QFETCH(QString, figure);
+    QFETCH(bool, wins);
+    const auto shown = racing::formFigure(racing::finishOf(place, statut));
+    QCOMPARE(shown ? QString(*shown) : QString(), figure);
+    const BetState state = ledger::settle("Simple Gagnant", {place, statut, 9});
+    QCOMPARE(state, figure.isEmpty() ? BetState::Refunded : wins ? BetState::Won : BetState::Lost);
+}
+
+void TestBets::namesAsCompared_data() {
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<bool>("same");
+    QTest::newRow("typographic apostrophe") << "L’AMI DU ROI"
+                                            << "L'AMI DU ROI" << true;
+    QTest::newRow("modifier apostrophe") << "Lʼami du roi"
+                                         << "LAMI DU ROI" << true;
+    QTest::newRow("accents and case") << "éclair d'or"
+                                      << "ÉCLAIR D'OR" << true;
+    QTest::newRow("accent dropped") << "L'ETOILE DU NORD"
+                                    << "L'ÉTOILE DU NORD" << true;
+    QTest::newRow("blanks") << " Jolie   Fille "
+                            << "JOLIE FILLE" << true;
+    QTest::newRow("racecourse") << "EVRY"
+                                << "Évry" << true;
+    QTest::newRow("game type") << "Simple Place"
+                               << "Simple Placé" << true;
+    QTest::newRow("two horses") << "JOLIE"
+                                << "JOLIET" << false;
+}
+
+void TestBets::namesAsCompared() {
+    QFETCH(QString, a);
+    QFETCH(QString, b);
+    QTEST(racing::sameName(a, b), "same");
+}
+
 // The same rules, from the results stored in a file, with the ways a bet finds its runner.
 void TestBets::settlingOnAFile_data() {
     settlingRules_data();
@@ -139,7 +261,7 @@ void TestBets::settlingOnAFile() {
     TestDatabase t;
     ledger::addPlayer(*t.db(), "Paul", eur(100), "Mars");
     // The ledger stores the horse without apostrophe, in capitals: the results do not.
-    addRunner(t, "l'As  de Trèfle", place, statut, runners);
+    addRunner(t, "l’As  de Trèfle", place, statut, runners);
     addRunner(t, "Autre", "5", "", runners);
     const qint64 num = stake(t, type, "L'AS DE TRÈFLE", "vincennes");
     const ledger::Settling settling = ledger::settleBets(*t.db());

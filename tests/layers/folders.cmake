@@ -1,7 +1,7 @@
 # Fails when a folder includes a folder above it. The order, from the bottom: the file and
-# its formats, what every window stands on, the subsystems (the file tool closes the
-# ledger's years), the start-up.
-set(order data gui chrono followed ledger tools stats app)
+# its formats, the racing vocabulary, what every window stands on, the subsystems (the file
+# tool closes the ledger's years), the start-up.
+set(order data racing gui chrono followed ledger tools stats app)
 set(failures "")
 list(LENGTH order count)
 math(EXPR last "${count} - 1")
