@@ -63,7 +63,7 @@ struct Runner {
     QString horse; // as the racing vocabulary compares horses
     RunnerResult result;
 };
-using RaceKey = std::tuple<QString, int, int>;
+using RaceKey = std::tuple<QString, int, int>; // day, R, C
 
 RunnerResult readResult(const data::Statement& rs, int first) {
     RunnerResult result;
@@ -74,76 +74,75 @@ RunnerResult readResult(const data::Statement& rs, int first) {
     return result;
 }
 
-// Finds a bet's runner in the results. Each look-up is prepared once: a settling makes
-// thousands. Most bets name their horse as the results do, found by one seek in the runner
-// index; the others (another spelling, a horse the race does not hold) read their race,
-// once per race.
+// Finds a bet's runner in the results. A race is its day, R and C: the racecourse is shown,
+// never a key. Each race is read once per settling, through the runner index by its day,
+// and gives its starters: the declared runners less its non-runners when the results give
+// their number (many files list the first places only), else its rows that started.
 class RunnerFinder {
 public:
     explicit RunnerFinder(const data::Database& db)
-        : m_exact(db.raw(),
-                  QStringLiteral("SELECT place, statut, nbPartant FROM CR WHERE substr(date, 1, "
-                                 "10) = ? AND hippodrome = ? AND R = ? AND C = ? AND cheval = ? "
-                                 "LIMIT 1"),
-                  {}),
-          m_anyRacecourse(db.raw(),
-                          QStringLiteral("SELECT place, statut, nbPartant FROM CR WHERE "
-                                         "substr(date, 1, 10) = ? AND R = ? AND C = ? AND "
-                                         "cheval = ? LIMIT 1"),
-                          {}),
-          m_race(db.raw(),
+        : m_race(db.raw(),
                  QStringLiteral("SELECT hippodrome, cheval, place, statut, nbPartant FROM CR "
                                 "WHERE substr(date, 1, 10) = ? AND R = ? AND C = ?"),
                  {}) {}
 
     enum class Found { Runner, HorseMissing, RaceMissing };
 
-    Found find(const Bet& bet, RunnerResult& result) {
-        const QString day = bet.raceDay.toString(Qt::ISODate);
-        data::Statement& exact = bet.race.racecourse.isEmpty() ? m_anyRacecourse : m_exact;
-        exact.rebind(
-            bet.race.racecourse.isEmpty()
-                ? QVariantList{day, bet.race.r, bet.race.c, bet.horse}
-                : QVariantList{day, bet.race.racecourse, bet.race.r, bet.race.c, bet.horse});
-        if (exact.next()) {
-            result = readResult(exact, 0);
-            return Found::Runner;
-        }
-        const QVector<Runner>& runners = race({day, bet.race.r, bet.race.c});
+    // The runner's result, its starters in `runners`; the results' racecourse in
+    // `racecourse` when the bet names another one.
+    Found find(const Bet& bet, RunnerResult& result, QString& racecourse) {
+        const Race& race = raceOf({bet.raceDay.toString(Qt::ISODate), bet.race.r, bet.race.c});
+        if (race.runners.isEmpty())
+            return Found::RaceMissing;
         const QString horse = racing::nameKey(bet.horse);
-        bool raceKnown = false;
-        for (const Runner& runner : runners) {
-            // Without case or accents, where the engine folds ASCII only: EVRY is Évry.
+        for (const Runner& runner : race.runners) {
+            if (runner.horse != horse)
+                continue;
+            result = runner.result;
+            result.runners = race.starters;
+            racecourse.clear();
             if (!bet.race.racecourse.isEmpty() &&
                 !racing::sameName(runner.racecourse, bet.race.racecourse))
-                continue;
-            raceKnown = true;
-            if (runner.horse == horse) {
-                result = runner.result;
-                return Found::Runner;
-            }
+                racecourse = runner.racecourse;
+            return Found::Runner;
         }
-        return raceKnown ? Found::HorseMissing : Found::RaceMissing;
+        return Found::HorseMissing;
     }
 
 private:
-    const QVector<Runner>& race(const RaceKey& key) {
+    struct Race {
+        QVector<Runner> runners;
+        std::optional<int> starters;
+    };
+
+    const Race& raceOf(const RaceKey& key) {
         auto found = m_races.find(key);
         if (found != m_races.end())
             return found->second;
         m_race.rebind({std::get<0>(key), std::get<1>(key), std::get<2>(key)});
-        QVector<Runner> runners;
-        while (m_race.next())
-            runners << Runner{m_race.isNull(0) ? QString() : m_race.string(0),
-                              m_race.isNull(1) ? QString() : racing::nameKey(m_race.string(1)),
-                              readResult(m_race, 2)};
-        return m_races.emplace(key, std::move(runners)).first->second;
+        Race race;
+        std::optional<int> declared;
+        int started = 0;
+        int nonRunners = 0;
+        while (m_race.next()) {
+            Runner runner{m_race.isNull(0) ? QString() : m_race.string(0),
+                          m_race.isNull(1) ? QString() : racing::nameKey(m_race.string(1)),
+                          readResult(m_race, 2)};
+            if (racing::finishOf(runner.result.place, runner.result.statut).started())
+                ++started;
+            else
+                ++nonRunners;
+            if (runner.result.runners)
+                declared = std::max(declared.value_or(0), *runner.result.runners);
+            race.runners << runner;
+        }
+        race.starters = declared ? std::optional<int>(std::max(0, *declared - nonRunners))
+                                 : std::optional<int>(started);
+        return m_races.emplace(key, std::move(race)).first->second;
     }
 
-    data::Statement m_exact;
-    data::Statement m_anyRacecourse;
     data::Statement m_race;
-    std::map<RaceKey, QVector<Runner>> m_races;
+    std::map<RaceKey, Race> m_races;
 };
 
 // What the results say of every bet not cashed whose stake stands.
@@ -162,7 +161,8 @@ Settling settlingOf(const data::Database& db, std::optional<qint64> only) {
         if (storedHorse(bet.horse) == storedHorse(QString()))
             continue;
         RunnerResult result;
-        switch (finder.find(bet, result)) {
+        QString racecourse;
+        switch (finder.find(bet, result, racecourse)) {
         case RunnerFinder::Found::RaceMissing:
             continue;
         case RunnerFinder::Found::HorseMissing:
@@ -175,7 +175,7 @@ Settling settlingOf(const data::Database& db, std::optional<qint64> only) {
         // A result that decides nothing keeps what the user may have set.
         if (state == BetState::Pending || state == bet.state)
             continue;
-        SettledBet settled{bet, bet.state};
+        SettledBet settled{bet, bet.state, racecourse};
         settled.bet.state = state;
         settling.settled << settled;
     }
@@ -273,7 +273,10 @@ Settling settleBets(const data::Database& db, std::optional<qint64> only) {
 }
 
 QString settledLine(const SettledBet& settled) {
-    return betText(settled.bet) + QStringLiteral(" : ") + betStateName(settled.bet.state);
+    QString line = betText(settled.bet) + QStringLiteral(" : ") + betStateName(settled.bet.state);
+    if (!settled.resultsRacecourse.isEmpty())
+        line += QStringLiteral(" (hippodrome des résultats : %1)").arg(settled.resultsRacecourse);
+    return line;
 }
 
 QString notFoundLine(const Bet& bet) {

@@ -49,6 +49,9 @@ struct Bet {
 struct SettledBet {
     Bet bet; // with its new state
     BetState was = BetState::Pending;
+    // The racecourse the results name for the bet's race, when the bet names another one:
+    // the race is its day, R and C, and is settled all the same.
+    QString resultsRacecourse;
 };
 
 struct Settling {

@@ -15,9 +15,9 @@ std::optional<BetState> betStateFromName(const QString& name);
 
 // A runner's line of CR, as far as settling reads it.
 struct RunnerResult {
-    QString place;                // "1", "2"… or a code: "D", "T", "A", "NP"
-    QString statut;               // "NP", "non partant"… or empty
-    std::optional<int> runners;   // nbPartant
+    QString place;              // "1", "2"… or a code: "D", "T", "A", "NP"
+    QString statut;             // "NP", "non partant"… or empty
+    std::optional<int> runners; // the race's starters: nbPartant less its non-runners
 };
 
 // The state a race's result gives a bet of that game type, the place and the type read by

@@ -260,21 +260,34 @@ void TestBets::settlingOnAFile() {
     QFETCH(BetState, state);
     TestDatabase t;
     ledger::addPlayer(*t.db(), "Paul", eur(100), "Mars");
-    // The ledger stores the horse without apostrophe, in capitals: the results do not.
-    addRunner(t, "l’As  de Trèfle", place, statut, runners);
-    addRunner(t, "Autre", "5", "", runners);
-    const qint64 num = stake(t, type, "L'AS DE TRÈFLE", "vincennes");
+    // The ledger stores the horse without apostrophe, in capitals: the results do not, and
+    // write the racecourse with its accent.
+    addRunner(t, "l’As  de Trèfle", place, statut, runners, "Évry");
+    addRunner(t, "Autre", "5", "", runners, "Évry");
+    // Without their number, the starters are the race's rows that started.
+    const int started = 1 + (racing::finishOf(place, statut).started() ? 1 : 0);
+    const BetState expected = runners ? state : ledger::settle(type, {place, statut, started});
+    const qint64 num = stake(t, type, "L'AS DE TRÈFLE", "EVRY");
     const ledger::Settling settling = ledger::settleBets(*t.db());
-    QCOMPARE(stateOf(t, num), ledger::betStateName(state));
-    QCOMPARE(settling.settled.size(), state == BetState::Pending ? 0 : 1);
+    QCOMPARE(stateOf(t, num), ledger::betStateName(expected));
+    QCOMPARE(settling.settled.size(), expected == BetState::Pending ? 0 : 1);
     QVERIFY(settling.horseNotFound.isEmpty());
+    if (!settling.settled.isEmpty())
+        QVERIFY(!ledger::settledLine(settling.settled.first()).contains("hippodrome"));
 
-    // A horse the race does not hold is listed and stays pending; a race the results do not
-    // hold, or held at another racecourse, is left as it is.
+    // A horse the race does not hold is listed and stays pending. A race is its day, R and
+    // C: named at another racecourse, it is settled all the same, and the line says where
+    // the results put it.
     const qint64 absent = stake(t, "Simple Gagnant", "Inconnu");
     const qint64 ailleurs = stake(t, "Simple Gagnant", "L'AS DE TRÈFLE", "Enghien");
     // One bet alone (one just recorded) is settled without the others.
-    QVERIFY(ledger::settleBets(*t.db(), ailleurs).horseNotFound.isEmpty());
+    const ledger::Settling seul = ledger::settleBets(*t.db(), ailleurs);
+    QVERIFY(seul.horseNotFound.isEmpty());
+    const BetState gagnant = ledger::settle("Simple Gagnant", {place, statut, 9});
+    QCOMPARE(stateOf(t, ailleurs), ledger::betStateName(gagnant));
+    QCOMPARE(seul.settled.size(), 1);
+    QVERIFY(
+        ledger::settledLine(seul.settled.first()).endsWith(" (hippodrome des résultats : Évry)"));
     QCOMPARE(ledger::settleBets(*t.db(), absent).horseNotFound.size(), 1);
     const ledger::Settling again = ledger::settleBets(*t.db());
     QVERIFY(again.settled.isEmpty());
@@ -282,7 +295,6 @@ void TestBets::settlingOnAFile() {
     QCOMPARE(again.horseNotFound.first().num, absent);
     QVERIFY(ledger::notFoundLine(again.horseNotFound.first())
                 .endsWith("INCONNU — Simple Gagnant : cheval introuvable dans les résultats"));
-    QCOMPARE(stateOf(t, ailleurs), QString("en cours"));
 }
 
 void TestBets::racesAndOddsAsTyped_data() {
@@ -398,8 +410,8 @@ void TestBets::settlingKeepsWhatItCannotTell() {
     ledger::addPlayer(*t.db(), "Paul", eur(100), "Mars");
     addRunner(t, "Jolie", "1", "", 0);
     addRunner(t, "Belle", "2", "", 0);
-    // A place bet in a race whose starters are not known: the state set by hand stays.
-    const qint64 byHand = stake(t, "Simple Placé", "Jolie");
+    // A game type the results cannot decide: the state set by hand stays.
+    const qint64 byHand = stake(t, "Trio", "Jolie");
     ledger::markBet(*t.db(), byHand, BetState::Won);
     QVERIFY(ledger::settleBets(*t.db()).settled.isEmpty());
     QCOMPARE(stateOf(t, byHand), QString("gagné"));
