@@ -51,8 +51,7 @@ QVariantList resultNames(const QString& horse) {
 } // namespace
 
 QString horseKey(const QString& name) {
-    QString key = regional::simplifiedName(name);
-    return regional::simplifiedName(key.remove(QLatin1Char('\''))).toUpper();
+    return racing::nameKey(name);
 }
 
 QSet<QString> followedKeys(const data::Database& db) {
@@ -85,13 +84,13 @@ QVector<CardRace> racesOn(const data::Database& db, const QDate& day,
                                       "discipline, [type de course], cheval FROM PARTANTS "
                                       "WHERE date = ? ORDER BY dossard IS NULL, dossard, cheval"),
                        {isoDay(day)});
-    // A race is its meeting and number, the racecourse compared as the card's index does.
-    std::map<std::tuple<QString, int, int>, CardRace> races;
+    std::map<std::pair<int, int>, CardRace> races;
     while (rs.next()) {
         const QString racecourse = text(rs, 1);
         const int r = int(rs.integer(2));
         const int c = int(rs.integer(3));
-        CardRace& race = races[{racecourse.toUpper(), r, c}];
+        // A race is its day, R and C: "Évry" and "EVRY" rows are one race.
+        CardRace& race = races[{r, c}];
         if (race.runners == 0) {
             race.racecourse = racecourse;
             race.r = r;

@@ -17,9 +17,9 @@
 // data::DbError.
 namespace followed {
 
-// A horse's name as the ledger files it and as the card, the followed horses and the chrono
-// list are matched by: capitals, no apostrophes, blanks made single ("l'Ami  du Roi" is
-// "LAMI DU ROI").
+// A horse's name as the card, the followed horses and the chrono list are matched by: the
+// racing vocabulary's key, without case, accents or apostrophes of any kind, blanks made
+// single ("l’Ami  du Roi" is "LAMI DU ROI", "Éclair" is "ECLAIR").
 QString horseKey(const QString& name);
 
 // The followed horses' names, as keys.

@@ -1777,8 +1777,8 @@ void TestImport::cardOutcomes_data() {
     const QString refused = "Fichier refusé : 1 ligne refusée sur 2 ; rien n'a été "
                             "importé (--skip-bad importe les lignes valides)." +
                             utf8;
-    // MESSUIVITS holds « l'Étoile  du soir » and « Beta »; a race's lines need not follow each
-    // other; a date's time is left out.
+    // MESSUIVITS holds « l'Étoile  du soir » and « Beta », which LETOILE DU SOIR is too; a
+    // race's lines need not follow each other; a date's time is left out.
     QTest::newRow("a card, followed horses named as the ledger names them")
         << QStringList()
         << kCardHeader + "20/03/2024;13:50;Vincennes;1;1;L'ÉTOILE DU SOIR;3,5;1\n"
@@ -1786,7 +1786,7 @@ void TestImport::cardOutcomes_data() {
                          "20/03/2024;13:50;Vincennes;1;1;beta;12;2\n"
                          "20/03/2024;;Pau;1;1;LETOILE DU SOIR;;1\n"
         << QStringList() << 0 << ""
-        << "Programme importé : 3 courses, 4 partants, dont 2 de vos chevaux suivis." + utf8
+        << "Programme importé : 3 courses, 4 partants, dont 3 de vos chevaux suivis." + utf8
         << "03-20 Pau 1/1 LETOILE DU SOIR -|03-20 Vincennes 1/1 L'ÉTOILE DU SOIR 3.5|"
            "03-20 Vincennes 1/1 beta 12.0|03-20 Vincennes 1/2 DELTA 1.8";
     QTest::newRow("the card changed: a non-runner out, odds moved, old cards removed")

@@ -11,6 +11,7 @@
 #include "ledger/chains.h"
 #include "ledger/ledgerbook.h"
 #include "ledger/yearbook.h"
+#include "racing/vocabulary.h"
 #include "tools/importer.h"
 
 #include <QCoreApplication>
@@ -400,7 +401,7 @@ QSet<QString> followedHorses(const data::Database& db) {
     // A blank name is no horse: the ledger would read it as "autre jeux".
     while (rs.next())
         if (!rs.string(0).trimmed().isEmpty())
-            names.insert(ledger::storedHorse(rs.string(0)));
+            names.insert(racing::nameKey(rs.string(0)));
     return names;
 }
 
@@ -442,7 +443,7 @@ int importCard(const QStringList& args, QTextStream& out, QTextStream& err) {
     options.added = [&](const importer::ConvertedRow& row) {
         const std::string_view horse = row.text(cheval);
         if (followed.contains(
-                ledger::storedHorse(QString::fromUtf8(horse.data(), qsizetype(horse.size())))))
+                racing::nameKey(QString::fromUtf8(horse.data(), qsizetype(horse.size())))))
             ++followedRunners;
     };
     err.flush();
