@@ -84,7 +84,20 @@ public:
         : m_race(db.raw(),
                  QStringLiteral("SELECT hippodrome, cheval, place, statut, nbPartant FROM CR "
                                 "WHERE substr(date, 1, 10) = ? AND R = ? AND C = ?"),
-                 {}) {}
+                 {}),
+          m_day(db.raw(), QStringLiteral("SELECT 1 FROM CR WHERE substr(date, 1, 10) = ? LIMIT 1"),
+                {}) {}
+
+    // Whether the results hold any race of that day.
+    bool hasResultsOn(const QDate& day) {
+        const QString key = day.toString(Qt::ISODate);
+        auto found = m_days.find(key);
+        if (found == m_days.end()) {
+            m_day.rebind({key});
+            found = m_days.emplace(key, m_day.next()).first;
+        }
+        return found->second;
+    }
 
     enum class Found { Runner, HorseMissing, RaceMissing };
 
@@ -142,7 +155,9 @@ private:
     }
 
     data::Statement m_race;
+    data::Statement m_day;
     std::map<RaceKey, Race> m_races;
+    std::map<QString, bool> m_days;
 };
 
 // What the results say of every bet not cashed whose stake stands.
@@ -157,13 +172,25 @@ Settling settlingOf(const data::Database& db, std::optional<qint64> only) {
         if (!stakeStands(rs))
             continue;
         const Bet bet = readBet(rs);
-        // A bet on no particular horse has no runner to find.
-        if (storedHorse(bet.horse) == storedHorse(QString()))
+        const bool pending = bet.state == BetState::Pending;
+        // A bet on no particular horse has no runner to find: the user settles it.
+        if (storedHorse(bet.horse) == storedHorse(QString())) {
+            if (pending)
+                settling.byHand << bet;
             continue;
+        }
         RunnerResult result;
         QString racecourse;
         switch (finder.find(bet, result, racecourse)) {
         case RunnerFinder::Found::RaceMissing:
+            // A day without results is only waiting; a day with results but not this race is
+            // a bet the user must look at.
+            if (!pending)
+                continue;
+            if (finder.hasResultsOn(bet.raceDay))
+                settling.raceNotFound << bet;
+            else
+                ++settling.awaitingResults;
             continue;
         case RunnerFinder::Found::HorseMissing:
             settling.horseNotFound << bet;
@@ -173,6 +200,8 @@ Settling settlingOf(const data::Database& db, std::optional<qint64> only) {
         }
         const BetState state = settle(bet.gameType, result);
         // A result that decides nothing keeps what the user may have set.
+        if (state == BetState::Pending && pending)
+            settling.byHand << bet;
         if (state == BetState::Pending || state == bet.state)
             continue;
         SettledBet settled{bet, bet.state, racecourse};
@@ -281,6 +310,22 @@ QString settledLine(const SettledBet& settled) {
 
 QString notFoundLine(const Bet& bet) {
     return betText(bet) + QStringLiteral(" : cheval introuvable dans les résultats");
+}
+
+QStringList pendingLines(const Settling& settling) {
+    QStringList lines;
+    for (const Bet& bet : settling.raceNotFound)
+        lines << betText(bet) + QStringLiteral(" : course introuvable dans les résultats du %1")
+                                    .arg(bet.raceDay.toString(QStringLiteral("dd/MM/yyyy")));
+    for (const Bet& bet : settling.horseNotFound)
+        lines << notFoundLine(bet);
+    for (const Bet& bet : settling.byHand)
+        lines << betText(bet) + QStringLiteral(" : type de jeu réglé à la main");
+    if (settling.awaitingResults > 0)
+        lines << regional::counted(settling.awaitingResults,
+                                   QStringLiteral("pari attend ses résultats"),
+                                   QStringLiteral("paris attendent leurs résultats"));
+    return lines;
 }
 
 std::optional<Bet> betOf(const data::Database& db, qint64 num) {

@@ -57,6 +57,11 @@ struct SettledBet {
 struct Settling {
     QVector<SettledBet> settled; // whose state changed, by Num
     QVector<Bet> horseNotFound;  // the race is in the results, the horse is not
+    // Bets still pending, each for its reason: the day has results but not this race; the
+    // results cannot decide its game type (or it names no horse), so the user settles it.
+    QVector<Bet> raceNotFound;
+    QVector<Bet> byHand;
+    int awaitingResults = 0; // pending bets whose day has no results yet
 };
 
 // Settles, in one transaction, every bet not cashed whose stake stands (not reversed) from
@@ -70,6 +75,9 @@ Settling settleBets(const data::Database& db, std::optional<qint64> only = std::
 // Gagnant : gagné"; the horses not found end with "cheval introuvable dans les résultats".
 QString settledLine(const SettledBet& settled);
 QString notFoundLine(const Bet& bet);
+// A line for every bet the settling leaves pending, with its reason, then the count of those
+// whose day has no results yet ("12 paris attendent leurs résultats").
+QStringList pendingLines(const Settling& settling);
 
 // The bet of the stake numbered num, when it has one. Throws data::DbError.
 std::optional<Bet> betOf(const data::Database& db, qint64 num);

@@ -107,8 +107,24 @@ void Form1::ReglerParis(std::optional<qint64> seul) {
                                      error.engineText());
         return;
     }
-    if (dire && !reglement.settled.isEmpty())
-        statusBar()->showMessage(paris(int(reglement.settled.size())));
+    if (dire) {
+        // What is left pending is told too, each bet with its reason under the pointer.
+        const QStringList attente = ledger::pendingLines(reglement);
+        QStringList texte;
+        if (!reglement.settled.isEmpty())
+            texte << paris(int(reglement.settled.size()));
+        const int enAttente = int(reglement.raceNotFound.size() + reglement.horseNotFound.size() +
+                                  reglement.byHand.size()) +
+                              reglement.awaitingResults;
+        if (enAttente > 0)
+            texte << regional::counted(enAttente, QStringLiteral("pari en attente"),
+                                       QStringLiteral("paris en attente"));
+        // No status bar for nothing to say: the window keeps its room.
+        if (!texte.isEmpty()) {
+            statusBar()->showMessage(texte.join(QStringLiteral(" ; ")));
+            statusBar()->setToolTip(attente.join(QLatin1Char('\n')));
+        }
+    }
     if (reglement.settled.isEmpty())
         return;
     emit ledgerWritten();

@@ -412,6 +412,19 @@ void TestBets::settlingKeepsWhatItCannotTell() {
     addRunner(t, "Belle", "2", "", 0);
     // A game type the results cannot decide: the state set by hand stays.
     const qint64 byHand = stake(t, "Trio", "Jolie");
+    // Until then it is pending with its reason, beside a bet whose day has no results yet.
+    ledger::GameEntry later{ledger::GameKind::Stake,
+                            "Paul",
+                            "Mars",
+                            "20",
+                            "Simple Gagnant",
+                            "Jolie",
+                            eur(2),
+                            ledger::BetSlip{QDate(2026, 3, 20), {1, 1, {}}, {}}};
+    ledger::recordGame(*t.db(), later);
+    QCOMPARE(ledger::pendingLines(ledger::settleBets(*t.db())),
+             QStringList({"n° 1 — 14/03/2026 R1C3 — JOLIE — Trio : type de jeu réglé à la main",
+                          "1 pari attend ses résultats"}));
     ledger::markBet(*t.db(), byHand, BetState::Won);
     QVERIFY(ledger::settleBets(*t.db()).settled.isEmpty());
     QCOMPARE(stateOf(t, byHand), QString("gagné"));

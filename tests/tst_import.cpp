@@ -44,6 +44,8 @@ const QString kBet2 = "n° 2 — 05/03/2024 R1C4 Longchamp — ZADIG — Simple 
 const QString kBet3 = "n° 3 — 05/03/2024 R1C4 Longchamp — ABSENT — Simple Gagnant : ";
 const QString kBet4 = "n° 4 — 05/03/2024 R1C5 Longchamp — BEAU JOUR — Simple Placé : ";
 const QString kNotFound = "cheval introuvable dans les résultats\n";
+// The day has results, not that race.
+const QString kRaceNotFound = "course introuvable dans les résultats du 05/03/2024\n";
 const QString kPending = "en cours|en cours|en cours|en cours";
 
 importer::Layout canonicalLayout() {
@@ -543,8 +545,7 @@ void TestImport::reimportAddsNothing() {
                                            "2024-03-05;Longchamp;1;1;Z;40;1600;Handicap\n"
                                            "2024-03-05;Longchamp;1;1;Z;40;1600;Handicap\n");
     QCOMPARE(mixed.status, 0);
-    QVERIFY2(mixed.out.contains("1 ligne importée, 2 déjà présentes"),
-             qPrintable(mixed.out));
+    QVERIFY2(mixed.out.contains("1 ligne importée, 2 déjà présentes"), qPrintable(mixed.out));
     QCOMPARE(crCount(), 4);
 
     // A corrected file is a correction: the columns it names are updated, the others kept.
@@ -846,9 +847,9 @@ void TestImport::fileOutcomes_data() {
     const QString mixedError =
         QStringLiteral("ligne 3, colonne « course » : texte illisible (UTF-8 invalide), lu "
                        "« Pr\uFFFD »\n");
-    QTest::newRow("mixed encodings: refused") << mixed << QStringList() << 1 << mixedError
-                                              << "Fichier refusé : 1 ligne refusée sur 2"
-                                              << "";
+    QTest::newRow("mixed encodings: refused")
+        << mixed << QStringList() << 1 << mixedError << "Fichier refusé : 1 ligne refusée sur 2"
+        << "";
     QTest::newRow("mixed encodings: --skip-bad keeps the accents")
         << mixed << QStringList{"--skip-bad"} << 3 << mixedError << "Import partiel"
         << "ÉCLAIR DU SOIR/Prix de l’Été";
@@ -1204,8 +1205,7 @@ void TestImport::handMadeDatabase() {
     const ToolRun again = import(csv);
     QCOMPARE(again.status, 0);
     QCOMPARE(again.err, QString()); // the index is there now, the keys mended
-    QVERIFY2(again.out.startsWith("Import terminé : 0 ligne importée"),
-             qPrintable(again.out));
+    QVERIFY2(again.out.startsWith("Import terminé : 0 ligne importée"), qPrintable(again.out));
     QCOMPARE(m_db->scalar(rows).toString(), stored);
     QCOMPARE(m_db->scalar("SELECT \"unique\" FROM pragma_index_list('CR') WHERE name = "
                           "'CR_runner'")
@@ -1616,8 +1616,8 @@ void TestImport::importSettlesBets_data() {
                                      "05/03/2024;Longchamp;1;4;ZADIG;5;9\n"
                                      "05/03/2024;Longchamp;1;4;OUPS;2;9\n";
     const QByteArray bad = race + "05/03/2024;Longchamp;1;x;X;1;9\n";
-    const QString settled =
-        kBet1 + "gagné\n" + kBet2 + "perdu\n" + kBet3 + kNotFound + "2 paris réglés\n";
+    const QString settled = kBet1 + "gagné\n" + kBet2 + "perdu\n" + kBet4 + kRaceNotFound + kBet3 +
+                            kNotFound + "2 paris réglés\n";
     const QString imported = "3 lignes importées, 0 déjà présente, ";
     const QString refusedRow = "ligne 5, colonne « C » : nombre attendu, lu « x »\n";
 
@@ -1643,7 +1643,8 @@ void TestImport::importSettlesBets_data() {
         << QStringList() << 0 << ""
         << "Import terminé : 0 ligne importée, 1 déjà présente, 0 refusée. Texte lu "
            "en UTF-8.\n" +
-               kBet1 + "perdu\n" + kBet2 + kNotFound + kBet3 + kNotFound + "1 pari réglé\n"
+               kBet1 + "perdu\n" + kBet4 + kRaceNotFound + kBet2 + kNotFound + kBet3 + kNotFound +
+               "1 pari réglé\n"
         << "perdu|en cours|en cours|en cours" << 1;
     // The settling fails: the rows it belongs with are not kept either.
     QTest::newRow("settling refused by the file")

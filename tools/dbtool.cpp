@@ -256,8 +256,8 @@ QString counted(qint64 n, const char* singular, const char* plural) {
 void printSettling(const ledger::Settling& settling, QTextStream& out) {
     for (const ledger::SettledBet& settled : settling.settled)
         out << ledger::settledLine(settled) << '\n';
-    for (const ledger::Bet& bet : settling.horseNotFound)
-        out << ledger::notFoundLine(bet) << '\n';
+    for (const QString& line : ledger::pendingLines(settling))
+        out << line << '\n';
     out << counted(settling.settled.size(), "pari réglé", "paris réglés") << '\n';
 }
 
