@@ -10,11 +10,12 @@
 namespace ledger {
 namespace {
 
-constexpr std::array<std::pair<BetState, const char*>, 4> kNames{{
+constexpr std::array<std::pair<BetState, const char*>, 5> kNames{{
     {BetState::Pending, "en cours"},
     {BetState::Won, "gagné"},
     {BetState::Lost, "perdu"},
     {BetState::Refunded, "remboursé"},
+    {BetState::Cancelled, "annulé"},
 }};
 
 } // namespace

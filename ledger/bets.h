@@ -7,9 +7,10 @@
 // A stake that carries its race is a bet: its state follows from the race's result.
 namespace ledger {
 
-enum class BetState { Pending, Won, Lost, Refunded };
+// Cancelled: its stake was reversed (a mistyped line); never pending, never counted.
+enum class BetState { Pending, Won, Lost, Refunded, Cancelled };
 
-// "en cours", "gagné", "perdu", "remboursé": the words stored in PARIS.Etat.
+// "en cours", "gagné", "perdu", "remboursé", "annulé": the words stored in PARIS.Etat.
 QString betStateName(BetState state);
 std::optional<BetState> betStateFromName(const QString& name);
 

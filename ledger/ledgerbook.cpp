@@ -389,8 +389,13 @@ Reversal reverseLine(const data::Database& db, qint64 num, Carry carry) {
                                    reversal.before, reversal.after, reversalRemark(num));
     db.exec(QStringLiteral("UPDATE JEUX SET Remarque = ? WHERE Num = ?"),
             {reversedByRemark(reversal.num), num});
-    if (data::schema::hasBetsTable(db))
+    if (data::schema::hasBetsTable(db)) {
         db.exec(QStringLiteral("UPDATE PARIS SET NumGain = NULL WHERE NumGain = ?"), {num});
+        // A mistyped stake's bet is no bet: never pending, never counted. A refunded bet
+        // keeps its state, its stake reversed as the refund.
+        db.exec(QStringLiteral("UPDATE PARIS SET Etat = ? WHERE NumJeu = ? AND Etat <> ?"),
+                {betStateName(BetState::Cancelled), num, betStateName(BetState::Refunded)});
+    }
     if (reversal.credit)
         db.exec(QStringLiteral("UPDATE USERS SET SoldeDepart = ?, SoldeEnCours = ? WHERE Id = ?"),
                 {(row.deposits - line.credit).toStored(), reversal.after.toStored(), row.id});

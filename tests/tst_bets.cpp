@@ -142,7 +142,8 @@ void TestBets::settlingRules() {
 }
 
 void TestBets::stateNamesGoBothWays() {
-    for (BetState state : {BetState::Pending, BetState::Won, BetState::Lost, BetState::Refunded})
+    for (BetState state : {BetState::Pending, BetState::Won, BetState::Lost, BetState::Refunded,
+                           BetState::Cancelled})
         QCOMPARE(ledger::betStateFromName(ledger::betStateName(state)), state);
     QCOMPARE(ledger::betStateName(BetState::Refunded), QString("remboursé"));
     QCOMPARE(ledger::betStateFromName("Gagné"), std::nullopt);
@@ -360,7 +361,12 @@ void TestBets::cashingRefundingAndReversing() {
     QVERIFY_THROWS_EXCEPTION(ledger::BetRefused, ledger::markBet(*t.db(), won, BetState::Lost));
 
     ledger::refundBet(*t.db(), refunded);
+    QCOMPARE(stateOf(t, refunded), QString("remboursé"));
     QCOMPARE(ledger::account(*t.db(), "Paul", "Mars")->balance, eur(100 - 10 + 42.3));
+    // A mistyped stake reversed: its bet is cancelled, out of every count.
+    const qint64 mistyped = stake(t, "Simple Gagnant", "Absent");
+    ledger::reverseLine(*t.db(), mistyped);
+    QCOMPARE(stateOf(t, mistyped), QString("annulé"));
     QCOMPARE(ledger::betsToCash(*t.db(), "Paul").size(), 0);
     QCOMPARE(ledger::unsettledBets(*t.db()), 0);
     // A reversed stake is out of every count, the settling's too.
