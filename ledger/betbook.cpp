@@ -352,16 +352,28 @@ QVector<Bet> betsToCash(const data::Database& db, const QString& player) {
     return bets;
 }
 
-int unsettledBets(const data::Database& db) {
+QVector<Bet> unsettledBetList(const data::Database& db) {
+    QVector<Bet> bets;
     if (!hasBets(db))
-        return 0;
-    data::Statement rs(db.raw(), betQuery("WHERE P.NumGain IS NULL AND P.Etat IS NOT ?"),
-                       {betStateName(BetState::Lost)});
-    int count = 0;
+        return bets;
+    data::Statement rs(db.raw(),
+                       betQuery("WHERE P.NumGain IS NULL AND P.Etat NOT IN (?, ?) "
+                                "ORDER BY P.DateCourse, P.NumJeu"),
+                       {betStateName(BetState::Lost), betStateName(BetState::Cancelled)});
     while (rs.next())
         if (stakeStands(rs))
-            ++count;
-    return count;
+            bets << readBet(rs);
+    return bets;
+}
+
+int unsettledBets(const data::Database& db) {
+    return int(unsettledBetList(db).size());
+}
+
+QString unsettledLine(const Bet& bet) {
+    return QStringLiteral("%1 %2 — %3 — %4")
+        .arg(bet.raceDay.toString(QStringLiteral("dd/MM/yyyy")), bet.race.code(), bet.horse,
+             betStateName(bet.state));
 }
 
 QString betRefusalText(BetRefused::Reason reason) {

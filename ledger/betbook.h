@@ -89,6 +89,10 @@ QVector<Bet> betsToCash(const data::Database& db, const QString& player);
 // How many bets stop a year from closing: pending, won and not cashed, or refunded with the
 // stake still standing.
 int unsettledBets(const data::Database& db);
+// Those bets, by race day.
+QVector<Bet> unsettledBetList(const data::Database& db);
+// "14/03/2026 R1C3 Vincennes — JOLIE — en cours": a bet as the closing lists it.
+QString unsettledLine(const Bet& bet);
 
 // Thrown, before anything is written, when a bet cannot take what was asked of it.
 class BetRefused : public std::runtime_error {

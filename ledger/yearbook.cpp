@@ -132,6 +132,29 @@ LedgerPrint ledgerPrint(const data::Database& db) {
     return print;
 }
 
+// The bets a closing waits for, each named, and where the user settles them.
+QString unsettledText(const QVector<Bet>& bets) {
+    const int count = int(bets.size());
+    QString text =
+        count == 1
+            ? QStringLiteral("1 pari n'est pas réglé : encaissez-le ou "
+                             "marquez-le avant de clôturer.")
+            : QStringLiteral("%1 ne sont pas réglés : encaissez-les ou "
+                             "marquez-les avant de clôturer.")
+                  .arg(regional::counted(count, QStringLiteral("pari"), QStringLiteral("paris")));
+    // A long list is cut: the box must stay on the screen.
+    constexpr int kShown = 15;
+    for (int i = 0; i < std::min(count, kShown); ++i)
+        text += QStringLiteral("\n  ") + unsettledLine(bets.at(i));
+    if (count > kShown)
+        text +=
+            QStringLiteral("\n  … ") +
+            regional::counted(count - kShown, QStringLiteral("autre"), QStringLiteral("autres"));
+    return text + QStringLiteral("\nDans la fenêtre Gestion des mises, un pari se marque depuis "
+                                 "le menu de sa ligne du relevé (clic droit) et s'encaisse "
+                                 "depuis la liste des paris à encaisser.");
+}
+
 bool integrityOk(const data::Database& db) {
     QSqlQuery query = db.exec(QStringLiteral("PRAGMA integrity_check"));
     return query.next() && query.value(0).toString() == QLatin1String("ok") && !query.next();
@@ -464,15 +487,8 @@ ClosingDone closeYear(const data::Database& db, int year,
                                      .arg(year)
                                      .arg(year + 1));
         // A bet still to settle or to cash would be archived with money not yet counted.
-        if (const int unsettled = unsettledBets(db); unsettled > 0)
-            throw ClosingRefused(Reason::BetsUnsettled,
-                                 unsettled == 1
-                                     ? QStringLiteral("1 pari n'est pas réglé : encaissez-le ou "
-                                                      "marquez-le avant de clôturer.")
-                                     : QStringLiteral("%1 ne sont pas réglés : encaissez-les ou "
-                                                      "marquez-les avant de clôturer.")
-                                           .arg(regional::counted(unsettled, QStringLiteral("pari"),
-                                                                  QStringLiteral("paris"))));
+        if (const QVector<Bet> unsettled = unsettledBetList(db); !unsettled.isEmpty())
+            throw ClosingRefused(Reason::BetsUnsettled, unsettledText(unsettled));
         refuseStrayMonths(db);
         report(ClosingStep::Locked);
         const LedgerPrint ledger = ledgerPrint(db);

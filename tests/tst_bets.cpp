@@ -474,21 +474,27 @@ void TestBets::closingWaitsForTheBets() {
     const qint64 pending = stake(t, "Trio", "Jolie");
     stake(t, "Simple Gagnant", "Belle");
     t.exec("UPDATE PARIS SET Etat = 'perdu' WHERE NumJeu <> ?", {pending});
+    // A mistyped stake reversed never holds the closing back.
+    ledger::reverseLine(*t.db(), stake(t, "Simple Gagnant", "Erreur"));
     try {
         ledger::closeYear(*t.db(), 2025);
         QFAIL("closed with a pending bet");
     } catch (const ledger::ClosingRefused& refused) {
         QCOMPARE(refused.reason, ledger::ClosingRefused::Reason::BetsUnsettled);
-        QCOMPARE(refused.text, QString("1 pari n'est pas réglé : encaissez-le ou marquez-le avant "
-                                       "de clôturer."));
+        QCOMPARE(refused.text,
+                 QString("1 pari n'est pas réglé : encaissez-le ou marquez-le avant de clôturer.\n"
+                         "  14/03/2026 R1C3 — JOLIE — en cours\n"
+                         "Dans la fenêtre Gestion des mises, un pari se marque depuis le menu de "
+                         "sa ligne du relevé (clic droit) et s'encaisse depuis la liste des paris "
+                         "à encaisser."));
     }
-    QCOMPARE(t.scalar("SELECT count(*) FROM PARIS").toInt(), 2);
+    QCOMPARE(t.scalar("SELECT count(*) FROM PARIS").toInt(), 3);
     ledger::markBet(*t.db(), pending, BetState::Lost);
     const ledger::ClosingDone done = ledger::closeYear(*t.db(), 2025);
     // The archive keeps the bets with their lines; the new year starts without any.
     const auto archive = ledger::openArchive(done.archive);
     QCOMPARE(archive->scalar("SELECT group_concat(Etat) FROM PARIS").toString(),
-             QString("perdu,perdu"));
+             QString("perdu,perdu,annulé"));
     QCOMPARE(t.scalar("SELECT count(*) FROM PARIS").toInt(), 0);
 }
 
