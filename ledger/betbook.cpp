@@ -166,7 +166,7 @@ Settling settlingOf(const data::Database& db, std::optional<qint64> only) {
     RunnerFinder finder(db);
     data::Statement rs(db.raw(),
                        only ? betQuery("WHERE P.NumGain IS NULL AND P.NumJeu = ?")
-                            : betQuery("WHERE P.NumGain IS NULL ORDER BY P.NumJeu"),
+                            : betQuery("ORDER BY P.NumJeu"),
                        only ? QVariantList{*only} : QVariantList{});
     while (rs.next()) {
         if (!stakeStands(rs))
@@ -199,6 +199,13 @@ Settling settlingOf(const data::Database& db, std::optional<qint64> only) {
             break;
         }
         const BetState state = settle(bet.gameType, result);
+        // The money of a cashed bet has moved: a result corrected since is told, never
+        // applied, so that the punter enters the difference himself.
+        if (bet.winNum) {
+            if (state != BetState::Pending && state != bet.state)
+                settling.changedAfterCashing << Settling::Changed{bet, state};
+            continue;
+        }
         // A result that decides nothing keeps what the user may have set.
         if (state == BetState::Pending && pending)
             settling.byHand << bet;
@@ -314,6 +321,10 @@ QString notFoundLine(const Bet& bet) {
 
 QStringList pendingLines(const Settling& settling) {
     QStringList lines;
+    for (const Settling::Changed& changed : settling.changedAfterCashing)
+        lines << betText(changed.bet) +
+                     QStringLiteral(" : encaissé comme %1, les résultats le donnent maintenant %2")
+                         .arg(betStateName(changed.bet.state), betStateName(changed.now));
     for (const Bet& bet : settling.raceNotFound)
         lines << betText(bet) + QStringLiteral(" : course introuvable dans les résultats du %1")
                                     .arg(bet.raceDay.toString(QStringLiteral("dd/MM/yyyy")));

@@ -62,6 +62,13 @@ struct Settling {
     QVector<Bet> raceNotFound;
     QVector<Bet> byHand;
     int awaitingResults = 0; // pending bets whose day has no results yet
+    // Cashed bets the results now give another state: never changed, told so that the
+    // punter enters the difference.
+    struct Changed {
+        Bet bet;      // as cashed
+        BetState now; // what the results give today
+    };
+    QVector<Changed> changedAfterCashing;
 };
 
 // Settles, in one transaction, every bet not cashed whose stake stands (not reversed) from

@@ -378,6 +378,19 @@ void TestBets::cashingRefundingAndReversing() {
     QCOMPARE(toCash.size(), 1);
     QCOMPARE(toCash.first().num, won);
 
+    // A result corrected after the cashing is told, never applied.
+    t.exec("UPDATE CR SET place = '3' WHERE cheval = 'Gagnant'");
+    ledger::cashBet(*t.db(), won, eur(45));
+    const ledger::Settling told = ledger::settleBets(*t.db());
+    QVERIFY(told.settled.isEmpty());
+    QVERIFY(ledger::pendingLines(told).contains(
+        "n° 1 — 14/03/2026 R1C3 — GAGNANT — Simple Gagnant : encaissé comme gagné, les "
+        "résultats le donnent maintenant perdu"));
+    QCOMPARE(stateOf(t, won), QString("gagné"));
+    ledger::reverseLine(*t.db(),
+                        t.scalar("SELECT NumGain FROM PARIS WHERE NumJeu = ?", {won}).toLongLong());
+    t.exec("UPDATE CR SET place = '1' WHERE cheval = 'Gagnant'");
+
     // A corrected result settles again a bet not cashed.
     t.exec("UPDATE CR SET place = '2' WHERE cheval = 'Gagnant'");
     const ledger::Settling corrected = ledger::settleBets(*t.db());
