@@ -1779,7 +1779,8 @@ void TestImport::cardOutcomes_data() {
                             "importé (--skip-bad importe les lignes valides)." +
                             utf8;
     // MESSUIVITS holds « l'Étoile  du soir » and « Beta », which LETOILE DU SOIR is too; a
-    // race's lines need not follow each other; a date's time is left out.
+    // race's lines need not follow each other; a date's time is left out; R1C1 is one race,
+    // whatever racecourse a line names.
     QTest::newRow("a card, followed horses named as the ledger names them")
         << QStringList()
         << kCardHeader + "20/03/2024;13:50;Vincennes;1;1;L'ÉTOILE DU SOIR;3,5;1\n"
@@ -1787,7 +1788,7 @@ void TestImport::cardOutcomes_data() {
                          "20/03/2024;13:50;Vincennes;1;1;beta;12;2\n"
                          "20/03/2024;;Pau;1;1;LETOILE DU SOIR;;1\n"
         << QStringList() << 0 << ""
-        << "Programme importé : 3 courses, 4 partants, dont 3 de vos chevaux suivis." + utf8
+        << "Programme importé : 2 courses, 4 partants, dont 3 de vos chevaux suivis." + utf8
         << "03-20 Pau 1/1 LETOILE DU SOIR -|03-20 Vincennes 1/1 L'ÉTOILE DU SOIR 3.5|"
            "03-20 Vincennes 1/1 beta 12.0|03-20 Vincennes 1/2 DELTA 1.8";
     QTest::newRow("the card changed: a non-runner out, odds moved, old cards removed")
@@ -1797,6 +1798,13 @@ void TestImport::cardOutcomes_data() {
         << QStringList() << 0 << oldCardRemoved
         << "Programme importé : 1 course, 2 partants, dont aucun de vos chevaux suivis." + utf8
         << "02-19 Pau 1/1 GARDÉ -|03-20 VINCENNES 1/1 ALPHA 2.8|03-20 VINCENNES 1/1 GAMMA 8.0|"
+           "03-20 Vincennes 1/2 DELTA 2.5";
+    // The race named otherwise (accents, another name) is the same race, replaced whole.
+    QTest::newRow("the card corrected under another racecourse spelling")
+        << kStoredCard << kCardHeader + "20/03/2024;13:50;Paris-Vincennes;1;1;ALPHA;2,8;1\n"
+        << QStringList() << 0 << oldCardRemoved
+        << "Programme importé : 1 course, 1 partant, dont aucun de vos chevaux suivis." + utf8
+        << "02-19 Pau 1/1 GARDÉ -|03-20 Paris-Vincennes 1/1 ALPHA 2.8|"
            "03-20 Vincennes 1/2 DELTA 2.5";
     QTest::newRow("a refused card changes nothing")
         << kStoredCard

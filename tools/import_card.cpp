@@ -8,16 +8,10 @@
 namespace importer {
 namespace {
 
-// Served by PARTANTS_partant, whose columns these are, with its collations.
-const char* const kRace =
-    " WHERE date = ?1 AND hippodrome = ?2 COLLATE NOCASE AND R = ?3 AND C = ?4";
+// A race is its day, R and C: the racecourse (?2) is shown, never a key. Served by
+// PARTANTS_partant, by its day.
+const char* const kRace = " WHERE date = ?1 AND R = ?3 AND C = ?4";
 const char* const kRunnerKey = "(date, hippodrome COLLATE NOCASE, R, C, cheval COLLATE NOCASE)";
-
-// The racecourse as the table's NOCASE collation compares it.
-std::string racecourseKey(std::string_view text) {
-    return regional::nocaseKey(QString::fromUtf8(text.data(), qsizetype(text.size())))
-        .toStdString();
-}
 
 } // namespace
 
@@ -96,8 +90,8 @@ qint64 CardWriter::findRunner(const ConvertedRow& row) {
 
 TableWriter::Result CardWriter::write(const ConvertedRow& row, qint64 line) {
     // The key columns are never empty: convertRow refuses such rows.
-    auto race = std::make_tuple(std::string(row.text(m_day)), racecourseKey(row.text(m_hippodrome)),
-                                row.values[size_t(m_r)].integer, row.values[size_t(m_c)].integer);
+    auto race = std::make_tuple(std::string(row.text(m_day)), row.values[size_t(m_r)].integer,
+                                row.values[size_t(m_c)].integer);
     // The first line of a race replaces what the table held of it; the race's later lines
     // add to the file's own.
     if (m_races.count(race) == 0) {

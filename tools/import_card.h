@@ -34,9 +34,9 @@ private:
     sqlite3_stmt* m_insert = nullptr;
     sqlite3_stmt* m_find = nullptr;
     sqlite3_stmt* m_differs = nullptr;
-    // The races already replaced: day, hippodrome with ASCII letters folded as NOCASE folds
-    // them, R and C.
-    std::set<std::tuple<std::string, std::string, int64_t, int64_t>> m_races;
+    // The races already replaced: a race is its day, R and C, whatever its racecourse is
+    // called ("Évry", "EVRY").
+    std::set<std::tuple<std::string, int64_t, int64_t>> m_races;
 };
 
 } // namespace importer
