@@ -1801,7 +1801,7 @@ void TestImport::cardOutcomes_data() {
            "03-20 Vincennes 1/2 DELTA 2.5";
     // The race named otherwise (accents, another name) is the same race, replaced whole.
     QTest::newRow("the card corrected under another racecourse spelling")
-        << kStoredCard << kCardHeader + "20/03/2024;13:50;Paris-Vincennes;1;1;ALPHA;2,8;1\n"
+        << kStoredCard << kCardHeader + "20/03/2024;13h;Paris-Vincennes;1;1;ALPHA;2,8;1\n"
         << QStringList() << 0 << oldCardRemoved
         << "Programme importé : 1 course, 1 partant, dont aucun de vos chevaux suivis." + utf8
         << "02-19 Pau 1/1 GARDÉ -|03-20 Paris-Vincennes 1/1 ALPHA 2.8|"
@@ -1812,20 +1812,20 @@ void TestImport::cardOutcomes_data() {
                          "20/03/2024;1350;Vincennes;1;1;GAMMA;8;3\n"
         << QStringList() << 1
         << "ligne 3, colonne « heure » : heure illisible « 1350 » (HH:MM attendu, par exemple "
-           "13:50)\n"
+           "13:50 ou 13h50)\n"
         << refused << kStoredRows;
     QTest::newRow("hours and odds refused")
         << QStringList()
         << kCardHeader + "20/03/2024;24:00;Vincennes;1;1;A;2;1\n20/03/2024;13:50:00;Vincennes;1;"
-                         "1;B;2;2\n20/03/2024;13h50;Vincennes;1;1;C;1;3\n"
+                         "1;B;2;2\n20/03/2024;13h5;Vincennes;1;1;C;1;3\n"
                          "20/03/2024;13:50;Vincennes;1;1;D;-4;4\n"
         << QStringList() << 1
         << "ligne 2, colonne « heure » : heure illisible « 24:00 » (HH:MM attendu, par exemple "
-           "13:50)\n"
+           "13:50 ou 13h50)\n"
            "ligne 3, colonne « heure » : heure illisible « 13:50:00 » (HH:MM attendu, par "
-           "exemple 13:50)\n"
-           "ligne 4, colonne « heure » : heure illisible « 13h50 » (HH:MM attendu, par exemple "
-           "13:50)\n"
+           "exemple 13:50 ou 13h50)\n"
+           "ligne 4, colonne « heure » : heure illisible « 13h5 » (HH:MM attendu, par exemple "
+           "13:50 ou 13h50)\n"
            "ligne 4, colonne « cote » : cote supérieure à 1 attendue, lu « 1 »\n"
            "ligne 5, colonne « cote » : cote supérieure à 1 attendue, lu « -4 »\n"
         << "Fichier refusé : 4 lignes refusées sur 4 ; rien n'a été importé (--skip-bad "

@@ -379,12 +379,19 @@ bool readDate(std::string_view s, std::string& iso) {
     return true;
 }
 
-// "13:50" or "9:05": a time of day and nothing else.
+// "13:50" or "9:05", or as French cards write them, "13h50" and "13h" (13:00): a time of day
+// and nothing else.
 bool readTimeOfDay(std::string_view s, std::string& out) {
     size_t pos = 0;
     int hour = 0, minute = 0;
-    if (!oneOrTwoDigits(s, pos, hour) || pos >= s.size() || s[pos] != ':' ||
-        !digits(s, pos + 1, 2, minute) || pos + 3 != s.size() || !QTime::isValid(hour, minute, 0))
+    if (!oneOrTwoDigits(s, pos, hour) || pos >= s.size())
+        return false;
+    const bool french = s[pos] == 'h' || s[pos] == 'H';
+    if (french && pos + 1 == s.size())
+        minute = 0;
+    else if ((s[pos] != ':' && !french) || !digits(s, pos + 1, 2, minute) || pos + 3 != s.size())
+        return false;
+    if (!QTime::isValid(hour, minute, 0))
         return false;
     appendDigits(out, hour, 2);
     out += ':';
@@ -528,7 +535,7 @@ void convertCell(const Table& table, int column, std::string_view utf8, Converte
             value.type = Value::Text;
             value.size = out.storage.size() - value.offset;
         } else {
-            refuse("heure illisible %1 (HH:MM attendu, par exemple 13:50)");
+            refuse("heure illisible %1 (HH:MM attendu, par exemple 13:50 ou 13h50)");
         }
         break;
     case Kind::Integer:
