@@ -232,7 +232,9 @@ QVector<Runner> runnersOf(const data::Database& db, const QDate& day, const Card
 
     // Every result of the horse, newest first, each with whether it puts the horse in each
     // confirmation list: the lists' own conditions, so that a mark and a list never disagree.
-    // The lists take no account of the day; the form does.
+    // Both the marks and the form come from races before the card's day: a result of that day
+    // or later is no part of what the punter reads before the race. Two runs of one day come
+    // in race order.
     const QString select = QStringLiteral("SELECT substr(date, 1, 10), place, statut, ") +
                            QStringList{confirmationCondition(Confirmations::GroupWinners),
                                        confirmationCondition(Confirmations::ListedWinners),
@@ -240,9 +242,9 @@ QVector<Runner> runnersOf(const data::Database& db, const QDate& day, const Card
                                        confirmationCondition(Confirmations::HandicapPlacedOver40)}
                                .join(QStringLiteral(", "));
     // Most names are their own key: one name walks the index in date order, two need a sort.
-    data::Statement byName(db.raw(),
-                           select + QStringLiteral(" FROM CR WHERE cheval = ? ORDER BY date DESC"),
-                           {QString()});
+    data::Statement byName(
+        db.raw(), select + QStringLiteral(" FROM CR WHERE cheval = ? ORDER BY date DESC, C DESC"),
+        {QString()});
     std::optional<data::Statement> byNames;
     for (Runner& runner : runners) {
         const QVariantList names = resultNames(runner.horse);
@@ -253,7 +255,7 @@ QVector<Runner> runnersOf(const data::Database& db, const QDate& day, const Card
             if (!byNames)
                 byNames.emplace(db.raw(),
                                 select + QStringLiteral(" FROM CR WHERE cheval IN (?, ?) "
-                                                        "ORDER BY date DESC"),
+                                                        "ORDER BY date DESC, C DESC"),
                                 names);
             else
                 byNames->rebind(names);
@@ -262,14 +264,16 @@ QVector<Runner> runnersOf(const data::Database& db, const QDate& day, const Card
         data::Statement& results = *chosen;
         int counted = 0;
         while (results.next()) {
+            if (results.isNull(0))
+                continue;
+            const QString raceDay = results.string(0);
+            if (raceDay >= dayText)
+                continue;
             runner.marks.group |= results.integer(3) != 0;
             runner.marks.listed |= results.integer(4) != 0;
             runner.marks.handicapWon |= results.integer(5) != 0;
             runner.marks.handicapPlaced |= results.integer(6) != 0;
-            if (counted == 5 || results.isNull(0))
-                continue;
-            const QString raceDay = results.string(0);
-            if (raceDay >= dayText)
+            if (counted == 5)
                 continue;
             const auto figure = placeFigure(results.string(1), results.string(2));
             if (!figure)

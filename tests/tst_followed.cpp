@@ -274,6 +274,10 @@ void addRunnerRaces(const TestDatabase& db) {
             race << QVariant();
         addRace(db, columns, race);
     }
+    // Two runs of one day, stored out of race order.
+    for (const QVariantList& run :
+         QList<QVariantList>{{"DOUBLE", "2025-03-05", 5, "3"}, {"DOUBLE", "2025-03-05", 2, "1"}})
+        addRace(db, "cheval|date|C|place", run);
     db.exec("BEGIN");
     for (int i = 0; i < 500; ++i)
         addRace(db, columns,
@@ -1485,10 +1489,11 @@ void TestFollowed::runnersFormMarksAndEstimate_data() {
     QTest::addColumn<QString>("marks");
     QTest::addColumn<QString>("estimate");
     QTest::addColumn<bool>("isFollowed");
-    // Non-runners and the races of the day and after left out; the lists count every race;
-    // the last line of the chrono list counts (75 s per km over 2100 m).
+    // Non-runners and the races of the day and after left out, from the form and the marks
+    // alike (the Listed win of the card's day gives no L); the last line of the chrono list
+    // counts (75 s per km over 2100 m).
     QTest::newRow("known races") << "KNOWN"
-                                 << "2-0-D-1-T" << 1 << "G L"
+                                 << "2-0-D-1-T" << 1 << "G"
                                  << "2:37:50" << false;
     QTest::newRow("no race, no reduction") << "NOUVEAU"
                                            << "" << -1 << ""
@@ -1496,6 +1501,9 @@ void TestFollowed::runnersFormMarksAndEstimate_data() {
     QTest::newRow("500 races") << "VETERAN"
                                << "1-2-3-4-5" << 1 << "H+ H2"
                                << "2:31:20" << false;
+    QTest::newRow("two runs of one day, in race order") << "DOUBLE"
+                                                        << "3-1" << 5 << ""
+                                                        << "" << false;
     QTest::newRow("apostrophe") << "L'AMI DU ROI"
                                 << "4-A" << 37 << ""
                                 << "2:48:00" << true;
