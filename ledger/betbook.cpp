@@ -122,6 +122,29 @@ public:
         return Found::HorseMissing;
     }
 
+    // Whether the bet's horse shares its place with another runner: a dead heat ("1ex", or
+    // two runners given one place), where the dividend is shared.
+    bool sharesPlace(const Bet& bet) {
+        const Race& race = raceOf({bet.raceDay.toString(Qt::ISODate), bet.race.r, bet.race.c});
+        const QString horse = racing::nameKey(bet.horse);
+        std::optional<racing::Finish> mine;
+        for (const Runner& runner : race.runners)
+            if (runner.horse == horse)
+                mine = racing::finishOf(runner.result.place, runner.result.statut);
+        if (!mine || mine->kind != racing::Finish::Kind::Placed)
+            return false;
+        if (mine->deadHeat)
+            return true;
+        int sharing = 0;
+        for (const Runner& runner : race.runners) {
+            const racing::Finish other =
+                racing::finishOf(runner.result.place, runner.result.statut);
+            if (other.kind == racing::Finish::Kind::Placed && other.place == mine->place)
+                ++sharing;
+        }
+        return sharing > 1;
+    }
+
 private:
     struct Race {
         QVector<Runner> runners;
@@ -337,6 +360,10 @@ QStringList pendingLines(const Settling& settling) {
                                    QStringLiteral("pari attend ses résultats"),
                                    QStringLiteral("paris attendent leurs résultats"));
     return lines;
+}
+
+bool deadHeat(const data::Database& db, const Bet& bet) {
+    return RunnerFinder(db).sharesPlace(bet);
 }
 
 std::optional<Bet> betOf(const data::Database& db, qint64 num) {

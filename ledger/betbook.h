@@ -88,6 +88,9 @@ QStringList pendingLines(const Settling& settling);
 
 // The bet of the stake numbered num, when it has one. Throws data::DbError.
 std::optional<Bet> betOf(const data::Database& db, qint64 num);
+// Whether the results put the bet's horse in a dead heat ("1ex", or two runners on its
+// place): the dividend is shared, and the expected return overstated.
+bool deadHeat(const data::Database& db, const Bet& bet);
 
 // The player's bets waiting to be cashed: won and not cashed, or refunded with the stake
 // still standing; by race day then Num.

@@ -172,11 +172,16 @@ void Form1::BT_encaisser_Click() {
     } else {
         // The paid dividend differs from the odds taken: the amount is the user's to correct.
         const auto attendu = pari->expectedReturn();
-        const auto saisi = dialogs::input(
-            this,
+        bool exAequo = false;
+        if (!Proteger([&] { exAequo = ledger::deadHeat(*m_base, *pari); }))
+            return;
+        QString invite =
             QStringLiteral("Montant du gain de %1 (%2, mise de %3) :")
-                .arg(pari->horse, pari->race.code(), regional::formatMoney(pari->stake)),
-            titre, attendu ? regional::typedAmount(*attendu) : QString());
+                .arg(pari->horse, pari->race.code(), regional::formatMoney(pari->stake));
+        if (exAequo)
+            invite += QStringLiteral("\narrivée avec ex aequo : le rapport est partagé");
+        const auto saisi = dialogs::input(this, invite, titre,
+                                          attendu ? regional::typedAmount(*attendu) : QString());
         const QString texte = regional::dotsToCommas(saisi.value_or(QString())).trimmed();
         if (texte.isEmpty())
             return;

@@ -345,6 +345,14 @@ void TestBets::cashingRefundingAndReversing() {
     auto toCash = ledger::betsToCash(*t.db(), "paul");
     QCOMPARE(toCash.size(), 2);
     QCOMPARE(toCash.first().expectedReturn(), std::optional<Money>(eur(45)));
+    // A dead heat, written "1ex" or as two runners on one place, shares the dividend.
+    QVERIFY(!ledger::deadHeat(*t.db(), toCash.first()));
+    addRunner(t, "Egal", "1", "", 10);
+    QVERIFY(ledger::deadHeat(*t.db(), toCash.first()));
+    t.exec("DELETE FROM CR WHERE cheval = 'Egal'");
+    t.exec("UPDATE CR SET place = '1ex' WHERE cheval = 'Gagnant'");
+    QVERIFY(ledger::deadHeat(*t.db(), toCash.first()));
+    t.exec("UPDATE CR SET place = '1' WHERE cheval = 'Gagnant'");
     QCOMPARE(toCash.last().expectedReturn(), std::nullopt);
     QCOMPARE(ledger::unsettledBets(*t.db()), 2);
     QVERIFY_THROWS_EXCEPTION(ledger::BetRefused, ledger::cashBet(*t.db(), refunded, eur(5)));

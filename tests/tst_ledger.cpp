@@ -2271,7 +2271,8 @@ void TestLedger::monthsApartThroughTheRealWidgets() {
 
     // décembre on display again; the results settle the bet, its win goes to Novembre.
     m_db->exec("INSERT INTO CR (date, hippodrome, R, C, nbPartant, cheval, place) VALUES "
-               "('2024-11-06', 'Vincennes', 1, 3, 9, 'Jolie', '1')");
+               "('2024-11-06', 'Vincennes', 1, 3, 9, 'Jolie', '1'), "
+               "('2024-11-06', 'Vincennes', 1, 3, 9, 'Egale', '1')");
     QVERIFY(ledger::settleBets(*m_db->db()).settled.size() == 1);
     choose("C_mois", "décembre");
     choose("C_users", "Paul");
@@ -2283,6 +2284,10 @@ void TestLedger::monthsApartThroughTheRealWidgets() {
     real.click(QDialogButtonBox::Yes);
     press("BT_encaisser");
     QVERIFY(real.allAnswered());
+    // Two winners: the box says the dividend is shared.
+    QVERIFY(real.seen()
+                .at(real.seen().size() - 2)
+                .text.endsWith("\narrivée avec ex aequo : le rapport est partagé"));
     QCOMPARE(lastRow()[2].toString(), QString("Novembre"));
     QCOMPARE(soldes(), QString("135 130"));
     QCOMPARE(brokenChains(), QStringList());
