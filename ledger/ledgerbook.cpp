@@ -242,22 +242,22 @@ MonthStatement loadStatement(const data::Database& db, const QString& player,
     return statement;
 }
 
-QStringList playerRows(const data::Database& db) {
-    // By position, as the file's design gives the columns: a file made by hand may name its
-    // first column as it likes.
-    QSqlQuery query = db.exec(QStringLiteral("SELECT * FROM USERS"));
-    QStringList players;
+// The second column of every row of a table, in the table's order. By position, as the
+// file's design gives the columns: a file made by hand may name its first column as it likes.
+static QStringList secondColumn(const data::Database& db, const QString& sql) {
+    QSqlQuery query = db.exec(sql);
+    QStringList values;
     while (query.next())
-        players << query.value(1).toString();
-    return players;
+        values << query.value(1).toString();
+    return values;
+}
+
+QStringList playerRows(const data::Database& db) {
+    return secondColumn(db, QStringLiteral("SELECT * FROM USERS"));
 }
 
 QStringList gameTypes(const data::Database& db) {
-    QSqlQuery query = db.exec(QStringLiteral("SELECT * FROM TYPEJEUX"));
-    QStringList types;
-    while (query.next())
-        types << query.value(1).toString();
-    return types;
+    return secondColumn(db, QStringLiteral("SELECT * FROM TYPEJEUX"));
 }
 
 QStringList playerHorses(const data::Database& db, const QString& player) {
