@@ -4,6 +4,7 @@
 #include "data/schema.h"
 #include "data/transaction.h"
 #include "ledger/ledgerbook.h"
+#include "racing/resultnames.h"
 
 #include <QFile>
 #include <algorithm>
@@ -1011,6 +1012,8 @@ void Generator::fillDatabase(const QString& path, bool withResults) const {
                 }
             }
         }
+        // The horses' spellings are recorded as import-results records them.
+        racing::recordResultNames(*database);
         check(db, sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), "COMMIT");
     } catch (...) {
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);

@@ -3,6 +3,7 @@
 #include "data/regional.h"
 #include "data/statement.h"
 #include "data/transaction.h"
+#include "racing/resultnames.h"
 
 #include <QCollator>
 #include <QHash>
@@ -105,22 +106,34 @@ QString storedText(const QVariant& value) {
     return value.toString();
 }
 
-QString confirmationCondition(Confirmations list) {
+QString confirmationRaceCondition(Confirmations list) {
     switch (list) {
     case Confirmations::GroupWinners:
-        return QStringLiteral(
-            "CR.place='1'  AND CR.[type de course] LIKE '%groupe%' AND CR.discipline= 'plat'");
+        return QStringLiteral("CR.[type de course] LIKE '%groupe%' AND CR.discipline= 'plat'");
     case Confirmations::ListedWinners:
-        return QStringLiteral(
-            "CR.place='1'  AND CR.[type de course] LIKE '%listed%' AND CR.discipline= 'plat'");
+        return QStringLiteral("CR.[type de course] LIKE '%listed%' AND CR.discipline= 'plat'");
     case Confirmations::HandicapWinners40:
-        return QStringLiteral("CR.place='1'  AND CR.valeur>='40'  AND CR.[type de course] LIKE "
-                              "'%Handicap%' AND CR.discipline= 'plat'");
+        return QStringLiteral(
+            "CR.valeur>='40'  AND CR.[type de course] LIKE '%Handicap%' AND CR.discipline= 'plat'");
     case Confirmations::HandicapPlacedOver40:
         break;
     }
-    return QStringLiteral("(CR.place='2'  Or CR.place='3')  AND CR.valeur>'40'  AND "
-                          "CR.[type de course] LIKE '%Handicap%' AND CR.discipline= 'plat'");
+    return QStringLiteral(
+        "CR.valeur>'40'  AND CR.[type de course] LIKE '%Handicap%' AND CR.discipline= 'plat'");
+}
+
+bool confirmationFinish(Confirmations list, const racing::Finish& finish) {
+    if (finish.kind != racing::Finish::Kind::Placed)
+        return false;
+    return list == Confirmations::HandicapPlacedOver40 ? finish.place == 2 || finish.place == 3
+                                                       : finish.place == 1;
+}
+
+QString confirmationCondition(Confirmations list) {
+    const QString place = list == Confirmations::HandicapPlacedOver40
+                              ? QStringLiteral("(CR.place='2'  Or CR.place='3')")
+                              : QStringLiteral("CR.place='1'");
+    return place + QStringLiteral("  AND ") + confirmationRaceCondition(list);
 }
 
 QStringList horses(const data::Database& db) {
@@ -226,11 +239,16 @@ void follow(const data::Database& db, const QString& name, const Form& form) {
     data::Transaction transaction(db);
     QVariantList values{form.value, form.going,    form.distance,
                         form.prize, form.raceType, form.place};
-    QSqlQuery found = db.exec(
-        QStringLiteral("SELECT num FROM MESSUIVITS WHERE nomcheval = ? ORDER BY num LIMIT 1"),
-        {name});
-    if (found.next()) {
-        values << found.value(0);
+    // A horse followed under another spelling ("L’AMI DU ROI") is the same horse.
+    QSqlQuery found =
+        db.exec(QStringLiteral("SELECT num, nomcheval FROM MESSUIVITS ORDER BY num"));
+    std::optional<qlonglong> number;
+    const QString key = racing::nameKey(name);
+    while (!number && found.next())
+        if (racing::nameKey(found.value(1).toString()) == key)
+            number = found.value(0).toLongLong();
+    if (number) {
+        values << *number;
         db.exec(QStringLiteral("UPDATE MESSUIVITS SET SaValeur = ?, EtatTerrain = ?, "
                                "LaDistance = ?, LaDotation = ?, TypeCourse = ?, SaPlace = ? "
                                "WHERE num = ?"),
@@ -258,8 +276,9 @@ void readRaces(const data::Database& db, const QString& name, CellSink& cells) {
                        "CR.distance, CR.dotation, CR.dossard, CR.chevalMusique, CR.jockey,  "
                        "CR.statut, CR.place,CR.Terrain, CR.Etat, CR.valeur,"
                        "CR.[type de course],CR.commentaire From CR ") +
-            kCrLf + QStringLiteral("WHERE (CR.cheval= ?) ORDER BY CR.date;"),
-        {name});
+            kCrLf +
+            QStringLiteral("WHERE CR.cheval IN (SELECT value FROM json_each(?)) ORDER BY CR.date;"),
+        {racing::resultSpellingsParameter(db, name)});
     FrenchDates frenchDate;
     while (rs.next()) {
         cells.addCell(rs.isNull(0) ? QStringView() : frenchDate.stored(rs, 0));

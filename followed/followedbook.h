@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/database.h"
+#include "racing/vocabulary.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -89,6 +90,10 @@ enum class Confirmations {
 // What a row of CR meets to be in `list`: the SQL condition on CR's columns that the list's
 // query uses, so that whatever else tests a horse against a list agrees with it.
 QString confirmationCondition(Confirmations list);
+// The same in two halves: what the race must be (SQL on CR's columns), and the finish the
+// horse must have had in it, read as the racing vocabulary reads a place ("1er" is first).
+QString confirmationRaceCondition(Confirmations list);
+bool confirmationFinish(Confirmations list, const racing::Finish& finish);
 
 // The 9 cells of each row of a confirmation list: horse, place, value, distance, prize,
 // date, "R1C4", race type, going; "NonConnu" for what is not known of a value, a distance,

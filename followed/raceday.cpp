@@ -4,6 +4,7 @@
 #include "data/regional.h"
 #include "data/schema.h"
 #include "data/statement.h"
+#include "racing/resultnames.h"
 #include "racing/vocabulary.h"
 
 #include <QSqlQuery>
@@ -40,12 +41,6 @@ std::optional<int> number(const data::Statement& rs, int column) {
     if (rs.isNull(column))
         return std::nullopt;
     return int(rs.integer(column));
-}
-
-// The horse as the card names it and, when they differ, as the ledger files it: results
-// imported under either name are the horse's.
-QVariantList resultNames(const QString& horse) {
-    return {horse, horseKey(horse)};
 }
 
 } // namespace
@@ -210,9 +205,8 @@ QVector<Runner> runnersOf(const data::Database& db, const QDate& day, const Card
         data::Statement rs(
             db.raw(),
             QStringLiteral("SELECT dossard, cheval, jockey, cote FROM PARTANTS WHERE date = ? "
-                           "AND hippodrome = ? COLLATE NOCASE AND R = ? AND C = ? "
-                           "ORDER BY dossard IS NULL, dossard, cheval"),
-            {dayText, race.racecourse, race.r, race.c});
+                           "AND R = ? AND C = ? ORDER BY dossard IS NULL, dossard, cheval"),
+            {dayText, race.r, race.c});
         while (rs.next()) {
             Runner runner;
             runner.number = number(rs, 0);
@@ -230,52 +224,38 @@ QVector<Runner> runnersOf(const data::Database& db, const QDate& day, const Card
     if (runners.isEmpty())
         return runners;
 
-    // Every result of the horse, newest first, each with whether it puts the horse in each
-    // confirmation list: the lists' own conditions, so that a mark and a list never disagree.
-    // Both the marks and the form come from races before the card's day: a result of that day
-    // or later is no part of what the punter reads before the race. Two runs of one day come
-    // in race order.
-    const QString select = QStringLiteral("SELECT substr(date, 1, 10), place, statut, ") +
-                           QStringList{confirmationCondition(Confirmations::GroupWinners),
-                                       confirmationCondition(Confirmations::ListedWinners),
-                                       confirmationCondition(Confirmations::HandicapWinners40),
-                                       confirmationCondition(Confirmations::HandicapPlacedOver40)}
-                               .join(QStringLiteral(", "));
-    // Most names are their own key: one name walks the index in date order, two need a sort.
-    data::Statement byName(
-        db.raw(), select + QStringLiteral(" FROM CR WHERE cheval = ? ORDER BY date DESC, C DESC"),
-        {QString()});
-    std::optional<data::Statement> byNames;
+    // Every result of the horse under each of its spellings, newest first, with what its race
+    // was for each confirmation list; the finish is read as everywhere else. Both the marks and
+    // the form come from races before the card's day: a result of that day or later is no part
+    // of what the punter reads before the race. Two runs of one day come in race order.
+    const Confirmations lists[] = {Confirmations::GroupWinners, Confirmations::ListedWinners,
+                                   Confirmations::HandicapWinners40,
+                                   Confirmations::HandicapPlacedOver40};
+    QStringList raceConditions;
+    for (const Confirmations list : lists)
+        raceConditions << confirmationRaceCondition(list);
+    data::Statement results(
+        db.raw(),
+        QStringLiteral("SELECT substr(date, 1, 10), place, statut, ") +
+            raceConditions.join(QStringLiteral(", ")) +
+            QStringLiteral(" FROM CR WHERE cheval IN (SELECT value FROM json_each(?)) "
+                           "AND substr(date, 1, 10) < ? ORDER BY date DESC, C DESC"),
+        {QString(), dayText});
     for (Runner& runner : runners) {
-        const QVariantList names = resultNames(runner.horse);
-        data::Statement* chosen = &byName;
-        if (names.at(0).toString().compare(names.at(1).toString(), Qt::CaseInsensitive) == 0) {
-            byName.rebind({names.at(0)});
-        } else {
-            if (!byNames)
-                byNames.emplace(db.raw(),
-                                select + QStringLiteral(" FROM CR WHERE cheval IN (?, ?) "
-                                                        "ORDER BY date DESC, C DESC"),
-                                names);
-            else
-                byNames->rebind(names);
-            chosen = &*byNames;
-        }
-        data::Statement& results = *chosen;
+        results.rebind({racing::resultSpellingsParameter(db, runner.horse), dayText});
         int counted = 0;
         while (results.next()) {
             if (results.isNull(0))
                 continue;
             const QString raceDay = results.string(0);
-            if (raceDay >= dayText)
-                continue;
-            runner.marks.group |= results.integer(3) != 0;
-            runner.marks.listed |= results.integer(4) != 0;
-            runner.marks.handicapWon |= results.integer(5) != 0;
-            runner.marks.handicapPlaced |= results.integer(6) != 0;
+            const racing::Finish finish = racing::finishOf(results.string(1), results.string(2));
+            bool* marks[] = {&runner.marks.group, &runner.marks.listed,
+                             &runner.marks.handicapWon, &runner.marks.handicapPlaced};
+            for (int i = 0; i < 4; ++i)
+                *marks[i] |= results.integer(3 + i) != 0 && confirmationFinish(lists[i], finish);
             if (counted == 5)
                 continue;
-            const auto figure = placeFigure(results.string(1), results.string(2));
+            const auto figure = racing::formFigure(finish);
             if (!figure)
                 continue;
             if (counted == 0) {
@@ -294,13 +274,11 @@ QVector<Runner> runnersOf(const data::Database& db, const QDate& day, const Card
 
 Form lastRaceForm(const data::Database& db, const QString& horse, const QDate& day) {
     const QString unknown = QStringLiteral("NonConnu");
-    QVariantList params = resultNames(horse);
-    params << isoDay(day);
-    QSqlQuery query =
-        db.exec(QStringLiteral("SELECT place, valeur, Etat, distance, dotation, [type de course], "
-                               "statut FROM CR WHERE cheval IN (?, ?) AND substr(date, 1, 10) < ? "
-                               "ORDER BY date DESC"),
-                params);
+    QSqlQuery query = db.exec(
+        QStringLiteral("SELECT place, valeur, Etat, distance, dotation, [type de course], statut "
+                       "FROM CR WHERE cheval IN (SELECT value FROM json_each(?)) "
+                       "AND substr(date, 1, 10) < ? ORDER BY date DESC, C DESC"),
+        {racing::resultSpellingsParameter(db, horse), isoDay(day)});
     while (query.next()) {
         if (!racing::finishOf(query.value(0).toString(), query.value(6).toString()).started())
             continue;

@@ -11,6 +11,7 @@
 #include "ledger/ledgerbook.h"
 #include "ledger/statementmodel.h"
 
+#include "racing/resultnames.h"
 #include <QAbstractItemView>
 #include <QEvent>
 #include <QHeaderView>
@@ -99,6 +100,10 @@ void Form1::ReglerParis(std::optional<qint64> seul) {
     ledger::Settling reglement;
     try {
         reglement = ledger::settleBets(*m_base, seul);
+        // Results written by hand since the last start: their horses' spellings are kept in
+        // the file, so that the day's card finds them at once.
+        if (dire && Modifiable())
+            racing::recordResultNames(*m_base);
     } catch (const data::DbError& error) {
         // Settling is done again at the next recording or start: a busy file is no error
         // the user has to answer.

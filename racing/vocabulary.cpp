@@ -23,6 +23,16 @@ bool saysNonRunner(const QString& text) {
 } // namespace
 
 QString nameKey(const QString& name) {
+    // Most stored names are already their key: upper-case ASCII, single blanks.
+    bool plain = !name.isEmpty() && name.front() != QLatin1Char(' ') &&
+                 name.back() != QLatin1Char(' ');
+    for (qsizetype i = 0; plain && i < name.size(); ++i) {
+        const char16_t c = name.at(i).unicode();
+        plain = c > 0x20 ? c < 0x7f && c != '\'' && !(c >= 'a' && c <= 'z')
+                         : c == ' ' && name.at(i - 1) != QLatin1Char(' ');
+    }
+    if (plain)
+        return name;
     // Accents go with the canonical decomposition: "É" is "E" and a combining acute.
     const QString decomposed = name.normalized(QString::NormalizationForm_D);
     QString key;

@@ -1,8 +1,10 @@
 #include "ledger/betbook.h"
 #include "ledger/bets.h"
+#include "followed/raceday.h"
 #include "ledger/yearbook.h"
 #include "racing/vocabulary.h"
 #include "support/testdatabase.h"
+#include "tools/dbtool.h"
 
 #include <QtTest>
 #include <sqlite3.h>
@@ -43,6 +45,41 @@ QString stateOf(const TestDatabase& t, qint64 num) {
     return t.scalar("SELECT Etat FROM PARIS WHERE NumJeu = ?", {num}).toString();
 }
 
+
+// Results as a punter finds them, all of 2026-03-14: every way of writing a place, a
+// non-runner, a horse and a racecourse, in races of 8 (one not starting), 8, 4, 3 starters
+// and one without its number of runners.
+const char* const kMessyResults =
+    "date;hippodrome;R;C;nbPartant;cheval;place;statut\n"
+    "14/03/2026;Vincennes;1;1;8;HUIT UN;1er;\n"
+    "14/03/2026;Vincennes;1;1;8;HUIT DEUX;2e;\n"
+    "14/03/2026;Vincennes;1;1;8;HUIT TROIS;3ème;\n"
+    "14/03/2026;Vincennes;1;1;8;HUIT NP;NP;\n"
+    "14/03/2026;Évry;1;2;8;ÉVRY UN;1;\n"
+    "14/03/2026;ÉVRY;1;2;8;ÉVRY TROIS;3ex;\n"
+    "14/03/2026;Evry;1;2;8;ÉVRY TROIS BIS;3ex;\n"
+    "14/03/2026;évry;1;2;8;L’AMI DU ROI;0;\n"
+    "14/03/2026;Évry;1;2;8;L'ÉTOILE DU NORD;DAI;\n"
+    "14/03/2026;Évry;1;2;8;ÉCLAIR D'OR;D;\n"
+    "14/03/2026;Vincennes;1;3;8;EX UN;1ex;\n"
+    "14/03/2026;Vincennes;1;3;8;EX DEUX;1ex;\n"
+    "14/03/2026;Vincennes;1;4;4;QUATRE DEUX;2;\n"
+    "14/03/2026;Vincennes;1;4;4;QUATRE TROIS;3;\n"
+    "14/03/2026;Vincennes;1;5;3;TROIS UN;1;\n"
+    "14/03/2026;Vincennes;1;6;;SANS UN;1;\n"
+    "14/03/2026;Vincennes;1;6;;SANS DEUX;2;\n"
+    "14/03/2026;Vincennes;1;6;;SANS TROIS;3;\n"
+    "14/03/2026;Vincennes;1;6;;SANS QUATRE;ARR;\n"
+    "14/03/2026;Vincennes;1;6;;SANS NP;;Non-partant\n"
+    "14/03/2026;Vincennes;1;7;9;NP PLACE;np;\n"
+    "14/03/2026;Vincennes;1;7;9;NP MOTS;non partant;\n"
+    "14/03/2026;Vincennes;1;7;9;NP STATUT;;NON PARTANTE\n"
+    "14/03/2026;Vincennes;1;7;9;FIN ZERO;0;\n"
+    "14/03/2026;Vincennes;1;7;9;FIN DIS;DIS;\n"
+    "14/03/2026;Vincennes;1;7;9;FIN A;A;\n"
+    "14/03/2026;Vincennes;1;7;9;FIN T;T;\n"
+    "14/03/2026;Vincennes;2;1;10;PARIS UN;1;\n";
+
 } // namespace
 
 class TestBets : public QObject {
@@ -55,6 +92,8 @@ private slots:
     void finishesAsWritten();
     void namesAsCompared_data();
     void namesAsCompared();
+    void oneResultsFile_data();
+    void oneResultsFile();
     void settlingOnAFile_data();
     void settlingOnAFile();
     void racesAndOddsAsTyped_data();
@@ -246,6 +285,105 @@ void TestBets::namesAsCompared() {
     QFETCH(QString, a);
     QFETCH(QString, b);
     QTEST(racing::sameName(a, b), "same");
+}
+
+// Each case of the messy results file, settled by its import and read in the horse's form
+// line on the next day's card: the two read the same rows, so they cannot drift apart.
+void TestBets::oneResultsFile_data() {
+    QTest::addColumn<int>("c");
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("horse");       // as the ledger line has it
+    QTest::addColumn<QString>("racecourse");  // as the bet names it
+    QTest::addColumn<QString>("cardName");    // as the next day's card writes it
+    QTest::addColumn<BetState>("state");
+    QTest::addColumn<QString>("form");
+    QTest::addColumn<QString>("said");        // in what the import prints
+    const auto row = [](const char* name, int c, const char* type, const char* horse,
+                        BetState state, const char* form, const char* said = "",
+                        const char* racecourse = "Vincennes", const char* card = nullptr) {
+        QTest::newRow(name) << c << QString(type) << QString(horse) << QString(racecourse)
+                            << QString(card ? card : horse) << state << QString(form)
+                            << QString::fromUtf8(said);
+    };
+    using S = BetState;
+    row("1er wins", 1, "Simple Gagnant", "HUIT UN", S::Won, "1");
+    row("2e placed of 7 starters", 1, "Simple Placé", "HUIT DEUX", S::Won, "2");
+    row("3ème of 8 declared, 1 not starting: 2 places", 1, "Simple Placé", "HUIT TROIS", S::Lost,
+        "3");
+    row("NP in place refunded, no figure", 1, "Simple Gagnant", "HUIT NP", S::Refunded, "");
+    row("dead heat on 3rd, racecourse without accent", 2, "Simple Placé", "ÉVRY TROIS", S::Won,
+        "3", "", "EVRY");
+    row("dead heat on 3rd, Simple Place typed", 2, "Simple Place", "ÉVRY TROIS BIS", S::Won, "3",
+        "", "Évry");
+    row("typographic apostrophe in the results", 2, "Simple Gagnant", "L'AMI DU ROI", S::Lost, "0",
+        "", "évry", "L'Ami du Roi");
+    row("accent in the results only", 2, "Simple Placé", "L'ETOILE DU NORD", S::Lost, "D", "",
+        "Evry", "L’ETOILE DU NORD");
+    row("card in small letters", 2, "Simple Gagnant", "ÉCLAIR D'OR", S::Lost, "D", "", "Évry",
+        "éclair d'or");
+    row("dead heat on 1st", 3, "Simple Gagnant", "EX DEUX", S::Won, "1");
+    row("4 starters, 2nd placed", 4, "Simple Placé", "QUATRE DEUX", S::Won, "2");
+    row("4 starters, 3rd not placed", 4, "Simple Placé", "QUATRE TROIS", S::Lost, "3");
+    row("3 starters, place bet refunded", 5, "Simple Placé", "TROIS UN", S::Refunded, "1");
+    row("3 starters, win bet won", 5, "Simple Gagnant", "TROIS UN", S::Won, "1");
+    row("no runners number: 4 started, 3rd not placed", 6, "Simple Placé", "SANS TROIS", S::Lost,
+        "3");
+    row("no runners number: 2nd placed", 6, "Simple Placé", "SANS DEUX", S::Won, "2");
+    row("ARR", 6, "Simple Gagnant", "SANS QUATRE", S::Lost, "A");
+    row("Non-partant in statut only", 6, "Simple Gagnant", "SANS NP", S::Refunded, "");
+    row("np in place", 7, "Simple Placé", "NP PLACE", S::Refunded, "");
+    row("non partant in place", 7, "Simple Gagnant", "NP MOTS", S::Refunded, "");
+    row("NON PARTANTE in statut", 7, "Simple Gagnant", "NP STATUT", S::Refunded, "");
+    row("0", 7, "Simple Gagnant", "FIN ZERO", S::Lost, "0");
+    row("DIS", 7, "Simple Gagnant", "FIN DIS", S::Lost, "D");
+    row("A", 7, "Simple Gagnant", "FIN A", S::Lost, "A");
+    row("T", 7, "Simple Gagnant", "FIN T", S::Lost, "T");
+    row("another racecourse name", 1, "Simple Gagnant", "HUIT UN", S::Won, "1",
+        "(hippodrome des résultats : Vincennes)", "Paris-Vincennes");
+    row("horse not in its race", 1, "Simple Gagnant", "PARIS UN", S::Pending, "1",
+        "cheval introuvable dans les résultats");
+    row("race not in the day's results", 9, "Simple Gagnant", "HUIT UN", S::Pending, "1",
+        "course introuvable dans les résultats du 14/03/2026");
+    row("game type settled by hand", 1, "Couplé Gagnant", "HUIT UN", S::Pending, "1",
+        "type de jeu réglé à la main");
+}
+
+void TestBets::oneResultsFile() {
+    QFETCH(int, c);
+    QFETCH(QString, type);
+    QFETCH(QString, horse);
+    QFETCH(QString, racecourse);
+    QFETCH(QString, cardName);
+    QFETCH(QString, form);
+    QFETCH(QString, said);
+    QFETCH(BetState, state);
+    TestDatabase t;
+    ledger::addPlayer(*t.db(), "Paul", eur(100), "Mars");
+    ledger::GameEntry entry{ledger::GameKind::Stake, "Paul", "Mars", "14", type, horse, eur(10),
+                            ledger::BetSlip{QDate(2026, 3, 14), {1, c, racecourse}, 4.5}};
+    const qint64 num = ledger::recordGame(*t.db(), entry).num;
+    const QString csv = t.folder() + "/resultats.csv";
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(kMessyResults);
+    file.close();
+    QString printed, errors;
+    QTextStream out(&printed), err(&errors);
+    QCOMPARE(runDbTool({"import-results", csv, t.folder()}, out, err), 0);
+    out.flush();
+    QCOMPARE(stateOf(t, num), ledger::betStateName(state));
+    QVERIFY2(printed.contains(said), qPrintable(printed));
+
+    t.exec("INSERT INTO PARTANTS (date, hippodrome, R, C, dossard, cheval) VALUES "
+           "('2026-03-15', 'Chantilly', 1, 1, 1, ?)",
+           {cardName});
+    const QDate day(2026, 3, 15);
+    const auto races = followed::racesOn(*t.db(), day, {});
+    QCOMPARE(races.size(), 1);
+    const auto runners = followed::runnersOf(*t.db(), day, races.first(), {}, {});
+    QCOMPARE(runners.size(), 1);
+    QCOMPARE(runners.first().form, form);
+    QCOMPARE(runners.first().daysSinceLastRace.has_value(), !form.isEmpty());
 }
 
 // The same rules, from the results stored in a file, with the ways a bet finds its runner.

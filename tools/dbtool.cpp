@@ -11,6 +11,7 @@
 #include "ledger/chains.h"
 #include "ledger/ledgerbook.h"
 #include "ledger/yearbook.h"
+#include "racing/resultnames.h"
 #include "racing/vocabulary.h"
 #include "tools/importer.h"
 
@@ -352,6 +353,7 @@ int importResults(const QStringList& args, QTextStream& out, QTextStream& err) {
                 data::schema::createBetsTable(*db);
                 betsTableAdded = true;
             }
+            racing::recordResultNames(*db);
             settling = ledger::settleBets(*db);
             within.wrote = !settling->settled.isEmpty();
         } catch (const data::DbError& error) {
