@@ -1861,6 +1861,31 @@ void TestImport::cardOutcomes_data() {
            "cheval, jockey, cote\n"
         << "Rien n'a été importé.\n"
         << "";
+    QTest::newRow("races numbered 0, a saddle number twice, a card too old")
+        << kStoredCard
+        << kCardHeader + "20/03/2024;13:50;Vincennes;0;1;A;2;1\n"
+                         "20/03/2024;13:50;Vincennes;1;0;B;2;1\n"
+                         "20/03/2024;13:50;Vincennes;1;1;C;2;4\n"
+                         "20/03/2024;13:50;Vincennes;1;1;c;2;4\n"
+                         "20/03/2024;13:50;Vincennes;1;1;D;2;4\n"
+                         "18/02/2024;13:50;Pau;1;1;E;2;1\n"
+        << QStringList() << 1
+        << "ligne 2, colonne « R » : numéro de réunion inférieur à 1, lu 0\n"
+           "ligne 3, colonne « C » : numéro de course inférieur à 1, lu 0\n"
+           "ligne 6, colonne « dossard » : dossard 4 déjà donné à la ligne 4 dans la même "
+           "course\n"
+           "ligne 7, colonne « date » : programme trop ancien : le 18/02/2024 est plus de 30 "
+           "jours avant aujourd'hui\n"
+        << "Fichier refusé : 4 lignes refusées sur 6 ; rien n'a été importé (--skip-bad "
+           "importe les lignes valides)." +
+               utf8
+        << kStoredRows;
+    QTest::newRow("a results file")
+        << kStoredCard << QByteArray("date;hippodrome;R;C;cheval;place;statut\n")
+        << QStringList() << 1
+        << "velmora-db: en-tête (ligne 1) : ce fichier ressemble à des résultats : utilisez "
+           "import-results\n"
+        << "Rien n'a été importé.\n" << kStoredRows;
     QTest::newRow("no runner") << kStoredCard << kCardHeader << QStringList() << 0 << ""
                                << "Rien à importer : le fichier ne contient aucun partant.\n"
                                << kStoredRows;

@@ -2,6 +2,7 @@
 #include "tools/import_card.h"
 
 #include "data/regional.h"
+#include "racing/vocabulary.h"
 
 #include <sqlite3.h>
 
@@ -18,7 +19,8 @@ const char* const kRunnerKey = "(date, hippodrome COLLATE NOCASE, R, C, cheval C
 CardWriter::CardWriter(sqlite3* db, const Options& options, QTextStream& err)
     : TableWriter(db, cardTable(), options, err), m_day(m_table.indexOf("date")),
       m_hippodrome(m_table.indexOf("hippodrome")), m_r(m_table.indexOf("R")),
-      m_c(m_table.indexOf("C")), m_cheval(m_table.indexOf("cheval")) {
+      m_c(m_table.indexOf("C")), m_cheval(m_table.indexOf("cheval")),
+      m_dossard(m_table.indexOf("dossard")) {
     own({&m_clear, &m_insert, &m_find, &m_differs});
 }
 
@@ -88,7 +90,46 @@ qint64 CardWriter::findRunner(const ConvertedRow& row) {
     return rowid;
 }
 
+// What no card can hold: a race numbered 0, a card of a day long gone (it would be removed
+// at once with the old ones), two runners of a race under one saddle number.
+std::optional<TableWriter::Result> CardWriter::refusal(const ConvertedRow& row, qint64 line) {
+    const auto refused = [](int column, const QString& reason) {
+        Result result{Result::Refused};
+        result.column = column;
+        result.reason = reason;
+        return result;
+    };
+    for (const int column : {m_r, m_c})
+        if (row.values[size_t(column)].integer < 1)
+            return refused(column, QStringLiteral("%1 inférieur à 1, lu %2")
+                                       .arg(column == m_r ? QStringLiteral("numéro de réunion")
+                                                          : QStringLiteral("numéro de course"))
+                                       .arg(row.values[size_t(column)].integer));
+    const QDate day = QDate::fromString(QString::fromUtf8(row.text(m_day)), Qt::ISODate);
+    if (day.isValid() && day < regional::today().addDays(-kKeptDays))
+        return refused(m_day, QStringLiteral("programme trop ancien : le %1 est plus de %2 jours "
+                                             "avant aujourd'hui")
+                                  .arg(regional::frenchDate(day))
+                                  .arg(kKeptDays));
+    const Value& dossard = row.values[size_t(m_dossard)];
+    if (dossard.type != Value::Null) {
+        const QString horse = racing::nameKey(QString::fromUtf8(row.text(m_cheval)));
+        const auto [found, added] = m_saddles.try_emplace(
+            std::make_tuple(std::string(row.text(m_day)), row.values[size_t(m_r)].integer,
+                            row.values[size_t(m_c)].integer, dossard.integer),
+            Saddle{horse, line});
+        if (!added && found->second.horse != horse)
+            return refused(m_dossard, QStringLiteral("dossard %1 déjà donné à la ligne %2 dans "
+                                                     "la même course")
+                                          .arg(dossard.integer)
+                                          .arg(found->second.line));
+    }
+    return std::nullopt;
+}
+
 TableWriter::Result CardWriter::write(const ConvertedRow& row, qint64 line) {
+    if (const auto refused = refusal(row, line))
+        return *refused;
     // The key columns are never empty: convertRow refuses such rows.
     auto race = std::make_tuple(std::string(row.text(m_day)), row.values[size_t(m_r)].integer,
                                 row.values[size_t(m_c)].integer);

@@ -3,6 +3,8 @@
 #include "tools/import_writer.h"
 
 #include <QDate>
+#include <map>
+#include <optional>
 #include <set>
 
 namespace importer {
@@ -27,8 +29,10 @@ private:
     bool removeOldCards();
     bool clearRace(const ConvertedRow& row, const QString& what);
     qint64 findRunner(const ConvertedRow& row);
+    std::optional<Result> refusal(const ConvertedRow& row, qint64 line);
 
     int m_day, m_hippodrome, m_r, m_c, m_cheval; // the key columns
+    int m_dossard;
     std::vector<int> m_named;                    // the non-key columns the file names
     sqlite3_stmt* m_clear = nullptr;             // a race's runners
     sqlite3_stmt* m_insert = nullptr;
@@ -37,6 +41,12 @@ private:
     // The races already replaced: a race is its day, R and C, whatever its racecourse is
     // called ("Évry", "EVRY").
     std::set<std::tuple<std::string, int64_t, int64_t>> m_races;
+    struct Saddle {
+        QString horse; // as the vocabulary compares it
+        qint64 line;
+    };
+    // Each race's saddle numbers: two runners of a race never share one.
+    std::map<std::tuple<std::string, int64_t, int64_t, int64_t>, Saddle> m_saddles;
 };
 
 } // namespace importer

@@ -901,6 +901,14 @@ std::vector<QString> readHeader(const Record& header, Encoding encoding, Layout&
         slot = static_cast<int>(field);
         layout.columnOfField[field] = found;
     }
+    // A results file given for a card: its places and statuses are no card's columns, and
+    // the file has its own command. One such name among misspelt ones is only a mistake.
+    const auto ofResults = std::count_if(unknown.begin(), unknown.end(), [](const Unknown& u) {
+        return columnNamed(kResults, u.name) >= 0;
+    });
+    if (&table == &kCard && ofResults > 0 &&
+        (ofResults >= 2 || ofResults == std::ptrdiff_t(unknown.size())))
+        return {QStringLiteral("ce fichier ressemble à des résultats : utilisez import-results")};
     // A mistyped name is guessed in a header that names other columns right; past a few
     // unknown names the file is another one, or cut by another separator, and the list of
     // the table's names helps more than guesses.

@@ -54,9 +54,13 @@ public:
             Updated,  // a runner of the table the row corrects (its named columns differ)
             Present,  // a runner of the table, or of an earlier line, with the same values
             Repeated, // a runner an earlier line of the file named, with other values
+            Refused,  // a row the table cannot take as it stands: column and reason say why
             Failed
         } kind;
+        Result(Kind k, qint64 earlier = 0) : kind(k), earlierLine(earlier) {}
         qint64 earlierLine = 0; // for Repeated
+        int column = -1;        // for Refused
+        QString reason;
     };
     // Writes a row that has no problems, read on the given line.
     virtual Result write(const ConvertedRow& row, qint64 line) = 0;

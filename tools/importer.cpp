@@ -189,6 +189,12 @@ bool Import::record(const Record& record) {
         if (!m_options.skipBad)
             m_rowsRefused = true;
         return true;
+    case TableWriter::Result::Refused:
+        ++m_summary.refused;
+        refuse(record.line, written.column, written.reason);
+        if (!m_options.skipBad)
+            m_rowsRefused = true;
+        return true;
     case TableWriter::Result::Failed:
         break;
     }
