@@ -192,8 +192,16 @@ Settling settlingOf(const data::Database& db, std::optional<qint64> only) {
                             : betQuery("ORDER BY P.NumJeu"),
                        only ? QVariantList{*only} : QVariantList{});
     while (rs.next()) {
-        if (!stakeStands(rs))
+        if (!stakeStands(rs)) {
+            // A stake reversed before reversals cancelled their bet still says pending.
+            const Bet bet = readBet(rs);
+            if (bet.state == BetState::Pending && !bet.winNum) {
+                SettledBet cancelled{bet, bet.state, QString()};
+                cancelled.bet.state = BetState::Cancelled;
+                settling.settled << cancelled;
+            }
             continue;
+        }
         const Bet bet = readBet(rs);
         const bool pending = bet.state == BetState::Pending;
         // A bet on no particular horse has no runner to find: the user settles it.
@@ -331,6 +339,30 @@ Settling settleBets(const data::Database& db, std::optional<qint64> only) {
     return settling;
 }
 
+QVector<Settling::Changed> changedSinceClosing(const data::Database& archive, int year,
+                                               const data::Database& results) {
+    QVector<Settling::Changed> changed;
+    if (!hasBets(archive))
+        return changed;
+    RunnerFinder finder(results);
+    data::Statement rs(archive.raw(), betQuery("ORDER BY P.NumJeu"), {});
+    while (rs.next()) {
+        if (!stakeStands(rs))
+            continue;
+        const Bet bet = readBet(rs);
+        if (bet.state == BetState::Pending || bet.state == BetState::Cancelled)
+            continue;
+        RunnerResult result;
+        QString racecourse;
+        if (finder.find(bet, result, racecourse) != RunnerFinder::Found::Runner)
+            continue;
+        const BetState now = settle(bet.gameType, result);
+        if (now != BetState::Pending && now != bet.state)
+            changed << Settling::Changed{bet, now, year};
+    }
+    return changed;
+}
+
 QString settledLine(const SettledBet& settled) {
     QString line = betText(settled.bet) + QStringLiteral(" : ") + betStateName(settled.bet.state);
     if (!settled.resultsRacecourse.isEmpty())
@@ -348,6 +380,13 @@ QStringList pendingLines(const Settling& settling) {
         lines << betText(changed.bet) +
                      QStringLiteral(" : encaissé comme %1, les résultats le donnent maintenant %2")
                          .arg(betStateName(changed.bet.state), betStateName(changed.now));
+    for (const Settling::Changed& changed : settling.changedAfterClosing)
+        lines << betText(changed.bet) +
+                     QStringLiteral(" : %1 dans l'exercice %2 clos, les résultats le donnent "
+                                    "maintenant %3")
+                         .arg(betStateName(changed.bet.state))
+                         .arg(changed.closedYear)
+                         .arg(betStateName(changed.now));
     for (const Bet& bet : settling.raceNotFound)
         lines << betText(bet) + QStringLiteral(" : course introuvable dans les résultats du %1")
                                     .arg(bet.raceDay.toString(QStringLiteral("dd/MM/yyyy")));

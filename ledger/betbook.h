@@ -67,8 +67,11 @@ struct Settling {
     struct Changed {
         Bet bet;      // as cashed
         BetState now; // what the results give today
+        int closedYear = 0; // the archived year the bet belongs to; 0 for the open one
     };
     QVector<Changed> changedAfterCashing;
+    // The same for the bets of closed years: their archives are never written.
+    QVector<Changed> changedAfterClosing;
 };
 
 // Settles, in one transaction, every bet not cashed whose stake stands (not reversed) from
@@ -77,6 +80,11 @@ struct Settling {
 // nothing to settle. Throws data::DbError.
 // `only`: the bet of that stake alone (one just recorded), not the whole book.
 Settling settleBets(const data::Database& db, std::optional<qint64> only = std::nullopt);
+
+// The bets of `archive` (a closed year's file, `year`) that the results of `results` now
+// settle otherwise than the archive has them. Reads only.
+QVector<Settling::Changed> changedSinceClosing(const data::Database& archive, int year,
+                                               const data::Database& results);
 
 // One line per settled bet: "n° 12 — 07/12/2026 R1C3 Vincennes — BOLD EAGLE — Simple
 // Gagnant : gagné"; the horses not found end with "cheval introuvable dans les résultats".

@@ -409,6 +409,25 @@ std::shared_ptr<data::Database> openArchive(const QString& path) {
     return data::schema::openReadOnly(path);
 }
 
+QStringList addChangesSinceClosing(const data::Database& db, Settling& settling) {
+    QStringList unread;
+    for (const ArchiveFile& file : archives(QFileInfo(db.path()).absolutePath())) {
+        try {
+            const auto archive = openArchive(file.path);
+            settling.changedAfterClosing << changedSinceClosing(*archive, file.year, db);
+        } catch (const data::OpenError& error) {
+            unread << QStringLiteral("archive de %1 illisible : %2")
+                          .arg(file.year)
+                          .arg(error.explanation());
+        } catch (const data::DbError& error) {
+            unread << QStringLiteral("archive de %1 illisible : %2")
+                          .arg(file.year)
+                          .arg(error.engineText());
+        }
+    }
+    return unread;
+}
+
 ClosingRecap closingRecap(const data::Database& db, const QDate& today) {
     ClosingRecap recap;
     recap.year = openYear(db, today);

@@ -5,6 +5,7 @@
 
 #include <QDate>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <functional>
 #include <memory>
@@ -70,6 +71,12 @@ QVector<ArchiveFile> archives(const QString& folder);
 
 // An archive opened for reading only. Throws data::OpenError.
 std::shared_ptr<data::Database> openArchive(const QString& path);
+
+// The bets of every closed year beside `db` that its results now settle otherwise, into
+// `settling.changedAfterClosing`; an archive that cannot be read is named in the returned
+// lines instead.
+struct Settling;
+QStringList addChangesSinceClosing(const data::Database& db, Settling& settling);
 
 // ---- Closing the open year
 

@@ -633,8 +633,14 @@ void TestBets::closingWaitsForTheBets() {
     const qint64 pending = stake(t, "Trio", "Jolie");
     stake(t, "Simple Gagnant", "Belle");
     t.exec("UPDATE PARIS SET Etat = 'perdu' WHERE NumJeu <> ?", {pending});
-    // A mistyped stake reversed never holds the closing back.
-    ledger::reverseLine(*t.db(), stake(t, "Simple Gagnant", "Erreur"));
+    // A mistyped stake reversed never holds the closing back; reversed by an older version,
+    // its bet still pending, the settling cancels it.
+    const qint64 mistyped = stake(t, "Simple Gagnant", "Erreur");
+    ledger::reverseLine(*t.db(), mistyped);
+    t.exec("UPDATE PARIS SET Etat = 'en cours' WHERE NumJeu = ?", {mistyped});
+    const ledger::Settling cancelling = ledger::settleBets(*t.db());
+    QCOMPARE(cancelling.settled.size(), 1);
+    QVERIFY(ledger::settledLine(cancelling.settled.first()).endsWith(" — ERREUR — Simple Gagnant : annulé"));
     try {
         ledger::closeYear(*t.db(), 2025);
         QFAIL("closed with a pending bet");
@@ -655,6 +661,28 @@ void TestBets::closingWaitsForTheBets() {
     QCOMPARE(archive->scalar("SELECT group_concat(Etat) FROM PARIS").toString(),
              QString("perdu,perdu,annulé"));
     QCOMPARE(t.scalar("SELECT count(*) FROM PARIS").toInt(), 0);
+
+    // Results imported after the closing that settle an archived bet otherwise are told,
+    // and the archive is left as it was.
+    const QByteArray before = [&] {
+        QFile file(done.archive);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    const QString csv = t.folder() + "/resultats.csv";
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("date;hippodrome;R;C;nbPartant;cheval;place\n14/03/2026;Vincennes;1;3;8;BELLE;1\n");
+    file.close();
+    QString printed, errors;
+    QTextStream out(&printed), err(&errors);
+    QCOMPARE(runDbTool({"import-results", csv, t.folder()}, out, err), 0);
+    out.flush();
+    QVERIFY2(printed.contains(" — BELLE — Simple Gagnant : perdu dans l'exercice 2025 clos, les "
+                              "résultats le donnent maintenant gagné"),
+             qPrintable(printed));
+    QFile archived(done.archive);
+    QVERIFY(archived.open(QIODevice::ReadOnly));
+    QCOMPARE(archived.readAll(), before);
 }
 
 QTEST_MAIN(TestBets)

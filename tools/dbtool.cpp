@@ -255,6 +255,14 @@ QString counted(qint64 n, const char* singular, const char* plural) {
 }
 
 // Each bet whose state changed, then those the results cannot settle, then the count.
+// The bets of closed years the results now settle otherwise: told, their archives untouched.
+ledger::Settling withClosedYears(const data::Database& db, ledger::Settling settling,
+                                 QTextStream& err) {
+    for (const QString& unread : ledger::addChangesSinceClosing(db, settling))
+        err << "velmora-db: " << unread << '\n';
+    return settling;
+}
+
 void printSettling(const ledger::Settling& settling, QTextStream& out) {
     for (const ledger::SettledBet& settled : settling.settled)
         out << ledger::settledLine(settled) << '\n';
@@ -389,7 +397,7 @@ int importResults(const QStringList& args, QTextStream& out, QTextStream& err) {
     else
         out << "Import terminé : " << counts << '.' << encodingSentence(summary) << '\n';
     if (settling)
-        printSettling(*settling, out);
+        printSettling(withClosedYears(*db, *settling, err), out);
     return summary.refused > 0 ? 3 : 0;
 }
 
@@ -492,7 +500,7 @@ int settle(const QStringList& args, QTextStream& out, QTextStream& err) {
     if (!db)
         return 1;
     try {
-        printSettling(ledger::settleBets(*db), out);
+        printSettling(withClosedYears(*db, ledger::settleBets(*db), err), out);
         return 0;
     } catch (const data::DbError& error) {
         err << "velmora-db: " << settlingFailure(path, error, line.verbose) << '\n';
