@@ -7,6 +7,7 @@
 #include "followed/fsuivit.h"
 #include "gui/appearance.h"
 #include "gui/errorbox.h"
+#include "gui/labelelider.h"
 #include "gui/singlewindow.h"
 
 #include <QEvent>
@@ -104,6 +105,7 @@ void fitColumns(QTreeWidget* list, const QVector<int>& headers, int widest) {
 
 Fjour::Fjour(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Fjour>()) {
     ui->setupUi(this);
+    m_titreCourse = new LabelElider(ui->LblCourse);
     appearance::makeKeyboardFriendly(this);
     setAttribute(Qt::WA_DeleteOnClose);
     if (const QScreen* ecran = QGuiApplication::primaryScreen())
@@ -319,7 +321,7 @@ void Fjour::LstCourses_Click() {
 void Fjour::ViderPartants(const QString& titre) {
     m_partants.clear();
     ui->LstPartants->clear();
-    ui->LblCourse->setText(titre);
+    m_titreCourse->setText(titre);
 }
 
 void Fjour::AfficherPartants(const followed::CardRace& course) {
@@ -346,7 +348,7 @@ void Fjour::AfficherPartants(const followed::CardRace& course) {
         titre << course.raceType;
     titre << regional::counted(course.runners, QStringLiteral("partant"),
                                QStringLiteral("partants"));
-    ui->LblCourse->setText(titre.join(QStringLiteral(" · ")));
+    m_titreCourse->setText(titre.join(QStringLiteral(" · ")));
 
     ui->LstPartants->clear();
     QList<QTreeWidgetItem*> items;
@@ -366,6 +368,10 @@ void Fjour::AfficherPartants(const followed::CardRace& course) {
     }
     ui->LstPartants->addTopLevelItems(items);
     fitColumns(ui->LstPartants, m_entetesPartants, 400);
+    // The estimate is set to the right and the marks to the left: a gap keeps them apart.
+    ui->LstPartants->setColumnWidth(
+        kEstimation, ui->LstPartants->columnWidth(kEstimation) +
+                         2 * ui->LstPartants->fontMetrics().averageCharWidth());
 }
 
 const followed::Runner* Fjour::partant(const QTreeWidgetItem* item) const {

@@ -14,6 +14,7 @@
 namespace Ui {
 class Fjour;
 }
+class LabelElider;
 class QPoint;
 class QTreeWidgetItem;
 
@@ -70,6 +71,7 @@ private:
     std::shared_ptr<data::Database> base();
 
     std::unique_ptr<Ui::Fjour> ui;
+    LabelElider* m_titreCourse = nullptr; // the race's title, never cut
     QVector<followed::CardRace> m_courses; // every race of the day, the filter aside
     QVector<followed::Runner> m_partants;  // of the race shown
     std::optional<int> m_coursePartants;   // the race (index in m_courses) they run in

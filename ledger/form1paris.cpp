@@ -13,6 +13,8 @@
 
 #include "racing/resultnames.h"
 #include <QAbstractItemView>
+#include <QLineEdit>
+#include <QComboBox>
 #include <QEvent>
 #include <QHeaderView>
 #include <QMenu>
@@ -264,6 +266,10 @@ void Form1::PreparerPari(const QDate& jour, const QString& course, const QString
     Ctypejeux_Click();
     ui->Tcheval->setEditText(cheval);
     ui->C_course->setEditText(course);
+    // A long race or horse name shows its start, as it is read.
+    for (QComboBox* boite : {ui->Tcheval, ui->C_course})
+        if (QLineEdit* ligne = boite->lineEdit())
+            ligne->setCursorPosition(0);
     ui->Tcote->setText(cote.isNull() ? QString()
                                      : regional::frenchLocale().toString(cote.toDouble(), 'f', 2));
     ui->Cmontant->clear();

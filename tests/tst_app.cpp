@@ -651,15 +651,16 @@ void TestApp::followedHorsesWithinReach() {
 // The status bar tells which followed horses run today; the card opens from there, and a
 // runner double-clicked comes back to the ledger as a bet that names its race.
 void TestApp::fromTheDaysCardToABet() {
+    const QString kLongRace = "Grand Prix de la Ville de Paris et des Départements d'Île-de-France";
     TestDatabase db;
     db.exec("INSERT INTO USERS (pseudo, SoldeDepart, SoldeEnCours, Mois) VALUES "
             "('Paul', 100, 100, 'Mars')");
     db.exec("INSERT INTO MESSUIVITS (nomcheval) VALUES ('Eclair')");
     db.exec("INSERT INTO PARTANTS (date, heure, hippodrome, R, C, course, distance, dossard, "
-            "cheval, cote) VALUES ('2024-03-06', '13:50', 'Vincennes', 1, 3, 'Prix de Paris', "
-            "2100, 4, 'ECLAIR', 6.5), ('2024-03-06', '13:50', 'Vincennes', 1, 3, 'Prix de Paris', "
-            "2100, 5, 'BELLE', 3), ('2024-03-06', '15:10', 'Pau', 2, 1, 'Prix du Béarn', 2400, 1, "
-            "'AUTRE', 4)");
+            "cheval, cote) VALUES ('2024-03-06', '13:50', 'Vincennes', 1, 3, ?, 2100, 4, "
+            "'ECLAIR', 6.5), ('2024-03-06', '13:50', 'Vincennes', 1, 3, ?, 2100, 5, 'BELLE', 3), ('2024-03-06', '15:10', 'Pau', 2, 1, 'Prix du Béarn', 2400, 1, "
+            "'AUTRE', 4)",
+            {kLongRace, kLongRace});
     regional::setToday(QDate(2024, 3, 6));
     auto* form = shell::openLedger();
     QVERIFY(QTest::qWaitForWindowExposed(form));
@@ -682,10 +683,15 @@ void TestApp::fromTheDaysCardToABet() {
     auto* suivis = jour->findChild<QCheckBox*>("ChkSuivis");
     QTest::mouseClick(suivis, Qt::LeftButton, {}, QPoint(4, suivis->height() / 2));
     QCOMPARE(courses->topLevelItemCount(), 2);
+    // A title too long for the window ends in "…", whole in its tooltip.
+    jour->resize(480, jour->height());
     QTest::mouseClick(courses->viewport(), Qt::LeftButton, {},
                       courses->visualItemRect(courses->topLevelItem(0)).center());
     auto* partants = jour->findChild<QTreeWidget*>("LstPartants");
     QTRY_COMPARE(partants->topLevelItemCount(), 2);
+    auto* titre = jour->findChild<QLabel*>("LblCourse");
+    QTRY_VERIFY(titre->text().endsWith(QChar(0x2026)));
+    QVERIFY(titre->toolTip().startsWith("R1C3 Vincennes — " + kLongRace + " · 13:50"));
     QTreeWidgetItem* eclair = nullptr;
     for (int i = 0; i < partants->topLevelItemCount(); ++i)
         for (int c = 0; c < partants->columnCount(); ++c)
@@ -700,7 +706,8 @@ void TestApp::fromTheDaysCardToABet() {
 
     // The entry group holds the bet; the player and the stake are the user's to give.
     QCOMPARE(form->findChild<QComboBox*>("C_course")->currentText(),
-             QString("R1C3 Vincennes — Prix de Paris"));
+             "R1C3 Vincennes — " + kLongRace);
+    QCOMPARE(form->findChild<QComboBox*>("C_course")->lineEdit()->cursorPosition(), 0);
     QCOMPARE(form->findChild<QComboBox*>("Tcheval")->currentText(), QString("ECLAIR"));
     QCOMPARE(form->findChild<QLineEdit*>("Tcote")->text(), QString("6,50"));
     QCOMPARE(form->findChild<QComboBox*>("Ctypejeux")->currentText(), QString("Simple Gagnant"));
