@@ -827,26 +827,26 @@ int addCard(const QDate& day) {
 // What a race's runners cost sqlite3: the race's runners, then each runner's results.
 QByteArray runnersScript(const QDate& day, const followed::CardRace& race,
                          const QStringList& horses) {
-    QByteArray sql = parameter("@d", day.toString(Qt::ISODate)) + parameter("@h", race.racecourse) +
+    QByteArray sql = parameter("@d", day.toString(Qt::ISODate)) +
                      ".parameter set @r " + QByteArray::number(race.r) + "\n" +
                      ".parameter set @c " + QByteArray::number(race.c) + "\n" +
                      "SELECT dossard, cheval, jockey, cote FROM PARTANTS WHERE date = @d AND "
-                     "hippodrome = @h COLLATE NOCASE AND R = @r AND C = @c ORDER BY dossard IS "
-                     "NULL, dossard, cheval;\n";
+                     "R = @r AND C = @c ORDER BY dossard IS NULL, dossard, cheval;\n";
     QStringList marks;
     for (const auto list :
          {followed::Confirmations::GroupWinners, followed::Confirmations::ListedWinners,
           followed::Confirmations::HandicapWinners40,
           followed::Confirmations::HandicapPlacedOver40})
-        marks << followed::confirmationCondition(list);
+        marks << followed::confirmationRaceCondition(list);
     const QByteArray select =
         "SELECT substr(date, 1, 10), place, statut, " + marks.join(QStringLiteral(", ")).toUtf8();
+    // The program also looks the horse's spellings up (CR_NOMS): one more indexed read.
     for (const QString& horse : horses) {
         const QString key = followed::horseKey(horse);
-        sql += parameter("@n", horse) + parameter("@k", key) + select +
-               (horse.compare(key, Qt::CaseInsensitive) == 0
-                    ? " FROM CR WHERE cheval = @n ORDER BY date DESC;\n"
-                    : " FROM CR WHERE cheval IN (@n, @k) ORDER BY date DESC;\n");
+        sql += parameter("@n", QStringLiteral("[\"%1\",\"%2\"]").arg(horse, key)) +
+               parameter("@k", key) + "SELECT cheval FROM CR_NOMS WHERE clef = @k;\n" + select +
+               " FROM CR WHERE cheval IN (SELECT value FROM json_each(@n)) AND substr(date, 1, "
+               "10) < @d ORDER BY date DESC, C DESC;\n";
     }
     return sql;
 }

@@ -83,8 +83,27 @@ public:
     explicit RunnerFinder(const data::Database& db)
         : m_race(db.raw(),
                  QStringLiteral("SELECT hippodrome, cheval, place, statut, nbPartant FROM CR "
-                                "WHERE substr(date, 1, 10) = ? AND R = ? AND C = ?"),
+                                "WHERE substr(date, 1, 10) = ? AND hippodrome = ? AND R = ? "
+                                "AND C = ?"),
                  {}),
+          m_runner(db.raw(),
+                   QStringLiteral("SELECT hippodrome, cheval, place, statut, nbPartant FROM CR "
+                                  "WHERE substr(date, 1, 10) = ? AND hippodrome = ? AND R = ? "
+                                  "AND C = ? AND cheval = ?"),
+                   {}),
+          m_unnamedRace(db.raw(),
+                        QStringLiteral("SELECT hippodrome, cheval, place, statut, nbPartant "
+                                       "FROM CR WHERE substr(date, 1, 10) = ? AND hippodrome "
+                                       "IS NULL AND R = ? AND C = ?"),
+                        {}),
+          m_dayMeetings(db.raw(),
+                        QStringLiteral("SELECT DISTINCT hippodrome, R FROM CR WHERE "
+                                       "substr(date, 1, 10) = ?"),
+                        {}),
+          m_unnamed(db.raw(),
+                    QStringLiteral("SELECT 1 FROM CR WHERE substr(date, 1, 10) = ? AND "
+                                   "hippodrome IS NULL LIMIT 1"),
+                    {}),
           m_day(db.raw(), QStringLiteral("SELECT 1 FROM CR WHERE substr(date, 1, 10) = ? LIMIT 1"),
                 {}) {}
 
@@ -104,10 +123,35 @@ public:
     // The runner's result, its starters in `runners`; the results' racecourse in
     // `racecourse` when the bet names another one.
     Found find(const Bet& bet, RunnerResult& result, QString& racecourse) {
-        const Race& race = raceOf({bet.raceDay.toString(Qt::ISODate), bet.race.r, bet.race.c});
+        // A bet that needs its runner's line alone has it through the whole index key when
+        // the results write the horse as the ledger does: the race is read only otherwise.
+        // The racecourse the bet names is tried first: most often the results name it so.
+        // A race's starters are counted at every meeting of its day that bears its R: a
+        // race written under two spellings is one race.
+        const QString day = bet.raceDay.toString(Qt::ISODate);
+        if (!settlingNeedsStarters(bet.gameType)) {
+            const auto seek = [&](const QString& stored) {
+                m_runner.rebind({day, stored, bet.race.r, bet.race.c, bet.horse});
+                if (!m_runner.next())
+                    return false;
+                result = readResult(m_runner, 2);
+                result.runners.reset();
+                racecourse.clear();
+                if (!bet.race.racecourse.isEmpty() &&
+                    !racing::sameName(m_runner.string(0), bet.race.racecourse))
+                    racecourse = m_runner.string(0);
+                return true;
+            };
+            if (!bet.race.racecourse.isEmpty() && seek(bet.race.racecourse))
+                return Found::Runner;
+            for (const auto& [stored, meeting] : meetingsOn(day).named)
+                if (meeting == bet.race.r && seek(stored))
+                    return Found::Runner;
+        }
+        const QString horse = racing::nameKey(bet.horse);
+        const Race& race = raceOf({day, bet.race.r, bet.race.c}, bet.race.racecourse, horse);
         if (race.runners.isEmpty())
             return Found::RaceMissing;
-        const QString horse = racing::nameKey(bet.horse);
         for (const Runner& runner : race.runners) {
             if (runner.horse != horse)
                 continue;
@@ -125,8 +169,9 @@ public:
     // Whether the bet's horse shares its place with another runner: a dead heat ("1ex", or
     // two runners given one place), where the dividend is shared.
     bool sharesPlace(const Bet& bet) {
-        const Race& race = raceOf({bet.raceDay.toString(Qt::ISODate), bet.race.r, bet.race.c});
         const QString horse = racing::nameKey(bet.horse);
+        const Race& race =
+            raceOf({bet.raceDay.toString(Qt::ISODate), bet.race.r, bet.race.c}, QString(), horse);
         std::optional<racing::Finish> mine;
         for (const Runner& runner : race.runners)
             if (runner.horse == horse)
@@ -149,37 +194,99 @@ private:
     struct Race {
         QVector<Runner> runners;
         std::optional<int> starters;
+        bool whole = false; // read at every meeting of the day
+        bool holds(const QString& horse) const {
+            return std::any_of(runners.begin(), runners.end(),
+                               [&](const Runner& runner) { return runner.horse == horse; });
+        }
     };
 
-    const Race& raceOf(const RaceKey& key) {
+    // The runner index leads with the day and the racecourse: a race known by its numbers
+    // alone is read at each meeting of its day that bears its R, the meetings read once a
+    // day from the index alone.
+    // A race is read first under the racecourse the bet names, the one most results write
+    // for the whole race; at every meeting of its day that bears its R (another spelling
+    // of the racecourse is the same race) when the horse is not there, or when the race's
+    // starters cannot be told without its number of runners.
+    const Race& raceOf(const RaceKey& key, const QString& named, const QString& horse) {
         auto found = m_races.find(key);
-        if (found != m_races.end())
+        if (found != m_races.end() && (found->second.whole || found->second.holds(horse)))
             return found->second;
-        m_race.rebind({std::get<0>(key), std::get<1>(key), std::get<2>(key)});
+        const auto& [day, r, c] = key;
         Race race;
         std::optional<int> declared;
         int started = 0;
         int nonRunners = 0;
-        while (m_race.next()) {
-            Runner runner{m_race.isNull(0) ? QString() : m_race.string(0),
-                          m_race.isNull(1) ? QString() : racing::nameKey(m_race.string(1)),
-                          readResult(m_race, 2)};
-            if (racing::finishOf(runner.result.place, runner.result.statut).started())
-                ++started;
-            else
-                ++nonRunners;
-            if (runner.result.runners)
-                declared = std::max(declared.value_or(0), *runner.result.runners);
-            race.runners << runner;
+        const auto read = [&](data::Statement& rs) {
+            while (rs.next()) {
+                Runner runner{rs.isNull(0) ? QString() : rs.string(0),
+                              rs.isNull(1) ? QString() : racing::nameKey(rs.string(1)),
+                              readResult(rs, 2)};
+                if (racing::finishOf(runner.result.place, runner.result.statut).started())
+                    ++started;
+                else
+                    ++nonRunners;
+                if (runner.result.runners)
+                    declared = std::max(declared.value_or(0), *runner.result.runners);
+                race.runners << runner;
+            }
+        };
+        if (found == m_races.end() && !named.isEmpty()) {
+            m_race.rebind({day, named, r, c});
+            read(m_race);
         }
-        race.starters = declared ? std::optional<int>(std::max(0, *declared - nonRunners))
-                                 : std::optional<int>(started);
+        if (!declared || !race.holds(horse)) {
+            race = Race();
+            declared.reset();
+            started = nonRunners = 0;
+            race.whole = true;
+            const Meetings& meetings = meetingsOn(day);
+            for (const auto& [racecourse, meeting] : meetings.named)
+                if (meeting == r) {
+                    m_race.rebind({day, racecourse, r, c});
+                    read(m_race);
+                }
+            if (meetings.unnamed) {
+                m_unnamedRace.rebind({day, r, c});
+                read(m_unnamedRace);
+            }
+        }
+        if (!race.runners.isEmpty())
+            race.starters = declared ? std::optional<int>(std::max(0, *declared - nonRunners))
+                                     : std::optional<int>(started);
+        if (found != m_races.end())
+            return found->second = std::move(race);
         return m_races.emplace(key, std::move(race)).first->second;
     }
 
+    struct Meetings {
+        std::vector<std::pair<QString, int>> named; // racecourse as stored, R
+        bool unnamed = false;                        // runners without a racecourse
+    };
+
+    const Meetings& meetingsOn(const QString& day) {
+        auto found = m_meetings.find(day);
+        if (found != m_meetings.end())
+            return found->second;
+        Meetings meetings;
+        m_dayMeetings.rebind({day});
+        while (m_dayMeetings.next())
+            if (!m_dayMeetings.isNull(0))
+                meetings.named.emplace_back(m_dayMeetings.string(0),
+                                            int(m_dayMeetings.integer(1)));
+        m_unnamed.rebind({day});
+        meetings.unnamed = m_unnamed.next();
+        return m_meetings.emplace(day, std::move(meetings)).first->second;
+    }
+
     data::Statement m_race;
+    data::Statement m_runner;
+    data::Statement m_unnamedRace;
+    data::Statement m_dayMeetings;
+    data::Statement m_unnamed;
     data::Statement m_day;
     std::map<RaceKey, Race> m_races;
+    std::map<QString, Meetings> m_meetings;
     std::map<QString, bool> m_days;
 };
 

@@ -3,6 +3,7 @@
 #include "data/regional.h"
 #include "racing/vocabulary.h"
 
+#include <QHash>
 #include <QRegularExpression>
 #include <array>
 #include <cmath>
@@ -34,16 +35,35 @@ std::optional<BetState> betStateFromName(const QString& name) {
     return std::nullopt;
 }
 
+namespace {
+
+// A book holds a handful of game types, each settled thousands of times.
+QString typeKey(const QString& gameType) {
+    thread_local QHash<QString, QString> keys;
+    auto found = keys.constFind(gameType);
+    if (found == keys.cend())
+        found = keys.insert(gameType, racing::nameKey(gameType));
+    return *found;
+}
+
+} // namespace
+
+bool settlingNeedsStarters(const QString& gameType) {
+    static const QString place = racing::nameKey(QStringLiteral("Simple Placé"));
+    return typeKey(gameType) == place;
+}
+
 BetState settle(const QString& gameType, const RunnerResult& result) {
     using racing::Finish;
     const Finish finish = racing::finishOf(result.place, result.statut);
     if (!finish.started())
         return BetState::Refunded;
-    const QString type = racing::nameKey(gameType);
+    static const QString win = racing::nameKey(QStringLiteral("Simple Gagnant"));
+    const QString type = typeKey(gameType);
     const bool placed = finish.kind == Finish::Kind::Placed;
-    if (type == racing::nameKey(QStringLiteral("Simple Gagnant")))
+    if (type == win)
         return placed && finish.place == 1 ? BetState::Won : BetState::Lost;
-    if (type == racing::nameKey(QStringLiteral("Simple Placé"))) {
+    if (settlingNeedsStarters(gameType)) {
         if (!result.runners)
             return BetState::Pending;
         const int paid = racing::paidPlaces(*result.runners);

@@ -29,6 +29,8 @@ struct RunnerResult {
 // place bet whose race gives no number of runners stays pending, as does every other game
 // type (the user settles those).
 BetState settle(const QString& gameType, const RunnerResult& result);
+// Whether settling that game type needs the race's starters, and not only the runner's line.
+bool settlingNeedsStarters(const QString& gameType);
 
 // A race as a bet names it: its meeting and number, and the racecourse when one is given.
 struct RaceRef {

@@ -13,6 +13,9 @@ bool isApostrophe(QChar c) {
 // "non partant", "Non-partant", "NON PARTANTE", "NP", also inside a longer status
 // ("Retiré : non partant").
 bool saysNonRunner(const QString& text) {
+    // Most places are a figure, most statuses empty: neither says anything of the kind.
+    if (text.isEmpty() || text.front().isDigit())
+        return false;
     const QString key = nameKey(text);
     if (key == QLatin1String("NP"))
         return true;
@@ -46,7 +49,7 @@ QString nameKey(const QString& name) {
 }
 
 bool sameName(const QString& a, const QString& b) {
-    return nameKey(a) == nameKey(b);
+    return a == b || nameKey(a) == nameKey(b);
 }
 
 Finish finishOf(const QString& place, const QString& status) {
