@@ -384,6 +384,8 @@ void TestBets::oneResultsFile() {
     QCOMPARE(runners.size(), 1);
     QCOMPARE(runners.first().form, form);
     QCOMPARE(runners.first().daysSinceLastRace.has_value(), !form.isEmpty());
+    // The followed horse's card reads its last race from the same rows.
+    QCOMPARE(followed::lastRaceForm(*t.db(), cardName, day).place == "NonConnu", form.isEmpty());
 }
 
 // The same rules, from the results stored in a file, with the ways a bet finds its runner.
