@@ -1,4 +1,5 @@
 #include "ledger/betbook.h"
+#include "ledger/multibets.h"
 #include "ledger/bets.h"
 #include "followed/raceday.h"
 #include "ledger/yearbook.h"
@@ -92,6 +93,10 @@ private slots:
     void finishesAsWritten();
     void namesAsCompared_data();
     void namesAsCompared();
+    void severalHorses_data();
+    void severalHorses();
+    void numbersAsTyped_data();
+    void numbersAsTyped();
     void oneResultsFile_data();
     void oneResultsFile();
     void settlingOnAFile_data();
@@ -285,6 +290,152 @@ void TestBets::namesAsCompared() {
     QFETCH(QString, a);
     QFETCH(QString, b);
     QTEST(racing::sameName(a, b), "same");
+}
+
+// A finish written "place:saddle …": "1:4 2:7 3:1 NP:5 2ex:3".
+ledger::RaceFinish finishOf(const QString& text, std::optional<int> starters) {
+    ledger::RaceFinish finish;
+    for (const QString& part : text.split(' ', Qt::SkipEmptyParts)) {
+        const QStringList pair = part.split(':');
+        finish.bySaddle.insert(pair.at(1).toInt(), racing::finishOf(pair.at(0)));
+    }
+    finish.starters = starters;
+    return finish;
+}
+
+// Every rule and rank, unit and combined, on finishes as results write them.
+void TestBets::severalHorses_data() {
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("formula");
+    QTest::addColumn<QString>("numbers");
+    QTest::addColumn<QString>("finish");
+    QTest::addColumn<int>("starters");
+    QTest::addColumn<BetState>("state");
+    QTest::addColumn<int>("winning");
+    QTest::addColumn<QString>("rank"); // or the reason it stays pending
+    const QString arrivee = "1:4 2:7 3:1 4:9 5:2 6:3 0:8";
+    const auto row = [&](const char* name, const char* type, const char* formula,
+                         const char* numbers, BetState state, int winning, const char* rank = "",
+                         const QString& finish = QString(), int starters = 12) {
+        QTest::newRow(name) << QString::fromUtf8(type) << QString::fromUtf8(formula)
+                            << QString(numbers) << (finish.isNull() ? arrivee : finish)
+                            << starters << state << winning << QString::fromUtf8(rank);
+    };
+    using S = BetState;
+    row("couplé gagnant either order", "couplé gagnant", "unitaire", "7-4", S::Won, 1);
+    row("couplé gagnant 1st and 3rd", "couplé gagnant", "unitaire", "4-1", S::Lost, 0);
+    row("couplé ordre in order", "couplé ordre", "unitaire", "4 7", S::Won, 1);
+    row("couplé ordre reversed", "couplé ordre", "unitaire", "7 4", S::Lost, 0);
+    row("couplé ordre all orders", "couplé ordre", "tous ordres", "7 4 9", S::Won, 1);
+    row("couplé placé two of three", "couplé placé", "unitaire", "1,7", S::Won, 1);
+    row("couplé placé with 7 starters refunded", "couplé placé", "unitaire", "1,7", S::Refunded,
+        0, "", QString(), 7);
+    row("deux sur quatre", "deux sur quatre", "unitaire", "9-1", S::Won, 1);
+    row("deux sur quatre combined", "deux sur quatre", "combinée", "9-1-2-4", S::Won, 3);
+    row("trio any order", "trio", "unitaire", "1-4-7", S::Won, 1);
+    row("trio ordre out of order", "trio ordre", "unitaire", "1-4-7", S::Lost, 0);
+    row("tiercé ordre", "tiercé", "unitaire", "4-7-1", S::Won, 1, "ordre");
+    row("tiercé désordre", "tiercé", "unitaire", "1-7-4", S::Won, 1, "désordre");
+    row("tiercé combined of 5: 10 sets", "tiercé", "combinée", "4-7-1-9-2", S::Won, 1, "ordre");
+    row("tiercé all orders of 4: 24 sets", "tiercé", "tous ordres", "1-4-7-9", S::Won, 6, "ordre");
+    row("quarté+ bonus", "quarté+", "unitaire", "1-4-7-2", S::Won, 1, "bonus");
+    row("quarté+ désordre", "quarté+", "unitaire", "9-1-4-7", S::Won, 1, "désordre");
+    row("quinté+ ordre", "quinté+", "unitaire", "4-7-1-9-2", S::Won, 1, "ordre");
+    row("quinté+ bonus 4", "quinté+", "unitaire", "9-1-4-7-3", S::Won, 1, "bonus 4");
+    row("quinté+ bonus 3", "quinté+", "unitaire", "1-4-7-3-8", S::Won, 1, "bonus 3");
+    row("quinté+ combined of 6, best rank kept", "quinté+", "combinée", "4-7-1-9-2-3", S::Won, 3,
+        "ordre");
+    row("quinté+ lost", "quinté+", "unitaire", "4-7-3-8-6", S::Lost, 0);
+    row("multi of 5", "multi", "unitaire", "9-3-1-7-4", S::Won, 1);
+    row("multi missing the 4th", "multi", "unitaire", "3-1-7-4", S::Lost, 0);
+    const QString nonRunner = "1:4 2:7 3:1 4:9 5:2 NP:5";
+    row("couplé with a non-runner: refunded", "couplé gagnant", "unitaire", "4-5", S::Refunded, 0,
+        "", nonRunner);
+    row("trio combined, non-runner's sets refunded", "trio", "combinée", "4-7-1-5", S::Won, 1, "",
+        nonRunner);
+    row("deux sur quatre all sets with the non-runner", "deux sur quatre", "combinée", "5-3-6",
+        S::Lost, 0, "", nonRunner + " 0:3 0:6");
+    row("tiercé with a non-runner", "tiercé", "unitaire", "4-7-5", S::Pending, 0,
+        "non-partant parmi les numéros : réglez ce pari à la main", nonRunner);
+    row("multi with a non-runner", "multi", "unitaire", "4-7-1-5", S::Pending, 0,
+        "non-partant parmi les numéros", nonRunner);
+    row("dead heat on 2nd", "couplé ordre", "unitaire", "4-7", S::Pending, 0,
+        "arrivée avec ex aequo : réglez ce pari à la main", "1:4 2ex:7 2ex:3 4:1");
+    row("dead heat after the places that decide", "couplé gagnant", "unitaire", "4-7", S::Won, 1,
+        "", "1:4 2:7 3ex:1 3ex:3");
+    row("finish incomplete", "quinté+", "unitaire", "4-7-1-9-2", S::Pending, 0,
+        "arrivée incomplète", "1:4 2:7 3:1");
+}
+
+void TestBets::severalHorses() {
+    QFETCH(QString, type);
+    QFETCH(QString, formula);
+    QFETCH(QString, numbers);
+    QFETCH(QString, finish);
+    QFETCH(int, starters);
+    QFETCH(QString, rank);
+    const ledger::Rule rule = *ledger::ruleFromName(type);
+    const ledger::ParsedNumbers parsed = ledger::parseNumbers(numbers);
+    QVERIFY2(parsed.refusal.isEmpty(), qPrintable(parsed.refusal));
+    const ledger::MultiOutcome outcome = ledger::settleMulti(
+        rule, *ledger::formulaFromName(formula), parsed.numbers, finishOf(finish, starters));
+    QTEST(outcome.state, "state");
+    QTEST(outcome.winning, "winning");
+    if (outcome.state == BetState::Pending)
+        QVERIFY2(outcome.pendingReason.startsWith(rank), qPrintable(outcome.pendingReason));
+    else
+        QCOMPARE(outcome.rank, rank);
+}
+
+void TestBets::numbersAsTyped_data() {
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("formula");
+    QTest::addColumn<QString>("numbers");
+    QTest::addColumn<QString>("said"); // the refusal, or the combinations when accepted
+    QTest::newRow("dashes") << "Tiercé" << "unitaire" << "4-7-1" << "1";
+    QTest::newRow("blanks and commas") << "Tiercé" << "combinée" << " 4 7,1, 9 ,2" << "10";
+    QTest::newRow("all orders of 5") << "Tiercé" << "tous ordres" << "4 7 1 9 2" << "60";
+    QTest::newRow("zero") << "Tiercé" << "unitaire" << "4-0-1"
+                          << "numéro 0 impossible : les numéros vont de 1 à 30";
+    QTest::newRow("31") << "Tiercé" << "unitaire" << "4-31-1"
+                        << "numéro 31 impossible : les numéros vont de 1 à 30";
+    QTest::newRow("a repeat") << "Tiercé" << "unitaire" << "4-7-4" << "numéro 4 saisi deux fois";
+    QTest::newRow("a letter") << "Tiercé" << "unitaire" << "4-x-1"
+                              << "« x » n'est pas un numéro de cheval";
+    QTest::newRow("too few for unit") << "Quinté+" << "unitaire" << "4-7-1"
+                                      << "un Quinté+ unitaire se joue sur 5 numéros : 3 numéros "
+                                         "saisis";
+    QTest::newRow("combined needs more") << "Couplé Gagnant" << "combinée" << "4-7"
+                                         << "un Couplé Gagnant en formule combinée se joue sur "
+                                            "plus de 2 numéros : 2 numéros saisis";
+    QTest::newRow("all orders not offered") << "Trio" << "tous ordres" << "4-7-1"
+                                            << "le Trio ne se joue pas en formule tous ordres";
+    QTest::newRow("multi unit only") << "Multi" << "combinée" << "4-7-1-2-3"
+                                     << "le Multi se joue en formule unitaire seulement";
+    QTest::newRow("multi of 8") << "Multi" << "unitaire" << "1-2-3-4-5-6-7-8"
+                                << "le Multi se joue sur 4 à 7 numéros : 8 numéros saisis";
+    QTest::newRow("too many sets") << "Quinté+" << "tous ordres" << "1-2-3-4-5-6-7-8-9-10"
+                                   << "30 240 combinaisons : 20 000 au plus";
+}
+
+void TestBets::numbersAsTyped() {
+    QFETCH(QString, type);
+    QFETCH(QString, formula);
+    QFETCH(QString, numbers);
+    QFETCH(QString, said);
+    const ledger::Rule rule = ledger::defaultRule(type);
+    const ledger::Formula how = *ledger::formulaFromName(formula);
+    const ledger::ParsedNumbers parsed = ledger::parseNumbers(numbers);
+    QString refusal = !parsed.refusal.isEmpty()
+                                ? parsed.refusal
+                                : ledger::numbersRefusal(rule, how, parsed.numbers).value_or(QString());
+    if (refusal.isEmpty()) {
+        const qint64 count = ledger::combinationCount(rule, how, int(parsed.numbers.size()));
+        QCOMPARE(QString::number(count), said);
+        QCOMPARE(ledger::combinations(rule, how, parsed.numbers).size(), count);
+    } else {
+        QCOMPARE(refusal.replace(QChar(0x202F), ' ').replace(QChar(0xA0), ' '), said);
+    }
 }
 
 // Each case of the messy results file, settled by its import and read in the horse's form
