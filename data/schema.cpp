@@ -97,7 +97,14 @@ const char* const kYearTable = "CREATE TABLE EXERCICE (annee INTEGER NOT NULL)";
 const char* const kBetsTable =
     "CREATE TABLE PARIS (NumJeu INTEGER PRIMARY KEY, DateCourse TEXT NOT NULL, Hippodrome TEXT, "
     "R INTEGER NOT NULL, C INTEGER NOT NULL, Cote REAL, Etat TEXT NOT NULL DEFAULT 'en cours', "
-    "NumGain INTEGER)";
+    "NumGain INTEGER, Numeros TEXT, Formule TEXT, Combinaisons INTEGER, Gagnantes INTEGER, "
+    "Rang TEXT)";
+// What a bet on several horses adds to PARIS, for a file made before.
+const char* const kMultiBetColumns[] = {"Numeros TEXT", "Formule TEXT", "Combinaisons INTEGER",
+                                        "Gagnantes INTEGER", "Rang TEXT"};
+// How each game type settles: a rule of the ledger's, 'à la main' for the user to settle.
+const char* const kRulesTable =
+    "CREATE TABLE REGLESJEUX (Type TEXT PRIMARY KEY, Regle TEXT NOT NULL)";
 // The day's card: the runners announced, one row per runner, a race replaced whole by a
 // later card. Dates are ISO days, as DateCourse.
 const char* const kCardTable =
@@ -191,6 +198,41 @@ const QStringList& defaultGameTypes() {
     return types;
 }
 
+const QVector<std::pair<QString, QString>>& defaultGameRules() {
+    static const QVector<std::pair<QString, QString>> rules = {
+        {QStringLiteral("Simple Gagnant"), QStringLiteral("simple gagnant")},
+        {QStringLiteral("Simple Placé"), QStringLiteral("simple placé")},
+        {QStringLiteral("Couplé Gagnant"), QStringLiteral("couplé gagnant")},
+        {QStringLiteral("Couplé Placé"), QStringLiteral("couplé placé")},
+        {QStringLiteral("Couplé Ordre"), QStringLiteral("couplé ordre")},
+        {QStringLiteral("Deux sur Quatre"), QStringLiteral("deux sur quatre")},
+        {QStringLiteral("Trio"), QStringLiteral("trio")},
+        {QStringLiteral("Trio Ordre"), QStringLiteral("trio ordre")},
+        {QStringLiteral("Tiercé"), QStringLiteral("tiercé")},
+        {QStringLiteral("Quarté+"), QStringLiteral("quarté+")},
+        {QStringLiteral("Quinté+"), QStringLiteral("quinté+")},
+        {QStringLiteral("Multi"), QStringLiteral("multi")}};
+    return rules;
+}
+
+bool hasRulesTable(const Database& db) {
+    return db.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' "
+                                    "AND name = 'REGLESJEUX' COLLATE NOCASE"))
+               .toInt() > 0;
+}
+
+void createRulesTable(const Database& db) {
+    db.exec(QString::fromLatin1(kRulesTable));
+    for (const auto& [type, rule] : defaultGameRules())
+        db.exec(QStringLiteral("INSERT INTO REGLESJEUX (Type, Regle) VALUES (?, ?)"), {type, rule});
+}
+
+bool hasMultiBetColumns(const Database& db) {
+    return db.scalar(QStringLiteral("SELECT count(*) FROM pragma_table_info('PARIS') WHERE name "
+                                    "= 'Numeros' COLLATE NOCASE"))
+               .toInt() > 0;
+}
+
 const char* yearTable() {
     return kYearTable;
 }
@@ -209,6 +251,7 @@ void create(const Database& db, std::optional<int> year) {
         db.exec(QString::fromLatin1(kYearTable));
         createBetsTable(db);
         createCardTable(db);
+        createRulesTable(db);
         db.exec(QStringLiteral("INSERT INTO EXERCICE (annee) VALUES (?)"),
                 {year.value_or(regional::today().year())});
         for (const char* sql : kIndexes)
@@ -301,6 +344,29 @@ void addCardTable(const Database& db, const QString& path) {
     }
 }
 
+// The game types' rules and the columns of bets on several horses, added together in one
+// transaction; a file that cannot take them now is opened as it is, its bets on several
+// horses settled by hand.
+void addMultiBets(const Database& db, const QString& path) {
+    try {
+        const bool rules = hasRulesTable(db);
+        const bool columns = !hasBetsTable(db) || hasMultiBetColumns(db);
+        if (rules && columns)
+            return;
+        Transaction transaction(db);
+        if (!rules)
+            createRulesTable(db);
+        if (!columns)
+            for (const char* column : kMultiBetColumns)
+                db.exec(QStringLiteral("ALTER TABLE PARIS ADD COLUMN ") +
+                        QString::fromLatin1(column));
+        transaction.commit();
+    } catch (const DbError& error) {
+        QTextStream(stderr) << "velmora : règles des types de jeux non ajoutées à " << path
+                            << " : " << error.engineText() << Qt::endl;
+    }
+}
+
 } // namespace
 
 bool hasCardTable(const Database& db) {
@@ -338,6 +404,7 @@ std::shared_ptr<Database> openFile(const QString& path) {
     addConfirmationIndex(*db, path);
     addBetsTable(*db, path);
     addCardTable(*db, path);
+    addMultiBets(*db, path);
     return db;
 }
 

@@ -3,6 +3,8 @@
 #include "data/database.h"
 
 #include <QStringList>
+#include <QVector>
+#include <utility>
 #include <memory>
 #include <optional>
 
@@ -34,6 +36,15 @@ void createBetsTable(const Database& db);
 bool hasCardTable(const Database& db);
 void createCardTable(const Database& db);
 bool hasBetsTable(const Database& db);
+
+// REGLESJEUX: how each game type settles, made with every file and added at opening to an
+// older one, filled for the usual types (their rule named as the ledger names it).
+const QVector<std::pair<QString, QString>>& defaultGameRules();
+bool hasRulesTable(const Database& db);
+void createRulesTable(const Database& db);
+// Whether PARIS has the columns of bets on several horses (Numeros, Formule, Combinaisons,
+// Gagnantes, Rang): a file made before gets them at opening.
+bool hasMultiBetColumns(const Database& db);
 
 // Creates the tables, indexes and game types in an empty database, and stamps it. The
 // ledger's open year is `year`, by default the current one.

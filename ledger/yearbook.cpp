@@ -38,6 +38,15 @@ const char* const kJeuxColumns =
 const char* const kUsersColumns = "Id, pseudo, SoldeDepart, SoldeEnCours, Mois";
 const char* const kBetsColumns = "NumJeu, DateCourse, Hippodrome, R, C, Cote, Etat, NumGain";
 
+// PARIS's columns as the file has them: a bet on several horses keeps its numbers, formula
+// and ranks in the archive.
+QString betsColumns(const data::Database& db) {
+    QString columns = QLatin1String(kBetsColumns);
+    if (data::schema::hasMultiBetColumns(db))
+        columns += QStringLiteral(", Numeros, Formule, Combinaisons, Gagnantes, Rang");
+    return columns;
+}
+
 // What says that two files hold the same ledger: the row counts, the sums a reader would
 // check by hand, and a digest of every value with its storage type, row by row.
 struct LedgerPrint {
@@ -118,13 +127,13 @@ LedgerPrint ledgerPrint(const data::Database& db) {
         }
     }
     if (data::schema::hasBetsTable(db)) {
-        data::Statement rs(
-            db.raw(),
-            QStringLiteral("SELECT %1 FROM PARIS ORDER BY NumJeu").arg(QLatin1String(kBetsColumns)),
-            {});
+        data::Statement rs(db.raw(),
+                           QStringLiteral("SELECT %1 FROM PARIS ORDER BY NumJeu").arg(betsColumns(db)),
+                           {});
+        const int columns = rs.columnCount();
         while (rs.next()) {
             ++print.paris;
-            for (int c = 0; c < 8; ++c)
+            for (int c = 0; c < columns; ++c)
                 addValue(hash, rs, c);
         }
     }
@@ -269,7 +278,7 @@ void writeArchive(const data::Database& db, const QString& partial, int year,
         if (data::schema::hasBetsTable(db))
             archive->exec(QStringLiteral("INSERT INTO main.PARIS (%1) SELECT %1 FROM "
                                          "velmora.PARIS ORDER BY NumJeu")
-                              .arg(QLatin1String(kBetsColumns)));
+                              .arg(betsColumns(db)));
         archive->exec(QStringLiteral("DETACH DATABASE velmora"));
         report(ClosingStep::ArchiveCopied);
         if (!integrityOk(*archive) || !(ledgerPrint(*archive) == ledger))
