@@ -4,6 +4,7 @@
 #include "data/schema.h"
 #include "data/statement.h"
 #include "data/transaction.h"
+#include "ledger/multibets.h"
 #include "racing/vocabulary.h"
 
 #include <QSqlQuery>
@@ -15,17 +16,24 @@
 namespace ledger {
 namespace {
 
-// The columns every reader of a bet selects, in Bet's order; the stake's Remarque last.
+// The columns every reader of a bet selects, in Bet's order; the stake's Remarque, then what a
+// bet on several horses adds (nothing in a file made before those).
 const char* const kBetColumns =
     "P.NumJeu, J.User, J.mois, J.Jour, J.[type jeux], J.Cheval, J.Debit, P.DateCourse, "
-    "P.Hippodrome, P.R, P.C, P.Cote, P.Etat, P.NumGain, J.Remarque";
-constexpr int kBetColumnCount = 15;
+    "P.Hippodrome, P.R, P.C, P.Cote, P.Etat, P.NumGain, J.Remarque, %1";
+constexpr int kRemarque = 14;
+const char* const kMultiColumns = "P.Numeros, P.Formule, P.Gagnantes, P.Rang";
+const char* const kNoMultiColumns = "NULL, NULL, NULL, NULL";
 
 // PARIS drives every read of bets (CROSS JOIN keeps it first): the few bets to cash are
 // found through their index, not among the thousands of a player's ledger lines.
-QString betQuery(const char* tail) {
+QString betQuery(const data::Database& db, const char* tail) {
+    const QString columns =
+        QString::fromLatin1(kBetColumns)
+            .arg(QLatin1String(data::schema::hasMultiBetColumns(db) ? kMultiColumns
+                                                                     : kNoMultiColumns));
     return QStringLiteral("SELECT %1 FROM PARIS P CROSS JOIN JEUX J ON J.Num = P.NumJeu %2")
-        .arg(QLatin1String(kBetColumns), QString::fromUtf8(tail));
+        .arg(columns, QString::fromUtf8(tail));
 }
 
 Bet readBet(const data::Statement& rs) {
@@ -45,12 +53,20 @@ Bet readBet(const data::Statement& rs) {
     bet.state = betStateFromName(rs.string(12)).value_or(BetState::Pending);
     if (!rs.isNull(13))
         bet.winNum = rs.integer(13);
+    if (!rs.isNull(15))
+        bet.numbers = parseNumbers(rs.string(15)).numbers;
+    if (!rs.isNull(16))
+        bet.formula = formulaFromName(rs.string(16));
+    if (!rs.isNull(17))
+        bet.winning = int(rs.integer(17));
+    if (!rs.isNull(18))
+        bet.rank = rs.string(18);
     return bet;
 }
 
 // The stake stands: it was not reversed (a refunded bet is settled by its reversal).
 bool stakeStands(const data::Statement& rs) {
-    return rs.isNull(kBetColumnCount - 1) || !isReversedLine(rs.string(kBetColumnCount - 1));
+    return rs.isNull(kRemarque) || !isReversedLine(rs.string(kRemarque));
 }
 
 bool hasBets(const data::Database& db) {
@@ -62,6 +78,7 @@ struct Runner {
     QString racecourse;
     QString horse; // as the racing vocabulary compares horses
     RunnerResult result;
+    std::optional<int> saddle;
 };
 using RaceKey = std::tuple<QString, int, int>; // day, R, C
 
@@ -82,9 +99,9 @@ class RunnerFinder {
 public:
     explicit RunnerFinder(const data::Database& db)
         : m_race(db.raw(),
-                 QStringLiteral("SELECT hippodrome, cheval, place, statut, nbPartant FROM CR "
-                                "WHERE substr(date, 1, 10) = ? AND hippodrome = ? AND R = ? "
-                                "AND C = ?"),
+                 QStringLiteral("SELECT hippodrome, cheval, place, statut, nbPartant, dossard "
+                                "FROM CR WHERE substr(date, 1, 10) = ? AND hippodrome = ? "
+                                "AND R = ? AND C = ?"),
                  {}),
           m_runner(db.raw(),
                    QStringLiteral("SELECT hippodrome, cheval, place, statut, nbPartant FROM CR "
@@ -92,9 +109,9 @@ public:
                                   "AND C = ? AND cheval = ?"),
                    {}),
           m_unnamedRace(db.raw(),
-                        QStringLiteral("SELECT hippodrome, cheval, place, statut, nbPartant "
-                                       "FROM CR WHERE substr(date, 1, 10) = ? AND hippodrome "
-                                       "IS NULL AND R = ? AND C = ?"),
+                        QStringLiteral("SELECT hippodrome, cheval, place, statut, nbPartant, "
+                                       "dossard FROM CR WHERE substr(date, 1, 10) = ? AND "
+                                       "hippodrome IS NULL AND R = ? AND C = ?"),
                         {}),
           m_dayMeetings(db.raw(),
                         QStringLiteral("SELECT DISTINCT hippodrome, R FROM CR WHERE "
@@ -122,14 +139,14 @@ public:
 
     // The runner's result, its starters in `runners`; the results' racecourse in
     // `racecourse` when the bet names another one.
-    Found find(const Bet& bet, RunnerResult& result, QString& racecourse) {
+    Found find(const Bet& bet, Rule rule, RunnerResult& result, QString& racecourse) {
         // A bet that needs its runner's line alone has it through the whole index key when
         // the results write the horse as the ledger does: the race is read only otherwise.
         // The racecourse the bet names is tried first: most often the results name it so.
         // A race's starters are counted at every meeting of its day that bears its R: a
         // race written under two spellings is one race.
         const QString day = bet.raceDay.toString(Qt::ISODate);
-        if (!settlingNeedsStarters(bet.gameType)) {
+        if (!settlingNeedsStarters(rule)) {
             const auto seek = [&](const QString& stored) {
                 m_runner.rebind({day, stored, bet.race.r, bet.race.c, bet.horse});
                 if (!m_runner.next())
@@ -164,6 +181,22 @@ public:
             return Found::Runner;
         }
         return Found::HorseMissing;
+    }
+
+    // The finish of the bet's race by saddle number, read at every meeting of its day;
+    // nothing when the results do not hold the race.
+    std::optional<RaceFinish> finishOf(const Bet& bet) {
+        const Race& race =
+            raceOf({bet.raceDay.toString(Qt::ISODate), bet.race.r, bet.race.c}, QString(), QString());
+        if (race.runners.isEmpty())
+            return std::nullopt;
+        RaceFinish finish;
+        finish.starters = race.starters;
+        for (const Runner& runner : race.runners)
+            if (runner.saddle)
+                finish.bySaddle.insert(*runner.saddle,
+                                       racing::finishOf(runner.result.place, runner.result.statut));
+        return finish;
     }
 
     // Whether the bet's horse shares its place with another runner: a dead heat ("1ex", or
@@ -221,7 +254,8 @@ private:
             while (rs.next()) {
                 Runner runner{rs.isNull(0) ? QString() : rs.string(0),
                               rs.isNull(1) ? QString() : racing::nameKey(rs.string(1)),
-                              readResult(rs, 2)};
+                              readResult(rs, 2),
+                              rs.isNull(5) ? std::nullopt : std::optional<int>(rs.integer(5))};
                 if (racing::finishOf(runner.result.place, runner.result.statut).started())
                     ++started;
                 else
@@ -290,13 +324,53 @@ private:
     std::map<QString, bool> m_days;
 };
 
+// What the results give a bet on several horses: its state, or why the punter settles it.
+void settleSeveral(const Bet& bet, Rule rule, RunnerFinder& finder, Settling& settling) {
+    const bool pending = bet.state == BetState::Pending;
+    if (!bet.formula) {
+        if (pending)
+            settling.byHand << bet;
+        return;
+    }
+    const std::optional<RaceFinish> finish = finder.finishOf(bet);
+    if (!finish) {
+        if (!pending)
+            return;
+        if (finder.hasResultsOn(bet.raceDay))
+            settling.raceNotFound << bet;
+        else
+            ++settling.awaitingResults;
+        return;
+    }
+    const MultiOutcome outcome = settleMulti(rule, *bet.formula, bet.numbers, *finish);
+    if (bet.winNum) {
+        if (outcome.state != BetState::Pending && outcome.state != bet.state)
+            settling.changedAfterCashing << Settling::Changed{bet, outcome.state};
+        return;
+    }
+    if (outcome.state == BetState::Pending) {
+        if (pending)
+            settling.undecided << Settling::Undecided{bet, outcome.pendingReason};
+        return;
+    }
+    if (outcome.state == bet.state && outcome.winning == bet.winning.value_or(-1) &&
+        outcome.rank == bet.rank)
+        return;
+    SettledBet settled{bet, bet.state, QString()};
+    settled.bet.state = outcome.state;
+    settled.bet.winning = outcome.winning;
+    settled.bet.rank = outcome.rank;
+    settling.settled << settled;
+}
+
 // What the results say of every bet not cashed whose stake stands.
 Settling settlingOf(const data::Database& db, std::optional<qint64> only) {
     Settling settling;
     RunnerFinder finder(db);
+    const GameRules rules(db);
     data::Statement rs(db.raw(),
-                       only ? betQuery("WHERE P.NumGain IS NULL AND P.NumJeu = ?")
-                            : betQuery("ORDER BY P.NumJeu"),
+                       only ? betQuery(db, "WHERE P.NumGain IS NULL AND P.NumJeu = ?")
+                            : betQuery(db, "ORDER BY P.NumJeu"),
                        only ? QVariantList{*only} : QVariantList{});
     while (rs.next()) {
         if (!stakeStands(rs)) {
@@ -311,15 +385,22 @@ Settling settlingOf(const data::Database& db, std::optional<qint64> only) {
         }
         const Bet bet = readBet(rs);
         const bool pending = bet.state == BetState::Pending;
-        // A bet on no particular horse has no runner to find: the user settles it.
-        if (storedHorse(bet.horse) == storedHorse(QString())) {
+        const Rule rule = rules.of(bet.gameType);
+        // A bet on several horses recorded before its numbers were: settled by its horse as
+        // before (refunded when it did not start), else by hand.
+        if (playsNumbers(rule) && !bet.numbers.isEmpty()) {
+            settleSeveral(bet, rule, finder, settling);
+            continue;
+        }
+        // A bet on no particular horse, or of a type the user settles, has nothing to find.
+        if (rule == Rule::ByHand || storedHorse(bet.horse) == storedHorse(QString())) {
             if (pending)
                 settling.byHand << bet;
             continue;
         }
         RunnerResult result;
         QString racecourse;
-        switch (finder.find(bet, result, racecourse)) {
+        switch (finder.find(bet, rule, result, racecourse)) {
         case RunnerFinder::Found::RaceMissing:
             // A day without results is only waiting; a day with results but not this race is
             // a bet the user must look at.
@@ -336,7 +417,7 @@ Settling settlingOf(const data::Database& db, std::optional<qint64> only) {
         case RunnerFinder::Found::Runner:
             break;
         }
-        const BetState state = settle(bet.gameType, result);
+        const BetState state = settle(rule, result);
         // The money of a cashed bet has moved: a result corrected since is told, never
         // applied, so that the punter enters the difference himself.
         if (bet.winNum) {
@@ -368,7 +449,7 @@ QString betText(const Bet& bet) {
 
 // The bet, read inside the caller's transaction; refused when it cannot be touched.
 Bet standingBet(const data::Database& db, qint64 num) {
-    data::Statement rs(db.raw(), betQuery("WHERE P.NumJeu = ?"), {num});
+    data::Statement rs(db.raw(), betQuery(db, "WHERE P.NumJeu = ?"), {num});
     if (!rs.next())
         throw BetRefused(BetRefused::Reason::NotFound);
     if (!stakeStands(rs))
@@ -433,11 +514,25 @@ Settling settleBets(const data::Database& db, std::optional<qint64> only) {
                            QStringLiteral("UPDATE PARIS SET Etat = ? WHERE NumJeu = ? AND Etat = ? "
                                           "AND NumGain IS NULL"),
                            {});
+    // A bet on several horses keeps its winning combinations and its rank.
+    std::optional<data::Statement> several;
+    if (data::schema::hasMultiBetColumns(db))
+        several.emplace(db.raw(),
+                        QStringLiteral("UPDATE PARIS SET Etat = ?, Gagnantes = ?, Rang = ? WHERE "
+                                       "NumJeu = ? AND Etat = ? AND NumGain IS NULL"),
+                        QVariantList{});
     QVector<SettledBet> written;
     for (const SettledBet& settled : std::as_const(settling.settled)) {
-        update.rebind(
-            {betStateName(settled.bet.state), settled.bet.num, betStateName(settled.was)});
-        update.next();
+        if (several && settled.bet.winning) {
+            several->rebind({betStateName(settled.bet.state), *settled.bet.winning,
+                             settled.bet.rank.isEmpty() ? QVariant() : QVariant(settled.bet.rank),
+                             settled.bet.num, betStateName(settled.was)});
+            several->next();
+        } else {
+            update.rebind(
+                {betStateName(settled.bet.state), settled.bet.num, betStateName(settled.was)});
+            update.next();
+        }
         if (sqlite3_changes(db.raw()) == 1)
             written << settled;
     }
@@ -452,22 +547,47 @@ QVector<Settling::Changed> changedSinceClosing(const data::Database& archive, in
     if (!hasBets(archive))
         return changed;
     RunnerFinder finder(results);
-    data::Statement rs(archive.raw(), betQuery("ORDER BY P.NumJeu"), {});
+    const GameRules rules(archive);
+    data::Statement rs(archive.raw(), betQuery(archive, "ORDER BY P.NumJeu"), {});
     while (rs.next()) {
         if (!stakeStands(rs))
             continue;
         const Bet bet = readBet(rs);
         if (bet.state == BetState::Pending || bet.state == BetState::Cancelled)
             continue;
-        RunnerResult result;
-        QString racecourse;
-        if (finder.find(bet, result, racecourse) != RunnerFinder::Found::Runner)
-            continue;
-        const BetState now = settle(bet.gameType, result);
+        const Rule rule = rules.of(bet.gameType);
+        BetState now = BetState::Pending;
+        if (playsNumbers(rule)) {
+            const std::optional<RaceFinish> finish = finder.finishOf(bet);
+            if (finish && bet.formula)
+                now = settleMulti(rule, *bet.formula, bet.numbers, *finish).state;
+        } else if (rule != Rule::ByHand) {
+            RunnerResult result;
+            QString racecourse;
+            if (finder.find(bet, rule, result, racecourse) != RunnerFinder::Found::Runner)
+                continue;
+            now = settle(rule, result);
+        }
         if (now != BetState::Pending && now != bet.state)
             changed << Settling::Changed{bet, now, year};
     }
     return changed;
+}
+
+GameRules::GameRules(const data::Database& db) {
+    if (!data::schema::hasRulesTable(db))
+        return;
+    m_fromFile = true;
+    data::Statement rs(db.raw(), QStringLiteral("SELECT Type, Regle FROM REGLESJEUX"), {});
+    while (rs.next())
+        m_rules.insert(racing::nameKey(rs.string(0)),
+                       ruleFromName(rs.string(1)).value_or(Rule::ByHand));
+}
+
+Rule GameRules::of(const QString& gameType) const {
+    if (!m_fromFile)
+        return defaultRule(gameType);
+    return m_rules.value(racing::nameKey(gameType), Rule::ByHand);
 }
 
 QString settledLine(const SettledBet& settled) {
@@ -499,6 +619,8 @@ QStringList pendingLines(const Settling& settling) {
                                     .arg(bet.raceDay.toString(QStringLiteral("dd/MM/yyyy")));
     for (const Bet& bet : settling.horseNotFound)
         lines << notFoundLine(bet);
+    for (const Settling::Undecided& undecided : settling.undecided)
+        lines << betText(undecided.bet) + QStringLiteral(" : ") + undecided.reason;
     for (const Bet& bet : settling.byHand)
         lines << betText(bet) + QStringLiteral(" : type de jeu réglé à la main");
     if (settling.awaitingResults > 0)
@@ -515,7 +637,7 @@ bool deadHeat(const data::Database& db, const Bet& bet) {
 std::optional<Bet> betOf(const data::Database& db, qint64 num) {
     if (!hasBets(db))
         return std::nullopt;
-    data::Statement rs(db.raw(), betQuery("WHERE P.NumJeu = ?"), {num});
+    data::Statement rs(db.raw(), betQuery(db, "WHERE P.NumJeu = ?"), {num});
     if (!rs.next())
         return std::nullopt;
     return readBet(rs);
@@ -527,7 +649,7 @@ QVector<Bet> betsToCash(const data::Database& db, const QString& player) {
         return bets;
     // Written as the index PARIS_a_encaisser is, so that it is the one read.
     data::Statement rs(db.raw(),
-                       betQuery("WHERE P.NumGain IS NULL AND P.Etat IN ('gagné', 'remboursé') "
+                       betQuery(db, "WHERE P.NumGain IS NULL AND P.Etat IN ('gagné', 'remboursé') "
                                 "AND J.User = ? ORDER BY P.DateCourse, P.NumJeu"),
                        {player});
     while (rs.next())
@@ -541,7 +663,7 @@ QVector<Bet> unsettledBetList(const data::Database& db) {
     if (!hasBets(db))
         return bets;
     data::Statement rs(db.raw(),
-                       betQuery("WHERE P.NumGain IS NULL AND P.Etat NOT IN (?, ?) "
+                       betQuery(db, "WHERE P.NumGain IS NULL AND P.Etat NOT IN (?, ?) "
                                 "ORDER BY P.DateCourse, P.NumJeu"),
                        {betStateName(BetState::Lost), betStateName(BetState::Cancelled)});
     while (rs.next())

@@ -4,8 +4,10 @@
 #include "data/money.h"
 #include "ledger/bets.h"
 #include "ledger/ledgerbook.h"
+#include "ledger/multibets.h"
 
 #include <QDate>
+#include <QHash>
 #include <QString>
 #include <QVector>
 #include <optional>
@@ -42,6 +44,12 @@ struct Bet {
     std::optional<double> odds;
     BetState state = BetState::Pending;
     std::optional<qint64> winNum; // the win line that cashed it
+    // A bet on several horses: its saddle numbers as written, its formula, and what settling
+    // found (winning combinations, the best rank of a Tiercé, Quarté+ or Quinté+).
+    QVector<int> numbers;
+    std::optional<Formula> formula;
+    std::optional<int> winning;
+    QString rank;
     // stake × odds, to the cent; nothing without odds.
     std::optional<Money> expectedReturn() const;
 };
@@ -54,6 +62,19 @@ struct SettledBet {
     QString resultsRacecourse;
 };
 
+// The rule of each game type, as the file's REGLESJEUX gives it (types compared as the
+// racing vocabulary compares them); a type it does not name is settled by hand. A file
+// without the table: each usual type's own rule.
+class GameRules {
+public:
+    explicit GameRules(const data::Database& db);
+    Rule of(const QString& gameType) const;
+
+private:
+    QHash<QString, Rule> m_rules; // by nameKey
+    bool m_fromFile = false;
+};
+
 struct Settling {
     QVector<SettledBet> settled; // whose state changed, by Num
     QVector<Bet> horseNotFound;  // the race is in the results, the horse is not
@@ -61,6 +82,13 @@ struct Settling {
     // results cannot decide its game type (or it names no horse), so the user settles it.
     QVector<Bet> raceNotFound;
     QVector<Bet> byHand;
+    // Bets on several horses the finish does not decide, each with the reason told
+    // ("arrivée avec ex aequo : réglez ce pari à la main").
+    struct Undecided {
+        Bet bet;
+        QString reason;
+    };
+    QVector<Undecided> undecided;
     int awaitingResults = 0; // pending bets whose day has no results yet
     // Cashed bets the results now give another state: never changed, told so that the
     // punter enters the difference.

@@ -1,4 +1,5 @@
 #include "ledger/bets.h"
+#include "ledger/multibets.h"
 
 #include "data/regional.h"
 #include "racing/vocabulary.h"
@@ -35,35 +36,19 @@ std::optional<BetState> betStateFromName(const QString& name) {
     return std::nullopt;
 }
 
-namespace {
-
-// A book holds a handful of game types, each settled thousands of times.
-QString typeKey(const QString& gameType) {
-    thread_local QHash<QString, QString> keys;
-    auto found = keys.constFind(gameType);
-    if (found == keys.cend())
-        found = keys.insert(gameType, racing::nameKey(gameType));
-    return *found;
+bool settlingNeedsStarters(Rule rule) {
+    return rule == Rule::SimplePlace;
 }
 
-} // namespace
-
-bool settlingNeedsStarters(const QString& gameType) {
-    static const QString place = racing::nameKey(QStringLiteral("Simple Placé"));
-    return typeKey(gameType) == place;
-}
-
-BetState settle(const QString& gameType, const RunnerResult& result) {
+BetState settle(Rule rule, const RunnerResult& result) {
     using racing::Finish;
     const Finish finish = racing::finishOf(result.place, result.statut);
     if (!finish.started())
         return BetState::Refunded;
-    static const QString win = racing::nameKey(QStringLiteral("Simple Gagnant"));
-    const QString type = typeKey(gameType);
     const bool placed = finish.kind == Finish::Kind::Placed;
-    if (type == win)
+    if (rule == Rule::SimpleGagnant)
         return placed && finish.place == 1 ? BetState::Won : BetState::Lost;
-    if (settlingNeedsStarters(gameType)) {
+    if (rule == Rule::SimplePlace) {
         if (!result.runners)
             return BetState::Pending;
         const int paid = racing::paidPlaces(*result.runners);
@@ -73,6 +58,10 @@ BetState settle(const QString& gameType, const RunnerResult& result) {
         return placed && finish.place <= paid ? BetState::Won : BetState::Lost;
     }
     return BetState::Pending;
+}
+
+BetState settle(const QString& gameType, const RunnerResult& result) {
+    return settle(defaultRule(gameType), result);
 }
 
 QString RaceRef::code() const {

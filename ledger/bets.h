@@ -29,8 +29,11 @@ struct RunnerResult {
 // place bet whose race gives no number of runners stays pending, as does every other game
 // type (the user settles those).
 BetState settle(const QString& gameType, const RunnerResult& result);
-// Whether settling that game type needs the race's starters, and not only the runner's line.
-bool settlingNeedsStarters(const QString& gameType);
+enum class Rule;
+// The same by the rule the file gives the bet's type.
+BetState settle(Rule rule, const RunnerResult& result);
+// Whether settling by that rule needs the race's starters, and not only the runner's line.
+bool settlingNeedsStarters(Rule rule);
 
 // A race as a bet names it: its meeting and number, and the racecourse when one is given.
 struct RaceRef {
