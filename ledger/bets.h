@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QString>
+#include <QVector>
 #include <optional>
 
 // A stake that carries its race is a bet: its state follows from the race's result.
@@ -52,11 +53,17 @@ std::optional<RaceRef> parseRace(const QString& text);
 // The odds typed: a decimal over 1, with a comma or a point.
 std::optional<double> parseOdds(const QString& text);
 
-// What a stake records of its race.
+enum class Formula;
+
+// What a stake records of its race; a bet on several horses, its saddle numbers as written
+// and its formula.
 struct BetSlip {
     QDate day;
     RaceRef race;
     std::optional<double> odds;
+    QVector<int> numbers;
+    std::optional<Formula> formula;
+    qint64 combinations = 0;
 };
 
 } // namespace ledger

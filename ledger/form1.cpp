@@ -10,9 +10,11 @@
 #include "gui/dialogs.h"
 #include "gui/errorbox.h"
 #include "gui/plaintextdelegate.h"
+#include "ledger/betbook.h"
 #include "ledger/betstocashmodel.h"
 #include "ledger/exports.h"
 #include "ledger/ledgerbook.h"
+#include "ledger/multibets.h"
 #include "ledger/statementmodel.h"
 #include "ledger/yearbook.h"
 
@@ -126,6 +128,12 @@ Form1::Form1(std::shared_ptr<data::Database> base, int anneeArchivee, QWidget* p
     connect(ui->BT_savemise, &QPushButton::clicked, this, &Form1::BT_savemise_Click);
     connect(ui->BT_savegain, &QPushButton::clicked, this, &Form1::BT_savegain_Click);
     connect(ui->Ctypejeux, &QComboBox::activated, this, &Form1::Ctypejeux_Click);
+    connect(ui->Ctypejeux, &QComboBox::editTextChanged, this, &Form1::Ctypejeux_Click);
+    connect(ui->Tnumeros, &QLineEdit::textChanged, this, &Form1::Tnumeros_Change);
+    ui->saisieForm->setRowVisible(ui->Tnumeros, false);
+    ui->saisieForm->setRowVisible(ui->formuleLayout, false);
+    connect(ui->C_formule, &QComboBox::currentIndexChanged, this, &Form1::Tnumeros_Change);
+    connect(ui->Cmontant, &QLineEdit::textChanged, this, &Form1::Tnumeros_Change);
     connect(ui->bt_ajouteusers, &QPushButton::clicked, this, &Form1::bt_ajouteusers_Click);
     connect(ui->Tajoutecredit, &QPushButton::clicked, this, &Form1::Tajoutecredit_Click);
     connect(ui->C_cheval, &QComboBox::activated, this, &Form1::C_cheval_Click);
@@ -618,13 +626,28 @@ void Form1::Enregistrer(ledger::GameKind genre) {
         return;
     }
     entree.amount = *montant.value;
-    entree.horse = ui->Tcheval->currentText();
+    const bool plusieurs = ledger::playsNumbers(RegleChoisie());
+    // A bet on several horses names none: its line says "AUTRE JEUX", as it always has.
+    entree.horse = plusieurs ? QString() : ui->Tcheval->currentText();
     // A win line is not a bet: the race and odds go with a stake only.
     if (genre == ledger::GameKind::Stake) {
         bool saisi = false;
         entree.bet = PariSaisi(saisi);
         if (!saisi)
             return;
+        // Numbers are what settles a bet on several horses; without them the stake is kept
+        // as it always was, the bet (if it names its race) settled by hand.
+        if (plusieurs && !ui->Tnumeros->text().trimmed().isEmpty()) {
+            // Settled from its race's finish: without its race, its numbers mean nothing.
+            if (!entree.bet) {
+                Refuser(QStringLiteral("Choisissez la course du pari : un pari sur plusieurs "
+                                       "chevaux se règle sur son arrivée."),
+                        QStringLiteral("Erreur course"), ui->C_course);
+                return;
+            }
+            if (!NumerosSaisis(*entree.bet))
+                return;
+        }
     }
 
     if (!AnneeOuverte({entree.month}) || !CompteExiste(entree.player, entree.month))
@@ -641,6 +664,7 @@ void Form1::Enregistrer(ledger::GameKind genre) {
     if (entree.bet) {
         ui->C_course->setEditText(QString());
         ui->Tcote->clear();
+        ui->Tnumeros->clear();
         ReglerParis(num);
     }
     // Choosing the player again rebuilds the statement and the horse lists once; the
@@ -701,10 +725,89 @@ void Form1::RefuserMontant(regional::AmountError erreur, const QString& suite, Q
     Refuser(regional::amountErrorText(erreur) + suite, QStringLiteral("Erreur montant"), champ);
 }
 
-void Form1::Ctypejeux_Click() {
+ledger::Rule Form1::RegleChoisie() const {
     const QString type = regional::simplifiedName(ui->Ctypejeux->currentText());
-    ui->Tcheval->setEnabled(type == QLatin1String("Simple Gagnant") ||
-                            type == QStringLiteral("Simple Placé"));
+    if (!m_base)
+        return ledger::defaultRule(type);
+    if (!m_regles) {
+        try {
+            m_regles = std::make_shared<const ledger::GameRules>(*m_base);
+        } catch (const data::DbError&) {
+            // A file busy now: the type's usual rule, read again at the next look.
+            return ledger::defaultRule(type);
+        }
+    }
+    return m_regles->of(type);
+}
+
+void Form1::Ctypejeux_Click() {
+    const ledger::Rule regle = RegleChoisie();
+    ui->Tcheval->setEnabled(regle == ledger::Rule::SimpleGagnant ||
+                            regle == ledger::Rule::SimplePlace);
+    // The numbers and their formula show for the bets played on several horses only.
+    const bool numeros = ledger::playsNumbers(regle);
+    ui->saisieForm->setRowVisible(ui->Tnumeros, numeros);
+    ui->saisieForm->setRowVisible(ui->formuleLayout, numeros);
+    const QVariant choisie = ui->C_formule->currentData();
+    {
+        const QSignalBlocker bloque(ui->C_formule);
+        ui->C_formule->clear();
+        if (numeros) {
+            QVector<ledger::Formula> formules{ledger::Formula::Unit};
+            if (regle != ledger::Rule::Multi)
+                formules << ledger::Formula::Combined;
+            if (ledger::ordered(regle))
+                formules << ledger::Formula::AllOrders;
+            for (const ledger::Formula formule : formules)
+                ui->C_formule->addItem(ledger::formulaLabel(formule), int(formule));
+            const int garde = ui->C_formule->findData(choisie);
+            ui->C_formule->setCurrentIndex(std::max(garde, 0));
+        }
+    }
+    Tnumeros_Change();
+}
+
+// Beside the numbers, what they play: "10 combinaisons, soit 1,50 € l'une".
+void Form1::Tnumeros_Change() {
+    ui->LblCombinaisons->clear();
+    if (!ui->saisieForm->isRowVisible(ui->Tnumeros))
+        return;
+    const ledger::Rule regle = RegleChoisie();
+    if (!ledger::playsNumbers(regle) || ui->C_formule->currentIndex() < 0)
+        return;
+    const auto formule = ledger::Formula(ui->C_formule->currentData().toInt());
+    const ledger::ParsedNumbers lus = ledger::parseNumbers(ui->Tnumeros->text());
+    if (!lus.refusal.isEmpty() || ledger::numbersRefusal(regle, formule, lus.numbers))
+        return;
+    const qint64 combinaisons = ledger::combinationCount(regle, formule, int(lus.numbers.size()));
+    QString texte = regional::counted(int(combinaisons), QStringLiteral("combinaison"),
+                                      QStringLiteral("combinaisons"));
+    const auto montant = regional::readPositiveAmount(ui->Cmontant->text());
+    if (montant.value && combinaisons > 0)
+        texte += QStringLiteral(", soit %1 l'une")
+                     .arg(regional::formatMoney(Money::fromCents(
+                         (montant.value->cents() + combinaisons / 2) / combinaisons)));
+    ui->LblCombinaisons->setText(texte);
+}
+
+bool Form1::NumerosSaisis(ledger::BetSlip& pari) {
+    const ledger::Rule regle = RegleChoisie();
+    const auto formule = ui->C_formule->currentIndex() >= 0
+                             ? ledger::Formula(ui->C_formule->currentData().toInt())
+                             : ledger::Formula::Unit;
+    const ledger::ParsedNumbers lus = ledger::parseNumbers(ui->Tnumeros->text());
+    QString refus = lus.refusal;
+    if (refus.isEmpty())
+        refus = ledger::numbersRefusal(regle, formule, lus.numbers).value_or(QString());
+    if (!refus.isEmpty()) {
+        refus[0] = refus.at(0).toUpper();
+        Refuser(refus + QLatin1Char('.'), QStringLiteral("Erreur numéros"), ui->Tnumeros);
+        return false;
+    }
+    pari.numbers = lus.numbers;
+    pari.formula = formule;
+    pari.combinations = ledger::combinationCount(regle, formule, int(lus.numbers.size()));
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -969,6 +1072,8 @@ void Form1::closeEvent(QCloseEvent* event) {
 
 void Form1::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        m_regles.reset();
         ActualiserPartants();
+    }
 }

@@ -14,6 +14,9 @@ class Form1;
 }
 namespace ledger {
 enum class GameKind;
+enum class Rule;
+struct BetSlip;
+class GameRules;
 enum class Carry;
 enum class BetState;
 struct BetSlip;
@@ -89,6 +92,7 @@ private slots:
     void BT_savemise_Click();
     void BT_savegain_Click();
     void Ctypejeux_Click();
+    void Tnumeros_Change();
     void bt_ajouteusers_Click();
     void Tajoutecredit_Click();
     void C_cheval_Click();
@@ -128,6 +132,10 @@ private:
     // The race and odds typed with a stake: nothing when the race is left empty, false in
     // `ok` after telling the user what is wrong.
     std::optional<ledger::BetSlip> PariSaisi(bool& ok);
+    // The rule of the game type typed, as the file gives it.
+    ledger::Rule RegleChoisie() const;
+    // A bet on several horses: its numbers and formula onto the slip, or refused.
+    bool NumerosSaisis(ledger::BetSlip& pari);
     // The displayed player's bets to cash, from the file.
     void ChargerAEncaisser();
     // Settles the bets from the results: the whole book, what changed told in the status
@@ -179,5 +187,8 @@ private:
     BetsToCashModel* m_aEncaisser = nullptr; // LstAEncaisser's bets
     bool m_parisRegles = false;              // settled once the window was first painted
     QString m_ouVaLaLigne; // the status bar's "Mise enregistrée dans …", while it shows
+    // The game types' rules, read once and again when the window comes back to the front
+    // (another window or velmora-db may have changed them).
+    mutable std::shared_ptr<const ledger::GameRules> m_regles;
     QLabel* m_lienPartants = nullptr; // "N de vos chevaux suivis courent aujourd'hui"
 };

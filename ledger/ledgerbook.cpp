@@ -4,6 +4,7 @@
 #include "data/schema.h"
 #include "data/statement.h"
 #include "data/transaction.h"
+#include "ledger/multibets.h"
 
 #include <QSqlQuery>
 #include <algorithm>
@@ -344,6 +345,15 @@ BalanceChange recordGame(const data::Database& db, const GameEntry& entry, Carry
                 {change.num, bet.day.toString(Qt::ISODate),
                  bet.race.racecourse.isEmpty() ? QVariant() : QVariant(bet.race.racecourse),
                  bet.race.r, bet.race.c, bet.odds ? QVariant(*bet.odds) : QVariant()});
+        if (!bet.numbers.isEmpty() && bet.formula) {
+            if (!data::schema::hasMultiBetColumns(db))
+                throw data::DbError(data::sqlite_code::Error,
+                                    QStringLiteral("table PARIS sans colonne Numeros"));
+            db.exec(QStringLiteral("UPDATE PARIS SET Numeros = ?, Formule = ?, Combinaisons = ? "
+                                   "WHERE NumJeu = ?"),
+                    {numbersText(bet.numbers), formulaName(*bet.formula), bet.combinations,
+                     change.num});
+        }
     }
     db.exec(QStringLiteral("UPDATE USERS SET SoldeEnCours = ? WHERE Id = ?"),
             {change.after.toStored(), row.id});
