@@ -1,6 +1,7 @@
 #include "ledger/betstocashmodel.h"
 
 #include "data/regional.h"
+#include "ledger/multibets.h"
 
 #include <algorithm>
 #include <numeric>
@@ -29,7 +30,7 @@ QString BetsToCashModel::text(const ledger::Bet& bet, int column) const {
     case Race:
         return bet.race.code();
     case Horse:
-        return bet.horse;
+        return bet.numbers.isEmpty() ? bet.horse : ledger::numbersText(bet.numbers);
     case Stake:
         return regional::formatMoney(bet.stake);
     case Odds:
@@ -53,7 +54,7 @@ int BetsToCashModel::widthNeeded(int column, const QFontMetrics& metrics) const 
         case Race:
             return bet.race.racecourse.size() + (bet.race.r >= 10) + (bet.race.c >= 10);
         case Horse:
-            return bet.horse.size();
+            return bet.numbers.isEmpty() ? bet.horse.size() : ledger::numbersText(bet.numbers).size();
         case Stake:
             return double(bet.stake.cents());
         case Odds:

@@ -9,6 +9,7 @@
 #include "ledger/betbook.h"
 #include "ledger/betstocashmodel.h"
 #include "ledger/ledgerbook.h"
+#include "ledger/multibets.h"
 #include "ledger/statementmodel.h"
 
 #include "racing/resultnames.h"
@@ -178,23 +179,38 @@ void Form1::BT_encaisser_Click() {
             return;
     } else {
         // The paid dividend differs from the odds taken: the amount is the user's to correct.
-        const auto attendu = pari->expectedReturn();
+        // A bet on several horses has no odds to go by: the amount paid is asked, blank.
+        const bool plusieurs = !pari->numbers.isEmpty();
+        const auto attendu = plusieurs ? std::nullopt : pari->expectedReturn();
         bool exAequo = false;
-        if (!Proteger([&] { exAequo = ledger::deadHeat(*m_base, *pari); }))
+        if (!plusieurs && !Proteger([&] { exAequo = ledger::deadHeat(*m_base, *pari); }))
             return;
         QString invite =
-            QStringLiteral("Montant du gain de %1 (%2, mise de %3) :")
-                .arg(pari->horse, pari->race.code(), regional::formatMoney(pari->stake));
+            plusieurs
+                ? QStringLiteral("Montant payé pour le %1 %2 (%3, mise de %4) :")
+                      .arg(pari->gameType, ledger::numbersText(pari->numbers), pari->race.code(),
+                           regional::formatMoney(pari->stake))
+                : QStringLiteral("Montant du gain de %1 (%2, mise de %3) :")
+                      .arg(pari->horse, pari->race.code(), regional::formatMoney(pari->stake));
+        if (plusieurs && !pari->rank.isEmpty())
+            invite += QStringLiteral("\nrang gagné : %1").arg(pari->rank);
         if (exAequo)
             invite += QStringLiteral("\narrivée avec ex aequo : le rapport est partagé");
-        const auto saisi = dialogs::input(this, invite, titre,
+        const auto saisi = dialogs::input(this, invite, plusieurs ? QStringLiteral("Montant payé") : titre,
                                           attendu ? regional::typedAmount(*attendu) : QString());
-        const QString texte = regional::dotsToCommas(saisi.value_or(QString())).trimmed();
-        if (texte.isEmpty())
+        if (!saisi)
+            return;
+        const QString texte = regional::dotsToCommas(*saisi).trimmed();
+        if (texte.isEmpty() && !plusieurs)
             return;
         const auto lu = regional::readPositiveAmount(texte);
-        if (!lu.value) {
-            RefuserMontant(lu.error, QStringLiteral(" Le pari n'a pas été encaissé."));
+        if (!lu.value || (plusieurs && lu.value->cents() == 0)) {
+            if (plusieurs && lu.value)
+                Refuser(QStringLiteral("Saisissez le montant payé : un pari gagné ne rapporte pas "
+                                       "0,00 €. Le pari n'a pas été encaissé."),
+                        QStringLiteral("Erreur montant"));
+            else
+                RefuserMontant(lu.error, QStringLiteral(" Le pari n'a pas été encaissé."));
             return;
         }
         montant = *lu.value;

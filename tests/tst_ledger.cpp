@@ -150,6 +150,7 @@ private slots:
     void newYearRefusesWrites();
     void closingTheYearFromTheMenu();
     void betsThroughTheRealWidgets();
+    void quinteThroughTheRealWidgets();
     void betsSettledOnceTheWindowShows();
     void monthsApartThroughTheRealWidgets();
     void followedRunningTodayFollowsTheFile();
@@ -2099,6 +2100,76 @@ void TestLedger::throughTheRealWidgets() {
     // The window fits a 1024×768 screen.
     QVERIFY(m_form->minimumSizeHint().width() <= 1000);
     QVERIFY(m_form->minimumSizeHint().height() <= 700);
+}
+
+// A Quinté+ as the punter plays it: six numbers in combined form, settled by the import of
+// its race's finish, cashed for the amount the course paid.
+void TestLedger::quinteThroughTheRealWidgets() {
+    addUser("Paul", "Mars", 100, 100);
+    m_dialogs.reset();
+    RealDialogs real;
+    openWindow();
+    QApplication::setActiveWindow(m_form.get());
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    choose("C_users", "Paul");
+    QVERIFY(!w<QLineEdit>("Tnumeros")->isVisible());
+    choose("Ctypejeux", "Quinté+");
+    QVERIFY(w<QLineEdit>("Tnumeros")->isVisible());
+    QVERIFY(!w<QComboBox>("Tcheval")->isEnabled());
+    auto* formule = w<QComboBox>("C_formule");
+    formule->setFocus();
+    QTest::keyClicks(formule, "Comb"); // a list that is not typed in: the keys pick the item
+    QCOMPARE(formule->currentText(), QString("Combinée"));
+    typeIn("Cmontant", "12");
+    typeIn("C_course", "R1C3");
+    typeIn("Tnumeros", "4 7 1 9 2 31");
+    real.click(QDialogButtonBox::Ok);
+    press("BT_savemise");
+    QVERIFY(real.allAnswered());
+    QCOMPARE(real.seen().last().title, QString("Erreur numéros"));
+    QCOMPARE(real.seen().last().text,
+             QString("Numéro 31 impossible : les numéros vont de 1 à 30."));
+    QCOMPARE(rowCount("JEUX"), 0);
+    typeIn("Tnumeros", "4 7 1 9 2 3");
+    QCOMPARE(plain(w<QLabel>("LblCombinaisons")->text()), QString("6 combinaisons, soit 2,00 € l'une"));
+    press("BT_savemise");
+    QCOMPARE(m_db->scalar("SELECT Numeros || ' ' || Formule || ' ' || Combinaisons FROM PARIS")
+                 .toString(),
+             QString("4-7-1-9-2-3 combinée 6"));
+    QCOMPARE(lastRow()[6].toString(), QString("AUTRE JEUX"));
+
+    QTemporaryDir dir;
+    QFile csv(dir.filePath("r.csv"));
+    QVERIFY(csv.open(QIODevice::WriteOnly));
+    csv.write("date;hippodrome;R;C;nbPartant;dossard;cheval;place\n"
+              "2024-03-06;Vincennes;1;3;14;4;A;1\n2024-03-06;Vincennes;1;3;14;7;B;2\n"
+              "2024-03-06;Vincennes;1;3;14;1;C;3\n2024-03-06;Vincennes;1;3;14;9;D;4\n"
+              "2024-03-06;Vincennes;1;3;14;5;E;5\n");
+    csv.close();
+    QString sortie, erreurs;
+    QTextStream out(&sortie), err(&erreurs);
+    QCOMPARE(runDbTool({"import-results", csv.fileName(), m_db->folder()}, out, err), 0);
+    QVERIFY2(sortie.contains("1 pari réglé"), qPrintable(sortie));
+    QCOMPARE(m_db->scalar("SELECT Etat || ' ' || Gagnantes || ' ' || Rang FROM PARIS").toString(),
+             QString("gagné 3 bonus 4"));
+    QTest::keyClick(w<QComboBox>("C_users")->lineEdit(), Qt::Key_Return);
+    auto* aEncaisser = w<QTreeView>("LstAEncaisser");
+    QCOMPARE(aEncaisser->model()->rowCount(), 1);
+    QTest::mouseClick(aEncaisser->viewport(), Qt::LeftButton, {},
+                      aEncaisser->visualRect(aEncaisser->model()->index(0, 2)).center());
+    // No amount proposed: a zero is refused, the amount paid is typed.
+    real.type("0");
+    real.click(QDialogButtonBox::Ok);
+    press("BT_encaisser");
+    QVERIFY(real.allAnswered());
+    QCOMPARE(real.seen().at(real.seen().size() - 2).held, QString());
+    QCOMPARE(real.seen().last().title, QString("Erreur montant"));
+    real.type("38,40");
+    press("BT_encaisser");
+    QVERIFY(real.allAnswered());
+    QCOMPARE(real.seen().last().title, QString("Montant payé"));
+    QCOMPARE(lastRow()[8].toDouble(), 38.4);
+    QCOMPARE(m_db->scalar("SELECT NumGain FROM PARIS").toLongLong(), lastRow()[0].toLongLong());
 }
 
 // A bet from the entry group to its cashing, as the user makes it: race and odds typed, the
