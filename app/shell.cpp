@@ -4,6 +4,7 @@
 #include "followed/fjour.h"
 #include "followed/fsuivit.h"
 #include "ledger/form1.h"
+#include "ledger/ftypesjeux.h"
 #include "stats/fstats.h"
 
 #include <QPointer>
@@ -34,6 +35,12 @@ void connectWindows(Form1* ledger) {
                      [](const QString& player, const QString& month, int year) {
                          Fstats::showSingle(player, month, year);
                      });
+    QObject::connect(ledger, &Form1::gameTypesRequested, ledger, [] {
+        Ftypesjeux* types = Ftypesjeux::showSingle();
+        if (g_openLedger)
+            QObject::connect(types, &Ftypesjeux::typesModifies, g_openLedger.data(),
+                             &Form1::TypesModifies, Qt::UniqueConnection);
+    });
     QObject::connect(ledger, &Form1::pastYearOpened, ledger,
                      [](Form1* past) { connectWindows(past); });
     // Open statistics follow the ledger's writes.

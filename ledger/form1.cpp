@@ -151,6 +151,7 @@ Form1::Form1(std::shared_ptr<data::Database> base, int anneeArchivee, QWidget* p
     connect(ui->mnusuivits, &QAction::triggered, this, &Form1::mnusuivits_Click);
     connect(ui->mnujour, &QAction::triggered, this, &Form1::raceDayRequested);
     connect(ui->mnustats, &QAction::triggered, this, &Form1::mnustats_Click);
+    connect(ui->mnutypesjeux, &QAction::triggered, this, &Form1::mnutypesjeux_Click);
     connect(ui->mnuexport, &QAction::triggered, this, [this] { Exporter(exports::Format::Csv); });
     connect(ui->mnupdf, &QAction::triggered, this, [this] { Exporter(exports::Format::Pdf); });
     connect(ui->mnuimprimer, &QAction::triggered, this, &Form1::mnuimprimer_Click);
@@ -201,6 +202,7 @@ void Form1::LectureSeule(const QString& suffixe) {
                                          ui->bt_ajouteusers, ui->BT_annuler, ui->BT_encaisser})
         ecrit->setEnabled(false);
     ui->mnucloturer->setEnabled(false);
+    ui->mnutypesjeux->setEnabled(false);
 }
 
 void Form1::LectureSeuleFichier(const QString& raison) {
@@ -934,6 +936,23 @@ void Form1::mnuchrono_Click() {
 
 void Form1::mnusuivits_Click() {
     emit followedRequested();
+}
+
+void Form1::mnutypesjeux_Click() {
+    emit gameTypesRequested();
+}
+
+void Form1::TypesModifies() {
+    m_regles.reset();
+    const QString saisi = ui->Ctypejeux->currentText();
+    {
+        const QSignalBlocker bloque(ui->Ctypejeux);
+        ui->Ctypejeux->clear();
+        if (!Proteger([this] { ChargerTypesJeux(); }))
+            return;
+        ui->Ctypejeux->setEditText(saisi);
+    }
+    Ctypejeux_Click();
 }
 
 void Form1::mnustats_Click() {

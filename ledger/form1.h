@@ -60,6 +60,8 @@ public slots:
     // Counts again the followed horses on today's card, for the status-bar link: after a horse
     // is followed, a card imported, or midnight.
     void ActualiserPartants();
+    // The game types or their rules changed (Ftypesjeux): the entry group reads them again.
+    void TypesModifies();
 
 signals:
     void chronoRequested();
@@ -76,6 +78,8 @@ signals:
     // A stake, win, credit, reversal, player or month was written: what other windows show
     // of the ledger is stale.
     void ledgerWritten();
+    // "Types de jeux…"
+    void gameTypesRequested();
 
 protected:
     // The ledger is the program: closing it closes every other window, each of which may
@@ -92,6 +96,7 @@ private slots:
     void BT_savemise_Click();
     void BT_savegain_Click();
     void Ctypejeux_Click();
+    void mnutypesjeux_Click();
     void Tnumeros_Change();
     void bt_ajouteusers_Click();
     void Tajoutecredit_Click();

@@ -1,8 +1,11 @@
 #include "data/regional.h"
 #include "data/schema.h"
 #include "gui/appearance.h"
+#include "app/shell.h"
 #include "ledger/betbook.h"
 #include "ledger/form1.h"
+#include "ledger/ftypesjeux.h"
+#include "ledger/gametypes.h"
 #include "ledger/ledgerbook.h"
 #include "tests/support/realdialogs.h"
 #include "tests/support/scripteddialogs.h"
@@ -30,6 +33,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <QtTest>
 
 using dialogs::Answer;
@@ -151,6 +155,7 @@ private slots:
     void closingTheYearFromTheMenu();
     void betsThroughTheRealWidgets();
     void quinteThroughTheRealWidgets();
+    void gameTypesMergedAndRenamed();
     void betsSettledOnceTheWindowShows();
     void monthsApartThroughTheRealWidgets();
     void followedRunningTodayFollowsTheFile();
@@ -2100,6 +2105,59 @@ void TestLedger::throughTheRealWidgets() {
     // The window fits a 1024×768 screen.
     QVERIFY(m_form->minimumSizeHint().width() <= 1000);
     QVERIFY(m_form->minimumSizeHint().height() <= 700);
+}
+
+// A misspelt type merged into the right one through the window, as the user does it; then
+// what the window refuses, and a rename that the year's lines follow.
+void TestLedger::gameTypesMergedAndRenamed() {
+    addUser("Paul", "Mars", 100, 100);
+    for (const char* type : {"Simple Place", "Simple Place", "Tiercé"})
+        m_db->exec("INSERT INTO JEUX (User, mois, Jour, [type jeux], Cheval, Debit, Credit) "
+                   "VALUES ('Paul', 'Mars', '06', ?, 'JOLIE', 2, 0)",
+                   {QString::fromUtf8(type)});
+    m_dialogs.reset();
+    RealDialogs real;
+    openWindow();
+    shell::connectWindows(m_form.get());
+    m_form->findChild<QAction*>("mnutypesjeux")->trigger();
+    Ftypesjeux* fenetre = Ftypesjeux::instance();
+    QVERIFY(fenetre && fenetre->isVisible());
+    auto* liste = fenetre->findChild<QTreeWidget*>("LstTypes");
+    QTreeWidgetItem* place = liste->findItems("Simple Place", Qt::MatchExactly).value(0);
+    QVERIFY(place);
+    QCOMPARE(place->text(1), QString("2"));
+    QVERIFY(liste->findItems(ledger::creditType(), Qt::MatchExactly).isEmpty());
+    QTest::mouseClick(liste->viewport(), Qt::LeftButton, {},
+                      QPoint(8, liste->visualItemRect(place).center().y()));
+    real.click(QDialogButtonBox::Ok); // the type proposed: the one it is a misspelling of
+    QTest::mouseClick(fenetre->findChild<QPushButton*>("BT_fusionner"), Qt::LeftButton);
+    QVERIFY(real.allAnswered());
+    QCOMPARE(real.seen().last().held, QString("Simple Placé"));
+    QCOMPARE(m_db->scalar("SELECT count(*) FROM JEUX WHERE [type jeux] = 'Simple Placé' COLLATE "
+                          "BINARY").toInt(),
+             2);
+    QVERIFY(liste->findItems("Simple Place", Qt::MatchExactly).isEmpty());
+    QCOMPARE(liste->findItems("Simple Placé", Qt::MatchExactly).value(0)->text(1), QString("2"));
+
+    // A type in use is not deleted; the credit type is never renamed; a rename takes the
+    // year's lines and the rule along.
+    const auto refus = [&](auto write) {
+        try {
+            write();
+        } catch (const ledger::GameTypeRefused& refused) {
+            return refused.text;
+        }
+        return QString();
+    };
+    QVERIFY(refus([&] { ledger::deleteGameType(*m_db->db(), "Tiercé"); })
+                .startsWith("« Tiercé » est utilisé par 1 ligne de l'année"));
+    QVERIFY(refus([&] { ledger::renameGameType(*m_db->db(), ledger::creditType(), "Dépôt"); })
+                .contains("type des crédits"));
+    QVERIFY(refus([&] { ledger::addGameType(*m_db->db(), "tierce", ledger::Rule::ByHand); })
+                .startsWith("Le type « tierce » existe déjà"));
+    QCOMPARE(ledger::renameGameType(*m_db->db(), "Tiercé", "Tiercé classique"), 1);
+    QCOMPARE(ledger::GameRules(*m_db->db()).of("tierce classique"), ledger::Rule::Tierce);
+    fenetre->close();
 }
 
 // A Quinté+ as the punter plays it: six numbers in combined form, settled by the import of
