@@ -4,7 +4,9 @@
 #include "data/schema.h"
 #include "data/transaction.h"
 #include "ledger/ledgerbook.h"
+#include "ledger/multibets.h"
 #include "racing/resultnames.h"
+#include "racing/vocabulary.h"
 
 #include <QFile>
 #include <algorithm>
@@ -475,7 +477,80 @@ std::vector<PlannedBet> Generator::bets() const {
             }
         }
     }
+    multiHorseBets(days.empty() ? nullptr : &days.back(), bets);
     return bets;
+}
+
+// On the week's last day, each player plays two bets on several horses, on the saddle
+// numbers of runners that started: about half hold the race's first ones, so that some win.
+void Generator::multiHorseBets(const std::vector<std::pair<size_t, size_t>>* races,
+                               std::vector<PlannedBet>& bets) const {
+    if (!races || races->empty())
+        return;
+    static const struct {
+        const char* type;
+        int numbers;
+        bool ordered;
+    } kTypes[] = {{"Couplé Gagnant", 2, false}, {"Couplé Placé", 2, false},
+                  {"Couplé Ordre", 2, true},    {"Deux sur Quatre", 2, false},
+                  {"Trio", 3, false},           {"Tiercé", 3, true},
+                  {"Quarté+", 4, true},         {"Quinté+", 5, true},
+                  {"Multi", 4, false}};
+    Random random(m_options.seed ^ 0x6d756c7469ULL);
+    const QStringList& months = regional::monthNames();
+    for (const QString& player : m_landmarks.players) {
+        for (int k = 0; k < 2; ++k) {
+            const auto [first, runners] =
+                (*races)[static_cast<size_t>(random.below(static_cast<int>(races->size())))];
+            // The runners that started, by their place (the unplaced after).
+            std::vector<std::pair<int, int>> started; // place (99 unplaced), saddle number
+            for (size_t i = first; i < first + runners; ++i) {
+                const ResultRow& row = m_heldBack[i];
+                const racing::Finish finish = racing::finishOf(QString::fromStdString(row.place),
+                                                               QString::fromStdString(row.statut));
+                if (!finish.started() || row.dossard <= 0)
+                    continue;
+                started.push_back(
+                    {finish.kind == racing::Finish::Kind::Placed ? finish.place : 99, row.dossard});
+            }
+            std::sort(started.begin(), started.end());
+            const auto& kind = kTypes[random.below(int(std::size(kTypes)))];
+            const bool multi = QLatin1String(kind.type) == QLatin1String("Multi");
+            const int formula = multi ? 0 : random.below(kind.ordered ? 3 : 2);
+            const int count = multi ? random.between(4, 6)
+                              : formula == 1 ? kind.numbers + random.between(1, 2)
+                                             : kind.numbers + (formula == 2 ? random.below(2) : 0);
+            if (int(started.size()) < count + 1)
+                continue;
+            QVector<int> numbers;
+            const bool onTheFirst = random.chance(0.5);
+            for (int i = 0; numbers.size() < count && i < int(started.size()); ++i)
+                if (onTheFirst ? true : random.chance(0.4))
+                    numbers << started[size_t(i)].second;
+            for (int i = int(started.size()) - 1; numbers.size() < count; --i)
+                if (!numbers.contains(started[size_t(i)].second))
+                    numbers << started[size_t(i)].second;
+            // Written in any order, as a punter writes them.
+            for (int i = int(numbers.size()) - 1; i > 0 && random.chance(0.5); --i)
+                std::swap(numbers[i], numbers[random.below(i + 1)]);
+            const ResultRow& race = m_heldBack[first];
+            PlannedBet bet;
+            bet.player = player;
+            bet.month = months[race.month - 1];
+            bet.day = QStringLiteral("%1").arg(race.day, 2, 10, QLatin1Char('0'));
+            bet.type = QString::fromUtf8(kind.type);
+            bet.stakeCents = random.between(2, 20) * 100;
+            bet.raceDay = dayOf(race);
+            bet.hippodrome = QString::fromStdString(race.hippodrome);
+            bet.r = race.r;
+            bet.c = race.c;
+            bet.numbers = numbers;
+            bet.formula = formula == 0   ? QStringLiteral("unitaire")
+                          : formula == 1 ? QStringLiteral("combinée")
+                                         : QStringLiteral("tous ordres");
+            bets.push_back(std::move(bet));
+        }
+    }
 }
 
 void Generator::forEachResult(const std::function<void(const ResultRow&)>& sink) const {
@@ -1034,6 +1109,14 @@ void Generator::fillDatabase(const QString& path, bool withResults) const {
         entry.horse = bet.horse;
         entry.amount = Money::fromCents(bet.stakeCents);
         entry.bet = ledger::BetSlip{bet.raceDay, {bet.r, bet.c, bet.hippodrome}, bet.odds};
+        if (!bet.numbers.isEmpty()) {
+            const ledger::Rule rule = ledger::defaultRule(bet.type);
+            entry.bet->odds.reset();
+            entry.bet->numbers = bet.numbers;
+            entry.bet->formula = ledger::formulaFromName(bet.formula);
+            entry.bet->combinations =
+                ledger::combinationCount(rule, *entry.bet->formula, int(bet.numbers.size()));
+        }
         ledger::recordGame(*database, entry);
     }
     transaction.commit();

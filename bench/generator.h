@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QString>
+#include <QVector>
 #include <QStringList>
 #include <cstdint>
 #include <functional>
@@ -72,6 +73,10 @@ struct PlannedBet {
     int r = 0, c = 0;
     double odds = 0;
     bool runs = true; // false: a horse the race does not have, as a punter may mistype it
+    // A bet on several horses: its saddle numbers and formula ("unitaire", "combinée",
+    // "tous ordres"); no horse.
+    QVector<int> numbers;
+    QString formula;
 };
 
 // One JEUX row (Num is the position in the sequence, from 1).
@@ -119,6 +124,8 @@ public:
     QDate heldBackTo() const;
     // The stakes on the held-back races, in the order they are recorded.
     std::vector<PlannedBet> bets() const;
+    void multiHorseBets(const std::vector<std::pair<size_t, size_t>>* races,
+                        std::vector<PlannedBet>& bets) const;
 
 private:
     bool heldBack(const ResultRow& row) const;

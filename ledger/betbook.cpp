@@ -442,9 +442,13 @@ QString raceText(const Bet& bet) {
 }
 
 QString betText(const Bet& bet) {
-    return QStringLiteral("n° %1 — %2 — %3 — %4")
-        .arg(bet.num)
-        .arg(raceText(bet), bet.horse, bet.gameType);
+    // A bet on several horses is named by its numbers and formula.
+    const QString played =
+        bet.numbers.isEmpty()
+            ? bet.horse
+            : numbersText(bet.numbers) +
+                  (bet.formula ? QStringLiteral(" (%1)").arg(formulaName(*bet.formula)) : QString());
+    return QStringLiteral("n° %1 — %2 — %3 — %4").arg(bet.num).arg(raceText(bet), played, bet.gameType);
 }
 
 // The bet, read inside the caller's transaction; refused when it cannot be touched.
@@ -592,6 +596,14 @@ Rule GameRules::of(const QString& gameType) const {
 
 QString settledLine(const SettledBet& settled) {
     QString line = betText(settled.bet) + QStringLiteral(" : ") + betStateName(settled.bet.state);
+    if (settled.bet.winning && *settled.bet.winning > 0) {
+        QStringList what;
+        if (!settled.bet.rank.isEmpty())
+            what << settled.bet.rank;
+        what << regional::counted(*settled.bet.winning, QStringLiteral("combinaison gagnante"),
+                                  QStringLiteral("combinaisons gagnantes"));
+        line += QStringLiteral(" (%1)").arg(what.join(QStringLiteral(", ")));
+    }
     if (!settled.resultsRacecourse.isEmpty())
         line += QStringLiteral(" (hippodrome des résultats : %1)").arg(settled.resultsRacecourse);
     return line;
