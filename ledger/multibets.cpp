@@ -142,6 +142,20 @@ QString ruleName(Rule rule) {
     return QString::fromUtf8(info(rule).name);
 }
 
+QString ruleLabel(Rule rule) {
+    return QString::fromUtf8(info(rule).label);
+}
+
+const QStringList& ranks() {
+    static const QStringList list = [] {
+        QStringList all;
+        for (const char* rank : kRanks)
+            all << QString::fromUtf8(rank);
+        return all;
+    }();
+    return list;
+}
+
 std::optional<Rule> ruleFromName(const QString& name) {
     const QString key = racing::nameKey(name);
     for (const RuleInfo& entry : kRules)

@@ -5,6 +5,7 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <optional>
 
@@ -29,6 +30,9 @@ enum class Rule {
     ByHand
 };
 QString ruleName(Rule rule); // "simple gagnant" … "à la main"
+QString ruleLabel(Rule rule); // "Simple Gagnant" … "à la main"
+// The ranks of a Tiercé, Quarté+ or Quinté+, the best first.
+const QStringList& ranks();
 std::optional<Rule> ruleFromName(const QString& name);
 // Every rule, in the order a list offers them.
 const QVector<Rule>& allRules();

@@ -6,6 +6,7 @@
 #include "data/statement.h"
 #include "ledger/betbook.h"
 #include "ledger/ledgerbook.h"
+#include "ledger/multibets.h"
 #include "ledger/statement.h"
 
 #include <QCollator>
@@ -628,6 +629,8 @@ private:
     BetFigures m_figures;
     QVector<Group> m_bands;
     NamedGroups m_racecourses, m_disciplines;
+    QMap<int, Group> m_rules;                     // by ledger::Rule
+    QMap<int, QHash<QString, long long>> m_ranks; // the won bets' ranks, by rule
     double m_oddsSum = 0;
     long long m_oddsCount = 0;
 };
@@ -650,11 +653,15 @@ void BetTally::add(const data::Database& db) {
         data::Statement rs(
             db.raw(),
             QStringLiteral("SELECT P.Etat = ?, J.Debit, P.Cote, P.NumGain IS NOT NULL, G.Credit, "
-                           "P.DateCourse, P.Hippodrome, P.R, P.C FROM (SELECT Num, Debit FROM JEUX "
-                           "WHERE %1) J JOIN PARIS P ON P.NumJeu = J.Num LEFT JOIN JEUX G ON G.Num "
-                           "= P.NumGain WHERE P.Etat IN (?, ?)")
-                .arg(m_counted.where),
+                           "P.DateCourse, P.Hippodrome, P.R, P.C, J.[type jeux], %2 FROM (SELECT "
+                           "Num, Debit, [type jeux] FROM JEUX WHERE %1) J JOIN PARIS P ON "
+                           "P.NumJeu = J.Num LEFT JOIN JEUX G ON G.Num = P.NumGain WHERE P.Etat "
+                           "IN (?, ?)")
+                .arg(m_counted.where,
+                     data::schema::hasMultiBetColumns(db) ? QStringLiteral("P.Rang")
+                                                          : QStringLiteral("NULL")),
             values);
+        const ledger::GameRules rules(db);
         while (rs.next()) {
             const bool won = rs.integer(0) != 0;
             const Money stake = Money::fromStored(rs.real(1));
@@ -681,6 +688,10 @@ void BetTally::add(const data::Database& db) {
             }
             if (odds)
                 addBet(m_bands[oddsBand(*odds)], won, stake, returned);
+            const ledger::Rule rule = rules.of(rs.string(9));
+            addBet(m_rules[int(rule)], won, stake, returned);
+            if (won && !rs.isNull(10))
+                ++m_ranks[int(rule)][rs.string(10)];
             RaceKey race{texts.id(rs.utf8(5)), rs.isNull(6) ? -1 : texts.id(rs.utf8(6)),
                          int(rs.integer(7)), int(rs.integer(8))};
             if (race.racecourse >= 0 && texts.text(race.racecourse).isEmpty())
@@ -728,6 +739,19 @@ BetFigures BetTally::finish() {
     }
     m_figures.byRacecourse = m_racecourses.finish();
     m_figures.byDiscipline = m_disciplines.finish();
+    for (const ledger::Rule rule : ledger::allRules()) {
+        if (!m_rules.contains(int(rule)))
+            continue;
+        Group group = m_rules.value(int(rule));
+        group.label = ledger::ruleLabel(rule);
+        QStringList split;
+        for (const QString& rank : ledger::ranks())
+            if (const long long n = m_ranks.value(int(rule)).value(rank))
+                split << QStringLiteral("%1 %2").arg(rank).arg(n);
+        if (!split.isEmpty())
+            group.label += QStringLiteral(" — ") + split.join(QStringLiteral(", "));
+        m_figures.byRule << group;
+    }
     return std::move(m_figures);
 }
 

@@ -98,6 +98,9 @@ struct BetFigures {
     QVector<Group> byOdds;       // the bands of oddsBands() that have bets, in that order
     QVector<Group> byRacecourse; // best net first; as the bet names it, else as the race does
     QVector<Group> byDiscipline; // best net first; a race not in the results is "inconnue"
+    // By the rule that settles each bet, in the rules' order; a Tiercé, Quarté+ or Quinté+
+    // with its wins split by rank: "Quinté+ — ordre 1, bonus 4 2".
+    QVector<Group> byRule;
 };
 
 // The odds bands, lowest first, each from its lower bound included: "< 3", "3 à 5", "5 à 10",

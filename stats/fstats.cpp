@@ -64,6 +64,8 @@ Fstats::Fstats(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Fstat
     m_parCote = stats::GroupTable::ofBets(QStringLiteral("Cote"), this);
     m_parHippodrome = stats::GroupTable::ofBets(QStringLiteral("Hippodrome"), this);
     m_parDiscipline = stats::GroupTable::ofBets(QStringLiteral("Discipline"), this);
+    m_parPari = stats::GroupTable::ofBets(QStringLiteral("Type de pari"), this);
+    PreparerTable(ui->LstParPari, m_parPari);
     PreparerTable(ui->LstParCote, m_parCote);
     PreparerTable(ui->LstParHippodrome, m_parHippodrome);
     PreparerTable(ui->LstParDiscipline, m_parDiscipline);
@@ -133,7 +135,7 @@ void Fstats::choisir(const QString& player, const QString& month, int year) {
 void Fstats::actualiser() {
     QList<Position> positions;
     for (QTreeView* view : {ui->LstParType, ui->LstParMois, ui->LstParCheval, ui->LstParCote,
-                            ui->LstParHippodrome, ui->LstParDiscipline})
+                            ui->LstParHippodrome, ui->LstParDiscipline, ui->LstParPari})
         positions << positionOf(view);
     ChargerAnnees();
     ChargerJoueurs();
@@ -303,6 +305,7 @@ void Fstats::Calculer() {
     m_parCote->setGroups(paris.byOdds);
     m_parHippodrome->setGroups(paris.byRacecourse);
     m_parDiscipline->setGroups(paris.byDiscipline);
+    m_parPari->setGroups(paris.byRule);
 
     // Over several years even one month's operations are set out month by month.
     const bool annee = ui->C_periode->currentText() == kTouteLAnnee || ToutesLesAnnees();

@@ -66,6 +66,7 @@ private:
     stats::GroupTable* m_parCote = nullptr;
     stats::GroupTable* m_parHippodrome = nullptr;
     stats::GroupTable* m_parDiscipline = nullptr;
+    stats::GroupTable* m_parPari = nullptr; // by the rule that settles each bet
     // The archives the year chosen reads, by path, open while it stays chosen; an empty one
     // for a file that would not open, so that its error is told once.
     std::map<QString, std::shared_ptr<data::Database>> m_archives;

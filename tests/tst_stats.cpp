@@ -395,6 +395,7 @@ void TestStats::betFigures_data() {
     QTest::addColumn<QStringList>("byOdds");
     QTest::addColumn<QStringList>("byRacecourse");
     QTest::addColumn<QStringList>("byDiscipline");
+    QTest::addColumn<QStringList>("byRule");
 
     const QString vincennes = "3|2|40,00 €|134,20 €|94,20 €|235,5 %";
     const QString unknown = "1|0|4,00 €|0,00 €|-4,00 €|-100,0 %";
@@ -410,16 +411,20 @@ void TestStats::betFigures_data() {
                                << QStringList{"Vincennes|" + vincennes, "inconnu|" + unknown,
                                               "Chantilly|" + chantilly}
                                << QStringList{"attelé|" + vincennes, "inconnue|" + unknown,
-                                              "plat|" + chantilly};
+                                              "plat|" + chantilly}
+                               << QStringList{"Simple Gagnant|6|3|54,00 €|134,20 €|80,20 €|148,5 %"};
     QTest::newRow("whole year") << "Toute l'année" << QStringList{"57,1 %", "6,07"}
                                 << QStringList{march.at(0), march.at(1), march.at(2),
                                                "10 à 20|" + auteuil, march.at(3)}
                                 << QStringList{"Vincennes|" + vincennes, "Auteuil|" + auteuil,
                                                "inconnu|" + unknown, "Chantilly|" + chantilly}
                                 << QStringList{"attelé|" + vincennes, "haies|" + auteuil,
-                                               "inconnue|" + unknown, "plat|" + chantilly};
+                                               "inconnue|" + unknown, "plat|" + chantilly}
+                                << QStringList{
+                                       "Simple Gagnant|7|4|64,00 €|229,20 €|165,20 €|258,1 %"};
     QTest::newRow("no settled bet")
-        << "Mai" << QStringList{"", ""} << QStringList() << QStringList() << QStringList();
+        << "Mai" << QStringList{"", ""} << QStringList() << QStringList() << QStringList()
+        << QStringList();
 }
 
 void TestStats::betFigures() {
@@ -435,7 +440,8 @@ void TestStats::betFigures() {
     auto* tabs = w<QTabWidget>("Ongletstableaux");
     for (const auto& [table, rows] : {std::pair{"LstParCote", "byOdds"},
                                       {"LstParHippodrome", "byRacecourse"},
-                                      {"LstParDiscipline", "byDiscipline"}}) {
+                                      {"LstParDiscipline", "byDiscipline"},
+                                      {"LstParPari", "byRule"}}) {
         auto* view = w<QTreeView>(table);
         new QAbstractItemModelTester(view->model(),
                                      QAbstractItemModelTester::FailureReportingMode::QtTest, view);
