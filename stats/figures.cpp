@@ -202,7 +202,9 @@ void Tally::add(const data::Database& db, int year) {
 void Tally::addGroups(const data::Database& db, int year) {
     // One pass over the period's rows grouped by month, type and horse; the tables add these
     // groups up, a few thousand at most.
-    QSqlQuery query = db.exec(
+    // Read straight from the engine: thousands of groups, each a few values.
+    data::Statement query(
+        db.raw(),
         QStringLiteral("SELECT mois, [type jeux], Cheval, COUNT(*), TOTAL(Debit), TOTAL(Credit) "
                        "FROM JEUX WHERE %1 GROUP BY mois, [type jeux] COLLATE BINARY, Cheval")
             .arg(m_counted.where),
@@ -211,31 +213,39 @@ void Tally::addGroups(const data::Database& db, int year) {
     const QString noHorse = regional::nocaseKey(ledger::storedHorse(QString()));
     QVector<Group> byMonth;
     QHash<QString, int> months;
+    QHash<QString, QString> keys; // each spelling's key, worked out once
+    const auto keyOf = [&keys](const QString& text) {
+        auto found = keys.constFind(text);
+        if (found == keys.cend())
+            found = keys.insert(text, regional::nocaseKey(text));
+        return *found;
+    };
     while (query.next()) {
-        const QVariant type = query.value(1);
+        const QString typeName = query.isNull(1) ? QString() : query.string(1);
         Group rows;
-        rows.games = query.value(3).toLongLong();
-        rows.staked = Money::fromStored(query.value(4));
-        rows.won = Money::fromStored(query.value(5));
-        if (ledger::isCreditRow(type)) {
+        rows.games = query.integer(3);
+        rows.staked = Money::fromStored(query.real(4));
+        rows.won = Money::fromStored(query.real(5));
+        if (!query.isNull(1) && ledger::isCreditType(typeName)) {
             m_figures.deposits += rows.won;
             continue;
         }
         m_figures.games += rows.games;
         m_figures.staked += rows.staked;
         m_figures.won += rows.won;
-        const int number = m_monthOf(query.value(0).toString());
+        const int number = m_monthOf(query.isNull(0) ? QString() : query.string(0));
         const QString monthName = regional::monthNames().value(number - 1);
         addTo(byMonth, months, monthName, monthName, rows);
-        const QString typeName = type.toString();
-        addTo(m_figures.byType, m_types, regional::nocaseKey(typeName), typeName, rows);
-        m_spellings[regional::nocaseKey(typeName)][typeName] += rows.games;
-        const QString horse = query.value(2).toString();
-        if (!horse.isEmpty() && regional::nocaseKey(horse) != noHorse)
-            addTo(m_figures.byHorse, m_horses, regional::nocaseKey(horse), horse.toUpper(), rows);
+        const QString typeKey = keyOf(typeName);
+        addTo(m_figures.byType, m_types, typeKey, typeName, rows);
+        m_spellings[typeKey][typeName] += rows.games;
+        const QString horse = query.isNull(2) ? QString() : query.string(2);
+        if (horse.isEmpty())
+            continue;
+        const QString horseKey = keyOf(horse);
+        if (horseKey != noHorse)
+            addTo(m_figures.byHorse, m_horses, horseKey, horse.toUpper(), rows);
     }
-    if (query.lastError().isValid())
-        data::throwQueryError(query);
     std::sort(byMonth.begin(), byMonth.end(), [](const Group& a, const Group& b) {
         return monthNumber(a.label) < monthNumber(b.label);
     });
@@ -257,35 +267,43 @@ void Tally::addOperations(const data::Database& db, int year) {
     QVariantList values = {remarkPattern(ledger::reversalRemark(0)),
                            remarkPattern(ledger::reversedByRemark(0))};
     values += m_period.values;
-    QSqlQuery query =
-        db.exec(QStringLiteral("SELECT mois, Jour, [type jeux], Debit, Credit, SoldeApres, "
-                               "IFNULL(Remarque, '') GLOB ? OR IFNULL(Remarque, '') GLOB ? "
-                               "FROM JEUX WHERE %1 ORDER BY Num")
-                    .arg(m_period.where),
-                values);
+    data::Statement query(
+        db.raw(),
+        QStringLiteral("SELECT mois, Jour, [type jeux], Debit, Credit, SoldeApres, "
+                       "IFNULL(Remarque, '') GLOB ? OR IFNULL(Remarque, '') GLOB ? "
+                       "FROM JEUX WHERE %1 ORDER BY Num")
+            .arg(m_period.where),
+        values);
     // Until the months are put in order, an operation's net is its own.
     std::array<QVector<Operation>, 12> perMonth;
+    QHash<QByteArray, int> monthNumbers; // each stored spelling of a month, read once
     while (query.next()) {
-        const int number = m_monthOf(query.value(0).toString());
+        const QByteArray stored = query.isNull(0) ? QByteArray() : query.utf8(0).toByteArray();
+        auto known = monthNumbers.constFind(stored);
+        if (known == monthNumbers.cend())
+            known = monthNumbers.insert(stored, m_monthOf(QString::fromUtf8(stored)));
+        const int number = *known;
         if (number == 0)
             continue;
         Operation operation;
-        operation.day = query.value(1).toString();
-        const bool credit = ledger::isCreditRow(query.value(2));
-        const bool reversed = query.value(6).toBool();
-        const Money won = Money::fromStored(query.value(4));
+        operation.day = query.isNull(1) ? QString() : query.string(1);
+        const bool credit = !query.isNull(2) && ledger::isCreditType(query.string(2));
+        const bool reversed = query.integer(6) != 0;
+        // A REAL as it is; anything else as the ledger reads a stored amount.
+        const auto amount = [&query](int column) {
+            return query.isReal(column) ? Money::fromStored(query.real(column))
+                                        : Money::fromStored(query.value(column));
+        };
+        const Money won = amount(4);
         if (!credit && !reversed)
-            operation.net = won - Money::fromStored(query.value(3));
+            operation.net = won - amount(3);
         operation.isDeposit = credit && !reversed;
         if (operation.isDeposit)
             operation.deposit = won;
-        const QVariant balance = query.value(5);
-        operation.hasBalance = !balance.isNull();
-        operation.balance = Money::fromStored(balance);
+        operation.hasBalance = !query.isNull(5);
+        operation.balance = amount(5);
         perMonth[static_cast<size_t>(number - 1)] << operation;
     }
-    if (query.lastError().isValid())
-        data::throwQueryError(query);
     for (int m = 0; m < 12; ++m) {
         QVector<Operation>& operations = perMonth[static_cast<size_t>(m)];
         if (operations.isEmpty())
