@@ -94,7 +94,7 @@ namespace {
 // A curve of more points than the chart has pixels across only takes longer to draw, and a
 // year can hold thousands of operations. Past this many, each run of operations keeps its
 // lowest and highest value, in their order: the curve looks the same.
-constexpr int kPointsMax = 2000;
+constexpr int kPointsMax = 1000;
 
 QList<QPointF> allege(const QList<QPointF>& points) {
     if (points.size() <= kPointsMax)
