@@ -3,6 +3,7 @@
 #include "ledger/bets.h"
 #include "followed/raceday.h"
 #include "ledger/yearbook.h"
+#include "racing/resultnames.h"
 #include "racing/vocabulary.h"
 #include "support/testdatabase.h"
 #include "tools/dbtool.h"
@@ -95,8 +96,11 @@ private slots:
     void namesAsCompared();
     void severalHorses_data();
     void severalHorses();
+    void severalHorsesOnAFile_data();
+    void severalHorsesOnAFile();
     void numbersAsTyped_data();
     void numbersAsTyped();
+    void spellingsOfResultsWrittenByHand();
     void oneResultsFile_data();
     void oneResultsFile();
     void settlingOnAFile_data();
@@ -387,6 +391,62 @@ void TestBets::severalHorses() {
         QCOMPARE(outcome.rank, rank);
 }
 
+// The same bets recorded in the ledger and settled by the import of their race's finish:
+// the saddle numbers read from the results, the rank and winning combinations stored.
+void TestBets::severalHorsesOnAFile_data() {
+    severalHorses_data();
+}
+
+void TestBets::severalHorsesOnAFile() {
+    QFETCH(QString, type);
+    QFETCH(QString, formula);
+    QFETCH(QString, numbers);
+    QFETCH(QString, finish);
+    QFETCH(int, starters);
+    QFETCH(BetState, state);
+    QFETCH(int, winning);
+    QFETCH(QString, rank);
+    TestDatabase t;
+    ledger::addPlayer(*t.db(), "Paul", eur(100), "Mars");
+    const ledger::Rule rule = *ledger::ruleFromName(type);
+    const QVector<int> played = ledger::parseNumbers(numbers).numbers;
+    ledger::GameEntry entry{ledger::GameKind::Stake, "Paul", "Mars", "14", ledger::ruleLabel(rule),
+                            QString(), eur(10), ledger::BetSlip{QDate(2026, 3, 14), {1, 3, "Vincennes"}}};
+    entry.bet->numbers = played;
+    entry.bet->formula = ledger::formulaFromName(formula);
+    entry.bet->combinations =
+        ledger::combinationCount(rule, *entry.bet->formula, int(played.size()));
+    const qint64 num = ledger::recordGame(*t.db(), entry).num;
+
+    QByteArray csv = "date;hippodrome;R;C;nbPartant;dossard;cheval;place\n";
+    for (const QString& part : finish.split(' ', Qt::SkipEmptyParts)) {
+        const QStringList pair = part.split(':');
+        csv += QStringLiteral("14/03/2026;Vincennes;1;3;%1;%2;CHEVAL %2;%3\n")
+                   .arg(starters)
+                   .arg(pair.at(1), pair.at(0))
+                   .toUtf8();
+    }
+    const QString path = t.folder() + "/arrivee.csv";
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(csv);
+    file.close();
+    QString printed, errors;
+    QTextStream out(&printed), err(&errors);
+    QCOMPARE(runDbTool({"import-results", path, t.folder()}, out, err), 0);
+    out.flush();
+    QCOMPARE(stateOf(t, num), ledger::betStateName(state));
+    if (state == BetState::Pending) {
+        QVERIFY2(printed.contains(" : " + rank), qPrintable(printed));
+        return;
+    }
+    if (state == BetState::Refunded)
+        return;
+    QCOMPARE(t.scalar("SELECT Gagnantes FROM PARIS WHERE NumJeu = ?", {num}).toInt(), winning);
+    QCOMPARE(t.scalar("SELECT ifnull(Rang, '') FROM PARIS WHERE NumJeu = ?", {num}).toString(),
+             rank);
+}
+
 void TestBets::numbersAsTyped_data() {
     QTest::addColumn<QString>("type");
     QTest::addColumn<QString>("formula");
@@ -436,6 +496,24 @@ void TestBets::numbersAsTyped() {
     } else {
         QCOMPARE(refusal.replace(QChar(0x202F), ' ').replace(QChar(0xA0), ' '), said);
     }
+}
+
+// Results written by hand after the file's names were recorded are found all the same, then
+// recorded with the next import or start.
+void TestBets::spellingsOfResultsWrittenByHand() {
+    TestDatabase t;
+    addRunner(t, "ÉCLAIR D'OR", "1", "", 8);
+    racing::recordResultNames(*t.db());
+    QCOMPARE(t.scalar("SELECT group_concat(cheval) FROM CR_NOMS").toString(), QString("ÉCLAIR D'OR"));
+    t.exec("INSERT INTO CR (date, hippodrome, R, C, cheval, place) VALUES ('2026-03-20', 'Pau', 1, "
+           "1, 'Éclair  d’Or', '2')");
+    QStringList spellings = racing::resultSpellings(*t.db(), "eclair d'or");
+    spellings.sort();
+    QCOMPARE(spellings, QStringList({"ECLAIR DOR", "eclair d'or", "ÉCLAIR D'OR", "Éclair  d’Or"}));
+    racing::recordResultNames(*t.db());
+    QCOMPARE(t.scalar("SELECT count(*) FROM CR_NOMS").toInt(), 2);
+    QCOMPARE(t.scalar("SELECT max(jusqua) FROM CR_NOMS_LU").toLongLong(),
+             t.scalar("SELECT max(rowid) FROM CR").toLongLong());
 }
 
 // Each case of the messy results file, settled by its import and read in the horse's form
