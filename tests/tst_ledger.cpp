@@ -2157,6 +2157,20 @@ void TestLedger::gameTypesMergedAndRenamed() {
                 .startsWith("Le type « tierce » existe déjà"));
     QCOMPARE(ledger::renameGameType(*m_db->db(), "Tiercé", "Tiercé classique"), 1);
     QCOMPARE(ledger::GameRules(*m_db->db()).of("tierce classique"), ledger::Rule::Tierce);
+
+    // A rule chosen in the list: the entry group follows it at once.
+    QObject::connect(fenetre, &Ftypesjeux::typesModifies, m_form.get(), &Form1::TypesModifies);
+    choose("Ctypejeux", "Quinté+");
+    QVERIFY(w<QLineEdit>("Tnumeros")->isVisible());
+    m_form->findChild<QAction*>("mnutypesjeux")->trigger();
+    QTreeWidgetItem* quinte = liste->findItems("Quinté+", Qt::MatchExactly).value(0);
+    auto* regle = qobject_cast<QComboBox*>(liste->itemWidget(quinte, 2));
+    QVERIFY(regle);
+    regle->setFocus();
+    typeKeys(regle, "à"); // the keys pick the rule, as in any list not typed in
+    QCOMPARE(regle->currentText(), QString("à la main"));
+    QCOMPARE(ledger::GameRules(*m_db->db()).of("Quinté+"), ledger::Rule::ByHand);
+    QVERIFY(!w<QLineEdit>("Tnumeros")->isVisible());
     fenetre->close();
 }
 

@@ -5,6 +5,7 @@
 #include "gui/colours.h"
 #include "ledger/betbook.h"
 #include "ledger/form1.h"
+#include "ledger/multibets.h"
 #include "ledger/yearbook.h"
 #include "stats/charts.h"
 #include "stats/figures.h"
@@ -253,6 +254,7 @@ private slots:
     void figuresTablesAndCharts();
     void betFigures_data();
     void betFigures();
+    void betsByTypeOfBet();
     void betsOfSeveralFiles();
     void axisTicks();
     void typeNames();
@@ -448,6 +450,38 @@ void TestStats::betFigures() {
         QVERIFY(tabs->indexOf(view->parentWidget()) >= 0);
         QTEST(rowsOf(view), rows);
     }
+}
+
+// Bets on several horses grouped by the rule that settles them, the ranks of the won ones
+// split out; a Tiercé typed in small letters is a Tiercé.
+void TestStats::betsByTypeOfBet() {
+    const auto bet = [&](const char* type, const char* numbers, double amount, const char* state,
+                         const char* rank) {
+        ledger::GameEntry entry;
+        entry.player = "Paul";
+        entry.month = "Mars";
+        entry.day = "14";
+        entry.gameType = QString::fromUtf8(type);
+        entry.amount = Money::fromStored(amount);
+        entry.bet = ledger::BetSlip{QDate(2026, 3, 14), {1, 3, "Vincennes"}};
+        entry.bet->numbers = ledger::parseNumbers(numbers).numbers;
+        entry.bet->formula = ledger::Formula::Unit;
+        entry.bet->combinations = 1;
+        const qint64 num = ledger::recordGame(*m_db->db(), entry).num;
+        m_db->exec("UPDATE PARIS SET Etat = ?, Rang = ? WHERE NumJeu = ?",
+                   {QString::fromUtf8(state), rank ? QVariant(QString::fromUtf8(rank)) : QVariant(),
+                    num});
+    };
+    bet("Quinté+", "1-2-3-4-5", 2, "gagné", "ordre");
+    bet("Quinté+", "1-2-3-4-6", 2, "gagné", "bonus 4");
+    bet("Quinté+", "1-2-3-4-7", 2, "perdu", nullptr);
+    bet("tiercé", "1-2-3", 3, "gagné", "désordre");
+    bet("Couplé Gagnant", "1-2", 4, "perdu", nullptr);
+    QStringList rows;
+    for (const stats::Group& group : stats::betFigures(*m_db->db(), "Paul", 3).byRule)
+        rows << QStringLiteral("%1|%2|%3").arg(group.label).arg(group.games).arg(group.wins);
+    QCOMPARE(rows, QStringList({"Couplé Gagnant|1|0", "Tiercé — désordre 1|1|1",
+                                "Quinté+ — ordre 1, bonus 4 1|3|2"}));
 }
 
 void TestStats::betsOfSeveralFiles() {
