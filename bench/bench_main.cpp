@@ -708,6 +708,21 @@ void statsWindow(const Settings& settings, const bench::Generator& generator, Sq
     const double sqliteMonth = sqlite.queryMs(setup, queries("mois = @m"), settings.runs);
     const double sqliteYear =
         sqlite.queryMs(setup, queries("mois IN (" + everyMonth + ")"), settings.runs);
+    // The figures alone, without the window's tables and charts, against the same queries.
+    const int bigMonth = regional::monthIndex(marks.bigMonth) + 1;
+    for (const int period : {bigMonth, stats::kWholeYear}) {
+        std::vector<double> figures;
+        for (int i = 0; i < settings.runs; ++i)
+            figures.push_back(
+                timed([&] { stats::compute(*Connexion, marks.bigPlayer, period); }));
+        const double computed = median(figures);
+        const double sqliteMs = period == stats::kWholeYear ? sqliteYear : sqliteMonth;
+        print({QStringLiteral("Fstats figures (%1, %2)")
+                   .arg(marks.bigPlayer, period == stats::kWholeYear ? QStringLiteral("the year")
+                                                                      : marks.bigMonth),
+               computed, sqliteMs,
+               verdict(computed <= 2 * sqliteMs, QStringLiteral("<= 2x sqlite3"))});
+    }
     double ms = median(playerFigures);
     print({QStringLiteral("Fstats C_joueur (%1, %2)").arg(marks.bigPlayer, marks.bigMonth), ms,
            sqliteMonth, verdict(ms < 100, QStringLiteral("< 100 ms"))});
