@@ -1,6 +1,8 @@
 #include "ledger/betbook.h"
+#include "ledger/gametypes.h"
 #include "ledger/multibets.h"
 #include "ledger/bets.h"
+#include "data/regional.h"
 #include "followed/raceday.h"
 #include "ledger/yearbook.h"
 #include "racing/resultnames.h"
@@ -101,6 +103,8 @@ private slots:
     void numbersAsTyped_data();
     void numbersAsTyped();
     void spellingsOfResultsWrittenByHand();
+    void gameTypesKept_data();
+    void gameTypesKept();
     void oneResultsFile_data();
     void oneResultsFile();
     void settlingOnAFile_data();
@@ -514,6 +518,63 @@ void TestBets::spellingsOfResultsWrittenByHand() {
     QCOMPARE(t.scalar("SELECT count(*) FROM CR_NOMS").toInt(), 2);
     QCOMPARE(t.scalar("SELECT max(jusqua) FROM CR_NOMS_LU").toLongLong(),
              t.scalar("SELECT max(rowid) FROM CR").toLongLong());
+}
+
+// What the game types window asks of the file, on a year whose lines spell types loosely.
+void TestBets::gameTypesKept_data() {
+    QTest::addColumn<QString>("op");
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<QString>("said"); // lines moved and the types after, or the refusal
+    QTest::newRow("rename takes every spelling's lines")
+        << "rename" << "Tiercé" << "Tiercé classique" << "3 | Tiercé classique=tiercé";
+    QTest::newRow("rename to a type that exists")
+        << "rename" << "Tiercé" << "Trio" << "Le type « Trio » existe déjà : fusionnez plutôt";
+    QTest::newRow("merge a misspelling") << "merge" << "Simple Place" << "Simple Placé"
+                                         << "2 | Simple Placé=simple placé";
+    QTest::newRow("merge into nothing") << "merge" << "Simple Place" << "Rien"
+                                        << "Le type « Rien » n'existe pas.";
+    QTest::newRow("delete a type in use") << "delete" << "Trio" << ""
+                                          << "« Trio » est utilisé par 1 ligne";
+    QTest::newRow("delete an unused type") << "delete" << "Pick 5" << "" << "0 | Pick 5 gone";
+    QTest::newRow("add a type spelt as another") << "add" << "super  4" << ""
+                                                 << "Le type « super 4 » existe déjà";
+    QTest::newRow("add a new type") << "add" << "Jackpot" << "" << "0 | Jackpot=à la main";
+    QTest::newRow("credit type") << "rename" << "Approvisionnement compte" << "Dépôt"
+                                 << "« Approvisionnement compte » est le type des crédits";
+}
+
+void TestBets::gameTypesKept() {
+    QFETCH(QString, op);
+    QFETCH(QString, a);
+    QFETCH(QString, b);
+    QFETCH(QString, said);
+    TestDatabase t;
+    for (const char* type : {"Tiercé", "tiercé", "TIERCÉ", "Simple Place", "Simple Place", "Trio"})
+        t.exec("INSERT INTO JEUX (User, mois, Jour, [type jeux], Cheval, Debit) VALUES ('Paul', "
+               "'Mars', '06', ?, 'JOLIE', 2)",
+               {QString::fromUtf8(type)});
+    QString result;
+    try {
+        int moved = 0;
+        if (op == "rename")
+            moved = ledger::renameGameType(*t.db(), a, b);
+        else if (op == "merge")
+            moved = ledger::mergeGameType(*t.db(), a, b);
+        else if (op == "delete")
+            ledger::deleteGameType(*t.db(), a);
+        else
+            ledger::addGameType(*t.db(), a, ledger::defaultRule(a));
+        const QString shown = b.isEmpty() ? a : b;
+        QString after = shown + " gone";
+        for (const ledger::GameTypeRow& row : ledger::gameTypeRows(*t.db()))
+            if (row.type == regional::simplifiedName(shown))
+                after = row.type + "=" + ledger::ruleName(row.rule);
+        result = QString::number(moved) + " | " + after;
+    } catch (const ledger::GameTypeRefused& refused) {
+        result = refused.text;
+    }
+    QVERIFY2(result.startsWith(said), qPrintable(result));
 }
 
 // Each case of the messy results file, settled by its import and read in the horse's form
