@@ -568,6 +568,21 @@ BetsMade addBets(const bench::Landmarks& marks) {
     return made;
 }
 
+// "'Janvier', 'Février', …": the whole year as the statistics' queries name it.
+QByteArray everyMonthList() {
+    QByteArray list;
+    for (const QString& name : regional::monthNames())
+        list += (list.isEmpty() ? "'" : ", '") + name.toUtf8() + "'";
+    return list;
+}
+
+// sqlite3's parameters for the big player's statistics: @p, @m and the reversal remarks.
+QByteArray periodParameters(const bench::Landmarks& marks) {
+    return parameter("@p", marks.bigPlayer) + parameter("@m", marks.bigMonth) +
+           parameter("@r1", QStringLiteral("annule n° *")) +
+           parameter("@r2", QStringLiteral("annulée par n° *"));
+}
+
 // The bets' figures of the statistics window, on the same bets: the big player's big month,
 // then his whole year, as Fstats computes them on each recompute.
 void betStatistics(const Settings& settings, const bench::Generator& generator, Sqlite3& sqlite) {
@@ -576,12 +591,8 @@ void betStatistics(const Settings& settings, const bench::Generator& generator, 
     // sqlite3 runs the figures' own query: the player's stake lines of the period with their
     // bets, their rule's type and their cashing line, then each race's racecourse and
     // discipline from the results.
-    QByteArray everyMonth;
-    for (const QString& name : regional::monthNames())
-        everyMonth += (everyMonth.isEmpty() ? "'" : ", '") + name.toUtf8() + "'";
-    const QByteArray setup = parameter("@p", marks.bigPlayer) + parameter("@m", marks.bigMonth) +
-                             parameter("@r1", QStringLiteral("annule n° *")) +
-                             parameter("@r2", QStringLiteral("annulée par n° *"));
+    const QByteArray everyMonth = everyMonthList();
+    const QByteArray setup = periodParameters(marks);
     const auto script = [](const QByteArray& months) {
         return "SELECT P.Etat = 'gagné', J.Debit, P.Cote, P.NumGain IS NOT NULL, G.Credit, "
                "P.DateCourse, P.Hippodrome, P.R, P.C, J.[type jeux], P.Rang FROM (SELECT Num, "
@@ -699,12 +710,8 @@ void statsWindow(const Settings& settings, const bench::Generator& generator, Sq
                "SELECT mois, SoldeApres FROM JEUX " +
                where + " ORDER BY Num;\n";
     };
-    QByteArray everyMonth;
-    for (const QString& name : regional::monthNames())
-        everyMonth += (everyMonth.isEmpty() ? "'" : ", '") + name.toUtf8() + "'";
-    const QByteArray setup = parameter("@p", marks.bigPlayer) + parameter("@m", marks.bigMonth) +
-                             parameter("@r1", QStringLiteral("annule n° *")) +
-                             parameter("@r2", QStringLiteral("annulée par n° *"));
+    const QByteArray everyMonth = everyMonthList();
+    const QByteArray setup = periodParameters(marks);
     const double sqliteMonth = sqlite.queryMs(setup, queries("mois = @m"), settings.runs);
     const double sqliteYear =
         sqlite.queryMs(setup, queries("mois IN (" + everyMonth + ")"), settings.runs);

@@ -178,10 +178,6 @@ QString estimatedTime(double reduction, int distance) {
 
 // ---- The runners ----
 
-std::optional<QChar> placeFigure(const QString& place, const QString& status) {
-    return racing::formFigure(racing::finishOf(place, status));
-}
-
 QString Marks::text() const {
     QStringList marks;
     if (group)

@@ -68,10 +68,6 @@ std::optional<double> reductionSeconds(const QString& text);
 // window writes its results ("2:35:40"); empty when there is no distance to scale to.
 QString estimatedTime(double reduction, int distance);
 
-// A result's figure in a form line: its place from 1 to 9, "0" from the 10th on, otherwise
-// the first letter of its code ("DAI" is "D", "T" fell, "ARR" is "A"), "?" when none is
-// recorded. Nothing for a non-runner ("NP", or the status "non partant").
-std::optional<QChar> placeFigure(const QString& place, const QString& status);
 
 // The confirmation lists (followedbook.h) a horse is in, by their marks G, L, H+ and H2.
 struct Marks {

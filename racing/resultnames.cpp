@@ -7,7 +7,6 @@
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSqlQuery>
 #include <sqlite3.h>
 
 namespace racing {
@@ -17,14 +16,6 @@ const char* const kNamesTable = "CREATE TABLE IF NOT EXISTS CR_NOMS (clef TEXT N
                                 "cheval TEXT NOT NULL, PRIMARY KEY (clef, cheval)) WITHOUT ROWID";
 const char* const kReadTable = "CREATE TABLE IF NOT EXISTS CR_NOMS_LU (jusqua INTEGER NOT NULL)";
 
-bool hasTable(sqlite3* db, const char* name) {
-    data::Statement rs(db,
-                       QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND "
-                                      "name = ?"),
-                       {QString::fromLatin1(name)});
-    return rs.next();
-}
-
 qint64 scalar(sqlite3* db, const QString& sql) {
     data::Statement rs(db, sql, {});
     return rs.next() && !rs.isNull(0) ? rs.integer(0) : 0;
@@ -32,7 +23,8 @@ qint64 scalar(sqlite3* db, const QString& sql) {
 
 // The rowid up to which the file's names were recorded; 0 for a file that never had them.
 qint64 recordedUpTo(sqlite3* db) {
-    if (!hasTable(db, "CR_NOMS_LU") || !hasTable(db, "CR_NOMS"))
+    if (scalar(db, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+                                   "name IN ('CR_NOMS', 'CR_NOMS_LU')")) < 2)
         return 0;
     return scalar(db, QStringLiteral("SELECT max(jusqua) FROM CR_NOMS_LU"));
 }
