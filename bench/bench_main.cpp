@@ -699,15 +699,17 @@ void statsWindow(const Settings& settings, const bench::Generator& generator, Sq
     window->close();
     settle();
 
-    // The window's queries for one period condition.
+    // The figures' own queries for one period condition: the games grouped by month, type
+    // and horse, then the operations in entry order with their reversal mark.
     const auto queries = [](const QByteArray& months) {
         const QByteArray where = "WHERE User = @p AND " + months;
         return "SELECT mois, [type jeux], Cheval, COUNT(*), TOTAL(Debit), TOTAL(Credit) FROM "
                "JEUX " +
                where +
                " AND IFNULL(Remarque, '') NOT GLOB @r1 AND IFNULL(Remarque, '') NOT GLOB @r2 "
-               "GROUP BY mois, [type jeux], Cheval;\n"
-               "SELECT mois, SoldeApres FROM JEUX " +
+               "GROUP BY mois, [type jeux] COLLATE BINARY, Cheval;\n"
+               "SELECT mois, Jour, [type jeux], Debit, Credit, SoldeApres, IFNULL(Remarque, '') "
+               "GLOB @r1 OR IFNULL(Remarque, '') GLOB @r2 FROM JEUX " +
                where + " ORDER BY Num;\n";
     };
     const QByteArray everyMonth = everyMonthList();

@@ -294,12 +294,12 @@ void showResults(QChartView* view, const Figures& figures, bool wholeYear) {
             deposits << balances.last();
     }
 
+    // The points go in last, once the series has its pens and axes: each change of a line
+    // drawn on a chart works its shape out again over all its points.
     auto* netSeries = new QLineSeries();
     netSeries->setName(QStringLiteral("Résultat net"));
-    netSeries->replace(allege(net));
     auto* balanceSeries = new QLineSeries();
     balanceSeries->setName(QStringLiteral("Solde"));
-    balanceSeries->replace(allege(balances));
     QList<QAbstractSeries*> series{netSeries, balanceSeries};
     if (!deposits.isEmpty()) {
         auto* marks = new QScatterSeries();
@@ -322,10 +322,12 @@ void showResults(QChartView* view, const Figures& figures, bool wholeYear) {
     pen.setColor(QColor(140, 140, 140));
     pen.setWidthF(1);
     balanceSeries->setPen(pen);
-    for (QLineSeries* curveSeries : {netSeries, balanceSeries}) {
-        curveSeries->setPointsVisible(curveSeries->count() <= kMarkedMax);
+    const QList<QPointF> netPoints = allege(net);
+    const QList<QPointF> balancePoints = allege(balances);
+    netSeries->setPointsVisible(netPoints.size() <= kMarkedMax);
+    balanceSeries->setPointsVisible(balancePoints.size() <= kMarkedMax);
+    for (QLineSeries* curveSeries : {netSeries, balanceSeries})
         curveSeries->setMarkerSize(4);
-    }
 
     const AxisTicks ticks = moneyTicks(amounts);
     QCategoryAxis* axisY = graduatedAxis(ticks, marginFor(ticks));
@@ -339,6 +341,8 @@ void showResults(QChartView* view, const Figures& figures, bool wholeYear) {
                              showTip(view, state, curve->tip(curve->nearest(point.x())));
                          });
     }
+    netSeries->replace(netPoints);
+    balanceSeries->replace(balancePoints);
     // A line takes its axis' range from its points; the months need their whole places.
     if (auto* months = qobject_cast<QBarCategoryAxis*>(axisX); months && months->count() > 0)
         months->setRange(months->at(0), months->at(months->count() - 1));

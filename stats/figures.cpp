@@ -19,7 +19,9 @@
 #include <limits>
 #include <numeric>
 #include <sqlite3.h>
+#include <string>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -71,15 +73,18 @@ Period withoutReversals(Period period) {
     return period;
 }
 
-// Adds a group of rows to the group of `key`, made with `label` when new.
-void addTo(QVector<Group>& groups, QHash<QString, int>& index, const QString& key,
-           const QString& label, const Group& rows) {
-    auto found = index.find(key);
-    if (found == index.end()) {
+// The index of the group of `key` in `groups`, made with `label` when new.
+int groupIndex(QVector<Group>& groups, QHash<QString, int>& index, const QString& key,
+               const QString& label) {
+    auto found = index.constFind(key);
+    if (found == index.cend()) {
         found = index.insert(key, int(groups.size()));
         groups.append(Group{label, 0, Money(), Money()});
     }
-    Group& group = groups[found.value()];
+    return *found;
+}
+
+void addRows(Group& group, const Group& rows) {
     group.games += rows.games;
     group.staked += rows.staked;
     group.won += rows.won;
@@ -213,38 +218,80 @@ void Tally::addGroups(const data::Database& db, int year) {
     const QString noHorse = regional::nocaseKey(ledger::storedHorse(QString()));
     QVector<Group> byMonth;
     QHash<QString, int> months;
-    QHash<QString, QString> keys; // each spelling's key, worked out once
-    const auto keyOf = [&keys](const QString& text) {
-        auto found = keys.constFind(text);
-        if (found == keys.cend())
-            found = keys.insert(text, regional::nocaseKey(text));
-        return *found;
+    // Groups repeat their months, types and horses: each stored spelling is read into a
+    // string, keyed and looked up once, then found again by its bytes.
+    struct TypeSpelling {
+        bool credit = false;
+        int group = -1;
+        QString name;
+        long long games = 0;
+    };
+    QHash<QByteArray, TypeSpelling> typeSpellings;
+    std::unordered_map<std::string, int> horseGroups; // -1: no horse of its own
+    horseGroups.reserve(4096);
+    m_horses.reserve(4096);
+    // The engine hands the groups out month after month, type after type: the last month
+    // and type are most often the next ones.
+    QByteArray lastMonth, lastType;
+    int monthGroup = -1;
+    TypeSpelling* type = nullptr;
+    const auto bytes = [&query](int column) {
+        return query.isNull(column) ? QByteArrayView() : query.utf8(column);
     };
     while (query.next()) {
-        const QString typeName = query.isNull(1) ? QString() : query.string(1);
         Group rows;
         rows.games = query.integer(3);
         rows.staked = Money::fromStored(query.real(4));
         rows.won = Money::fromStored(query.real(5));
-        if (!query.isNull(1) && ledger::isCreditType(typeName)) {
+        const QByteArrayView storedType = bytes(1);
+        if (!type || storedType != lastType) {
+            lastType = storedType.toByteArray();
+            auto known = typeSpellings.find(lastType);
+            if (known == typeSpellings.end()) {
+                TypeSpelling spelling;
+                spelling.name = QString::fromUtf8(storedType);
+                spelling.credit = !query.isNull(1) && ledger::isCreditType(spelling.name);
+                known = typeSpellings.insert(lastType, spelling);
+            }
+            type = &*known;
+        }
+        if (type->credit) {
             m_figures.deposits += rows.won;
             continue;
         }
         m_figures.games += rows.games;
         m_figures.staked += rows.staked;
         m_figures.won += rows.won;
-        const int number = m_monthOf(query.isNull(0) ? QString() : query.string(0));
-        const QString monthName = regional::monthNames().value(number - 1);
-        addTo(byMonth, months, monthName, monthName, rows);
-        const QString typeKey = keyOf(typeName);
-        addTo(m_figures.byType, m_types, typeKey, typeName, rows);
-        m_spellings[typeKey][typeName] += rows.games;
-        const QString horse = query.isNull(2) ? QString() : query.string(2);
-        if (horse.isEmpty())
+        const QByteArrayView storedMonth = bytes(0);
+        if (monthGroup < 0 || storedMonth != lastMonth) {
+            lastMonth = storedMonth.toByteArray();
+            const QString monthName =
+                regional::monthNames().value(m_monthOf(QString::fromUtf8(storedMonth)) - 1);
+            monthGroup = groupIndex(byMonth, months, monthName, monthName);
+        }
+        addRows(byMonth[monthGroup], rows);
+        if (type->group < 0)
+            type->group = groupIndex(m_figures.byType, m_types,
+                                     regional::nocaseKey(type->name), type->name);
+        addRows(m_figures.byType[type->group], rows);
+        type->games += rows.games;
+        if (query.isNull(2))
             continue;
-        const QString horseKey = keyOf(horse);
-        if (horseKey != noHorse)
-            addTo(m_figures.byHorse, m_horses, horseKey, horse.toUpper(), rows);
+        const QByteArrayView storedHorse = query.utf8(2);
+        auto [horse, isNew] = horseGroups.try_emplace(
+            std::string(storedHorse.data(), size_t(storedHorse.size())), -1);
+        if (isNew) {
+            const QString name = QString::fromUtf8(storedHorse);
+            const QString key = regional::nocaseKey(name);
+            if (!name.isEmpty() && key != noHorse)
+                horse->second = groupIndex(m_figures.byHorse, m_horses, key, name.toUpper());
+        }
+        if (horse->second >= 0)
+            addRows(m_figures.byHorse[horse->second], rows);
+    }
+    for (const TypeSpelling& type : std::as_const(typeSpellings)) {
+        if (type.group >= 0)
+            m_spellings[regional::nocaseKey(type.name)][type.name] += type.games;
     }
     std::sort(byMonth.begin(), byMonth.end(), [](const Group& a, const Group& b) {
         return monthNumber(a.label) < monthNumber(b.label);
