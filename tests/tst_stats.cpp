@@ -574,10 +574,22 @@ void TestStats::typeNames() {
     row("Avril", "jumelé", 7);
     row("Aout", "Jumelé", 8);
     row("Mai", "approvisionnement compte", 9);
-    QStringList names;
-    for (const stats::Group& group : stats::compute(*m_db->db(), "Léa", stats::kWholeYear).byType)
+    // A month and a horse in several spellings, a horse left empty: each one group.
+    for (const char* horse : std::initializer_list<const char*>{"brise", "BRISE", nullptr})
+        m_db->exec("INSERT INTO JEUX (User, mois, Jour, [type jeux], Cheval, Debit, Credit, "
+                   "SoldeApres) VALUES ('Léa', 'MARS', '03', 'Jumelé', ?, 1, 0, 0)",
+                   {horse ? QVariant(horse) : QVariant()});
+    const stats::Figures figures = stats::compute(*m_db->db(), "Léa", stats::kWholeYear);
+    QStringList names, months, horses;
+    for (const stats::Group& group : figures.byType)
         names << group.label + ' ' + QString::number(group.games);
-    QCOMPARE(names, QStringList({"Quinté+ 3", "approvisionnement compte 1", "Jumelé 2", "TRIO 3"}));
+    QCOMPARE(names, QStringList({"Quinté+ 3", "approvisionnement compte 1", "TRIO 3", "Jumelé 5"}));
+    for (const stats::Group& group : figures.byMonth)
+        months << group.label + ' ' + QString::number(group.games);
+    QCOMPARE(months, QStringList({"Mars 7", "Avril 1", "Mai 1", "Aout 3"}));
+    for (const stats::Group& group : figures.byHorse)
+        horses << group.label + ' ' + QString::number(group.games);
+    QCOMPARE(horses, QStringList({"BRISE 2"}));
 }
 
 void TestStats::refreshKeepsChoices() {
