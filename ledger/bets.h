@@ -4,6 +4,7 @@
 #include <QString>
 #include <QVector>
 #include <optional>
+#include <utility>
 
 // A stake that carries its race is a bet: its state follows from the race's result.
 namespace ledger {
@@ -58,6 +59,10 @@ enum class Formula;
 // What a stake records of its race; a bet on several horses, its saddle numbers as written
 // and its formula.
 struct BetSlip {
+    BetSlip() = default;
+    BetSlip(QDate day, RaceRef race, std::optional<double> odds = {})
+        : day(day), race(std::move(race)), odds(odds) {}
+
     QDate day;
     RaceRef race;
     std::optional<double> odds;

@@ -670,7 +670,7 @@ void TestBets::oneResultsFile() {
     const QDate day(2026, 3, 15);
     const auto races = followed::racesOn(*t.db(), day, {});
     QCOMPARE(races.size(), 1);
-    const auto runners = followed::runnersOf(*t.db(), day, races.first(), {}, {});
+    const auto runners = followed::runnersOf(*t.db(), day, races.first(), {}, followed::ChronoList());
     QCOMPARE(runners.size(), 1);
     QCOMPARE(runners.first().form, form);
     QCOMPARE(runners.first().daysSinceLastRace.has_value(), !form.isEmpty());

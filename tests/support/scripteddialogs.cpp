@@ -8,7 +8,7 @@ public:
 
     dialogs::Answer message(QWidget*, const QString& text, const QString& title,
                             dialogs::Buttons buttons, dialogs::Icon icon) override {
-        m_owner.m_shown.push_back({false, text, title, buttons, icon});
+        m_owner.m_shown.push_back({false, text, title, buttons, icon, QString()});
         if (m_owner.m_script.isEmpty() || m_owner.m_script.head().input) {
             if (m_owner.m_anyBox)
                 return dialogs::closedAnswer(buttons);
