@@ -8,7 +8,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
+#include <fcntl.h>
 #include <sqlite3.h>
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace data::maintenance {
 namespace {
@@ -193,6 +199,23 @@ QString backup(const QString& sourcePath, const QString& destPath, const BackupP
     if (!failure.isEmpty())
         QFile::remove(partial);
     return failure;
+}
+
+void syncToDisk(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+#ifdef Q_OS_WIN
+    const int fd = ::_open(name.constData(), _O_RDWR);
+    if (fd >= 0) {
+        ::_commit(fd);
+        ::_close(fd);
+    }
+#else
+    const int fd = ::open(name.constData(), O_RDONLY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+#endif
 }
 
 } // namespace data::maintenance

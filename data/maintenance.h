@@ -45,4 +45,8 @@ struct BackupPace {
 QString backup(const QString& sourcePath, const QString& destPath, const BackupPace& pace = {},
                QString* detail = nullptr);
 
+// Flushes a file, or a folder after a rename in it, to the disk: its data must be there
+// before its name says it is.
+void syncToDisk(const QString& path);
+
 } // namespace data::maintenance

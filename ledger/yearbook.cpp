@@ -1,6 +1,7 @@
 #include "ledger/yearbook.h"
 
 #include "data/errors.h"
+#include "data/maintenance.h"
 #include "data/regional.h"
 #include "data/schema.h"
 #include "data/statement.h"
@@ -18,13 +19,7 @@
 #include <QSqlQuery>
 #include <QUrl>
 #include <algorithm>
-#include <fcntl.h>
 #include <sqlite3.h>
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace ledger {
 namespace {
@@ -204,24 +199,6 @@ QVector<ClosingBalance> closingBalances(const data::Database& db) {
     return balances;
 }
 
-// The data must be on the disk before its name says it is there.
-void syncToDisk(const QString& path) {
-    const QByteArray name = QFile::encodeName(path);
-#ifdef Q_OS_WIN
-    const int fd = ::_open(name.constData(), _O_RDWR);
-    if (fd >= 0) {
-        ::_commit(fd);
-        ::_close(fd);
-    }
-#else
-    const int fd = ::open(name.constData(), O_RDONLY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-#endif
-}
-
 // A temporary archive whose writer was stopped: its journal goes first, so that a new file
 // of that name never meets an old journal it would be rolled back with.
 void removePartial(const QString& partial) {
@@ -286,7 +263,7 @@ void writeArchive(const data::Database& db, const QString& partial, int year,
                                  QStringLiteral("L'archive relue ne correspond pas au registre : "
                                                 "l'année n'est pas clôturée."));
     }
-    syncToDisk(partial);
+    data::maintenance::syncToDisk(partial);
     report(ClosingStep::ArchiveChecked);
 }
 
@@ -544,7 +521,7 @@ ClosingDone closeYear(const data::Database& db, int year,
                                                     "l'année n'est pas clôturée.")
                                          .arg(QDir::toNativeSeparators(archive)));
             madeArchive = true;
-            syncToDisk(QFileInfo(archive).path());
+            data::maintenance::syncToDisk(QFileInfo(archive).path());
         }
         writing = false;
         report(ClosingStep::ArchiveInPlace);

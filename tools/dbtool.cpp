@@ -10,6 +10,7 @@
 #include "ledger/betbook.h"
 #include "ledger/chains.h"
 #include "ledger/ledgerbook.h"
+#include "ledger/restoring.h"
 #include "ledger/yearbook.h"
 #include "racing/resultnames.h"
 #include "racing/vocabulary.h"
@@ -79,6 +80,14 @@ const char* const kUsage =
     "                                   registre passe dans DOSSIER/archives/velmora-AAAA.mdb\n"
     "                                   et l'année suivante s'ouvre avec le solde de fin\n"
     "                                   d'année de chaque joueur en Janvier\n"
+    "  velmora-db restore COPIE [DOSSIER]\n"
+    "                                   remplace DOSSIER/velmora.mdb par la copie COPIE (un\n"
+    "                                   nom seul est cherché dans DOSSIER/sauvegardes/), après\n"
+    "                                   une copie de sûreté du registre dans\n"
+    "                                   DOSSIER/sauvegardes/avant-restauration-AAAA-MM-JJ-\n"
+    "                                   HHMMSS.mdb ; refuse une copie endommagée, une archive\n"
+    "                                   d'année close, une copie d'avant une clôture, et un\n"
+    "                                   registre ouvert dans Velmora\n"
     "  velmora-db --help                cette aide\n"
     "Sans DOSSIER, le fichier est cherché à côté du programme, puis dans le dossier de\n"
     "données de l'utilisateur (~/.local/share/Velmora), comme le fait Velmora.\n"
@@ -102,6 +111,8 @@ const char* const kUsage =
     "introuvable, refusé, utilisé par un autre programme ou impossible à modifier : aucun\n"
     "pari n'a changé ; 2 ligne de commande erronée.\n"
     "Statut de sortie de close-year : 0 année clôturée ; 1 refusée, le fichier inchangé (la\n"
+    "raison est donnée) ; 2 ligne de commande erronée.\n"
+    "Statut de sortie de restore : 0 copie restaurée ; 1 refusée, le registre inchangé (la\n"
     "raison est donnée) ; 2 ligne de commande erronée.\n"
     "Un fichier d'une version antérieure, sans année, prend l'année en cours (la précédente\n"
     "en janvier et février), comme le propose Velmora.\n";
@@ -785,6 +796,34 @@ int closeYear(const QStringList& args, QTextStream& out, QTextStream& err) {
     return 1;
 }
 
+// Exit statuses as the usage text gives them: 0 restored, 1 refused, 2 wrong command line.
+int restore(const QStringList& args, QTextStream& out, QTextStream& err) {
+    const CommandLine line = parse(args, {}, {}, 1, 2, out, err);
+    if (line.exitNow)
+        return *line.exitNow;
+    const QString path = databaseIn(line.positional, 1);
+    QString copy = QFileInfo(line.positional.at(0)).absoluteFilePath();
+    const QString saved = QDir(dailycopy::folderFor(path)).filePath(line.positional.at(0));
+    if (!QFileInfo::exists(copy) && QFileInfo::exists(saved))
+        copy = saved;
+    // Velmora keeps this lock while it shows the file: its windows would go on showing the
+    // file replaced under them.
+    data::FileLock lock(path);
+    if (!holdLock(lock, path, QStringLiteral("Rien n'a été restauré."), err))
+        return 1;
+    try {
+        const ledger::Restored done = ledger::restoreCopy(path, copy);
+        if (!done.safetyCopy.isEmpty())
+            out << "Copie de sûreté du registre remplacé : " << done.safetyCopy << '\n';
+        out << "Copie restaurée : " << path << " contient maintenant "
+            << counted(done.lines, "ligne", "lignes") << " de " << copy << ".\n";
+        return 0;
+    } catch (const ledger::RestoreRefused& refused) {
+        err << "velmora-db: " << copy << " : " << refused.text << '\n';
+    }
+    return 1;
+}
+
 } // namespace
 
 int runDbTool(const QStringList& args, QTextStream& out, QTextStream& err) {
@@ -808,6 +847,8 @@ int runDbTool(const QStringList& args, QTextStream& out, QTextStream& err) {
         return backup(args, out, err);
     if (command == QLatin1String("close-year"))
         return closeYear(args, out, err);
+    if (command == QLatin1String("restore"))
+        return restore(args, out, err);
     if (!command.isEmpty())
         err << "velmora-db: commande inconnue : " << command << '\n';
     err << kUsage;
