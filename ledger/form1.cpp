@@ -152,6 +152,7 @@ Form1::Form1(std::shared_ptr<data::Database> base, int anneeArchivee, QWidget* p
     connect(ui->mnujour, &QAction::triggered, this, &Form1::raceDayRequested);
     connect(ui->mnustats, &QAction::triggered, this, &Form1::mnustats_Click);
     connect(ui->mnutypesjeux, &QAction::triggered, this, &Form1::mnutypesjeux_Click);
+    connect(ui->mnurestaurer, &QAction::triggered, this, &Form1::restoreRequested);
     connect(ui->mnuexport, &QAction::triggered, this, [this] { Exporter(exports::Format::Csv); });
     connect(ui->mnupdf, &QAction::triggered, this, [this] { Exporter(exports::Format::Pdf); });
     connect(ui->mnuimprimer, &QAction::triggered, this, &Form1::mnuimprimer_Click);
@@ -203,6 +204,7 @@ void Form1::LectureSeule(const QString& suffixe) {
         ecrit->setEnabled(false);
     ui->mnucloturer->setEnabled(false);
     ui->mnutypesjeux->setEnabled(false);
+    ui->mnurestaurer->setEnabled(false);
 }
 
 void Form1::LectureSeuleFichier(const QString& raison) {
@@ -953,6 +955,37 @@ void Form1::TypesModifies() {
         ui->Ctypejeux->setEditText(saisi);
     }
     Ctypejeux_Click();
+}
+
+bool Form1::Montrer(const QString& nom, const QString& mois, qint64 num) {
+    const int index = ui->C_users->findText(nom, Qt::MatchFixedString);
+    if (index < 0)
+        return false;
+    ui->C_users->setCurrentIndex(index);
+    if (const int m = regional::monthIndex(mois); m >= 0)
+        ui->C_mois->setCurrentIndex(m);
+    C_users_Click();
+    if (num == 0)
+        return true;
+    for (int row = 0; row < m_modeleReleve->rowCount(); ++row) {
+        if (m_modeleReleve->line(row).num != num)
+            continue;
+        const QModelIndex ligne = m_modeleReleve->index(row, 0);
+        ui->Lst_jeux->setCurrentIndex(ligne);
+        ui->Lst_jeux->selectionModel()->select(
+            ligne, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        ui->Lst_jeux->scrollTo(ligne);
+        break;
+    }
+    return true;
+}
+
+QString Form1::JoueurAffiche() const {
+    return m_releve.player;
+}
+
+QString Form1::MoisAffiche() const {
+    return m_releve.month;
 }
 
 void Form1::mnustats_Click() {

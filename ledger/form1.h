@@ -62,6 +62,14 @@ public slots:
     void ActualiserPartants();
     // The game types or their rules changed (Ftypesjeux): the entry group reads them again.
     void TypesModifies();
+    // The statement of `nom` in `mois` chosen in the boxes, as the user would; with `num`,
+    // that line selected and scrolled to. False when the player is not in the list.
+    bool Montrer(const QString& nom, const QString& mois, qint64 num = 0);
+
+public:
+    // The player and month of the statement on display.
+    QString JoueurAffiche() const;
+    QString MoisAffiche() const;
 
 signals:
     void chronoRequested();
@@ -80,6 +88,8 @@ signals:
     void ledgerWritten();
     // "Types de jeux…"
     void gameTypesRequested();
+    // "Restaurer une copie…"
+    void restoreRequested();
 
 protected:
     // The ledger is the program: closing it closes every other window, each of which may

@@ -171,9 +171,9 @@ std::optional<qint64> ledgerLines(const QString& databaseFile) {
 QString restoreQuestion(qint64 currentLines, const SavedCopy& copy) {
     return QStringLiteral("Remplacer le registre actuel (%1 lignes) par la copie du %2 (%3 "
                           "lignes) ?")
-        .arg(currentLines)
-        .arg(copy.made.date().toString(QStringLiteral("dd/MM/yyyy")))
-        .arg(copy.lines);
+        .arg(regional::frenchLocale().toString(currentLines),
+             copy.made.date().toString(QStringLiteral("dd/MM/yyyy")),
+             regional::frenchLocale().toString(copy.lines));
 }
 
 QString safetyCopyFor(const QString& databaseFile) {
