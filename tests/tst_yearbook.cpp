@@ -1,8 +1,10 @@
+#include "data/connection.h"
 #include "data/dailycopy.h"
 #include "data/regional.h"
 #include "data/schema.h"
 #include "ledger/betbook.h"
 #include "ledger/ledgerbook.h"
+#include "ledger/restoring.h"
 #include "ledger/yearbook.h"
 #include "tests/support/testdatabase.h"
 #include "tests/support/testfiles.h"
@@ -177,6 +179,10 @@ private slots:
     void januaryTakesEachPlayersLatestMonth_data();
     void januaryTakesEachPlayersLatestMonth();
     void archiveCheckCoversEveryBetColumn();
+    void restoresACopyWhole();
+    void restoreRefusals_data();
+    void restoreRefusals();
+    void restoreKilledAtEachStep();
 };
 
 void TestYearbook::closesTheYearIntoItsArchive() {
@@ -663,6 +669,138 @@ void TestYearbook::archiveCheckCoversEveryBetColumn() {
             QVERIFY2(!column.isEmpty() && refused.reason == Reason::ArchiveMismatch,
                      qPrintable(column + ": " + refused.text));
         }
+    }
+}
+
+
+namespace {
+
+// The file's year with a copy of it in sauvegardes/ made on the 8th, then a stake more.
+QString copyThenStake(const TestDatabase& t) {
+    makeYear(*t.db());
+    const QString copy = dailycopy::copyFor(t.file(), QDate(2027, 1, 8));
+    QDir().mkpath(QFileInfo(copy).path());
+    if (!dailycopy::run(t.file(), QDate(2027, 1, 8)).error.isEmpty())
+        return {};
+    ledger::recordGame(*t.db(), {ledger::GameKind::Stake, "Anne", "Mars", "20", "Simple Gagnant",
+                                 "Brise", 2_eur, {}});
+    return copy;
+}
+
+QStringList safetyCopies(const QString& file) {
+    return QDir(dailycopy::folderFor(file)).entryList({"avant-restauration-*"}, QDir::Files);
+}
+
+} // namespace
+
+void TestYearbook::restoresACopyWhole() {
+    TestDatabase t;
+    const QString copy = copyThenStake(t);
+    QVERIFY(!copy.isEmpty());
+    const QString restored = ledgerText(*ledger::openArchive(copy));
+    const QByteArray before = hashOf(t.file());
+    const QVector<ledger::SavedCopy> listed = ledger::savedCopies(t.file());
+    QCOMPARE(listed.size(), 1);
+    QCOMPARE(listed.first().lines, 8);
+    QCOMPARE(listed.first().lastLine, QDate(2026, 3, 5));
+    QCOMPARE(ledger::restoreQuestion(9, listed.first()),
+             QString("Remplacer le registre actuel (9 lignes) par la copie du 08/01/2027 (8 "
+                     "lignes) ?"));
+    Connexion.reset();
+    const Said said = dbTool({"restore", QFileInfo(copy).fileName(), t.folder()});
+    QCOMPARE(said.status, 0);
+    const QStringList safety = safetyCopies(t.file());
+    QCOMPARE(safety.size(), 1);
+    QVERIFY(said.text.contains("Copie de sûreté du registre remplacé : " +
+                               QDir(dailycopy::folderFor(t.file())).filePath(safety.first())));
+    QVERIFY(said.text.contains("contient maintenant 8 lignes"));
+    QCOMPARE(hashOf(QDir(dailycopy::folderFor(t.file())).filePath(safety.first())), before);
+    OuvrirConnexion();
+    QCOMPARE(ledgerText(*t.db()), restored);
+    // The newest copy is the safety copy, marked as such; the daily copies' rotation never
+    // takes it, however many days go by.
+    QVERIFY(ledger::savedCopies(t.file()).first().beforeRestoring);
+    for (int day = 1; day <= 12; ++day)
+        dailycopy::run(t.file(), QDate(2027, 2, day));
+    QCOMPARE(safetyCopies(t.file()), safety);
+}
+
+void TestYearbook::restoreRefusals_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("damaged") << "damaged" << "Cette copie est endommagée";
+    QTest::newRow("no database") << "noise" << "n'est pas une copie du registre de Velmora";
+    QTest::newRow("a year's archive") << "archive" << "Une archive d'année close ne se restaure pas";
+    QTest::newRow("before a closing") << "older" << "Cette copie date d'avant la clôture de 2025";
+    QTest::newRow("the file itself") << "itself" << "le registre lui-même";
+    QTest::newRow("held by Velmora") << "held" << "ouvert dans Velmora";
+    QTest::newRow("missing") << "missing" << "Cette copie est introuvable";
+}
+
+void TestYearbook::restoreRefusals() {
+    QFETCH(QString, kind);
+    TestDatabase t;
+    QString copy = copyThenStake(t);
+    QVERIFY(!copy.isEmpty());
+    if (kind == "damaged") {
+        // A page in the middle overwritten: the file still opens, its tree is broken.
+        QFile file(copy);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        file.seek(2 * 4096);
+        file.write(QByteArray(4096, '\x5a'));
+    } else if (kind == "noise") {
+        QFile file(copy);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QByteArray(5000, 'x'));
+    } else if (kind == "archive") {
+        const QString archive = ledger::archivePath(t.file(), 2025);
+        QDir().mkpath(QFileInfo(archive).path());
+        QVERIFY(QFile::copy(copy, archive));
+        copy = archive;
+    } else if (kind == "older") {
+        auto older = data::schema::openFile(copy);
+        ledger::recordYear(*older, 2025);
+    } else if (kind == "itself") {
+        copy = t.file();
+    } else if (kind == "missing") {
+        copy = t.folder() + "/absente.mdb";
+    }
+    Connexion.reset();
+    QLockFile velmora(t.file() + ".verrou");
+    if (kind == "held")
+        QVERIFY(velmora.tryLock(0));
+    const QByteArray before = hashOf(t.file());
+    const Said refused = dbTool({"restore", copy, t.folder()});
+    QCOMPARE(refused.status, 1);
+    QFETCH(QString, said);
+    QVERIFY2(refused.text.contains(said), qPrintable(refused.text));
+    QCOMPARE(hashOf(t.file()), before);
+    QVERIFY(safetyCopies(t.file()).isEmpty() || kind == "held");
+    // A damaged copy is listed, never offered.
+    if (kind == "damaged" || kind == "noise")
+        QVERIFY(ledger::savedCopies(t.file()).first().damaged);
+    QCOMPARE(dbTool({"restore"}).status, 2);
+}
+
+// Killed at each step, the file is the old one or the copy, whole; a restoring started again
+// goes through.
+void TestYearbook::restoreKilledAtEachStep() {
+    for (const QString step : {"safety", "written", "checked", "replaced"}) {
+        TestDatabase t;
+        const QString copy = copyThenStake(t);
+        QVERIFY(!copy.isEmpty());
+        const QString old = ledgerText(*t.db());
+        const QString restored = ledgerText(*ledger::openArchive(copy));
+        Connexion.reset();
+        QProcess driver;
+        driver.start(YEARBOOK_DRIVER, {t.folder(), "restore", copy, step});
+        QVERIFY(driver.waitForFinished(20000));
+        QCOMPARE(driver.exitStatus(), QProcess::CrashExit);
+        const QString now = ledgerText(*data::schema::openFile(t.file()));
+        QCOMPARE(now, step == "replaced" ? restored : old);
+        QCOMPARE(dbTool({"restore", copy, t.folder()}).status, 0);
+        QCOMPARE(ledgerText(*data::schema::openFile(t.file())), restored);
+        QVERIFY(!QFile::exists(t.file() + ".restauration"));
     }
 }
 
