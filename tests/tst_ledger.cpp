@@ -3,9 +3,12 @@
 #include "gui/appearance.h"
 #include "app/shell.h"
 #include "ledger/betbook.h"
+#include "data/dailycopy.h"
 #include "ledger/form1.h"
+#include "ledger/frestaurer.h"
 #include "ledger/ftypesjeux.h"
 #include "ledger/gametypes.h"
+#include "stats/fstats.h"
 #include "ledger/ledgerbook.h"
 #include "tests/support/realdialogs.h"
 #include "tests/support/scripteddialogs.h"
@@ -156,6 +159,7 @@ private slots:
     void betsThroughTheRealWidgets();
     void quinteThroughTheRealWidgets();
     void gameTypesMergedAndRenamed();
+    void restoredThroughTheRealWidgets();
     void betsSettledOnceTheWindowShows();
     void monthsApartThroughTheRealWidgets();
     void followedRunningTodayFollowsTheFile();
@@ -2473,3 +2477,59 @@ void TestLedger::followedRunningTodayFollowsTheFile() {
     m_form->ActualiserPartants();
     QVERIFY(!lien->isVisible());
 }
+
+// -----------------------------------------------------------------------------------------
+// Restoring a copy
+
+void TestLedger::restoredThroughTheRealWidgets() {
+    addUser("Paul", "Mars", 100, 90);
+    addRow("Paul", "Mars", "06", "Simple Gagnant", "JOLIE", 10, 0, 90);
+    QVERIFY(dailycopy::run(m_db->file(), regional::today()).error.isEmpty());
+    addRow("Paul", "Mars", "06", "Simple Gagnant", "BRISE", 5, 0, 85);
+    m_dialogs.reset();
+    RealDialogs real;
+    QPointer<Form1> ledger = shell::openLedger();
+    QVERIFY(ledger->Montrer("Paul", "Mars"));
+    QCOMPARE(StatementList(ledger->findChild<QTreeView*>("Lst_jeux")).topLevelItemCount(), 2);
+    Fstats::showSingle("Paul", "Mars");
+    ledger->findChild<QAction*>("mnurestaurer")->trigger();
+    auto* restorer = qobject_cast<Frestaurer*>(
+        [] {
+            for (QWidget* window : QApplication::topLevelWidgets())
+                if (window->objectName() == "Frestaurer" && window->isVisible())
+                    return window;
+            return static_cast<QWidget*>(nullptr);
+        }());
+    QVERIFY(restorer);
+    auto* copies = restorer->findChild<QTreeWidget*>("LstCopies");
+    QCOMPARE(copies->topLevelItemCount(), 1);
+    QTest::mouseClick(copies->viewport(), Qt::LeftButton, {},
+                      copies->visualItemRect(copies->topLevelItem(0)).center());
+    real.click(QDialogButtonBox::Yes);
+    real.click(QDialogButtonBox::Ok);
+    QTest::mouseClick(restorer->findChild<QPushButton*>("BT_restaurer"), Qt::LeftButton);
+    QVERIFY(real.allAnswered());
+    QCOMPARE(real.seen().first().text,
+             QString("Remplacer le registre actuel (2 lignes) par la copie du 06/03/2024 (1 "
+                     "lignes) ?"));
+    QVERIFY(real.seen().last().text.startsWith("La copie est restaurée"));
+    // A new ledger on the restored file, at the same player and month; the statistics too.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!ledger);
+    Form1* reopened = nullptr;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* form = qobject_cast<Form1*>(window); form && form->isVisible())
+            reopened = form;
+    QVERIFY(reopened);
+    QCOMPARE(reopened->JoueurAffiche(), QString("Paul"));
+    QCOMPARE(reopened->MoisAffiche(), QString("Mars"));
+    QCOMPARE(StatementList(reopened->findChild<QTreeView*>("Lst_jeux")).topLevelItemCount(), 1);
+    QVERIFY(Fstats::instance());
+    QCOMPARE(rowCount("JEUX"), 1);
+    // The copy made first is listed now, newest.
+    QCOMPARE(copies->topLevelItem(0)->text(1), QString("avant restauration"));
+    QCOMPARE(copies->topLevelItem(0)->text(3), QString("2"));
+    reopened->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
