@@ -13,6 +13,7 @@
 #include "gui/errorbox.h"
 #include "gui/singlewindow.h"
 #include "ledger/form1.h"
+#include "ledger/frecherche.h"
 #include "ledger/frestaurer.h"
 #include "ledger/ftypesjeux.h"
 #include "stats/fstats.h"
@@ -109,6 +110,32 @@ void restore(Frestaurer* restorer, const QString& copy) {
     dialogs::message(restorer, text, title, dialogs::Buttons::Ok, dialogs::Icon::Information);
 }
 
+// A line found by the search, where it is kept: the ledger for the open year, the past
+// year's window (the one open, else a new one) for an archive.
+void openFoundLine(const ledger::FoundLine& line) {
+    Form1* window = g_openLedger;
+    if (!line.archive.isEmpty()) {
+        window = nullptr;
+        for (QWidget* open : QApplication::topLevelWidgets())
+            if (auto* past = qobject_cast<Form1*>(open);
+                past && past->isVisible() && past->AnneeArchivee() == line.year)
+                window = past;
+        if (!window) {
+            try {
+                window = Form1::ouvrirArchive(line.archive, line.year);
+            } catch (const data::DbError& error) {
+                errors::showDbError(Frecherche::instance(), error);
+                return;
+            }
+            connectWindows(window);
+        }
+    }
+    if (!window)
+        return;
+    singlewindow::bringForward(window);
+    window->Montrer(line.player, line.month, line.num);
+}
+
 } // namespace
 
 void connectWindows(Form1* ledger) {
@@ -133,6 +160,12 @@ void connectWindows(Form1* ledger) {
         if (!opened)
             QObject::connect(restorer, &Frestaurer::restaurer, restorer,
                              [restorer](const QString& copy) { restore(restorer, copy); });
+    });
+    QObject::connect(ledger, &Form1::searchRequested, ledger, [] {
+        const bool opened = singlewindow::open<Frecherche>();
+        Frecherche* search = Frecherche::showSingle();
+        if (!opened)
+            QObject::connect(search, &Frecherche::ligneDemandee, search, &openFoundLine);
     });
     QObject::connect(ledger, &Form1::pastYearOpened, ledger,
                      [](Form1* past) { connectWindows(past); });

@@ -22,9 +22,7 @@
 #include <optional>
 
 namespace exports {
-namespace {
 
-// "1234,50", "-15,00", "0,00": what a French spreadsheet reads as a number.
 QString csvAmount(Money amount) {
     const long long value = amount.cents();
     const long long whole = std::llabs(value);
@@ -33,6 +31,8 @@ QString csvAmount(Money amount) {
         .arg(whole / 100)
         .arg(whole % 100, 2, 10, QLatin1Char('0'));
 }
+
+namespace {
 
 QString csvField(const QString& text) {
     static const QRegularExpression special(QStringLiteral("[;\"\r\n]"));
@@ -193,6 +193,15 @@ bool writeYearCsv(const data::Database& db, const QString& path, QString* error)
     return writeFile(path, bytes, error);
 }
 
+bool writeTableCsv(const QStringList& header, const QVector<QStringList>& rows,
+                   const QString& path, QString* error) {
+    QByteArray bytes("\xEF\xBB\xBF");
+    appendCsvLine(bytes, header);
+    for (const QStringList& row : rows)
+        appendCsvLine(bytes, row);
+    return writeFile(path, bytes, error);
+}
+
 bool writeStatementPdf(const ledger::MonthStatement& statement, const QString& path,
                        QString* error) {
     QSaveFile file(path);
@@ -257,6 +266,16 @@ void exportYear(QWidget* parent, const data::Database& db) {
         return;
     QString error;
     if (!writeYearCsv(db, *path, &error))
+        reportFailure(parent, error);
+}
+
+void exportTable(QWidget* parent, const QString& title, const QString& defaultName,
+                 const QStringList& header, const QVector<QStringList>& rows) {
+    const auto path = askSavePath(parent, title, defaultName, QStringLiteral("csv"));
+    if (!path)
+        return;
+    QString error;
+    if (!writeTableCsv(header, rows, *path, &error))
         reportFailure(parent, error);
 }
 

@@ -3,6 +3,8 @@
 #include "ledger/statement.h"
 
 #include <QString>
+#include <QStringList>
+#include <QVector>
 
 class QPrinter;
 class QWidget;
@@ -38,6 +40,14 @@ bool writeStatementPdf(const ledger::MonthStatement& statement, const QString& p
 // False, with a French sentence in *error, when the ledger cannot be read or the file written.
 bool writeYearCsv(const data::Database& db, const QString& path, QString* error);
 
+// "1234,50", "-15,00", "0,00": what a French spreadsheet reads as a number.
+QString csvAmount(Money amount);
+
+// Any table with the statement's bytes: a header, then rows of cells already written
+// (amounts by csvAmount).
+bool writeTableCsv(const QStringList& header, const QVector<QStringList>& rows,
+                   const QString& path, QString* error);
+
 // "releve-<joueur>-<mois>.<extension>", with the characters no file name may hold replaced.
 QString defaultExportName(const ledger::MonthStatement& statement, const QString& extension);
 
@@ -48,6 +58,10 @@ void exportStatement(QWidget* parent, const ledger::MonthStatement& statement, F
 
 // The same for writeYearCsv: "Exporter l'année (CSV)", "releve-annee.csv" proposed.
 void exportYear(QWidget* parent, const data::Database& db);
+
+// The same for writeTableCsv, under `title`, `defaultName` proposed.
+void exportTable(QWidget* parent, const QString& title, const QString& defaultName,
+                 const QStringList& header, const QVector<QStringList>& rows);
 
 // Prints the statement's pages, as the PDF has them, on the printer chosen in the print
 // dialog. The printer starts on A4 with the PDF's margins; printer is for a caller that sets

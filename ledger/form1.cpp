@@ -153,6 +153,7 @@ Form1::Form1(std::shared_ptr<data::Database> base, int anneeArchivee, QWidget* p
     connect(ui->mnustats, &QAction::triggered, this, &Form1::mnustats_Click);
     connect(ui->mnutypesjeux, &QAction::triggered, this, &Form1::mnutypesjeux_Click);
     connect(ui->mnurestaurer, &QAction::triggered, this, &Form1::restoreRequested);
+    connect(ui->mnurechercher, &QAction::triggered, this, &Form1::searchRequested);
     connect(ui->mnuexport, &QAction::triggered, this, [this] { Exporter(exports::Format::Csv); });
     connect(ui->mnupdf, &QAction::triggered, this, [this] { Exporter(exports::Format::Pdf); });
     connect(ui->mnuimprimer, &QAction::triggered, this, &Form1::mnuimprimer_Click);

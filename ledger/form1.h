@@ -70,6 +70,8 @@ public:
     // The player and month of the statement on display.
     QString JoueurAffiche() const;
     QString MoisAffiche() const;
+    // The past year this window reads, or 0 for the open year.
+    int AnneeArchivee() const { return m_anneeArchivee; }
 
 signals:
     void chronoRequested();
@@ -90,6 +92,8 @@ signals:
     void gameTypesRequested();
     // "Restaurer une copie…"
     void restoreRequested();
+    // "Rechercher…"
+    void searchRequested();
 
 protected:
     // The ledger is the program: closing it closes every other window, each of which may
