@@ -5,6 +5,7 @@
 #include "ledger/betbook.h"
 #include "ledger/ledgerbook.h"
 #include "ledger/restoring.h"
+#include "ledger/search.h"
 #include "ledger/yearbook.h"
 #include "tests/support/testdatabase.h"
 #include "tests/support/testfiles.h"
@@ -183,6 +184,8 @@ private slots:
     void restoreRefusals_data();
     void restoreRefusals();
     void restoreKilledAtEachStep();
+    void searchAcrossTheYears_data();
+    void searchAcrossTheYears();
 };
 
 void TestYearbook::closesTheYearIntoItsArchive() {
@@ -802,6 +805,110 @@ void TestYearbook::restoreKilledAtEachStep() {
         QCOMPARE(ledgerText(*data::schema::openFile(t.file())), restored);
         QVERIFY(!QFile::exists(t.file() + ".restauration"));
     }
+}
+
+void TestYearbook::searchAcrossTheYears_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("player");
+    QTest::addColumn<QString>("least");
+    QTest::addColumn<QString>("most");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QStringList>("found"); // year month player horse stake/win state
+    const int any = int(ledger::SearchState::Any);
+    // The closed 2026 spells its horse "Jolie" (stored JOLIE); 2027 writes another horse three
+    // ways (the ledger stores it without its straight apostrophe). A reversed stake and its
+    // reversal are both found; a credit is found by its amount.
+    QTest::newRow("a horse in the archive")
+        << "jolie" << "" << "" << "" << any
+        << QStringList{"2026 Mars Paul JOLIE 10,00/0,00 ", "2026 Mars Paul JOLIE 0,00/25,00 ",
+                       "2026 Mars Paul JOLIE -10,00/0,00 ", "2026 Mars Paul JOLIE 3,00/0,00 ",
+                       "2026 Mars Anne JOLIE 12,50/0,00 ", "2026 Mars Paul JOLIE 4,00/0,00 gagné",
+                       "2026 Mars Paul JOLIE 0,00/18,00 ", "2026 Avril Paul JOLIE 5,00/0,00 "};
+    QTest::newRow("accents and apostrophes aside")
+        << "eclair d'or" << "" << "" << "" << any
+        << QStringList{"2027 Mars Paul ÉCLAIR D’OR 6,00/0,00 en cours",
+                       "2027 Mai Anne ECLAIR DOR 2,00/0,00 ", "2027 Mai Anne ÉCLAIR DOR 0,00/9,00 "};
+    QTest::newRow("one player, any case")
+        << "éclair" << "anne" << "" << "" << any
+        << QStringList{"2027 Mai Anne ECLAIR DOR 2,00/0,00 ", "2027 Mai Anne ÉCLAIR DOR 0,00/9,00 "};
+    QTest::newRow("amount bounds, both included")
+        << "" << "Paul" << "5" << "7,00" << any
+        << QStringList{"2026 Mars Paul autre jeux 0,00/5,00 ", "2026 Avril Paul JOLIE 5,00/0,00 ",
+                       "2027 Mars Paul ÉCLAIR D’OR 6,00/0,00 en cours",
+                       "2027 Avril Paul BRISE 7,00/0,00 gagné, à encaisser"};
+    QTest::newRow("bets to cash") << "" << "" << "" << "" << int(ledger::SearchState::ToCash)
+                                  << QStringList{"2027 Avril Paul BRISE 7,00/0,00 gagné, à encaisser"};
+    QTest::newRow("won bets, cashed or not")
+        << "" << "" << "" << "" << int(ledger::SearchState::Won)
+        << QStringList{"2026 Mars Paul JOLIE 4,00/0,00 gagné",
+                       "2027 Avril Paul BRISE 7,00/0,00 gagné, à encaisser"};
+    QTest::newRow("a game type") << "simple place" << "Anne" << "" << "" << any
+                                 << QStringList{"2027 Mai Anne ECLAIR DOR 2,00/0,00 "};
+    QTest::newRow("a word of a remark")
+        << "annulee par" << "" << "" << "" << any
+        << QStringList{"2026 Mars Paul JOLIE 10,00/0,00 ", "2026 Mars Paul autre jeux 0,00/5,00 "};
+    QTest::newRow("nothing") << "inconnu" << "" << "" << "" << any << QStringList();
+}
+
+void TestYearbook::searchAcrossTheYears() {
+    TestDatabase t;
+    makeYear(*t.db());
+    addCashedBet(*t.db());
+    ledger::closeYear(*t.db(), 2026);
+    using namespace ledger;
+    const auto game = [&](GameKind kind, const char* player, const char* month, const char* type,
+                          const char* horse, Money amount, std::optional<BetSlip> bet = {}) {
+        return recordGame(*t.db(),
+                          {kind, player, month, "12", QString::fromUtf8(type),
+                           QString::fromUtf8(horse), amount, bet})
+            .num;
+    };
+    addPlayer(*t.db(), "Paul", 100_eur, "Mars");
+    addPlayer(*t.db(), "Anne", 100_eur, "Mai");
+    game(GameKind::Stake, "Paul", "Mars", "Simple Gagnant", "Éclair d’Or", 6_eur,
+         BetSlip{QDate(2027, 3, 12), {1, 1, "Pau"}, 3.0});
+    game(GameKind::Stake, "Anne", "Mai", "Simple Placé", "Eclair d'Or", 2_eur);
+    game(GameKind::Win, "Anne", "Mai", "Simple Gagnant", "ÉCLAIR D'OR", 9_eur);
+    addPlayer(*t.db(), "Paul", 100_eur, "Avril");
+    markBet(*t.db(),
+            game(GameKind::Stake, "Paul", "Avril", "Simple Gagnant", "Brise", 7_eur,
+                 BetSlip{QDate(2027, 4, 12), {1, 2, "Pau"}, 2.0}),
+            BetState::Won);
+
+    SearchQuery query;
+    QFETCH(QString, text);
+    QFETCH(QString, player);
+    QFETCH(QString, least);
+    QFETCH(QString, most);
+    QFETCH(int, state);
+    query.text = text;
+    query.player = player;
+    if (!least.isEmpty())
+        query.least = regional::parseAmount(least);
+    if (!most.isEmpty())
+        query.most = regional::parseAmount(most);
+    query.state = SearchState(state);
+    const QString archive = archivePath(t.file(), 2026);
+    QVector<FoundLine> found = searchLines(*openArchive(archive), 2026, archive, query);
+    found += searchLines(*t.db(), 2027, QString(), query);
+    QStringList lines;
+    for (const FoundLine& line : found) {
+        QCOMPARE(line.archive, line.year == 2026 ? archive : QString());
+        lines << QString("%1 %2 %3 %4 %5/%6 %7")
+                     .arg(line.year)
+                     .arg(line.month, line.player, line.horse, regional::typedAmount(line.stake),
+                          regional::typedAmount(line.win), line.state);
+    }
+    QTEST(lines, "found");
+    // Credits are no wins; a reversal cancels its stake.
+    FoundTotals expected;
+    for (const FoundLine& line : found) {
+        if (!isCreditType(line.type)) {
+            expected.stakes += line.stake;
+            expected.wins += line.win;
+        }
+    }
+    QCOMPARE(totalsOf(found).net(), expected.net());
 }
 
 QTEST_MAIN(TestYearbook)
