@@ -5,11 +5,13 @@
 #include "ledger/betbook.h"
 #include "data/dailycopy.h"
 #include "ledger/form1.h"
+#include "ledger/frecherche.h"
 #include "ledger/frestaurer.h"
 #include "ledger/ftypesjeux.h"
 #include "ledger/gametypes.h"
 #include "stats/fstats.h"
 #include "ledger/ledgerbook.h"
+#include "ledger/yearbook.h"
 #include "tests/support/realdialogs.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testdatabase.h"
@@ -22,6 +24,7 @@
 #include <QCompleter>
 #include <QCryptographicHash>
 #include <QDateEdit>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
@@ -160,6 +163,7 @@ private slots:
     void quinteThroughTheRealWidgets();
     void gameTypesMergedAndRenamed();
     void restoredThroughTheRealWidgets();
+    void searchedThroughTheRealWidgets();
     void betsSettledOnceTheWindowShows();
     void monthsApartThroughTheRealWidgets();
     void followedRunningTodayFollowsTheFile();
@@ -2530,6 +2534,62 @@ void TestLedger::restoredThroughTheRealWidgets() {
     QCOMPARE(copies->topLevelItem(0)->text(1), QString("avant restauration"));
     QCOMPARE(copies->topLevelItem(0)->text(3), QString("2"));
     reopened->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void TestLedger::searchedThroughTheRealWidgets() {
+    // 2023 closed with Paul's bet on L'Étoile; 2024 open with Anne's.
+    {
+        const QString archive = ledger::archivePath(m_db->file(), 2023);
+        QDir().mkpath(QFileInfo(archive).path());
+        auto past = data::schema::createFile(archive, 2023);
+        past->exec("INSERT INTO USERS (pseudo, SoldeDepart, SoldeEnCours, Mois) VALUES "
+                   "('Paul', 50, 40, 'Juin')");
+        past->exec("INSERT INTO JEUX (User, mois, Jour, [type jeux], Cheval, Debit, Credit, "
+                   "SoldeApres) VALUES ('Paul', 'Juin', '07', 'Simple Placé', 'L’ÉTOILE', 10, 0, 40)");
+    }
+    addUser("Anne", "Mars", 100, 95);
+    addRow("Anne", "Mars", "05", "Simple Gagnant", "L'ETOILE", 5, 0, 95);
+    addRow("Anne", "Mars", "05", "Simple Gagnant", "BRISE", 3, 0, 92);
+    m_dialogs.reset();
+    RealDialogs real;
+    QPointer<Form1> ledger = shell::openLedger();
+    ledger->findChild<QAction*>("mnurechercher")->trigger();
+    Frecherche* search = Frecherche::instance();
+    QVERIFY(search && search->isVisible());
+    const auto field = [&](const char* name) { return search->findChild<QLineEdit*>(name); };
+    // A wrong bound is told, and nothing searched.
+    typeKeys(field("TmontantMin"), "abc");
+    real.click(QDialogButtonBox::Ok);
+    QTest::keyClick(field("TmontantMin"), Qt::Key_Return);
+    QVERIFY(real.allAnswered());
+    QCOMPARE(real.seen().last().title, QString("Erreur montant"));
+    field("TmontantMin")->clear();
+    auto* years = search->findChild<QComboBox*>("C_anneeR");
+    QCOMPARE(years->count(), 3); // the open year, 2023, every year
+    years->setCurrentIndex(years->findText("Toutes les années"));
+    typeKeys(field("Tcherche"), "l'étoile");
+    QTest::keyClick(field("Tcherche"), Qt::Key_Return);
+    QCOMPARE(search->findChild<QLabel*>("LblNombre")->text(), QString("2 lignes trouvées"));
+    QCOMPARE(field("TmisesR")->text(), regional::formatMoney(15_eur));
+    auto* list = search->findChild<QTreeView*>("LstResultats");
+    QCOMPARE(list->model()->index(0, 0).data().toString(), QString("2023"));
+    // A double click on the archived line opens its year where the line is.
+    const QPoint row = list->visualRect(list->model()->index(0, 5)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row);
+    Form1* past = nullptr;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* form = qobject_cast<Form1*>(window); form && form->AnneeArchivee() == 2023)
+            past = form;
+    QVERIFY(past && past->isVisible());
+    QCOMPARE(past->JoueurAffiche(), QString("Paul"));
+    QCOMPARE(past->MoisAffiche(), QString("Juin"));
+    const QModelIndexList chosen =
+        past->findChild<QTreeView*>("Lst_jeux")->selectionModel()->selectedRows();
+    QCOMPARE(chosen.size(), 1);
+    past->close();
+    ledger->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
