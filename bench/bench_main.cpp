@@ -22,7 +22,9 @@
 #include "gui/dialogs.h"
 #include "ledger/betbook.h"
 #include "ledger/form1.h"
+#include "ledger/frecherche.h"
 #include "ledger/ledgerbook.h"
+#include "ledger/yearbook.h"
 #include "stats/figures.h"
 #include "stats/fstats.h"
 
@@ -1127,6 +1129,59 @@ void import(const Settings& settings) {
     QFile::remove(file);
 }
 
+// The search across the years: the ledger and two archives holding the same lines, a horse
+// typed as a user types it (small letters, no accents), "Toutes les années".
+void searchWindow(const Settings& settings) {
+    const QString file = paths::databaseFile();
+    const int year = ledger::openYear(*Connexion, regional::today());
+    QStringList made;
+    for (const int past : {year - 2, year - 1}) {
+        const QString archive = ledger::archivePath(file, past);
+        QFile::remove(archive);
+        QDir().mkpath(QFileInfo(archive).path());
+        auto db = data::schema::createFile(archive, past);
+        db->exec(QStringLiteral("ATTACH DATABASE ? AS velmora"), {file});
+        const QString columns = QStringLiteral(
+            "Num, User, mois, Jour, Remarque, [type jeux], Cheval, Debit, Credit, SoldeAvant, "
+            "SoldeApres");
+        db->exec(QStringLiteral("INSERT INTO main.JEUX (%1) SELECT %1 FROM velmora.JEUX")
+                     .arg(columns));
+        db->exec(QStringLiteral("INSERT INTO main.USERS SELECT * FROM velmora.USERS"));
+        db->exec(QStringLiteral("DETACH DATABASE velmora"));
+        made << archive;
+    }
+    const QString horse =
+        Connexion
+            ->scalar(QStringLiteral("SELECT Cheval FROM JEUX WHERE Cheval <> 'AUTRE JEUX' GROUP BY "
+                                    "Cheval ORDER BY count(*) DESC, Cheval LIMIT 1"))
+            .toString();
+    const qint64 lines = Connexion->scalar(QStringLiteral("SELECT count(*) FROM JEUX")).toLongLong();
+    auto* window = Frecherche::showSingle();
+    settle();
+    auto* text = window->findChild<QLineEdit*>(QStringLiteral("Tcherche"));
+    auto* years = window->findChild<QComboBox*>(QStringLiteral("C_anneeR"));
+    auto* count = window->findChild<QLabel*>(QStringLiteral("LblNombre"));
+    text->setText(horse.toLower());
+    years->setCurrentIndex(years->count() - 1);
+    std::vector<double> figures;
+    for (int i = 0; i < settings.runs; ++i)
+        figures.push_back(timed([&] {
+            window->Rechercher(); // what Enter in the text box does
+            settle();
+        }));
+    const QString found = count->text();
+    window->close();
+    settle();
+    for (const QString& archive : made)
+        QFile::remove(archive);
+    const double ms = median(figures);
+    print({QStringLiteral("Frecherche: « %1 », %2 lines × 3 years (%3)")
+               .arg(horse.toLower())
+               .arg(lines)
+               .arg(found),
+           ms, -1, verdict(ms < 150, QStringLiteral("< 150 ms"))});
+}
+
 int run(const Settings& settings) {
     // The windows look and are drawn as in the program.
     appearance::setupApplication(*qApp);
@@ -1163,6 +1218,8 @@ int run(const Settings& settings) {
         dayWindow(settings, generator, sqlite);
     if (settings.wants("bets"))
         bets(settings, generator, sqlite);
+    if (settings.wants("search"))
+        searchWindow(settings);
     if (settings.wants("copy"))
         dailyCopy(settings);
     if (!settings.skipImport && settings.wants("import"))
@@ -1240,7 +1297,7 @@ int main(int argc, char* argv[]) {
             << "Usage: velmora-bench [--work DIR] [--runs N] [--import-runs N] [--rows N] "
                "[--ledger N] [--seed N] [--velmora-db PATH] [--skip-import]\n"
                "                     [--only "
-               "size,startup,ledger,stats,bets,followed,jour,memory,copy,import]\n";
+               "size,startup,ledger,stats,bets,search,followed,jour,memory,copy,import]\n";
         return 2;
     }
     return run(settings);

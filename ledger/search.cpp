@@ -7,31 +7,38 @@
 #include "ledger/ledgerbook.h"
 #include "racing/vocabulary.h"
 
-#include <QHash>
 #include <algorithm>
+#include <string>
+#include <unordered_map>
 
 namespace ledger {
 namespace {
 
-// Whether a stored text holds the searched key, each distinct text keyed once: a ledger
-// repeats its horses, types and remarks thousands of times.
+// Whether a stored text holds the searched key. A ledger repeats its horses, types and
+// remarks thousands of times, mostly in plain ASCII: those are keyed from their bytes as they
+// come, the others once each.
 class Matcher {
 public:
-    explicit Matcher(const QString& text) : m_key(racing::nameKey(text)) {}
-    bool everything() const { return m_key.isEmpty(); }
+    explicit Matcher(const QString& text) : m_key(racing::nameKey(text).toStdString()) {}
+    bool everything() const { return m_key.empty(); }
     bool holds(QByteArrayView stored) {
         if (stored.isEmpty())
             return false;
-        const QByteArray bytes = stored.toByteArray();
-        auto known = m_known.constFind(bytes);
-        if (known == m_known.cend())
-            known = m_known.insert(bytes, racing::nameKey(QString::fromUtf8(bytes)).contains(m_key));
-        return *known;
+        const std::string_view bytes(stored.data(), size_t(stored.size()));
+        if (racing::asciiNameKey(bytes, m_buffer))
+            return m_buffer.find(m_key) != std::string::npos;
+        auto [known, added] = m_known.try_emplace(std::string(bytes), false);
+        if (added)
+            known->second = racing::nameKey(QString::fromUtf8(stored))
+                                .toStdString()
+                                .find(m_key) != std::string::npos;
+        return known->second;
     }
 
 private:
-    QString m_key;
-    QHash<QByteArray, bool> m_known;
+    std::string m_key; // UTF-8
+    std::string m_buffer;
+    std::unordered_map<std::string, bool> m_known;
 };
 
 // A line's bet as the state filter reads it: its state, or none for a line without a bet.
@@ -80,42 +87,68 @@ const QStringList& searchStateNames() {
 QVector<FoundLine> searchLines(const data::Database& db, int year, const QString& archive,
                                const SearchQuery& query) {
     const bool bets = data::schema::hasBetsTable(db);
-    QString sql = QStringLiteral(
-        "SELECT J.Num, J.mois, J.Jour, J.User, J.[type jeux], J.Cheval, J.Debit, J.Credit, "
-        "J.Remarque, %1 FROM JEUX J %2")
-                      .arg(bets ? QStringLiteral("P.Etat, P.NumGain IS NOT NULL")
-                                : QStringLiteral("NULL, 0"),
-                           bets ? QStringLiteral("LEFT JOIN PARIS P ON P.NumJeu = J.Num")
-                                : QString());
+    // A first pass reads only what the filters look at, the bets only when their state is
+    // asked; the lines found are then read whole.
+    const bool byState = bets && query.state != SearchState::Any;
+    if (!bets && query.state != SearchState::Any)
+        return {};
+    QString sql = QStringLiteral("SELECT J.Num, J.[type jeux], J.Cheval, J.Remarque, J.Debit, "
+                                 "J.Credit%1 FROM JEUX J%2")
+                      .arg(byState ? QStringLiteral(", P.Etat, P.NumGain IS NOT NULL")
+                                   : QString(),
+                           byState ? QStringLiteral(" LEFT JOIN PARIS P ON P.NumJeu = J.Num")
+                                   : QString());
     QVariantList values;
     if (!query.player.isEmpty()) {
         // The players' names are compared as the ledger compares them: case aside.
         sql += QStringLiteral(" WHERE J.User = ?");
         values << query.player;
     }
-    data::Statement rs(db.raw(), sql, values);
-    Matcher horses(query.text), types(query.text), remarks(query.text);
-    const bool anyText = horses.everything();
-    QVector<FoundLine> found;
-    while (rs.next()) {
-        const Money stake = amountOf(rs, 6);
-        const Money win = amountOf(rs, 7);
-        const Money amount = stake != Money() ? stake : win;
-        if ((query.least && amount < *query.least) || (query.most && amount > *query.most))
-            continue;
-        BetOfLine bet;
-        if (!rs.isNull(9)) {
-            if (const auto state = betStateFromName(rs.string(9))) {
-                bet.exists = true;
-                bet.state = *state;
+    QByteArray nums = "[";
+    {
+        data::Statement rs(db.raw(), sql, values);
+        Matcher horses(query.text), types(query.text), remarks(query.text);
+        const bool anyText = horses.everything();
+        while (rs.next()) {
+            if (!anyText && !horses.holds(rs.utf8(2)) && !types.holds(rs.utf8(1)) &&
+                !remarks.holds(rs.utf8(3)))
+                continue;
+            if (query.least || query.most) {
+                const Money stake = amountOf(rs, 4);
+                const Money amount = stake != Money() ? stake : amountOf(rs, 5);
+                if ((query.least && amount < *query.least) || (query.most && amount > *query.most))
+                    continue;
             }
+            if (byState) {
+                BetOfLine bet;
+                if (!rs.isNull(6)) {
+                    if (const auto state = betStateFromName(rs.string(6))) {
+                        bet.exists = true;
+                        bet.state = *state;
+                    }
+                }
+                bet.cashed = rs.integer(7) != 0;
+                if (!stateWanted(query.state, bet))
+                    continue;
+            }
+            if (nums.size() > 1)
+                nums += ',';
+            nums += QByteArray::number(rs.integer(0));
         }
-        bet.cashed = rs.integer(10) != 0;
-        if (!stateWanted(query.state, bet))
-            continue;
-        if (!anyText && !horses.holds(rs.utf8(5)) && !types.holds(rs.utf8(4)) &&
-            !remarks.holds(rs.utf8(8)))
-            continue;
+    }
+    nums += ']';
+    QVector<FoundLine> found;
+    if (nums.size() == 2)
+        return found;
+    data::Statement rs(
+        db.raw(),
+        QStringLiteral("SELECT J.Num, J.mois, J.Jour, J.User, J.[type jeux], J.Cheval, J.Debit, "
+                       "J.Credit, J.Remarque, %1 FROM JEUX J %2 WHERE J.Num IN (SELECT value "
+                       "FROM json_each(?)) ORDER BY J.Num")
+            .arg(bets ? QStringLiteral("P.Etat, P.NumGain IS NOT NULL") : QStringLiteral("NULL, 0"),
+                 bets ? QStringLiteral("LEFT JOIN PARIS P ON P.NumJeu = J.Num") : QString()),
+        {QString::fromLatin1(nums)});
+    while (rs.next()) {
         FoundLine line;
         line.year = year;
         line.archive = archive;
@@ -125,14 +158,20 @@ QVector<FoundLine> searchLines(const data::Database& db, int year, const QString
         line.player = rs.string(3);
         line.type = rs.string(4);
         line.horse = rs.string(5);
-        line.stake = stake;
-        line.win = win;
+        line.stake = amountOf(rs, 6);
+        line.win = amountOf(rs, 7);
         line.remark = rs.string(8);
         line.credit = !rs.isNull(4) && isCreditType(line.type);
-        if (bet.exists) {
-            line.state = betStateName(bet.state);
-            if (bet.toCash())
-                line.state += QStringLiteral(", à encaisser");
+        if (!rs.isNull(9)) {
+            if (const auto state = betStateFromName(rs.string(9))) {
+                BetOfLine bet;
+                bet.exists = true;
+                bet.state = *state;
+                bet.cashed = rs.integer(10) != 0;
+                line.state = betStateName(bet.state);
+                if (bet.toCash())
+                    line.state += QStringLiteral(", à encaisser");
+            }
         }
         found << line;
     }

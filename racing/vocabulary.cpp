@@ -48,6 +48,27 @@ QString nameKey(const QString& name) {
     return key.simplified().toUpper();
 }
 
+bool asciiNameKey(std::string_view name, std::string& key) {
+    key.clear();
+    bool blank = false; // a blank is written once the next word starts: none at either end
+    for (const char byte : name) {
+        const auto c = static_cast<unsigned char>(byte);
+        if (c >= 0x80)
+            return false;
+        if (c == '\'')
+            continue;
+        if (c == ' ' || (c >= '\t' && c <= '\r')) {
+            blank = !key.empty();
+            continue;
+        }
+        if (blank)
+            key += ' ';
+        blank = false;
+        key += char(c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c);
+    }
+    return true;
+}
+
 bool sameName(const QString& a, const QString& b) {
     return a == b || nameKey(a) == nameKey(b);
 }

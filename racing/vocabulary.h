@@ -2,6 +2,8 @@
 
 #include <QString>
 #include <optional>
+#include <string>
+#include <string_view>
 
 // The one racing vocabulary every reader shares: the settling of bets, the form lines, the
 // day's card, the followed horses and the importers. Results come from many sources, each
@@ -15,6 +17,10 @@ namespace racing {
 // does not change: only the comparison does.
 QString nameKey(const QString& name);
 bool sameName(const QString& a, const QString& b);
+// nameKey of a name read as UTF-8 bytes, written into `key` without a QString, when the bytes
+// are plain ASCII (most stored names); false, `key` undefined, for any other byte: the
+// caller then goes through nameKey. For a search over a whole ledger.
+bool asciiNameKey(std::string_view name, std::string& key);
 
 // How a runner ended its race, read from the place and the status of its result.
 struct Finish {

@@ -292,12 +292,20 @@ void TestBets::namesAsCompared_data() {
                                << "Simple Placé" << true;
     QTest::newRow("two horses") << "JOLIE"
                                 << "JOLIET" << false;
+    QTest::newRow("apostrophe between blanks") << "l ' ami\tdu  roi"
+                                               << "L AMI DU ROI" << true;
 }
 
 void TestBets::namesAsCompared() {
     QFETCH(QString, a);
     QFETCH(QString, b);
     QTEST(racing::sameName(a, b), "same");
+    // The search's byte path keys plain ASCII names exactly as nameKey does.
+    for (const QString& name : {a, b}) {
+        std::string key;
+        if (racing::asciiNameKey(name.toStdString(), key))
+            QCOMPARE(QString::fromStdString(key), racing::nameKey(name));
+    }
 }
 
 // A finish written "place:saddle …": "1:4 2:7 3:1 NP:5 2ex:3".
