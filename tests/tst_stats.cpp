@@ -816,7 +816,8 @@ void TestStats::fromTheLedgerMenu() {
     QStringList items;
     for (QAction* action : menus.at(1)->menu()->actions())
         items << action->objectName() + " " + action->text();
-    QCOMPARE(items, QStringList({"mnustats &Statistiques…", "mnuexport &Exporter le relevé (CSV)…",
+    QCOMPARE(items, QStringList({"mnustats &Statistiques…", "mnurechercher Re&chercher…",
+                                 "mnuexport &Exporter le relevé (CSV)…",
                                  "mnupdf Relevé en &PDF…", "mnuimprimer &Imprimer le relevé…", " ",
                                  "mnuexportannee Exporter l'&année (CSV)…"}));
 
