@@ -2574,6 +2574,22 @@ void TestLedger::searchedThroughTheRealWidgets() {
     QCOMPARE(field("TmisesR")->text(), regional::formatMoney(15_eur));
     auto* list = search->findChild<QTreeView*>("LstResultats");
     QCOMPARE(list->model()->index(0, 0).data().toString(), QString("2023"));
+    // Exported with the statement's bytes.
+    QTemporaryDir exports;
+    const QString csv = exports.filePath("recherche-etoile.csv");
+    real.saveAs(csv);
+    QTest::mouseClick(search->findChild<QPushButton*>("BT_exporterR"), Qt::LeftButton);
+    QVERIFY(real.allAnswered());
+    QFile written(csv);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const int open = *ledger::storedYear(*m_db->db());
+    QCOMPARE(written.readAll(),
+             "\xEF\xBB\xBF" +
+                 QString("Année;Mois;Jour;Joueur;Type de jeu;Cheval;Mise;Gain;État;Remarque\r\n"
+                         "2023;Juin;07;Paul;Simple Placé;L’ÉTOILE;10,00;0,00;;\r\n"
+                         "%1;Mars;05;Anne;Simple Gagnant;L'ETOILE;5,00;0,00;;\r\n")
+                     .arg(open)
+                     .toUtf8());
     // A double click on the archived line opens its year where the line is.
     const QPoint row = list->visualRect(list->model()->index(0, 5)).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row);
