@@ -7,6 +7,7 @@
 #include "gui/dialogs.h"
 #include "gui/singlewindow.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -75,8 +76,7 @@ Frestaurer::Frestaurer(QWidget* parent) : QWidget(parent) {
     mise->addLayout(boutons);
     connect(m_restaurer, &QPushButton::clicked, this, &Frestaurer::BT_restaurer_Click);
     connect(fermer, &QPushButton::clicked, this, &QWidget::close);
-    connect(m_liste, &QTreeWidget::itemSelectionChanged, this,
-            [this] { m_restaurer->setEnabled(CopieChoisie() != nullptr); });
+    connect(m_liste, &QTreeWidget::itemSelectionChanged, this, &Frestaurer::Verifier);
     connect(m_liste, &QTreeWidget::itemDoubleClicked, this, [this] { BT_restaurer_Click(); });
     appearance::makeKeyboardFriendly(this);
     resize(760, 420);
@@ -96,26 +96,9 @@ void Frestaurer::Charger() {
     m_liste->clear();
     m_copies = ledger::savedCopies(fichier);
     for (int i = 0; i < m_copies.size(); ++i) {
-        const ledger::SavedCopy& copie = m_copies.at(i);
-        const bool heure = copie.made.time() != QTime(0, 0);
-        QStringList cellules = {
-            copie.made.toString(heure ? QStringLiteral("dd/MM/yyyy HH:mm") : QStringLiteral("dd/MM/yyyy")),
-            nature(copie), taille(copie.size)};
-        if (copie.damaged)
-            cellules << QString() << QString() << QStringLiteral("endommagée");
-        else
-            cellules << regional::frenchLocale().toString(copie.lines)
-                     << copie.lastLine.toString(QStringLiteral("dd/MM/yyyy"))
-                     << QStringLiteral("saine");
-        auto* item = new QTreeWidgetItem(m_liste, cellules);
+        auto* item = new QTreeWidgetItem(m_liste);
         item->setData(kDate, Qt::UserRole, i);
-        for (const int colonne : {kTaille, kLignes})
-            item->setTextAlignment(colonne, Qt::AlignRight | Qt::AlignVCenter);
-        if (copie.damaged) {
-            // Listed so that the user sees it is there, never chosen.
-            item->setFlags(item->flags() & ~(Qt::ItemIsSelectable | Qt::ItemIsEnabled));
-            item->setToolTip(kEtat, copie.problem);
-        }
+        Remplir(item, m_copies.at(i));
     }
     if (m_copies.isEmpty()) {
         auto* vide = new QTreeWidgetItem(m_liste, {QStringLiteral("Aucune copie")});
@@ -125,6 +108,45 @@ void Frestaurer::Charger() {
     for (int colonne = 0; colonne < m_liste->columnCount(); ++colonne)
         m_liste->resizeColumnToContents(colonne);
     m_restaurer->setEnabled(false);
+}
+
+void Frestaurer::Remplir(QTreeWidgetItem* item, const ledger::SavedCopy& copie) {
+    const bool heure = copie.made.time() != QTime(0, 0);
+    QStringList cellules = {
+        copie.made.toString(heure ? QStringLiteral("dd/MM/yyyy HH:mm") : QStringLiteral("dd/MM/yyyy")),
+        nature(copie), taille(copie.size)};
+    if (copie.damaged)
+        cellules << QString() << QString() << QStringLiteral("endommagée");
+    else
+        cellules << regional::frenchLocale().toString(copie.lines)
+                 << copie.lastLine.toString(QStringLiteral("dd/MM/yyyy"))
+                 << (copie.checked ? QStringLiteral("saine") : QString());
+    for (int colonne = 0; colonne < cellules.size(); ++colonne)
+        item->setText(colonne, cellules.at(colonne));
+    for (const int colonne : {kTaille, kLignes})
+        item->setTextAlignment(colonne, Qt::AlignRight | Qt::AlignVCenter);
+    if (copie.damaged) {
+        // Listed so that the user sees it is there, never chosen.
+        item->setFlags(item->flags() & ~(Qt::ItemIsSelectable | Qt::ItemIsEnabled));
+        item->setToolTip(kEtat, copie.problem);
+    }
+}
+
+// The copy chosen has its pages checked through before it is offered: a copy damaged
+// inside is marked so, and cannot be restored.
+void Frestaurer::Verifier() {
+    QTreeWidgetItem* item = m_liste->currentItem();
+    const int index = item && item->isSelected() ? item->data(kDate, Qt::UserRole).toInt() : -1;
+    if (index >= 0 && index < m_copies.size() && !m_copies.at(index).checked &&
+        !m_copies.at(index).damaged) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        m_copies[index] = ledger::readCopy(m_copies.at(index).path);
+        QApplication::restoreOverrideCursor();
+        Remplir(item, m_copies.at(index));
+        if (m_copies.at(index).damaged)
+            item->setSelected(false);
+    }
+    m_restaurer->setEnabled(CopieChoisie() != nullptr);
 }
 
 const ledger::SavedCopy* Frestaurer::CopieChoisie() const {

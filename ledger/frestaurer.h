@@ -7,6 +7,7 @@
 class QLabel;
 class QPushButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 // The copies of sauvegardes/ beside the file, newest first, with what each holds; the one
 // chosen put in the file's place once the user agrees. The window only asks: the shell, which
@@ -27,6 +28,8 @@ signals:
 
 private:
     void BT_restaurer_Click();
+    void Remplir(QTreeWidgetItem* item, const ledger::SavedCopy& copie);
+    void Verifier();
     const ledger::SavedCopy* CopieChoisie() const;
 
     QTreeWidget* m_liste = nullptr;

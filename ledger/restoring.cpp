@@ -62,9 +62,10 @@ Contents contentsOf(const data::Database& db) {
     return contents;
 }
 
-// Whether the engine finds the file's pages sound; its own words otherwise.
-QString quickCheck(const data::Database& db) {
-    data::Statement check(db.raw(), QStringLiteral("PRAGMA quick_check"), {});
+// Whether the engine finds the file's pages and indexes sound; its own words otherwise. The
+// same check as a restoring's: a copy listed sound is one it takes.
+QString fullCheck(const data::Database& db) {
+    data::Statement check(db.raw(), QStringLiteral("PRAGMA integrity_check"), {});
     QStringList problems;
     while (check.next())
         problems << check.string(0);
@@ -121,7 +122,7 @@ void settleJournal(const QString& databaseFile) {
 
 } // namespace
 
-SavedCopy readCopy(const QString& path) {
+SavedCopy readCopy(const QString& path, bool thorough) {
     const QFileInfo info(path);
     SavedCopy copy;
     copy.path = info.absoluteFilePath();
@@ -130,9 +131,11 @@ SavedCopy readCopy(const QString& path) {
     if (!copy.made.isValid())
         copy.made = info.lastModified();
     copy.beforeRestoring = info.fileName().startsWith(kSafetyPrefix);
+    copy.checked = thorough;
     try {
         const auto db = data::schema::openReadOnly(copy.path);
-        copy.problem = quickCheck(*db);
+        if (thorough)
+            copy.problem = fullCheck(*db);
         if (copy.problem.isEmpty()) {
             const Contents contents = contentsOf(*db);
             copy.lines = contents.lines;
@@ -152,7 +155,7 @@ QVector<SavedCopy> savedCopies(const QString& databaseFile) {
     const QDir folder(dailycopy::folderFor(databaseFile));
     QVector<SavedCopy> copies;
     for (const QString& name : folder.entryList({QStringLiteral("*.mdb")}, QDir::Files))
-        copies << readCopy(folder.filePath(name));
+        copies << readCopy(folder.filePath(name), false);
     std::sort(copies.begin(), copies.end(), [](const SavedCopy& a, const SavedCopy& b) {
         return a.made != b.made ? a.made > b.made : a.path > b.path;
     });

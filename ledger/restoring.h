@@ -24,13 +24,16 @@ struct SavedCopy {
     qint64 lines = 0;        // ledger lines (JEUX)
     QDate lastLine;          // the day of its last line; invalid without lines
     std::optional<int> year; // its open year
+    bool checked = false;    // its pages checked through by the engine
 };
 
-// The copies in sauvegardes/ beside the file, newest first, each read through a read-only
-// connection and quickly checked. Copies being written (".partiel") are left out.
+// The copies in sauvegardes/ beside the file, newest first, each opened through a read-only
+// connection and read: a copy that does not open or read is damaged. Its pages are only
+// checked through (`checked`) by checkCopy, a copy at a time: ten copies of a large file
+// would keep the window waiting. Copies being written (".partiel") are left out.
 QVector<SavedCopy> savedCopies(const QString& databaseFile);
-// One copy read as savedCopies() reads it.
-SavedCopy readCopy(const QString& path);
+// One copy read as savedCopies() reads it, its pages checked through when `thorough`.
+SavedCopy readCopy(const QString& path, bool thorough = true);
 
 // How many ledger lines the file holds; nothing when it cannot be read.
 std::optional<qint64> ledgerLines(const QString& databaseFile);

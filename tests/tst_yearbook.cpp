@@ -779,9 +779,11 @@ void TestYearbook::restoreRefusals() {
     QVERIFY2(refused.text.contains(said), qPrintable(refused.text));
     QCOMPARE(hashOf(t.file()), before);
     QVERIFY(safetyCopies(t.file()).isEmpty() || kind == "held");
-    // A damaged copy is listed, never offered.
-    if (kind == "damaged" || kind == "noise")
+    // A copy that does not open is marked in the list; one damaged inside once checked.
+    if (kind == "noise")
         QVERIFY(ledger::savedCopies(t.file()).first().damaged);
+    if (kind == "damaged")
+        QVERIFY(ledger::readCopy(copy).damaged && ledger::readCopy(copy).checked);
     QCOMPARE(dbTool({"restore"}).status, 2);
 }
 
