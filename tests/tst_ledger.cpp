@@ -2574,6 +2574,19 @@ void TestLedger::searchedThroughTheRealWidgets() {
     QCOMPARE(field("TmisesR")->text(), regional::formatMoney(15_eur));
     auto* list = search->findChild<QTreeView*>("LstResultats");
     QCOMPARE(list->model()->index(0, 0).data().toString(), QString("2023"));
+    // Every year's players once; amounts sorted by value through the header.
+    QStringList players;
+    auto* playerBox = search->findChild<QComboBox*>("C_joueurR");
+    for (int i = 0; i < playerBox->count(); ++i)
+        players << playerBox->itemText(i);
+    QCOMPARE(players, QStringList({"Tous", "Anne", "Paul"}));
+    QHeaderView* header = list->header();
+    const int stake = header->sectionViewportPosition(6) + header->sectionSize(6) / 2;
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(stake, header->height() / 2));
+    QCOMPARE(list->model()->index(0, 6).data().toString(), regional::formatMoney(5_eur));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(stake, header->height() / 2));
+    QCOMPARE(list->model()->index(0, 6).data().toString(), regional::formatMoney(10_eur));
+    list->sortByColumn(-1, Qt::AscendingOrder);
     // Exported with the statement's bytes.
     QTemporaryDir exports;
     const QString csv = exports.filePath("recherche-etoile.csv");
