@@ -13,6 +13,7 @@
 #include "gui/errorbox.h"
 #include "gui/singlewindow.h"
 #include "ledger/form1.h"
+#include "ledger/flimites.h"
 #include "ledger/frecherche.h"
 #include "ledger/frestaurer.h"
 #include "ledger/ftypesjeux.h"
@@ -166,6 +167,16 @@ void connectWindows(Form1* ledger) {
         Frecherche* search = Frecherche::showSingle();
         if (!opened)
             QObject::connect(search, &Frecherche::ligneDemandee, search, &openFoundLine);
+    });
+    QObject::connect(ledger, &Form1::limitsRequested, ledger, [](const QString& player) {
+        const bool opened = singlewindow::open<Flimites>();
+        Flimites* limits = Flimites::showFor(player);
+        if (!opened)
+            QObject::connect(limits, &Flimites::limitesModifiees, limits,
+                             [](const QString& changed) {
+                                 if (g_openLedger)
+                                     g_openLedger->LimitesModifiees(changed);
+                             });
     });
     QObject::connect(ledger, &Form1::pastYearOpened, ledger,
                      [](Form1* past) { connectWindows(past); });

@@ -105,6 +105,11 @@ const char* const kMultiBetColumns[] = {"Numeros TEXT", "Formule TEXT", "Combina
 // How each game type settles: a rule of the ledger's, 'à la main' for the user to settle.
 const char* const kRulesTable =
     "CREATE TABLE REGLESJEUX (Type TEXT PRIMARY KEY, Regle TEXT NOT NULL)";
+// The limits a player sets himself, for every month until changed: a ceiling on his stakes,
+// a loss not to go beyond. NULL: no such limit.
+const char* const kLimitsTable =
+    "CREATE TABLE LIMITES (pseudo TEXT PRIMARY KEY COLLATE NOCASE, PlafondMises REAL, "
+    "PerteMax REAL)";
 // The day's card: the runners announced, one row per runner, a race replaced whole by a
 // later card. Dates are ISO days, as DateCourse.
 const char* const kCardTable =
@@ -227,6 +232,16 @@ void createRulesTable(const Database& db) {
         db.exec(QStringLiteral("INSERT INTO REGLESJEUX (Type, Regle) VALUES (?, ?)"), {type, rule});
 }
 
+bool hasLimitsTable(const Database& db) {
+    return db.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' "
+                                    "AND name = 'LIMITES' COLLATE NOCASE"))
+               .toInt() > 0;
+}
+
+void createLimitsTable(const Database& db) {
+    db.exec(QString::fromLatin1(kLimitsTable));
+}
+
 bool hasMultiBetColumns(const Database& db) {
     return db.scalar(QStringLiteral("SELECT count(*) FROM pragma_table_info('PARIS') WHERE name "
                                     "= 'Numeros' COLLATE NOCASE"))
@@ -252,6 +267,7 @@ void create(const Database& db, std::optional<int> year) {
         createBetsTable(db);
         createCardTable(db);
         createRulesTable(db);
+        createLimitsTable(db);
         db.exec(QStringLiteral("INSERT INTO EXERCICE (annee) VALUES (?)"),
                 {year.value_or(regional::today().year())});
         for (const char* sql : kIndexes)
@@ -367,6 +383,21 @@ void addMultiBets(const Database& db, const QString& path) {
     }
 }
 
+// The players' limits, for a file made before them; a file that cannot take the table now
+// is opened as it is, without limits.
+void addLimitsTable(const Database& db, const QString& path) {
+    try {
+        if (hasLimitsTable(db))
+            return;
+        Transaction transaction(db);
+        createLimitsTable(db);
+        transaction.commit();
+    } catch (const DbError& error) {
+        QTextStream(stderr) << "velmora : table LIMITES non ajoutée à " << path << " : "
+                            << error.engineText() << Qt::endl;
+    }
+}
+
 } // namespace
 
 bool hasCardTable(const Database& db) {
@@ -405,6 +436,7 @@ std::shared_ptr<Database> openFile(const QString& path) {
     addBetsTable(*db, path);
     addCardTable(*db, path);
     addMultiBets(*db, path);
+    addLimitsTable(*db, path);
     return db;
 }
 

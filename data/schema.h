@@ -42,6 +42,10 @@ bool hasBetsTable(const Database& db);
 const QVector<std::pair<QString, QString>>& defaultGameRules();
 bool hasRulesTable(const Database& db);
 void createRulesTable(const Database& db);
+// LIMITES: each player's own limits (PlafondMises, PerteMax), made with every file and added
+// at opening to an older one.
+bool hasLimitsTable(const Database& db);
+void createLimitsTable(const Database& db);
 // Whether PARIS has the columns of bets on several horses (Numeros, Formule, Combinaisons,
 // Gagnantes, Rang): a file made before gets them at opening.
 bool hasMultiBetColumns(const Database& db);

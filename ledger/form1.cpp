@@ -14,6 +14,7 @@
 #include "ledger/betstocashmodel.h"
 #include "ledger/exports.h"
 #include "ledger/ledgerbook.h"
+#include "ledger/limits.h"
 #include "ledger/multibets.h"
 #include "ledger/statementmodel.h"
 #include "ledger/yearbook.h"
@@ -154,6 +155,10 @@ Form1::Form1(std::shared_ptr<data::Database> base, int anneeArchivee, QWidget* p
     connect(ui->mnutypesjeux, &QAction::triggered, this, &Form1::mnutypesjeux_Click);
     connect(ui->mnurestaurer, &QAction::triggered, this, &Form1::restoreRequested);
     connect(ui->mnurechercher, &QAction::triggered, this, &Form1::searchRequested);
+    connect(ui->mnulimites, &QAction::triggered, this, [this] {
+        if (ReleveAffiche())
+            emit limitsRequested(m_releve.player);
+    });
     connect(ui->mnuexport, &QAction::triggered, this, [this] { Exporter(exports::Format::Csv); });
     connect(ui->mnupdf, &QAction::triggered, this, [this] { Exporter(exports::Format::Pdf); });
     connect(ui->mnuimprimer, &QAction::triggered, this, &Form1::mnuimprimer_Click);
@@ -206,6 +211,7 @@ void Form1::LectureSeule(const QString& suffixe) {
     ui->mnucloturer->setEnabled(false);
     ui->mnutypesjeux->setEnabled(false);
     ui->mnurestaurer->setEnabled(false);
+    ui->mnulimites->setEnabled(false);
 }
 
 void Form1::LectureSeuleFichier(const QString& raison) {
@@ -429,6 +435,48 @@ void Form1::ChargerReleve(const QString& nom, const QString& mois) {
     m_releve = ledger::loadStatement(*m_base, nom, mois);
     AfficherReleve();
     ChargerAEncaisser();
+    AfficherReste();
+}
+
+void Form1::AfficherReste() {
+    std::optional<Money> reste;
+    if (!m_releve.player.isEmpty() && m_anneeArchivee == 0) {
+        const ledger::Limits limites = ledger::limitsOf(*m_base, m_releve.player);
+        if (limites.ceiling)
+            reste = ledger::leftToStake(
+                limites, ledger::monthPlay(*m_base, m_releve.player, m_releve.month));
+    }
+    ui->LblReste->setVisible(reste.has_value());
+    ui->Treste->setVisible(reste.has_value());
+    ui->Treste->setText(reste ? regional::formatMoney(*reste) : QString());
+    // Nothing left, or past the ceiling: in red, as a loss is.
+    QPalette couleurs = ui->Treste->palette();
+    couleurs.setColor(QPalette::Text, reste && *reste <= Money() ? QColor(colours::kRed)
+                                                                 : palette().color(QPalette::Text));
+    ui->Treste->setPalette(couleurs);
+}
+
+void Form1::LimitesModifiees(const QString& nom) {
+    if (regional::simplifiedName(nom).compare(m_releve.player, Qt::CaseInsensitive) == 0)
+        Proteger([this] { AfficherReste(); });
+}
+
+bool Form1::LimitesAcceptees(const ledger::GameEntry& entree) {
+    if (entree.kind != ledger::GameKind::Stake)
+        return true;
+    QString question;
+    if (!Proteger([&] {
+            const ledger::Limits limites = ledger::limitsOf(*m_base, entree.player);
+            if (limites.any())
+                question = ledger::limitQuestion(
+                    limites, ledger::monthPlay(*m_base, entree.player, entree.month),
+                    entree.amount, entree.month);
+        }))
+        return false;
+    return question.isEmpty() ||
+           dialogs::message(this, question, QStringLiteral("Limite du joueur"),
+                            dialogs::Buttons::YesNo,
+                            dialogs::Icon::Question) == dialogs::Answer::Yes;
 }
 
 void Form1::AjusterMontants() {
@@ -655,7 +703,8 @@ void Form1::Enregistrer(ledger::GameKind genre) {
         }
     }
 
-    if (!AnneeOuverte({entree.month}) || !CompteExiste(entree.player, entree.month))
+    if (!AnneeOuverte({entree.month}) || !LimitesAcceptees(entree) ||
+        !CompteExiste(entree.player, entree.month))
         return;
     const auto report = Reporter(entree.player, entree.month);
     qint64 num = 0;

@@ -16,6 +16,7 @@ namespace ledger {
 enum class GameKind;
 enum class Rule;
 struct BetSlip;
+struct GameEntry;
 class GameRules;
 enum class Carry;
 enum class BetState;
@@ -65,6 +66,8 @@ public slots:
     // The statement of `nom` in `mois` chosen in the boxes, as the user would; with `num`,
     // that line selected and scrolled to. False when the player is not in the list.
     bool Montrer(const QString& nom, const QString& mois, qint64 num = 0);
+    // A player's limits changed (Flimites): what is left to stake is shown again.
+    void LimitesModifiees(const QString& nom);
 
 public:
     // The player and month of the statement on display.
@@ -94,6 +97,8 @@ signals:
     void restoreRequested();
     // "Rechercher…"
     void searchRequested();
+    // "Limites du joueur…", for the player on display.
+    void limitsRequested(const QString& player);
 
 protected:
     // The ledger is the program: closing it closes every other window, each of which may
@@ -139,6 +144,11 @@ private:
     // Loads and shows the statement and balances of player and month: the pair on display.
     void ChargerCompte(const QString& joueur, const QString& mois);
     void AfficherReleve();
+    // "Reste à miser ce mois" for the statement on display, shown when its player has a
+    // ceiling.
+    void AfficherReste();
+    // Asks before a stake that passes the player's limits in its month; true to record it.
+    bool LimitesAcceptees(const ledger::GameEntry& entree);
     // The money columns as wide as the statement's widest amount.
     void AjusterMontants();
     // The player has no row for the month on display: offers to open it, with the

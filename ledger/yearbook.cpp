@@ -256,6 +256,12 @@ void writeArchive(const data::Database& db, const QString& partial, int year,
             archive->exec(QStringLiteral("INSERT INTO main.PARIS (%1) SELECT %1 FROM "
                                          "velmora.PARIS ORDER BY NumJeu")
                               .arg(betsColumns(db)));
+        // The limits stay in the file for the next year; the archive keeps those its year
+        // was played under.
+        if (data::schema::hasLimitsTable(db))
+            archive->exec(QStringLiteral("INSERT INTO main.LIMITES (pseudo, PlafondMises, "
+                                         "PerteMax) SELECT pseudo, PlafondMises, PerteMax FROM "
+                                         "velmora.LIMITES"));
         archive->exec(QStringLiteral("DETACH DATABASE velmora"));
         report(ClosingStep::ArchiveCopied);
         if (!integrityOk(*archive) || !(ledgerPrint(*archive) == ledger))

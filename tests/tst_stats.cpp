@@ -817,6 +817,7 @@ void TestStats::fromTheLedgerMenu() {
     for (QAction* action : menus.at(1)->menu()->actions())
         items << action->objectName() + " " + action->text();
     QCOMPARE(items, QStringList({"mnustats &Statistiques…", "mnurechercher Re&chercher…",
+                                 "mnulimites &Limites du joueur…",
                                  "mnuexport &Exporter le relevé (CSV)…",
                                  "mnupdf Relevé en &PDF…", "mnuimprimer &Imprimer le relevé…", " ",
                                  "mnuexportannee Exporter l'&année (CSV)…"}));
