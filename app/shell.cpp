@@ -168,15 +168,10 @@ void connectWindows(Form1* ledger) {
         if (!opened)
             QObject::connect(search, &Frecherche::ligneDemandee, search, &openFoundLine);
     });
-    QObject::connect(ledger, &Form1::limitsRequested, ledger, [](const QString& player) {
-        const bool opened = singlewindow::open<Flimites>();
+    QObject::connect(ledger, &Form1::limitsRequested, ledger, [ledger](const QString& player) {
         Flimites* limits = Flimites::showFor(player);
-        if (!opened)
-            QObject::connect(limits, &Flimites::limitesModifiees, limits,
-                             [](const QString& changed) {
-                                 if (g_openLedger)
-                                     g_openLedger->LimitesModifiees(changed);
-                             });
+        QObject::connect(limits, &Flimites::limitesModifiees, ledger, &Form1::LimitesModifiees,
+                         Qt::UniqueConnection);
     });
     QObject::connect(ledger, &Form1::pastYearOpened, ledger,
                      [](Form1* past) { connectWindows(past); });

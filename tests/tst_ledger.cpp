@@ -1,10 +1,12 @@
 #include "data/regional.h"
 #include "data/schema.h"
 #include "gui/appearance.h"
+#include "gui/colours.h"
 #include "app/shell.h"
 #include "ledger/betbook.h"
 #include "data/dailycopy.h"
 #include "ledger/form1.h"
+#include "ledger/flimites.h"
 #include "ledger/frecherche.h"
 #include "ledger/frestaurer.h"
 #include "ledger/ftypesjeux.h"
@@ -164,6 +166,7 @@ private slots:
     void gameTypesMergedAndRenamed();
     void restoredThroughTheRealWidgets();
     void searchedThroughTheRealWidgets();
+    void limitsThroughTheRealWidgets();
     void betsSettledOnceTheWindowShows();
     void monthsApartThroughTheRealWidgets();
     void followedRunningTodayFollowsTheFile();
@@ -2620,5 +2623,59 @@ void TestLedger::searchedThroughTheRealWidgets() {
     past->close();
     ledger->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// -----------------------------------------------------------------------------------------
+// The player's limits
+
+void TestLedger::limitsThroughTheRealWidgets() {
+    addUser("Paul", "Mars", 100, 100);
+    m_dialogs.reset();
+    RealDialogs real;
+    openWindow();
+    shell::connectWindows(m_form.get());
+    choose("C_users", "Paul");
+    QVERIFY(!w<QLineEdit>("Treste")->isVisibleTo(m_form.get()));
+    m_form->findChild<QAction*>("mnulimites")->trigger();
+    Flimites* limits = Flimites::instance();
+    QVERIFY(limits && limits->isVisible());
+    QCOMPARE(limits->joueur(), QString("Paul"));
+    typeKeys(limits->findChild<QLineEdit*>("TplafondMises"), "50");
+    QTest::mouseClick(limits->findChild<QPushButton*>("BT_enregistrer"), Qt::LeftButton);
+    QVERIFY(w<QLineEdit>("Treste")->isVisibleTo(m_form.get()));
+    QCOMPARE(text("Treste"), money(50));
+
+    // Under the ceiling: no question.
+    choose("Ctypejeux", "Simple Gagnant");
+    typeIn("Tcheval", "Jolie");
+    typeIn("Cmontant", "30");
+    press("BT_savemise");
+    QCOMPARE(real.seen().size(), 0);
+    QCOMPARE(text("Treste"), money(20));
+    // Over it: Non writes nothing, Oui writes.
+    const int rows = rowCount("JEUX");
+    for (const auto answer : {QDialogButtonBox::No, QDialogButtonBox::Yes}) {
+        typeIn("Tcheval", "Jolie");
+        typeIn("Cmontant", "25");
+        real.click(answer);
+        press("BT_savemise");
+        QVERIFY(real.allAnswered());
+        QCOMPARE(real.seen().last().title, QString("Limite du joueur"));
+        QCOMPARE(real.seen().last().text,
+                 QString("Cette mise porte vos mises de Mars à %1 pour un plafond de %2. "
+                         "L'enregistrer quand même ?")
+                     .arg(money(55), money(50)));
+        QCOMPARE(rowCount("JEUX"), answer == QDialogButtonBox::Yes ? rows + 1 : rows);
+        QCOMPARE(text("Treste"), money(answer == QDialogButtonBox::Yes ? -5 : 20));
+    }
+    QCOMPARE(w<QLineEdit>("Treste")->palette().color(QPalette::Text), QColor(colours::kRed));
+    // A box emptied removes the limit, and the ledger stops counting.
+    m_form->findChild<QAction*>("mnulimites")->trigger();
+    limits = Flimites::instance();
+    QCOMPARE(limits->findChild<QLineEdit*>("TplafondMises")->text(), QString("50,00"));
+    limits->findChild<QLineEdit*>("TplafondMises")->clear();
+    QTest::mouseClick(limits->findChild<QPushButton*>("BT_enregistrer"), Qt::LeftButton);
+    QVERIFY(!w<QLineEdit>("Treste")->isVisibleTo(m_form.get()));
+    QCOMPARE(rowCount("LIMITES"), 0);
 }
 
