@@ -4,6 +4,7 @@
 #include "data/schema.h"
 #include "ledger/betbook.h"
 #include "ledger/ledgerbook.h"
+#include "ledger/limits.h"
 #include "ledger/restoring.h"
 #include "ledger/search.h"
 #include "ledger/yearbook.h"
@@ -186,6 +187,9 @@ private slots:
     void restoreKilledAtEachStep();
     void searchAcrossTheYears_data();
     void searchAcrossTheYears();
+    void limitQuestions_data();
+    void limitQuestions();
+    void limitsOutliveTheClosing();
 };
 
 void TestYearbook::closesTheYearIntoItsArchive() {
@@ -911,6 +915,85 @@ void TestYearbook::searchAcrossTheYears() {
         }
     }
     QCOMPARE(totalsOf(found).net(), expected.net());
+}
+
+void TestYearbook::limitQuestions_data() {
+    QTest::addColumn<QString>("ceiling");
+    QTest::addColumn<QString>("maxLoss");
+    QTest::addColumn<int>("stake");
+    QTest::addColumn<QString>("question"); // its figures, "" for none
+    QTest::addColumn<QString>("left");
+    // Paul's Mars: 40 € staked, 15 € won, a reversed 8 € stake and a credit that count for
+    // nothing.
+    QTest::newRow("within both") << "100" << "50" << 10 << "" << "60,00";
+    QTest::newRow("up to the ceiling") << "50" << "" << 10 << "" << "10,00";
+    QTest::newRow("past the ceiling") << "45" << "" << 10 << "mises 50,00 € / plafond 45,00 €"
+                                      << "5,00";
+    QTest::newRow("past the loss limit") << "" << "30" << 10 << "perte 35,00 € / limite 30,00 €"
+                                         << "";
+    QTest::newRow("both: the ceiling told") << "45" << "30" << 10
+                                            << "mises 50,00 € / plafond 45,00 €" << "5,00";
+    QTest::newRow("already past") << "30" << "" << 1 << "mises 41,00 € / plafond 30,00 €"
+                                  << "-10,00";
+}
+
+void TestYearbook::limitQuestions() {
+    TestDatabase t;
+    using namespace ledger;
+    addPlayer(*t.db(), "Paul", 100_eur, "Mars");
+    const auto game = [&](GameKind kind, Money amount) {
+        return recordGame(*t.db(), {kind, "Paul", "Mars", "03", "Simple Gagnant", "Jolie", amount, {}})
+            .num;
+    };
+    game(GameKind::Stake, 25_eur);
+    game(GameKind::Stake, 15_eur);
+    game(GameKind::Win, 15_eur);
+    reverseLine(*t.db(), game(GameKind::Stake, 8_eur));
+    addCredit(*t.db(), "Paul", "Mars", "04", 200_eur);
+    QFETCH(QString, ceiling);
+    QFETCH(QString, maxLoss);
+    Limits limits;
+    if (!ceiling.isEmpty())
+        limits.ceiling = regional::parseAmount(ceiling);
+    if (!maxLoss.isEmpty())
+        limits.maxLoss = regional::parseAmount(maxLoss);
+    setLimits(*t.db(), "paul", limits);
+    const Limits stored = limitsOf(*t.db(), "Paul");
+    QCOMPARE(stored.ceiling, limits.ceiling);
+    QCOMPARE(stored.maxLoss, limits.maxLoss);
+    const MonthPlay play = monthPlay(*t.db(), "Paul", "Mars");
+    QCOMPARE(play.stakes, 40_eur);
+    QFETCH(int, stake);
+    QString asked = limitQuestion(stored, play, Money::fromCents(stake * 100), "Mars");
+    asked.replace(QChar(0x202F), ' ').replace(QChar(0x00A0), ' ');
+    static const QRegularExpression figures(
+        "porte (?:vos|votre) (mises|perte) de Mars à (.+) pour (?:un|une) (plafond|limite) de "
+        "(.+)\\. L'enregistrer quand même \\?$");
+    const QRegularExpressionMatch match = figures.match(asked);
+    QVERIFY2(asked.isEmpty() || match.hasMatch(), qPrintable(asked));
+    QTEST(match.hasMatch() ? QString("%1 %2 / %3 %4")
+                                 .arg(match.captured(1), match.captured(2), match.captured(3),
+                                      match.captured(4))
+                           : QString(),
+          "question");
+    const auto left = leftToStake(stored, play);
+    QTEST(left ? regional::typedAmount(*left) : QString(), "left");
+}
+
+// The limits stay in the file for the next year, and the archive keeps them.
+void TestYearbook::limitsOutliveTheClosing() {
+    TestDatabase t;
+    makeYear(*t.db());
+    ledger::setLimits(*t.db(), "Paul", {100_eur, std::nullopt});
+    ledger::closeYear(*t.db(), 2026);
+    QCOMPARE(ledger::limitsOf(*t.db(), "Paul").ceiling, std::optional<Money>(100_eur));
+    const auto archive = ledger::openArchive(ledger::archivePath(t.file(), 2026));
+    QCOMPARE(ledger::limitsOf(*archive, "Paul").ceiling, std::optional<Money>(100_eur));
+    // An older file gets the table at opening.
+    t.exec("DROP TABLE LIMITES");
+    Connexion.reset();
+    OuvrirConnexion();
+    QVERIFY(data::schema::hasLimitsTable(*t.db()));
 }
 
 QTEST_MAIN(TestYearbook)
