@@ -12,8 +12,8 @@
 #include "gui/dialogs.h"
 #include "gui/errorbox.h"
 #include "gui/singlewindow.h"
-#include "ledger/form1.h"
 #include "ledger/flimites.h"
+#include "ledger/form1.h"
 #include "ledger/frecherche.h"
 #include "ledger/frestaurer.h"
 #include "ledger/ftypesjeux.h"
@@ -103,8 +103,9 @@ void restore(Frestaurer* restorer, const QString& copy) {
                          dialogs::Icon::Exclamation);
         return;
     }
-    QString text = QStringLiteral("La copie est restaurée : le registre compte maintenant %1 lignes.")
-                       .arg(regional::frenchLocale().toString(done.lines));
+    QString text =
+        QStringLiteral("La copie est restaurée : le registre compte maintenant %1 lignes.")
+            .arg(regional::frenchLocale().toString(done.lines));
     if (!done.safetyCopy.isEmpty())
         text += QStringLiteral("\nLe registre remplacé est gardé dans\n%1")
                     .arg(QDir::toNativeSeparators(done.safetyCopy));

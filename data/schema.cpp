@@ -378,8 +378,8 @@ void addMultiBets(const Database& db, const QString& path) {
                         QString::fromLatin1(column));
         transaction.commit();
     } catch (const DbError& error) {
-        QTextStream(stderr) << "velmora : règles des types de jeux non ajoutées à " << path
-                            << " : " << error.engineText() << Qt::endl;
+        QTextStream(stderr) << "velmora : règles des types de jeux non ajoutées à " << path << " : "
+                            << error.engineText() << Qt::endl;
     }
 }
 

@@ -4,9 +4,9 @@
 
 #include <QStringList>
 #include <QVector>
-#include <utility>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace data::schema {
 

@@ -193,8 +193,8 @@ bool writeYearCsv(const data::Database& db, const QString& path, QString* error)
     return writeFile(path, bytes, error);
 }
 
-bool writeTableCsv(const QStringList& header, const QVector<QStringList>& rows,
-                   const QString& path, QString* error) {
+bool writeTableCsv(const QStringList& header, const QVector<QStringList>& rows, const QString& path,
+                   QString* error) {
     QByteArray bytes("\xEF\xBB\xBF");
     appendCsvLine(bytes, header);
     for (const QStringList& row : rows)

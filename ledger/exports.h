@@ -45,8 +45,8 @@ QString csvAmount(Money amount);
 
 // Any table with the statement's bytes: a header, then rows of cells already written
 // (amounts by csvAmount).
-bool writeTableCsv(const QStringList& header, const QVector<QStringList>& rows,
-                   const QString& path, QString* error);
+bool writeTableCsv(const QStringList& header, const QVector<QStringList>& rows, const QString& path,
+                   QString* error);
 
 // "releve-<joueur>-<mois>.<extension>", with the characters no file name may hold replaced.
 QString defaultExportName(const ledger::MonthStatement& statement, const QString& extension);

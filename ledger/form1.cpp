@@ -469,8 +469,8 @@ bool Form1::LimitesAcceptees(const ledger::GameEntry& entree) {
             const ledger::Limits limites = ledger::limitsOf(*m_base, entree.player);
             if (limites.any())
                 question = ledger::limitQuestion(
-                    limites, ledger::monthPlay(*m_base, entree.player, entree.month),
-                    entree.amount, entree.month);
+                    limites, ledger::monthPlay(*m_base, entree.player, entree.month), entree.amount,
+                    entree.month);
         }))
         return false;
     return question.isEmpty() ||
@@ -1022,8 +1022,8 @@ bool Form1::Montrer(const QString& nom, const QString& mois, qint64 num) {
             continue;
         const QModelIndex ligne = m_modeleReleve->index(row, 0);
         ui->Lst_jeux->setCurrentIndex(ligne);
-        ui->Lst_jeux->selectionModel()->select(
-            ligne, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        ui->Lst_jeux->selectionModel()->select(ligne, QItemSelectionModel::ClearAndSelect |
+                                                          QItemSelectionModel::Rows);
         ui->Lst_jeux->scrollTo(ligne);
         break;
     }

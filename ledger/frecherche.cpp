@@ -29,7 +29,19 @@
 
 namespace frecherche {
 
-enum Colonne { kAnnee, kMois, kJour, kJoueur, kType, kCheval, kMise, kGain, kEtat, kRemarque, kColonnes };
+enum Colonne {
+    kAnnee,
+    kMois,
+    kJour,
+    kJoueur,
+    kType,
+    kCheval,
+    kMise,
+    kGain,
+    kEtat,
+    kRemarque,
+    kColonnes
+};
 
 // The lines found, with the keys the proxy sorts them by: amounts by their cents, the year,
 // month and day by the calendar, the rest as words.
@@ -52,9 +64,9 @@ public:
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
         static const QStringList titres = {
-            QStringLiteral("Année"),  QStringLiteral("Mois"),  QStringLiteral("Jour"),
-            QStringLiteral("Joueur"), QStringLiteral("Type de jeu"), QStringLiteral("Cheval"),
-            QStringLiteral("Mise"),   QStringLiteral("Gain"),  QStringLiteral("État"),
+            QStringLiteral("Année"),   QStringLiteral("Mois"),        QStringLiteral("Jour"),
+            QStringLiteral("Joueur"),  QStringLiteral("Type de jeu"), QStringLiteral("Cheval"),
+            QStringLiteral("Mise"),    QStringLiteral("Gain"),        QStringLiteral("État"),
             QStringLiteral("Remarque")};
         if (orientation != Qt::Horizontal)
             return {};
@@ -293,12 +305,14 @@ void Frecherche::Rechercher() {
     if (m_joueur->currentIndex() > 0)
         recherche.player = m_joueur->currentText();
     recherche.state = ledger::SearchState(std::max(0, m_etat->currentIndex()));
-    for (auto [champ, borne] : {std::pair{m_minimum, &recherche.least}, {m_maximum, &recherche.most}}) {
+    for (auto [champ, borne] :
+         {std::pair{m_minimum, &recherche.least}, {m_maximum, &recherche.most}}) {
         if (champ->text().trimmed().isEmpty())
             continue;
         const auto lu = regional::readAmount(champ->text());
         if (!lu.value) {
-            dialogs::message(this, regional::amountErrorText(lu.error), QStringLiteral("Erreur montant"), dialogs::Buttons::Ok,
+            dialogs::message(this, regional::amountErrorText(lu.error),
+                             QStringLiteral("Erreur montant"), dialogs::Buttons::Ok,
                              dialogs::Icon::Exclamation);
             champ->setFocus();
             champ->selectAll();
@@ -350,12 +364,14 @@ void Frecherche::Exporter() {
     QVector<QStringList> lignes;
     // In the order on display.
     for (int row = 0; row < m_tri->rowCount(); ++row) {
-        const ledger::FoundLine& l = m_modele->lines().at(m_tri->mapToSource(m_tri->index(row, 0)).row());
+        const ledger::FoundLine& l =
+            m_modele->lines().at(m_tri->mapToSource(m_tri->index(row, 0)).row());
         QStringList cellules;
         for (int colonne = 0; colonne < frecherche::kColonnes; ++colonne)
-            cellules << (colonne == frecherche::kMise   ? exports::csvAmount(l.stake)
-                         : colonne == frecherche::kGain ? exports::csvAmount(l.win)
-                                                        : frecherche::ResultsModel::text(l, colonne));
+            cellules << (colonne == frecherche::kMise ? exports::csvAmount(l.stake)
+                         : colonne == frecherche::kGain
+                             ? exports::csvAmount(l.win)
+                             : frecherche::ResultsModel::text(l, colonne));
         lignes << cellules;
     }
     exports::exportTable(this, QStringLiteral("Exporter la recherche (CSV)"),

@@ -35,7 +35,8 @@ QString nature(const ledger::SavedCopy& copie) {
 
 // "1,4 Mo": sizes as the file manager writes them.
 QString taille(qint64 octets) {
-    return regional::frenchLocale().formattedDataSize(octets, 1, QLocale::DataSizeTraditionalFormat);
+    return regional::frenchLocale().formattedDataSize(octets, 1,
+                                                      QLocale::DataSizeTraditionalFormat);
 }
 
 } // namespace
@@ -112,9 +113,9 @@ void Frestaurer::Charger() {
 
 void Frestaurer::Remplir(QTreeWidgetItem* item, const ledger::SavedCopy& copie) {
     const bool heure = copie.made.time() != QTime(0, 0);
-    QStringList cellules = {
-        copie.made.toString(heure ? QStringLiteral("dd/MM/yyyy HH:mm") : QStringLiteral("dd/MM/yyyy")),
-        nature(copie), taille(copie.size)};
+    QStringList cellules = {copie.made.toString(heure ? QStringLiteral("dd/MM/yyyy HH:mm")
+                                                      : QStringLiteral("dd/MM/yyyy")),
+                            nature(copie), taille(copie.size)};
     if (copie.damaged)
         cellules << QString() << QString() << QStringLiteral("endommagée");
     else

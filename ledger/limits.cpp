@@ -24,9 +24,9 @@ Limits limitsOf(const data::Database& db, const QString& player) {
     Limits limits;
     if (!data::schema::hasLimitsTable(db))
         return limits;
-    data::Statement rs(db.raw(),
-                       QStringLiteral("SELECT PlafondMises, PerteMax FROM LIMITES WHERE pseudo = ?"),
-                       {player});
+    data::Statement rs(
+        db.raw(), QStringLiteral("SELECT PlafondMises, PerteMax FROM LIMITES WHERE pseudo = ?"),
+        {player});
     if (rs.next()) {
         limits.ceiling = storedLimit(rs, 0);
         limits.maxLoss = storedLimit(rs, 1);
@@ -39,10 +39,11 @@ void setLimits(const data::Database& db, const QString& player, const Limits& li
         db.exec(QStringLiteral("DELETE FROM LIMITES WHERE pseudo = ?"), {player});
         return;
     }
-    db.exec(QStringLiteral("INSERT INTO LIMITES (pseudo, PlafondMises, PerteMax) VALUES (?, ?, ?) "
-                           "ON CONFLICT (pseudo) DO UPDATE SET PlafondMises = excluded.PlafondMises, "
-                           "PerteMax = excluded.PerteMax"),
-            {player, storedValue(limits.ceiling), storedValue(limits.maxLoss)});
+    db.exec(
+        QStringLiteral("INSERT INTO LIMITES (pseudo, PlafondMises, PerteMax) VALUES (?, ?, ?) "
+                       "ON CONFLICT (pseudo) DO UPDATE SET PlafondMises = excluded.PlafondMises, "
+                       "PerteMax = excluded.PerteMax"),
+        {player, storedValue(limits.ceiling), storedValue(limits.maxLoss)});
 }
 
 MonthPlay monthPlay(const data::Database& db, const QString& player, const QString& month) {

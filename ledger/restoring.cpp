@@ -50,8 +50,8 @@ Contents contentsOf(const data::Database& db) {
     data::Statement count(db.raw(), QStringLiteral("SELECT count(*) FROM JEUX"), {});
     if (count.next())
         contents.lines = count.integer(0);
-    data::Statement last(db.raw(),
-                         QStringLiteral("SELECT Jour, mois FROM JEUX ORDER BY Num DESC LIMIT 1"), {});
+    data::Statement last(
+        db.raw(), QStringLiteral("SELECT Jour, mois FROM JEUX ORDER BY Num DESC LIMIT 1"), {});
     if (last.next() && contents.year) {
         const int month = regional::monthIndex(last.string(1)) + 1;
         const int day = last.string(0).trimmed().toInt();
@@ -69,7 +69,8 @@ QString fullCheck(const data::Database& db) {
     QStringList problems;
     while (check.next())
         problems << check.string(0);
-    return problems == QStringList{QStringLiteral("ok")} ? QString() : problems.join(QLatin1String("; "));
+    return problems == QStringList{QStringLiteral("ok")} ? QString()
+                                                         : problems.join(QLatin1String("; "));
 }
 
 // A file stopped while being written: its journal goes first, so that a file of that name
@@ -199,8 +200,7 @@ Restored restoreCopy(const QString& databaseFile, const QString& copyPath,
         throw RestoreRefused(QStringLiteral("Ce fichier est le registre lui-même") + notDone);
     // A closed year's archive holds that year alone: put in the file's place, it would
     // bring the year back open with none of the years after it.
-    if (QFileInfo(copy).absolutePath() ==
-        QDir::cleanPath(archiveFolder(file)))
+    if (QFileInfo(copy).absolutePath() == QDir::cleanPath(archiveFolder(file)))
         throw RestoreRefused(QStringLiteral("Une archive d'année close ne se restaure pas : "
                                             "ouvrez-la depuis le menu Fichier") +
                              notDone);
@@ -262,8 +262,7 @@ Restored restoreCopy(const QString& databaseFile, const QString& copyPath,
     const QString failure = data::maintenance::backup(copy, incoming, {}, &engineText);
     if (!failure.isEmpty()) {
         removeLeftover(incoming);
-        throw RestoreRefused(failure.chopped(failure.endsWith(QLatin1Char('.')) ? 1 : 0) +
-                             notDone);
+        throw RestoreRefused(failure.chopped(failure.endsWith(QLatin1Char('.')) ? 1 : 0) + notDone);
     }
     report(RestoreStep::CopyWritten);
     const SavedCopy written = readCopy(incoming);
@@ -276,8 +275,8 @@ Restored restoreCopy(const QString& databaseFile, const QString& copyPath,
     report(RestoreStep::CopyChecked);
 
     // One rename replaces the file whole: no moment leaves it half-written.
-    if (std::rename(QFile::encodeName(incoming).constData(),
-                    QFile::encodeName(file).constData()) != 0) {
+    if (std::rename(QFile::encodeName(incoming).constData(), QFile::encodeName(file).constData()) !=
+        0) {
         removeLeftover(incoming);
         throw RestoreRefused(QStringLiteral("Le registre %1 n'a pas pu être remplacé")
                                  .arg(QDir::toNativeSeparators(file)) +

@@ -15,9 +15,9 @@ namespace ledger {
 
 struct SavedCopy {
     QString path;
-    QDateTime made;          // from its name, else the file's own time
+    QDateTime made;               // from its name, else the file's own time
     bool beforeRestoring = false; // the copy a restoring made of the file it replaced
-    qint64 size = 0;         // in bytes
+    qint64 size = 0;              // in bytes
     // Not a sound Velmora file: never offered for restoring. `problem` says why.
     bool damaged = false;
     QString problem;

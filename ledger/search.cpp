@@ -29,9 +29,8 @@ public:
             return m_buffer.find(m_key) != std::string::npos;
         auto [known, added] = m_known.try_emplace(std::string(bytes), false);
         if (added)
-            known->second = racing::nameKey(QString::fromUtf8(stored))
-                                .toStdString()
-                                .find(m_key) != std::string::npos;
+            known->second = racing::nameKey(QString::fromUtf8(stored)).toStdString().find(m_key) !=
+                            std::string::npos;
         return known->second;
     }
 
@@ -78,9 +77,9 @@ Money amountOf(const data::Statement& rs, int column) {
 } // namespace
 
 const QStringList& searchStateNames() {
-    static const QStringList names = {
-        QStringLiteral("Tous"),   QStringLiteral("en cours"),  QStringLiteral("gagné"),
-        QStringLiteral("perdu"), QStringLiteral("remboursé"), QStringLiteral("à encaisser")};
+    static const QStringList names = {QStringLiteral("Tous"),      QStringLiteral("en cours"),
+                                      QStringLiteral("gagné"),     QStringLiteral("perdu"),
+                                      QStringLiteral("remboursé"), QStringLiteral("à encaisser")};
     return names;
 }
 
@@ -92,12 +91,11 @@ QVector<FoundLine> searchLines(const data::Database& db, int year, const QString
     const bool byState = bets && query.state != SearchState::Any;
     if (!bets && query.state != SearchState::Any)
         return {};
-    QString sql = QStringLiteral("SELECT J.Num, J.[type jeux], J.Cheval, J.Remarque, J.Debit, "
-                                 "J.Credit%1 FROM JEUX J%2")
-                      .arg(byState ? QStringLiteral(", P.Etat, P.NumGain IS NOT NULL")
-                                   : QString(),
-                           byState ? QStringLiteral(" LEFT JOIN PARIS P ON P.NumJeu = J.Num")
-                                   : QString());
+    QString sql =
+        QStringLiteral("SELECT J.Num, J.[type jeux], J.Cheval, J.Remarque, J.Debit, "
+                       "J.Credit%1 FROM JEUX J%2")
+            .arg(byState ? QStringLiteral(", P.Etat, P.NumGain IS NOT NULL") : QString(),
+                 byState ? QStringLiteral(" LEFT JOIN PARIS P ON P.NumJeu = J.Num") : QString());
     QVariantList values;
     if (!query.player.isEmpty()) {
         // The players' names are compared as the ledger compares them: case aside.

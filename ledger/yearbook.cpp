@@ -122,9 +122,9 @@ LedgerPrint ledgerPrint(const data::Database& db) {
         }
     }
     if (data::schema::hasBetsTable(db)) {
-        data::Statement rs(db.raw(),
-                           QStringLiteral("SELECT %1 FROM PARIS ORDER BY NumJeu").arg(betsColumns(db)),
-                           {});
+        data::Statement rs(
+            db.raw(), QStringLiteral("SELECT %1 FROM PARIS ORDER BY NumJeu").arg(betsColumns(db)),
+            {});
         const int columns = rs.columnCount();
         while (rs.next()) {
             ++print.paris;

@@ -27,8 +27,8 @@ bool saysNonRunner(const QString& text) {
 
 QString nameKey(const QString& name) {
     // Most stored names are already their key: upper-case ASCII, single blanks.
-    bool plain = !name.isEmpty() && name.front() != QLatin1Char(' ') &&
-                 name.back() != QLatin1Char(' ');
+    bool plain =
+        !name.isEmpty() && name.front() != QLatin1Char(' ') && name.back() != QLatin1Char(' ');
     for (qsizetype i = 0; plain && i < name.size(); ++i) {
         const char16_t c = name.at(i).unicode();
         plain = c > 0x20 ? c < 0x7f && c != '\'' && !(c >= 'a' && c <= 'z')

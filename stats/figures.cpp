@@ -8,6 +8,7 @@
 #include "ledger/ledgerbook.h"
 #include "ledger/multibets.h"
 #include "ledger/statement.h"
+#include "ledger/yearbook.h"
 
 #include <QCollator>
 #include <QHash>
@@ -158,6 +159,32 @@ QString mostUsed(const QHash<QString, long long>& spellings, const QCollator& co
 
 } // namespace
 
+Fall largestFall(const QVector<Money>& curve) {
+    Fall fall;
+    int peak = 0;
+    for (int i = 1; i < curve.size(); ++i) {
+        if (curve.at(i) > curve.at(peak)) {
+            peak = i;
+            continue;
+        }
+        const Money drop = curve.at(peak) - curve.at(i);
+        if (drop > fall.amount)
+            fall = {drop, peak, i};
+    }
+    return fall;
+}
+
+Runs longestRuns(const QVector<bool>& wonInOrder) {
+    Runs runs;
+    int current = 0;
+    for (int i = 0; i < wonInOrder.size(); ++i) {
+        current = i > 0 && wonInOrder.at(i) == wonInOrder.at(i - 1) ? current + 1 : 1;
+        int& longest = wonInOrder.at(i) ? runs.winning : runs.losing;
+        longest = std::max(longest, current);
+    }
+    return runs;
+}
+
 void sortByNet(QVector<Group>& groups) {
     sorting::ColumnKeys keys(int(groups.size()), frenchOrder());
     for (int row = 0; row < groups.size(); ++row) {
@@ -172,6 +199,42 @@ void sortByNet(QVector<Group>& groups) {
 }
 
 namespace {
+
+// The largest fall of the net result, over its points in calendar order: the period's start
+// at zero, then each row by month, day and entry. A row entered late for an earlier day
+// counts on its day.
+void addFall(Figures& figures) {
+    const QVector<Operation>& operations = figures.operations;
+    QVector<int> order(operations.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&operations](int a, int b) {
+        const Operation& x = operations.at(a);
+        const Operation& y = operations.at(b);
+        return std::tie(x.year, x.month, x.dayNumber, x.num) <
+               std::tie(y.year, y.month, y.dayNumber, y.num);
+    });
+    QVector<Money> curve{Money()};
+    for (const int index : std::as_const(order))
+        curve << curve.last() + operations.at(index).own;
+    const Fall fall = largestFall(curve);
+    if (fall.amount == Money())
+        return;
+    // The start is at the first row's day.
+    const auto at = [&](int point) { return order.at(std::max(point - 1, 0)); };
+    figures.fall = {fall.amount, fall.peak == 0 ? -1 : at(fall.peak), at(fall.low)};
+    const bool years = operations.first().year != operations.last().year;
+    const auto dayOf = [&](int index) {
+        const Operation& operation = operations.at(index);
+        QString text = QStringLiteral("%1/%2")
+                           .arg(operation.dayNumber, 2, 10, QLatin1Char('0'))
+                           .arg(operation.month, 2, 10, QLatin1Char('0'));
+        if (years)
+            text += QStringLiteral("/%1").arg(operation.year);
+        return text;
+    };
+    figures.fallFrom = dayOf(at(fall.peak));
+    figures.fallTo = dayOf(at(fall.low));
+}
 
 // The figures of one year's ledger or several, added up year after year, oldest first.
 class Tally {
@@ -197,6 +260,7 @@ private:
     QHash<QString, QString> m_listed;
     Money m_net; // the net result at the end of the years added so far
     MonthNumbers m_monthOf;
+    std::array<Group, 7> m_weekdays; // Monday first
 };
 
 void Tally::add(const data::Database& db, int year) {
@@ -271,8 +335,8 @@ void Tally::addGroups(const data::Database& db, int year) {
         }
         addRows(byMonth[monthGroup], rows);
         if (type->group < 0)
-            type->group = groupIndex(m_figures.byType, m_types,
-                                     regional::nocaseKey(type->name), type->name);
+            type->group =
+                groupIndex(m_figures.byType, m_types, regional::nocaseKey(type->name), type->name);
         addRows(m_figures.byType[type->group], rows);
         type->games += rows.games;
         if (query.isNull(2))
@@ -314,10 +378,26 @@ void Tally::addOperations(const data::Database& db, int year) {
     QVariantList values = {remarkPattern(ledger::reversalRemark(0)),
                            remarkPattern(ledger::reversedByRemark(0))};
     values += m_period.values;
+    // A bet's rows, its stake and the win that cashed it, belong to its race's day.
+    QHash<qint64, QDate> raceDays;
+    if (data::schema::hasBetsTable(db)) {
+        data::Statement bets(db.raw(),
+                             QStringLiteral("SELECT P.NumJeu, P.NumGain, P.DateCourse FROM JEUX "
+                                            "CROSS JOIN PARIS P ON P.NumJeu = JEUX.Num WHERE %1")
+                                 .arg(m_period.where),
+                             m_period.values);
+        while (bets.next()) {
+            const QDate day = QDate::fromString(bets.string(2).left(10), Qt::ISODate);
+            raceDays.insert(bets.integer(0), day);
+            if (!bets.isNull(1))
+                raceDays.insert(bets.integer(1), day);
+        }
+    }
+    const int fileYear = year != 0 ? year : ledger::openYear(db, regional::today());
     data::Statement query(
         db.raw(),
         QStringLiteral("SELECT mois, Jour, [type jeux], Debit, Credit, SoldeApres, "
-                       "IFNULL(Remarque, '') GLOB ? OR IFNULL(Remarque, '') GLOB ? "
+                       "IFNULL(Remarque, '') GLOB ? OR IFNULL(Remarque, '') GLOB ?, Num "
                        "FROM JEUX WHERE %1 ORDER BY Num")
             .arg(m_period.where),
         values);
@@ -334,6 +414,10 @@ void Tally::addOperations(const data::Database& db, int year) {
             continue;
         Operation operation;
         operation.day = query.isNull(1) ? QString() : query.string(1);
+        operation.year = fileYear;
+        operation.month = number;
+        operation.dayNumber = operation.day.trimmed().toInt();
+        operation.num = query.integer(7);
         const bool credit = !query.isNull(2) && ledger::isCreditType(query.string(2));
         const bool reversed = query.integer(6) != 0;
         // A REAL as it is; anything else as the ledger reads a stored amount.
@@ -342,8 +426,20 @@ void Tally::addOperations(const data::Database& db, int year) {
                                         : Money::fromStored(query.value(column));
         };
         const Money won = amount(4);
-        if (!credit && !reversed)
+        if (!credit && !reversed) {
             operation.net = won - amount(3);
+            QDate day = raceDays.value(operation.num);
+            if (!day.isValid())
+                day = QDate(fileYear, number, operation.dayNumber);
+            if (day.isValid()) {
+                Group rows;
+                rows.games = 1;
+                rows.staked = amount(3);
+                rows.won = won;
+                addRows(m_weekdays[size_t(day.dayOfWeek() - 1)], rows);
+            }
+        }
+        operation.own = operation.net;
         operation.isDeposit = credit && !reversed;
         if (operation.isDeposit)
             operation.deposit = won;
@@ -367,6 +463,15 @@ void Tally::addOperations(const data::Database& db, int year) {
 }
 
 Figures Tally::finish() {
+    for (int d = 0; d < 7; ++d) {
+        Group group = m_weekdays[size_t(d)];
+        if (group.games == 0)
+            continue;
+        group.label = regional::frenchLocale().standaloneDayName(d + 1, QLocale::LongFormat);
+        group.label[0] = group.label.at(0).toUpper();
+        m_figures.byWeekday << group;
+    }
+    addFall(m_figures);
     const QCollator collator = frenchOrder();
     for (Group& group : m_figures.byType) {
         const QString key = regional::nocaseKey(group.label);
@@ -698,6 +803,15 @@ private:
     QMap<int, QHash<QString, long long>> m_ranks; // the won bets' ranks, by rule
     double m_oddsSum = 0;
     long long m_oddsCount = 0;
+    // Each settled bet in race order: its day, meeting, race and line.
+    struct Settled {
+        QString day;
+        int r = 0;
+        int c = 0;
+        qint64 num = 0;
+        bool won = false;
+    };
+    QVector<Settled> m_settled;
 };
 
 void BetTally::add(const data::Database& db) {
@@ -717,14 +831,15 @@ void BetTally::add(const data::Database& db) {
         // The player's stake lines of the period by the ledger's index, then their bets.
         data::Statement rs(
             db.raw(),
-            QStringLiteral("SELECT P.Etat = ?, J.Debit, P.Cote, P.NumGain IS NOT NULL, G.Credit, "
-                           "P.DateCourse, P.Hippodrome, P.R, P.C, J.[type jeux], %2 FROM (SELECT "
-                           "Num, Debit, [type jeux] FROM JEUX WHERE %1) J JOIN PARIS P ON "
-                           "P.NumJeu = J.Num LEFT JOIN JEUX G ON G.Num = P.NumGain WHERE P.Etat "
-                           "IN (?, ?)")
-                .arg(m_counted.where,
-                     data::schema::hasMultiBetColumns(db) ? QStringLiteral("P.Rang")
-                                                          : QStringLiteral("NULL")),
+            QStringLiteral(
+                "SELECT P.Etat = ?, J.Debit, P.Cote, P.NumGain IS NOT NULL, G.Credit, "
+                "P.DateCourse, P.Hippodrome, P.R, P.C, J.[type jeux], %2, J.Num FROM (SELECT "
+                "Num, Debit, [type jeux] FROM JEUX WHERE %1) J JOIN PARIS P ON "
+                "P.NumJeu = J.Num LEFT JOIN JEUX G ON G.Num = P.NumGain WHERE P.Etat "
+                "IN (?, ?)")
+                .arg(m_counted.where, data::schema::hasMultiBetColumns(db)
+                                          ? QStringLiteral("P.Rang")
+                                          : QStringLiteral("NULL")),
             values);
         const ledger::GameRules rules(db);
         while (rs.next()) {
@@ -744,6 +859,8 @@ void BetTally::add(const data::Database& db) {
                 returned = expected.expectedReturn().value_or(Money());
             }
             ++m_figures.settled;
+            m_settled.push_back({rs.string(5).left(10), int(rs.integer(7)), int(rs.integer(8)),
+                                 rs.integer(11), won});
             if (won) {
                 ++m_figures.wins;
                 if (odds) {
@@ -796,6 +913,14 @@ void BetTally::add(const data::Database& db) {
 }
 
 BetFigures BetTally::finish() {
+    std::sort(m_settled.begin(), m_settled.end(), [](const Settled& a, const Settled& b) {
+        return std::tie(a.day, a.r, a.c, a.num) < std::tie(b.day, b.r, b.c, b.num);
+    });
+    QVector<bool> won;
+    won.reserve(m_settled.size());
+    for (const Settled& bet : std::as_const(m_settled))
+        won << bet.won;
+    m_figures.runs = longestRuns(won);
     if (m_oddsCount > 0)
         m_figures.meanWinningOdds = m_oddsSum / double(m_oddsCount);
     for (const Group& band : std::as_const(m_bands)) {

@@ -37,7 +37,30 @@ struct Operation {
     Money net;
     bool isDeposit = false; // a credit row, not reversed
     Money deposit;          // the sum it put in
+    // Where it stands in the calendar: its year, month (1 to 12), day and entry number.
+    int year = 0;
+    int month = 0;
+    int dayNumber = 0;
+    qint64 num = 0;
+    Money own; // what the row itself adds to the net result
 };
+
+// The largest fall of a curve from a peak to a later low.
+struct Fall {
+    Money amount;  // how far it fell; zero when it never did
+    int peak = -1; // the points' indexes
+    int low = -1;
+};
+// Over the points of a curve in their order; a fall starts at the highest point before the
+// lowest one after it, the first of equal peaks and the first of equal lows.
+Fall largestFall(const QVector<Money>& curve);
+
+// The longest runs of won and of lost bets in a row.
+struct Runs {
+    int winning = 0;
+    int losing = 0;
+};
+Runs longestRuns(const QVector<bool>& wonInOrder);
 
 // The operations of one month on the curves: that many, in entry order.
 struct MonthSpan {
@@ -64,6 +87,16 @@ struct Figures {
     // order, the months one after the other in calendar order.
     QVector<Operation> operations;
     QVector<MonthSpan> operationMonths;
+
+    // The game rows by day of the week, Monday first, days without games left out: a bet's
+    // row by its race's day, any other by its ledger day.
+    QVector<Group> byWeekday;
+
+    // The largest fall of the net result, its points taken in calendar order (month, day,
+    // then entry): `peak` and `low` are indexes into `operations`, -1 for the period's start.
+    Fall fall;
+    QString fallFrom; // "06/03", with its year over several years: "06/03/2025"
+    QString fallTo;
 };
 
 // The period of the window: a month from 1 to 12, or the whole year.
@@ -98,6 +131,10 @@ struct BetFigures {
     QVector<Group> byOdds;       // the bands of oddsBands() that have bets, in that order
     QVector<Group> byRacecourse; // best net first; as the bet names it, else as the race does
     QVector<Group> byDiscipline; // best net first; a race not in the results is "inconnue"
+    // The longest runs of won and of lost bets, in race order (day, meeting, race); a
+    // refunded bet neither breaks nor makes one.
+    Runs runs;
+
     // By the rule that settles each bet, in the rules' order; a Tiercé, Quarté+ or Quinté+
     // with its wins split by rank: "Quinté+ — ordre 1, bonus 4 2".
     QVector<Group> byRule;

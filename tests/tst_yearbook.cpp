@@ -679,7 +679,6 @@ void TestYearbook::archiveCheckCoversEveryBetColumn() {
     }
 }
 
-
 namespace {
 
 // The file's year with a copy of it in sauvegardes/ made on the 8th, then a stake more.
@@ -689,8 +688,9 @@ QString copyThenStake(const TestDatabase& t) {
     QDir().mkpath(QFileInfo(copy).path());
     if (!dailycopy::run(t.file(), QDate(2027, 1, 8)).error.isEmpty())
         return {};
-    ledger::recordGame(*t.db(), {ledger::GameKind::Stake, "Anne", "Mars", "20", "Simple Gagnant",
-                                 "Brise", 2_eur, {}});
+    ledger::recordGame(
+        *t.db(),
+        {ledger::GameKind::Stake, "Anne", "Mars", "20", "Simple Gagnant", "Brise", 2_eur, {}});
     return copy;
 }
 
@@ -735,13 +735,20 @@ void TestYearbook::restoresACopyWhole() {
 void TestYearbook::restoreRefusals_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("said");
-    QTest::newRow("damaged") << "damaged" << "Cette copie est endommagée";
-    QTest::newRow("no database") << "noise" << "n'est pas une copie du registre de Velmora";
-    QTest::newRow("a year's archive") << "archive" << "Une archive d'année close ne se restaure pas";
-    QTest::newRow("before a closing") << "older" << "Cette copie date d'avant la clôture de 2025";
-    QTest::newRow("the file itself") << "itself" << "le registre lui-même";
-    QTest::newRow("held by Velmora") << "held" << "ouvert dans Velmora";
-    QTest::newRow("missing") << "missing" << "Cette copie est introuvable";
+    QTest::newRow("damaged") << "damaged"
+                             << "Cette copie est endommagée";
+    QTest::newRow("no database") << "noise"
+                                 << "n'est pas une copie du registre de Velmora";
+    QTest::newRow("a year's archive") << "archive"
+                                      << "Une archive d'année close ne se restaure pas";
+    QTest::newRow("before a closing") << "older"
+                                      << "Cette copie date d'avant la clôture de 2025";
+    QTest::newRow("the file itself") << "itself"
+                                     << "le registre lui-même";
+    QTest::newRow("held by Velmora") << "held"
+                                     << "ouvert dans Velmora";
+    QTest::newRow("missing") << "missing"
+                             << "Cette copie est introuvable";
 }
 
 void TestYearbook::restoreRefusals() {
@@ -825,35 +832,63 @@ void TestYearbook::searchAcrossTheYears_data() {
     // ways (the ledger stores it without its straight apostrophe). A reversed stake and its
     // reversal are both found; a credit is found by its amount.
     QTest::newRow("a horse in the archive")
-        << "jolie" << "" << "" << "" << any
-        << QStringList{"2026 Mars Paul JOLIE 10,00/0,00 ", "2026 Mars Paul JOLIE 0,00/25,00 ",
+        << "jolie"
+        << ""
+        << ""
+        << "" << any
+        << QStringList{"2026 Mars Paul JOLIE 10,00/0,00 ",  "2026 Mars Paul JOLIE 0,00/25,00 ",
                        "2026 Mars Paul JOLIE -10,00/0,00 ", "2026 Mars Paul JOLIE 3,00/0,00 ",
-                       "2026 Mars Anne JOLIE 12,50/0,00 ", "2026 Mars Paul JOLIE 4,00/0,00 gagné",
-                       "2026 Mars Paul JOLIE 0,00/18,00 ", "2026 Avril Paul JOLIE 5,00/0,00 "};
+                       "2026 Mars Anne JOLIE 12,50/0,00 ",  "2026 Mars Paul JOLIE 4,00/0,00 gagné",
+                       "2026 Mars Paul JOLIE 0,00/18,00 ",  "2026 Avril Paul JOLIE 5,00/0,00 "};
     QTest::newRow("accents and apostrophes aside")
-        << "eclair d'or" << "" << "" << "" << any
+        << "eclair d'or"
+        << ""
+        << ""
+        << "" << any
         << QStringList{"2027 Mars Paul ÉCLAIR D’OR 6,00/0,00 en cours",
-                       "2027 Mai Anne ECLAIR DOR 2,00/0,00 ", "2027 Mai Anne ÉCLAIR DOR 0,00/9,00 "};
-    QTest::newRow("one player, any case")
-        << "éclair" << "anne" << "" << "" << any
-        << QStringList{"2027 Mai Anne ECLAIR DOR 2,00/0,00 ", "2027 Mai Anne ÉCLAIR DOR 0,00/9,00 "};
+                       "2027 Mai Anne ECLAIR DOR 2,00/0,00 ",
+                       "2027 Mai Anne ÉCLAIR DOR 0,00/9,00 "};
+    QTest::newRow("one player, any case") << "éclair"
+                                          << "anne"
+                                          << ""
+                                          << "" << any
+                                          << QStringList{"2027 Mai Anne ECLAIR DOR 2,00/0,00 ",
+                                                         "2027 Mai Anne ÉCLAIR DOR 0,00/9,00 "};
     QTest::newRow("amount bounds, both included")
-        << "" << "Paul" << "5" << "7,00" << any
+        << ""
+        << "Paul"
+        << "5"
+        << "7,00" << any
         << QStringList{"2026 Mars Paul autre jeux 0,00/5,00 ", "2026 Avril Paul JOLIE 5,00/0,00 ",
                        "2027 Mars Paul ÉCLAIR D’OR 6,00/0,00 en cours",
                        "2027 Avril Paul BRISE 7,00/0,00 gagné, à encaisser"};
-    QTest::newRow("bets to cash") << "" << "" << "" << "" << int(ledger::SearchState::ToCash)
-                                  << QStringList{"2027 Avril Paul BRISE 7,00/0,00 gagné, à encaisser"};
+    QTest::newRow("bets to cash") << ""
+                                  << ""
+                                  << ""
+                                  << "" << int(ledger::SearchState::ToCash)
+                                  << QStringList{
+                                         "2027 Avril Paul BRISE 7,00/0,00 gagné, à encaisser"};
     QTest::newRow("won bets, cashed or not")
-        << "" << "" << "" << "" << int(ledger::SearchState::Won)
+        << ""
+        << ""
+        << ""
+        << "" << int(ledger::SearchState::Won)
         << QStringList{"2026 Mars Paul JOLIE 4,00/0,00 gagné",
                        "2027 Avril Paul BRISE 7,00/0,00 gagné, à encaisser"};
-    QTest::newRow("a game type") << "simple place" << "Anne" << "" << "" << any
-                                 << QStringList{"2027 Mai Anne ECLAIR DOR 2,00/0,00 "};
+    QTest::newRow("a game type") << "simple place"
+                                 << "Anne"
+                                 << ""
+                                 << "" << any << QStringList{"2027 Mai Anne ECLAIR DOR 2,00/0,00 "};
     QTest::newRow("a word of a remark")
-        << "annulee par" << "" << "" << "" << any
+        << "annulee par"
+        << ""
+        << ""
+        << "" << any
         << QStringList{"2026 Mars Paul JOLIE 10,00/0,00 ", "2026 Mars Paul autre jeux 0,00/5,00 "};
-    QTest::newRow("nothing") << "inconnu" << "" << "" << "" << any << QStringList();
+    QTest::newRow("nothing") << "inconnu"
+                             << ""
+                             << ""
+                             << "" << any << QStringList();
 }
 
 void TestYearbook::searchAcrossTheYears() {
@@ -864,9 +899,8 @@ void TestYearbook::searchAcrossTheYears() {
     using namespace ledger;
     const auto game = [&](GameKind kind, const char* player, const char* month, const char* type,
                           const char* horse, Money amount, std::optional<BetSlip> bet = {}) {
-        return recordGame(*t.db(),
-                          {kind, player, month, "12", QString::fromUtf8(type),
-                           QString::fromUtf8(horse), amount, bet})
+        return recordGame(*t.db(), {kind, player, month, "12", QString::fromUtf8(type),
+                                    QString::fromUtf8(horse), amount, bet})
             .num;
     };
     addPlayer(*t.db(), "Paul", 100_eur, "Mars");
@@ -925,15 +959,23 @@ void TestYearbook::limitQuestions_data() {
     QTest::addColumn<QString>("left");
     // Paul's Mars: 40 € staked, 15 € won, a reversed 8 € stake and a credit that count for
     // nothing.
-    QTest::newRow("within both") << "100" << "50" << 10 << "" << "60,00";
-    QTest::newRow("up to the ceiling") << "50" << "" << 10 << "" << "10,00";
-    QTest::newRow("past the ceiling") << "45" << "" << 10 << "mises 50,00 € / plafond 45,00 €"
+    QTest::newRow("within both") << "100"
+                                 << "50" << 10 << ""
+                                 << "60,00";
+    QTest::newRow("up to the ceiling") << "50"
+                                       << "" << 10 << ""
+                                       << "10,00";
+    QTest::newRow("past the ceiling") << "45"
+                                      << "" << 10 << "mises 50,00 € / plafond 45,00 €"
                                       << "5,00";
-    QTest::newRow("past the loss limit") << "" << "30" << 10 << "perte 35,00 € / limite 30,00 €"
+    QTest::newRow("past the loss limit") << ""
+                                         << "30" << 10 << "perte 35,00 € / limite 30,00 €"
                                          << "";
-    QTest::newRow("both: the ceiling told") << "45" << "30" << 10
-                                            << "mises 50,00 € / plafond 45,00 €" << "5,00";
-    QTest::newRow("already past") << "30" << "" << 1 << "mises 41,00 € / plafond 30,00 €"
+    QTest::newRow("both: the ceiling told") << "45"
+                                            << "30" << 10 << "mises 50,00 € / plafond 45,00 €"
+                                            << "5,00";
+    QTest::newRow("already past") << "30"
+                                  << "" << 1 << "mises 41,00 € / plafond 30,00 €"
                                   << "-10,00";
 }
 
@@ -942,7 +984,8 @@ void TestYearbook::limitQuestions() {
     using namespace ledger;
     addPlayer(*t.db(), "Paul", 100_eur, "Mars");
     const auto game = [&](GameKind kind, Money amount) {
-        return recordGame(*t.db(), {kind, "Paul", "Mars", "03", "Simple Gagnant", "Jolie", amount, {}})
+        return recordGame(*t.db(),
+                          {kind, "Paul", "Mars", "03", "Simple Gagnant", "Jolie", amount, {}})
             .num;
     };
     game(GameKind::Stake, 25_eur);
@@ -971,10 +1014,10 @@ void TestYearbook::limitQuestions() {
         "(.+)\\. L'enregistrer quand même \\?$");
     const QRegularExpressionMatch match = figures.match(asked);
     QVERIFY2(asked.isEmpty() || match.hasMatch(), qPrintable(asked));
-    QTEST(match.hasMatch() ? QString("%1 %2 / %3 %4")
-                                 .arg(match.captured(1), match.captured(2), match.captured(3),
-                                      match.captured(4))
-                           : QString(),
+    QTEST(match.hasMatch()
+              ? QString("%1 %2 / %3 %4")
+                    .arg(match.captured(1), match.captured(2), match.captured(3), match.captured(4))
+              : QString(),
           "question");
     const auto left = leftToStake(stored, play);
     QTEST(left ? regional::typedAmount(*left) : QString(), "left");
