@@ -5,6 +5,7 @@
 #include "stats/figures.h"
 #include "stats/ticks.h"
 
+#include <QAreaSeries>
 #include <QBarCategoryAxis>
 #include <QBarSet>
 #include <QCategoryAxis>
@@ -343,6 +344,32 @@ void showResults(QChartView* view, const Figures& figures, bool wholeYear) {
     }
     netSeries->replace(netPoints);
     balanceSeries->replace(balancePoints);
+    // The largest fall, shaded from its peak to its low, behind the curves.
+    if (figures.fall.amount > Money()) {
+        const auto across = [&curve](int index) {
+            return index < 0 ? curve->start : curve->across.at(index);
+        };
+        double from = across(figures.fall.peak);
+        double to = across(figures.fall.low);
+        if (to < from)
+            std::swap(from, to);
+        const double high = figures.fallPeak.toStored();
+        const double low = (figures.fallPeak - figures.fall.amount).toStored();
+        auto* top = new QLineSeries();
+        top->append({QPointF(from, high), QPointF(to, high)});
+        auto* bottom = new QLineSeries();
+        bottom->append({QPointF(from, low), QPointF(to, low)});
+        auto* shade = new QAreaSeries(top, bottom);
+        // Its two edges go with it when the chart drops its series.
+        top->setParent(shade);
+        bottom->setParent(shade);
+        shade->setName(QStringLiteral("Plus forte baisse"));
+        shade->setColor(QColor(220, 40, 40, 45));
+        shade->setBorderColor(QColor(220, 40, 40, 90));
+        chart->addSeries(shade);
+        shade->attachAxis(axisX);
+        shade->attachAxis(axisY);
+    }
     // A line takes its axis' range from its points; the months need their whole places.
     if (auto* months = qobject_cast<QBarCategoryAxis*>(axisX); months && months->count() > 0)
         months->setRange(months->at(0), months->at(months->count() - 1));

@@ -222,6 +222,7 @@ void addFall(Figures& figures) {
     // The start is at the first row's day.
     const auto at = [&](int point) { return order.at(std::max(point - 1, 0)); };
     figures.fall = {fall.amount, fall.peak == 0 ? -1 : at(fall.peak), at(fall.low)};
+    figures.fallPeak = curve.at(fall.peak);
     const bool years = operations.first().year != operations.last().year;
     const auto dayOf = [&](int index) {
         const Operation& operation = operations.at(index);
@@ -1031,6 +1032,20 @@ QString formatYield(Money staked, Money won) {
     if (percent == 0)
         percent = 0;
     return regional::frenchLocale().toString(percent, 'f', 1) + QStringLiteral(" %");
+}
+
+QString formatFall(const Figures& figures) {
+    if (figures.fall.amount == Money())
+        return QStringLiteral("—");
+    return QStringLiteral("%1 du %2 au %3")
+        .arg(regional::formatMoney(Money() - figures.fall.amount), figures.fallFrom,
+             figures.fallTo);
+}
+
+QString formatRun(int bets, long long settled) {
+    if (settled == 0)
+        return QStringLiteral("—");
+    return regional::counted(bets, QStringLiteral("pari"), QStringLiteral("paris"));
 }
 
 } // namespace stats

@@ -95,6 +95,7 @@ struct Figures {
     // The largest fall of the net result, its points taken in calendar order (month, day,
     // then entry): `peak` and `low` are indexes into `operations`, -1 for the period's start.
     Fall fall;
+    Money fallPeak;   // the net result at the fall's peak
     QString fallFrom; // "06/03", with its year over several years: "06/03/2025"
     QString fallTo;
 };
@@ -163,6 +164,10 @@ QString monthOfYear(const QString& month, int year);
 
 // Net ÷ staked as "-25,0 %"; empty when nothing was staked.
 QString formatYield(Money staked, Money won);
+// "-25,00 € du 06/03 au 14/03"; "—" when the net result never fell.
+QString formatFall(const Figures& figures);
+// "4 paris"; "—" without settled bets.
+QString formatRun(int bets, long long settled);
 
 // part ÷ whole as "37,5 %"; empty when whole is 0.
 QString formatRate(long long part, long long whole);

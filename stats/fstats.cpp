@@ -56,9 +56,11 @@ Fstats::Fstats(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Fstat
 
     m_parType = new stats::GroupTable(QStringLiteral("Type de jeu"), true, this);
     m_parMois = new stats::GroupTable(QStringLiteral("Mois"), true, this);
+    m_parJour = new stats::GroupTable(QStringLiteral("Jour"), true, this);
     m_parCheval = new stats::GroupTable(QStringLiteral("Cheval"), false, this);
     PreparerTable(ui->LstParType, m_parType);
     PreparerTable(ui->LstParMois, m_parMois);
+    PreparerTable(ui->LstParJour, m_parJour);
     PreparerTable(ui->LstParCheval, m_parCheval);
     ui->LstParCheval->sortByColumn(stats::GroupTable::Net, Qt::DescendingOrder);
     m_parCote = stats::GroupTable::ofBets(QStringLiteral("Cote"), this);
@@ -297,8 +299,14 @@ void Fstats::Calculer() {
     ui->Tcotemoy->setText(paris.meanWinningOdds ? stats::formatOdds(*paris.meanWinningOdds)
                                                 : QString());
 
+    ui->Tbaisse->setText(stats::formatFall(figures));
+    ui->Tbaisse->setToolTip(ui->Tbaisse->text());
+    ui->Tseriep->setText(stats::formatRun(paris.runs.losing, paris.settled));
+    ui->Tserieg->setText(stats::formatRun(paris.runs.winning, paris.settled));
+
     m_parType->setGroups(figures.byType);
     m_parMois->setGroups(figures.byMonth);
+    m_parJour->setGroups(figures.byWeekday);
     // The horses keep the order the user chose by a header click: their proxy sorts the
     // new rows by it.
     m_parCheval->setGroups(figures.byHorse);

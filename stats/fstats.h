@@ -62,6 +62,7 @@ private:
     std::unique_ptr<Ui::Fstats> ui;
     stats::GroupTable* m_parType = nullptr;
     stats::GroupTable* m_parMois = nullptr;
+    stats::GroupTable* m_parJour = nullptr;
     stats::GroupTable* m_parCheval = nullptr;
     stats::GroupTable* m_parCote = nullptr;
     stats::GroupTable* m_parHippodrome = nullptr;
