@@ -200,32 +200,22 @@ void sortByNet(QVector<Group>& groups) {
 
 namespace {
 
-// The largest fall of the net result, over its points in calendar order: the period's start
-// at zero, then each row by month, day and entry. A row entered late for an earlier day
-// counts on its day.
+// The largest fall of the net result, over its points: the period's start at zero, then the
+// rows in their calendar order.
 void addFall(Figures& figures) {
     const QVector<Operation>& operations = figures.operations;
-    QVector<int> order(operations.size());
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&operations](int a, int b) {
-        const Operation& x = operations.at(a);
-        const Operation& y = operations.at(b);
-        return std::tie(x.year, x.month, x.dayNumber, x.num) <
-               std::tie(y.year, y.month, y.dayNumber, y.num);
-    });
     QVector<Money> curve{Money()};
-    for (const int index : std::as_const(order))
-        curve << curve.last() + operations.at(index).own;
+    for (const Operation& operation : operations)
+        curve << curve.last() + operation.own;
     const Fall fall = largestFall(curve);
     if (fall.amount == Money())
         return;
-    // The start is at the first row's day.
-    const auto at = [&](int point) { return order.at(std::max(point - 1, 0)); };
-    figures.fall = {fall.amount, fall.peak == 0 ? -1 : at(fall.peak), at(fall.low)};
+    figures.fall = {fall.amount, fall.peak - 1, fall.low - 1};
     figures.fallPeak = curve.at(fall.peak);
+    // The start is on the first row's day.
     const bool years = operations.first().year != operations.last().year;
-    const auto dayOf = [&](int index) {
-        const Operation& operation = operations.at(index);
+    const auto dayOf = [&](int point) {
+        const Operation& operation = operations.at(std::max(point - 1, 0));
         QString text = QStringLiteral("%1/%2")
                            .arg(operation.dayNumber, 2, 10, QLatin1Char('0'))
                            .arg(operation.month, 2, 10, QLatin1Char('0'));
@@ -233,8 +223,8 @@ void addFall(Figures& figures) {
             text += QStringLiteral("/%1").arg(operation.year);
         return text;
     };
-    figures.fallFrom = dayOf(at(fall.peak));
-    figures.fallTo = dayOf(at(fall.low));
+    figures.fallFrom = dayOf(fall.peak);
+    figures.fallTo = dayOf(fall.low);
 }
 
 // The figures of one year's ledger or several, added up year after year, oldest first.
@@ -374,8 +364,8 @@ void Tally::addGroups(const data::Database& db, int year) {
 }
 
 void Tally::addOperations(const data::Database& db, int year) {
-    // Entry order within a month; the months in calendar order, as the statements follow
-    // each other. A row is a game by the same rules as above.
+    // Day by day within a month, a day's rows in entry order; the months in calendar order,
+    // as the statements follow each other. A row is a game by the same rules as above.
     QVariantList values = {remarkPattern(ledger::reversalRemark(0)),
                            remarkPattern(ledger::reversedByRemark(0))};
     values += m_period.values;
@@ -452,6 +442,11 @@ void Tally::addOperations(const data::Database& db, int year) {
         QVector<Operation>& operations = perMonth[static_cast<size_t>(m)];
         if (operations.isEmpty())
             continue;
+        // A row entered late for an earlier day takes its place on that day.
+        std::stable_sort(operations.begin(), operations.end(),
+                         [](const Operation& a, const Operation& b) {
+                             return std::tie(a.dayNumber, a.num) < std::tie(b.dayNumber, b.num);
+                         });
         for (Operation& operation : operations) {
             m_net += operation.net;
             operation.net = m_net;

@@ -62,7 +62,7 @@ struct Runs {
 };
 Runs longestRuns(const QVector<bool>& wonInOrder);
 
-// The operations of one month on the curves: that many, in entry order.
+// The operations of one month on the curves: that many, day by day.
 struct MonthSpan {
     QString month; // "Mars", or "Mars 2026" with its year over several years
     int points = 0;
@@ -83,8 +83,8 @@ struct Figures {
     QVector<Group> byMonth; // calendar order, months with game rows only
     QVector<Group> byHorse; // best net first; bets on no particular horse left out
 
-    // Every row of the period (credits and reversals too: the balance moved), in entry
-    // order, the months one after the other in calendar order.
+    // Every row of the period (credits and reversals too: the balance moved), in calendar
+    // order: month, day, then entry.
     QVector<Operation> operations;
     QVector<MonthSpan> operationMonths;
 
@@ -92,8 +92,8 @@ struct Figures {
     // row by its race's day, any other by its ledger day.
     QVector<Group> byWeekday;
 
-    // The largest fall of the net result, its points taken in calendar order (month, day,
-    // then entry): `peak` and `low` are indexes into `operations`, -1 for the period's start.
+    // The largest fall of the net result: `peak` and `low` are indexes into `operations`, -1
+    // for the period's start.
     Fall fall;
     Money fallPeak;   // the net result at the fall's peak
     QString fallFrom; // "06/03", with its year over several years: "06/03/2025"

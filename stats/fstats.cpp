@@ -15,6 +15,7 @@
 
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QStyle>
 #include <QSet>
 #include <algorithm>
 
@@ -74,6 +75,13 @@ Fstats::Fstats(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Fstat
     // Racecourses are many: the user may order them by any figure, as the horses.
     ui->LstParHippodrome->sortByColumn(m_parHippodrome->sectionOf(stats::GroupTable::Net),
                                        Qt::DescendingOrder);
+
+    // The fall names its two days, with their years over several years: it shows whole.
+    ui->Tbaisse->setMaximumWidth(QWIDGETSIZE_MAX);
+    ui->Tbaisse->setMinimumWidth(
+        ui->Tbaisse->fontMetrics().horizontalAdvance(
+            QStringLiteral("-99 999,99 € du 00/00/0000 au 00/00/0000")) +
+        4 * ui->Tbaisse->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 8);
 
     // A chart view starts with a chart of its own, which it gives back, not deletes.
     for (const auto& [view, titre] :
