@@ -255,6 +255,9 @@ private slots:
     void betFigures_data();
     void betFigures();
     void betsByTypeOfBet();
+    void fallsAndRuns_data();
+    void fallsAndRuns();
+    void runsFallAndDaysInTheWindow();
     void betsOfSeveralFiles();
     void axisTicks();
     void typeNames();
@@ -450,6 +453,74 @@ void TestStats::betFigures() {
         QVERIFY(tabs->indexOf(view->parentWidget()) >= 0);
         QTEST(rowsOf(view), rows);
     }
+}
+
+void TestStats::fallsAndRuns_data() {
+    QTest::addColumn<bool>("bets");      // bets won (1) and lost (0), else a curve in euros
+    QTest::addColumn<QString>("points");
+    QTest::addColumn<QString>("expected"); // "winning losing", or "fall peak low"
+    QTest::newRow("only rises") << false << "0 5 10 12" << "0 -1 -1";
+    QTest::newRow("only falls") << false << "0 -5 -10 -12" << "12 0 3";
+    QTest::newRow("falls twice, the second deeper") << false << "0 10 4 20 5 8" << "15 3 4";
+    QTest::newRow("falls twice, the first deeper") << false << "0 10 -4 20 15" << "14 1 2";
+    QTest::newRow("peak on the last point") << false << "0 -3 2 9" << "3 0 1";
+    QTest::newRow("equal peaks: the first") << false << "0 7 7 1" << "6 1 3";
+    QTest::newRow("runs") << true << "1 1 0 1 1 1 0 0" << "3 2";
+    QTest::newRow("one bet") << true << "0" << "0 1";
+    QTest::newRow("no bet") << true << "" << "0 0";
+}
+
+void TestStats::fallsAndRuns() {
+    QFETCH(bool, bets);
+    QFETCH(QString, points);
+    const QStringList values = points.split(' ', Qt::SkipEmptyParts);
+    QString said;
+    if (bets) {
+        QVector<bool> won;
+        for (const QString& v : values)
+            won << (v == "1");
+        const stats::Runs runs = stats::longestRuns(won);
+        said = QString("%1 %2").arg(runs.winning).arg(runs.losing);
+    } else {
+        QVector<Money> curve;
+        for (const QString& v : values)
+            curve << Money::fromCents(v.toLongLong() * 100);
+        const stats::Fall fall = stats::largestFall(curve);
+        said = QString("%1 %2 %3").arg(fall.amount.cents() / 100).arg(fall.peak).arg(fall.low);
+    }
+    QTEST(said, "expected");
+}
+
+// A refunded bet neither breaks a run nor extends it; the games by day of the week go by the
+// race's day for a bet, the ledger's day otherwise.
+void TestStats::runsFallAndDaysInTheWindow() {
+    m_db->exec("INSERT INTO USERS (pseudo, SoldeDepart, SoldeEnCours, Mois) VALUES "
+               "('Léa', 100, 100, 'Mai')");
+    using S = ledger::BetState;
+    int c = 0;
+    for (const S state : {S::Won, S::Won, S::Refunded, S::Won, S::Lost, S::Lost, S::Refunded,
+                          S::Lost, S::Won}) {
+        ledger::GameEntry entry{ledger::GameKind::Stake, "Léa", "Mai", "02", "Simple Gagnant",
+                                "ALPHA", 10_eur,
+                                ledger::BetSlip{QDate(2026, 5, 9), {1, ++c, "Pau"}, 2.0}};
+        ledger::markBet(*m_db->db(), ledger::recordGame(*m_db->db(), entry).num, state);
+    }
+    // A win without a bet, on Sunday the 3rd in the ledger; the stakes are Saturday 9th's.
+    ledger::recordGame(*m_db->db(), {ledger::GameKind::Win, "Léa", "Mai", "03", "Simple Gagnant",
+                                     "ALPHA", 25_eur, {}});
+    regional::setToday(QDate(2026, 5, 20));
+    m_db->exec("UPDATE EXERCICE SET annee = 2026");
+    Fstats::showSingle("Léa", "Mai");
+    QCOMPARE(text("Tserieg"), QString("3 paris"));
+    QCOMPARE(text("Tseriep"), QString("3 paris"));
+    // The nine stakes on the 2nd, then the win on the 3rd: the net falls from 0 to -90.
+    QCOMPARE(text("Tbaisse"), QString("-90,00 € du 02/05 au 02/05"));
+    QCOMPARE(rowsOf(w<QTreeView>("LstParJour")),
+             QStringList({"Samedi|9|90,00 €|0,00 €|-90,00 €|-100,0 %",
+                          "Dimanche|1|0,00 €|25,00 €|25,00 €|"}));
+    Fstats::showSingle("Léa", "Avril");
+    QCOMPARE(QStringList({text("Tbaisse"), text("Tseriep"), text("Tserieg")}),
+             QStringList({"—", "—", "—"}));
 }
 
 // Bets on several horses grouped by the rule that settles them, the ranks of the won ones
