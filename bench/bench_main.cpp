@@ -597,7 +597,7 @@ void betStatistics(const Settings& settings, const bench::Generator& generator, 
     const QByteArray setup = periodParameters(marks);
     const auto script = [](const QByteArray& months) {
         return "SELECT P.Etat = 'gagné', J.Debit, P.Cote, P.NumGain IS NOT NULL, G.Credit, "
-               "P.DateCourse, P.Hippodrome, P.R, P.C, J.[type jeux], P.Rang FROM (SELECT Num, "
+               "P.DateCourse, P.Hippodrome, P.R, P.C, J.[type jeux], P.Rang, J.Num FROM (SELECT Num, "
                "Debit, [type jeux] FROM JEUX WHERE User = @p AND " +
                months +
                " AND IFNULL(Remarque, '') NOT GLOB @r1 AND IFNULL(Remarque, '') NOT GLOB @r2) J "
@@ -702,7 +702,8 @@ void statsWindow(const Settings& settings, const bench::Generator& generator, Sq
     settle();
 
     // The figures' own queries for one period condition: the games grouped by month, type
-    // and horse, then the operations in entry order with their reversal mark.
+    // and horse, the race days of the period's bets, then the operations in entry order with
+    // their reversal mark.
     const auto queries = [](const QByteArray& months) {
         const QByteArray where = "WHERE User = @p AND " + months;
         return "SELECT mois, [type jeux], Cheval, COUNT(*), TOTAL(Debit), TOTAL(Credit) FROM "
@@ -710,8 +711,12 @@ void statsWindow(const Settings& settings, const bench::Generator& generator, Sq
                where +
                " AND IFNULL(Remarque, '') NOT GLOB @r1 AND IFNULL(Remarque, '') NOT GLOB @r2 "
                "GROUP BY mois, [type jeux] COLLATE BINARY, Cheval;\n"
+               "SELECT P.NumJeu, P.NumGain, P.DateCourse FROM JEUX CROSS JOIN PARIS P ON "
+               "P.NumJeu = JEUX.Num " +
+               where +
+               ";\n"
                "SELECT mois, Jour, [type jeux], Debit, Credit, SoldeApres, IFNULL(Remarque, '') "
-               "GLOB @r1 OR IFNULL(Remarque, '') GLOB @r2 FROM JEUX " +
+               "GLOB @r1 OR IFNULL(Remarque, '') GLOB @r2, Num FROM JEUX " +
                where + " ORDER BY Num;\n";
     };
     const QByteArray everyMonth = everyMonthList();
