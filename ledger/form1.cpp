@@ -179,6 +179,10 @@ Form1::Form1(std::shared_ptr<data::Database> base, int anneeArchivee, QWidget* p
     ui->Lst_jeux->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui->Lst_jeux, &QWidget::customContextMenuRequested, this, &Form1::MenuReleve);
     ui->Gencaisser->hide();
+    // Shown for a player with a ceiling only.
+    ui->Reste->hide();
+    ui->Treste->setMaximumWidth(ui->T_soldecours->sizeHint().width());
+    ui->Treste->setAlignment(Qt::AlignRight);
     // A race's full name would widen the entry column: the box stays narrow, its list shows
     // the names whole.
     ui->C_course->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
@@ -446,8 +450,7 @@ void Form1::AfficherReste() {
             reste = ledger::leftToStake(
                 limites, ledger::monthPlay(*m_base, m_releve.player, m_releve.month));
     }
-    ui->LblReste->setVisible(reste.has_value());
-    ui->Treste->setVisible(reste.has_value());
+    ui->Reste->setVisible(reste.has_value());
     ui->Treste->setText(reste ? regional::formatMoney(*reste) : QString());
     // Nothing left, or past the ceiling: in red, as a loss is.
     QPalette couleurs = ui->Treste->palette();
