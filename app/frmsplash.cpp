@@ -18,6 +18,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QStatusBar>
@@ -156,7 +157,10 @@ std::optional<QString> locateDatabase() {
         try {
             data::schema::createFile(file);
         } catch (const data::DbError& error) {
-            why = errors::describe(error);
+            // A folder that exists but takes no file: the engine only says it cannot open.
+            const QFileInfo place(folder);
+            why = place.isDir() && place.isWritable() ? errors::describe(error)
+                                                      : data::folderRefusal(folder);
         }
     }
     if (!why.isEmpty()) {

@@ -174,6 +174,10 @@ void connectWindows(Form1* ledger) {
         QObject::connect(limits, &Flimites::limitesModifiees, ledger, &Form1::LimitesModifiees,
                          Qt::UniqueConnection);
     });
+    QObject::connect(ledger, &Form1::quitRequested, ledger, [] {
+        if (g_openLedger)
+            g_openLedger->close();
+    });
     QObject::connect(ledger, &Form1::pastYearOpened, ledger,
                      [](Form1* past) { connectWindows(past); });
     // Open statistics follow the ledger's writes.

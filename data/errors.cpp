@@ -12,7 +12,8 @@ QString describe(const data::DbError& error) {
     namespace code = data::sqlite_code;
     const QString engine = engineWords(error.code(), error.engineText());
     // The opening already said, naming the file, what the sentences below would guess.
-    if (const auto* open = dynamic_cast<const data::OpenError*>(&error))
+    if (const auto* open = dynamic_cast<const data::OpenError*>(&error);
+        open && !open->explanation().isEmpty())
         return open->explanation() + QStringLiteral("\n\n") + engine;
     QString plain;
     switch (error.code()) {

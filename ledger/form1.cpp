@@ -155,6 +155,13 @@ Form1::Form1(std::shared_ptr<data::Database> base, int anneeArchivee, QWidget* p
     connect(ui->mnutypesjeux, &QAction::triggered, this, &Form1::mnutypesjeux_Click);
     connect(ui->mnurestaurer, &QAction::triggered, this, &Form1::restoreRequested);
     connect(ui->mnurechercher, &QAction::triggered, this, &Form1::searchRequested);
+    // The open year's window is the program: closing it asks each window, then ends.
+    connect(ui->mnuquitter, &QAction::triggered, this, [this] {
+        if (m_anneeArchivee == 0)
+            close();
+        else
+            emit quitRequested();
+    });
     connect(ui->mnulimites, &QAction::triggered, this, [this] {
         if (ReleveAffiche())
             emit limitsRequested(m_releve.player);

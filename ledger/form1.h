@@ -99,6 +99,8 @@ signals:
     void searchRequested();
     // "Limites du joueur…", for the player on display.
     void limitsRequested(const QString& player);
+    // "Quitter" in a past year's window: the program closes as closing the ledger does.
+    void quitRequested();
 
 protected:
     // The ledger is the program: closing it closes every other window, each of which may

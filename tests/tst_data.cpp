@@ -1,4 +1,5 @@
 #include "data/connection.h"
+#include "data/errors.h"
 #include "data/money.h"
 #include "data/recordset.h"
 #include "data/schema.h"
@@ -19,6 +20,7 @@ class TestData : public QObject {
 private slots:
     void init() { m_db = std::make_unique<TestDatabase>(); }
     void cleanup() { m_db.reset(); }
+    void openingFailureWithoutExplanation();
 
     void schemaColumnsInOrder_data();
     void schemaColumnsInOrder();
@@ -335,6 +337,13 @@ void TestData::moneyFromTheFileToTheNearestCent() {
     const QVariant value = m_db->scalar("SELECT " + stored);
     QCOMPARE(Money::fromStored(value).cents(), cents);
     QCOMPARE(Money::fromStored(value.toDouble()).cents(), cents);
+}
+
+// An opening the engine refuses without a word still says something a user can act on.
+void TestData::openingFailureWithoutExplanation() {
+    const QString said =
+        errors::describe(data::OpenError(data::OpenError::Kind::Other, 14, QString(), QString()));
+    QVERIFY2(said.contains("n'est pas accessible en écriture"), qPrintable(said));
 }
 
 QTEST_GUILESS_MAIN(TestData)

@@ -89,6 +89,7 @@ const char* const kUsage =
     "                                   d'année close, une copie d'avant une clôture, et un\n"
     "                                   registre ouvert dans Velmora\n"
     "  velmora-db --help                cette aide\n"
+    "  velmora-db --version             la version\n"
     "Sans DOSSIER, le fichier est cherché à côté du programme, puis dans le dossier de\n"
     "données de l'utilisateur (~/.local/share/Velmora), comme le fait Velmora.\n"
     "Avec --verbose, le texte du moteur de base de données suit les messages d'erreur.\n"
@@ -831,6 +832,10 @@ int runDbTool(const QStringList& args, QTextStream& out, QTextStream& err) {
     if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
         command == QLatin1String("help")) {
         out << kUsage;
+        return 0;
+    }
+    if (command == QLatin1String("--version") || command == QLatin1String("-v")) {
+        out << "velmora-db " << VELMORA_VERSION << '\n';
         return 0;
     }
     if (command == QLatin1String("init"))
