@@ -25,6 +25,8 @@
 #include "data/maintenance.h"
 
 #include <QApplication>
+#include <QKeySequence>
+#include <QPointer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -152,6 +154,8 @@ private slots:
     void firstStartOffersAFile_data();
     void firstStartOffersAFile();
     void secondStartWakesTheFirst();
+    void helpAndVersionWithoutAWindow();
+    void quitFromTheFileMenu();
     void holderThatDoesNotAnswerIsNamed();
     void unlockableFolderRunsReadOnly();
     void unlockableFolderOpensReadOnly();
@@ -308,6 +312,44 @@ void TestApp::firstStartOffersAFile() {
     }
     closeAllWindows(); // before its folder goes
     qunsetenv("XDG_DATA_HOME");
+}
+
+// The program answers --help and --version in French and ends, with no display at all.
+void TestApp::helpAndVersionWithoutAWindow() {
+    for (const QString& option : {"--version", "--help"}) {
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("DISPLAY");
+        environment.remove("QT_QPA_PLATFORM");
+        program.setProcessEnvironment(environment);
+        program.start(VELMORA_PROGRAM, {option});
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        const QString said = QString::fromUtf8(program.readAllStandardOutput());
+        QVERIFY2(said.startsWith(option == "--version" ? "Velmora " VELMORA_VERSION "\n"
+                                                      : "Utilisation : velmora"),
+                 qPrintable(said));
+    }
+    QString said;
+    QTextStream out(&said), err(&said);
+    QCOMPARE(runDbTool({"--version"}, out, err), 0);
+    out.flush();
+    QCOMPARE(said, QString("velmora-db " VELMORA_VERSION "\n"));
+}
+
+// Fichier ends with Quitter, which closes the ledger as its close box does.
+void TestApp::quitFromTheFileMenu() {
+    TestDatabase db;
+    Form1* ledger = shell::openLedger();
+    QPointer<Form1> watched = ledger;
+    const QList<QAction*> items = ledger->findChild<QMenu*>("menuFichier")->actions();
+    QCOMPARE(items.last()->objectName(), QString("mnuquitter"));
+    QCOMPARE(items.last()->text(), QString("&Quitter"));
+    QCOMPARE(items.last()->shortcut(), QKeySequence("Ctrl+Q"));
+    items.last()->trigger();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!watched);
 }
 
 // Two starts of the real program on one file: the second brings the first forward and
