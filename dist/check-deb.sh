@@ -22,7 +22,7 @@ if ! log=$("${CPACK:-cpack}" -G DEB --config "$build/CPackConfig.cmake" -B "$out
     echo "ÉCHEC : cpack -G DEB"
     exit 1
 fi
-deb=$out/velmora_${version}_$(dpkg --print-architecture).deb
+deb=$out/velmora_${version}-1_$(dpkg --print-architecture).deb
 if [ ! -f "$deb" ]; then
     echo "$log"
     echo "ÉCHEC : $deb n'a pas été fait"
@@ -37,19 +37,32 @@ fail() {
 
 contents=$(dpkg-deb -c "$deb")
 for f in usr/bin/velmora usr/bin/velmora-db "usr/share/applications/$id.desktop" \
-    "usr/share/metainfo/$id.metainfo.xml" usr/share/man/man1/velmora.1 \
-    usr/share/man/man1/velmora-db.1 "usr/share/icons/hicolor/48x48/apps/$id.png" \
+    "usr/share/metainfo/$id.metainfo.xml" usr/share/man/man1/velmora.1.gz \
+    usr/share/man/man1/velmora-db.1.gz "usr/share/icons/hicolor/48x48/apps/$id.png" \
+    usr/share/doc/velmora/copyright usr/share/doc/velmora/changelog.Debian.gz \
     "usr/share/icons/hicolor/128x128/apps/$id.png" "usr/share/icons/hicolor/256x256/apps/$id.png"; do
     echo "$contents" | grep -q " \./$f\$" || fail "$f n'est pas dans le paquet"
 done
 
 [ "$(dpkg-deb -f "$deb" Package)" = velmora ] || fail "nom du paquet"
-[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "version du paquet"
+[ "$(dpkg-deb -f "$deb" Version)" = "$version-1" ] || fail "version du paquet"
 [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "champ Maintainer vide"
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in libqt6widgets6 libqt6sql6-sqlite libsqlite3-0 libcsv3; do
+for package in libqt6widgets6 libqt6sql6-sqlite libsqlite3-0 libcsv3 qt6-translations-l10n; do
     echo "$depends" | grep -q "\\b$package\\b" || fail "Depends ne nomme pas $package : $depends"
 done
+
+# What Debian would refuse: any error or warning of lintian. Its notes (I:) are left: the
+# spelling ones are French words read as English.
+if command -v lintian >/dev/null; then
+    report=$(lintian --allow-root "$deb" 2>&1)
+    if echo "$report" | grep -q '^[EW]:'; then
+        echo "$report"
+        fail "lintian signale des erreurs ou des avertissements"
+    fi
+else
+    echo "IGNORÉ : lintian absent (paquet lintian)"
+fi
 
 [ "$failures" = 0 ] || exit 1
 echo "Paquet vérifié : $(basename "$deb")"

@@ -25,8 +25,9 @@ fi
 
 desktop=$root/share/applications/$id.desktop
 metainfo=$root/share/metainfo/$id.metainfo.xml
-for f in bin/velmora bin/velmora-db share/man/man1/velmora.1 share/man/man1/velmora-db.1 \
+for f in bin/velmora bin/velmora-db share/man/man1/velmora.1.gz share/man/man1/velmora-db.1.gz \
     share/doc/velmora/guide.md share/doc/velmora/images/gestion-des-mises.png \
+    share/doc/velmora/copyright share/doc/velmora/changelog.Debian.gz \
     "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml"; do
     [ -f "$root/$f" ] || fail "$f n'est pas installé"
 done
@@ -37,6 +38,13 @@ done
 # The installed tool runs on its own, without the build tree's library paths.
 if [ -x "$root/bin/velmora-db" ]; then
     "$root/bin/velmora-db" --help | grep -q '^Utilisation' || fail "velmora-db --help installé"
+    [ "$("$root/bin/velmora-db" --version)" = "velmora-db $version" ] ||
+        fail "velmora-db --version installé"
+fi
+# The program answers without a display.
+if [ -x "$root/bin/velmora" ]; then
+    [ "$(env -u DISPLAY -u QT_QPA_PLATFORM "$root/bin/velmora" --version)" = "Velmora $version" ] ||
+        fail "velmora --version installé"
 fi
 
 # The installed program, started by a user whose data folder holds a ledger, opens that one:
@@ -99,9 +107,9 @@ if [ -f "$metainfo" ]; then
     [ "$newest" = "$version" ] || fail "metainfo : dernière version $newest, le projet est en $version"
 fi
 for page in velmora velmora-db; do
-    f=$root/share/man/man1/$page.1
+    f=$root/share/man/man1/$page.1.gz
     [ -f "$f" ] || continue
-    grep -q "^\.TH .*\"Velmora $version\"" "$f" || fail "$page.1 n'annonce pas Velmora $version"
+    gzip -dc "$f" | grep -q "^\.TH .*\"Velmora $version\"" || fail "$page.1 n'annonce pas Velmora $version"
 done
 
 if command -v desktop-file-validate >/dev/null; then
@@ -120,7 +128,7 @@ else
 fi
 if command -v groff >/dev/null; then
     for page in velmora velmora-db; do
-        if ! out=$(groff -k -man -Tutf8 -ww -z "$root/share/man/man1/$page.1" 2>&1) ||
+        if ! out=$(gzip -dc "$root/share/man/man1/$page.1.gz" | groff -k -man -Tutf8 -ww -z 2>&1) ||
             [ -n "$out" ]; then
             fail "groff $page.1 : $out"
         fi

@@ -6,7 +6,7 @@ build="$top/build"
 
 packages="cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
 libsqlite3-dev sqlite3 libcsv-dev fonts-dejavu-core qt6-translations-l10n qt6-charts-dev
-poppler-utils python3 desktop-file-utils appstream groff-base file dpkg-dev"
+poppler-utils python3 desktop-file-utils appstream groff-base file dpkg-dev lintian"
 
 as_root() {
     if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
