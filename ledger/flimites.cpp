@@ -3,6 +3,7 @@
 #include "data/connection.h"
 #include "data/error.h"
 #include "data/regional.h"
+#include "gui/amountfield.h"
 #include "gui/appearance.h"
 #include "gui/dialogs.h"
 #include "gui/errorbox.h"
@@ -111,18 +112,8 @@ void Flimites::BT_enregistrer_Click() {
     for (auto [champ, limite] :
          {std::pair{m_plafond, &limites.ceiling}, std::pair{m_perte, &limites.maxLoss}}) {
         champ->setText(regional::dotsToCommas(champ->text()));
-        if (champ->text().trimmed().isEmpty())
-            continue;
-        const auto lu = regional::readPositiveAmount(champ->text());
-        if (!lu.value) {
-            dialogs::message(this, regional::amountErrorText(lu.error),
-                             QStringLiteral("Erreur montant"), dialogs::Buttons::Ok,
-                             dialogs::Icon::Exclamation);
-            champ->setFocus();
-            champ->selectAll();
+        if (!amountfield::readOptional(this, champ, regional::readPositiveAmount, *limite))
             return;
-        }
-        *limite = *lu.value;
     }
     try {
         ledger::setLimits(*Connexion, m_joueur, limites);

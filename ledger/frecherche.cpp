@@ -5,6 +5,7 @@
 #include "data/paths.h"
 #include "data/regional.h"
 #include "data/sortkeys.h"
+#include "gui/amountfield.h"
 #include "gui/appearance.h"
 #include "gui/dialogs.h"
 #include "gui/errorbox.h"
@@ -307,18 +308,8 @@ void Frecherche::Rechercher() {
     recherche.state = ledger::SearchState(std::max(0, m_etat->currentIndex()));
     for (auto [champ, borne] :
          {std::pair{m_minimum, &recherche.least}, {m_maximum, &recherche.most}}) {
-        if (champ->text().trimmed().isEmpty())
-            continue;
-        const auto lu = regional::readAmount(champ->text());
-        if (!lu.value) {
-            dialogs::message(this, regional::amountErrorText(lu.error),
-                             QStringLiteral("Erreur montant"), dialogs::Buttons::Ok,
-                             dialogs::Icon::Exclamation);
-            champ->setFocus();
-            champ->selectAll();
+        if (!amountfield::readOptional(this, champ, regional::readAmount, *borne))
             return;
-        }
-        *borne = *lu.value;
     }
     const int choix = m_annee->currentData().toInt();
     QVector<ledger::FoundLine> trouvees;
